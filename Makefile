@@ -1,0 +1,39 @@
+# make run   - build and start the demo (emulated device) under Wine
+# make test  - install what is missing, build everything, run every test
+# make bench - transfer benchmarks on the emulated device
+BUILD_DIR ?= build
+HOST_DIR ?= $(BUILD_DIR)/host
+JOBS ?= $(shell nproc)
+CMAKE_CROSS = cmake -S . -B $(BUILD_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	-DCMAKE_BUILD_TYPE=Release -DHOST_TEST_DIR=$(abspath $(HOST_DIR))
+# Windows need a display: a virtual one when there is none.
+WITH_DISPLAY = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
+
+.PHONY: all bootstrap build host test run bench package clean
+
+all: build
+
+bootstrap:
+	@bash scripts/bootstrap.sh
+
+$(BUILD_DIR)/CMakeCache.txt:
+	$(CMAKE_CROSS)
+
+build: bootstrap $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+host: bootstrap
+	cmake -S tests/host -B $(HOST_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build $(HOST_DIR) -j $(JOBS)
+
+test: build host
+	$(WITH_DISPLAY) ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+run: build
+	@bash scripts/run-demo.sh $(BUILD_DIR)
+
+bench: build
+	$(WITH_DISPLAY) bash scripts/bench.sh $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR)

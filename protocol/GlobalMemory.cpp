@@ -1,0 +1,7 @@
+#include "protocol/GlobalMemory.h"
+
+GlobalMemoryApi& GlobalMemoryApi::Current()
+{
+    static GlobalMemoryApi api{GlobalAlloc, GlobalLock, GlobalReAlloc, GlobalUnlock, GlobalFree};
+    return api;
+}

@@ -1,0 +1,127 @@
+// Identifiers shared by the program and its resource module reseng.dll.
+// The numbers are the contract between the two: never renumber one.
+#pragma once
+
+// Dialogs
+#define IDD_ABOUT                       301
+#define IDD_MIDI_SETUP                  302
+#define IDD_MAIN                        303
+#define IDD_BULK_RECEIVE                305
+#define IDD_BULK_SEND                   306
+#define IDD_SELECTOR                    334
+
+// Icon
+#define IDI_MAIN                        128
+
+// Commands that are not controls
+#define IDM_ABOUTBOX                    16      // system menu; 16..31 open the about box
+#define ID_HELP                         57670   // the framework's Help command
+
+// Main window (dialog 303); each spin is paired with the edit one below it
+#define IDC_RECEIVE_PROGRAM             1005
+#define IDC_BROWSE_RECEIVE_PROGRAM      1006
+#define IDC_RECEIVE_PROGRAM_FILE        1007
+#define IDC_RECEIVE_PROGRAM_NUMBER      1008
+#define IDC_RECEIVE_PROGRAM_SPIN        1009
+#define IDC_RECEIVE_ALGORITHM           1010
+#define IDC_BROWSE_RECEIVE_ALGORITHM    1011
+#define IDC_RECEIVE_ALGORITHM_FILE      1012
+#define IDC_RECEIVE_ALGORITHM_NUMBER    1013
+#define IDC_RECEIVE_ALGORITHM_SPIN      1014
+#define IDC_RECEIVE_BULK                1015
+#define IDC_BROWSE_RECEIVE_BULK         1016
+#define IDC_RECEIVE_BULK_FILE           1017
+#define IDC_SEND_PROGRAM                1018
+#define IDC_BROWSE_SEND_PROGRAM         1019
+#define IDC_SEND_PROGRAM_FILE           1020
+#define IDC_SEND_PROGRAM_SLOT           1021
+#define IDC_SEND_PROGRAM_SPIN           1022
+#define IDC_SEND_ALGORITHM              1023
+#define IDC_BROWSE_SEND_ALGORITHM       1024
+#define IDC_SEND_ALGORITHM_FILE         1025
+#define IDC_SEND_ALGORITHM_NUMBER       1026
+#define IDC_SEND_ALGORITHM_SPIN         1027
+#define IDC_SEND_BULK                   1028
+#define IDC_BROWSE_SEND_BULK            1029
+#define IDC_SEND_BULK_FILE              1030
+#define IDC_COMMAND21                   1031
+#define IDC_MIDI_SETUP                  1032
+#define IDC_PROGRAM_CHANGE_NUMBER       1033
+#define IDC_PROGRAM_CHANGE_SPIN         1034
+#define IDC_PROGRAM_CHANGE              1035
+#define IDC_COMMAND22                   1036
+
+// Selector (dialog 334): first of three radio buttons in one group
+#define IDC_SELECTOR_FIRST              1037
+
+// MIDI setup (dialog 302)
+#define IDC_INPUT_PORT                  1000
+#define IDC_OUTPUT_PORT                 1001
+#define IDC_DEVICE_NUMBER               1002
+#define IDC_DEVICE_NUMBER_SPIN          1004
+
+// About box (dialog 301)
+#define IDC_TOTAL_PHYSICAL              1040
+#define IDC_FREE_DISK                   1041
+#define IDC_AVAIL_PHYSICAL              1042
+#define IDC_TOTAL_VIRTUAL               1043
+#define IDC_AVAIL_VIRTUAL               1044
+#define IDC_OS_VERSION                  1046
+
+// Bulk receive (305) and bulk send (306)
+#define IDC_RECEIVED_COUNT              1045
+#define IDC_SENT_COUNT                  1047
+#define IDC_FILE_SIZE                   1048
+
+// Strings
+#define IDS_ABOUTBOX                    101
+#define IDS_CONFIRM_COMMAND21           102
+#define IDS_RECEIVE_FILE_TITLE          103
+#define IDS_SEND_FILE_TITLE             104
+#define IDS_CONFIRM_COMMAND22_FIRST     105
+#define IDS_CONFIRM_COMMAND22_SECOND    106
+#define IDS_CONFIRM_COMMAND22_THIRD     107
+#define IDS_MEMORY_FORMAT               110     // printf: one unsigned 64-bit number (KB)
+#define IDS_DISK_FREE_FORMAT            111     // printf: unsigned 64-bit KB, then the drive letter
+#define IDS_DISK_FREE_UNKNOWN           112
+#define IDS_OS_VERSION_UNKNOWN          113
+#define IDS_OS_VERSION_FORMAT           114     // printf: text, then three unsigned numbers
+#define IDS_DISK_FREE_NO_LETTER_FORMAT  115     // printf: unsigned 64-bit KB (volume without a letter)
+#define IDS_OUTPUT_OPEN_FAILED          120
+#define IDS_INPUT_OPEN_FAILED           121
+#define IDS_NO_INPUT_PORTS              122
+#define IDS_NO_OUTPUT_PORTS             123
+#define IDS_NO_INPUT_LISTED             124
+#define IDS_NO_OUTPUT_LISTED            125
+#define IDS_OUTPUT_PREPARE_FAILED       126
+#define IDS_INPUT_PREPARE_FAILED        127
+#define IDS_INPUT_START_FAILED          128
+#define IDS_INPUT_ADD_FAILED            129
+#define IDS_OUTPUT_UNPREPARE_FAILED     130
+#define IDS_INPUT_UNPREPARE_FAILED      131
+#define IDS_NOTHING_RECEIVED            132
+#define IDS_DEVICE_ERROR_UNKNOWN        150
+#define IDS_NO_RECEIVE_FILE             152
+#define IDS_NO_SEND_FILE                153
+#define IDS_FILE_OPEN_FAILED            154     // assembled: text + name as typed + "!"
+#define IDS_FILE_WRITE_FAILED           155     // assembled: text + name without folder + "!"
+#define IDS_OUT_OF_MEMORY               156
+#define IDS_FILE_READ_FAILED            157     // assembled: text + name without folder + "!"
+#define IDS_CONFIRM_OVERWRITE           158
+#define IDS_NO_REPLY                    159
+#define IDS_DUMP_STORED                 160     // %1: file name without folder
+#define IDS_DUMP_FILE_TOO_LARGE         161     // assembled: text + name without folder + "!"
+#define IDS_FILE_EMPTY                  162     // assembled: text + name without folder + "!"
+#define IDS_TIP_OK                      170
+#define IDS_TIP_CANCEL                  171
+#define IDS_TIP_DEVICE_NUMBER           172
+#define IDS_TIP_DEVICE_NUMBER_SPIN      173
+#define IDS_TIP_INPUT_PORT              174
+#define IDS_TIP_OUTPUT_PORT             175
+#define IDS_UNLISTED_PORT_FORMAT        176     // printf: the port number (its name cannot be read)
+#define IDS_DEVICE_ERROR_BASE           200     // + 10 x first code + second code
+
+// Framework prompts, looked up in the module under the framework's own numbers
+#define AFX_IDP_PARSE_INT               61712
+#define AFX_IDP_PARSE_INT_RANGE         61714   // %1 lower bound, %2 upper bound
+#define AFX_IDP_PARSE_STRING_SIZE       61716   // %1 maximum length
