@@ -1,0 +1,103 @@
+#include "framework/Controls.h"
+
+#include "framework/Dialog.h"
+#include "framework/WinApp.h"
+
+void CSpinButtonCtrl::SetRange(int lower, int upper)
+{
+    SendMessageA(m_hWnd, UDM_SETRANGE, 0, MAKELPARAM(upper, lower));
+}
+
+void CSpinButtonCtrl::GetRange(int& lower, int& upper) const
+{
+    const LRESULT range = SendMessageA(m_hWnd, UDM_GETRANGE, 0, 0);
+    lower = static_cast<short>(HIWORD(range));
+    upper = static_cast<short>(LOWORD(range));
+}
+
+BOOL CSpinButtonCtrl::SetAccel(int count, UDACCEL* accelerations)
+{
+    return static_cast<BOOL>(SendMessageA(m_hWnd, UDM_SETACCEL, count, reinterpret_cast<LPARAM>(accelerations)));
+}
+
+int CSpinButtonCtrl::GetPos() const
+{
+    return static_cast<short>(LOWORD(SendMessageA(m_hWnd, UDM_GETPOS, 0, 0)));
+}
+
+void CComboBox::ResetContent()
+{
+    SendMessageA(m_hWnd, CB_RESETCONTENT, 0, 0);
+}
+
+int CComboBox::AddString(const std::string& text)
+{
+    return static_cast<int>(SendMessageA(m_hWnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+
+int CComboBox::SetCurSel(int index)
+{
+    return static_cast<int>(SendMessageA(m_hWnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0));
+}
+
+int CComboBox::GetCurSel() const
+{
+    return static_cast<int>(SendMessageA(m_hWnd, CB_GETCURSEL, 0, 0));
+}
+
+int CComboBox::GetCount() const
+{
+    return static_cast<int>(SendMessageA(m_hWnd, CB_GETCOUNT, 0, 0));
+}
+
+std::string CComboBox::GetLBText(int index) const
+{
+    const LRESULT length = SendMessageA(m_hWnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR)
+        return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(m_hWnd, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+CToolTipCtrl::~CToolTipCtrl()
+{
+    if (m_hWnd != nullptr && IsWindow(m_hWnd))
+        DestroyWindow(m_hWnd);
+}
+
+BOOL CToolTipCtrl::Create(CDialog* owner)
+{
+    m_owner = owner->GetSafeHwnd();
+    m_hWnd = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, m_owner, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return m_hWnd != nullptr;
+}
+
+void CToolTipCtrl::Activate(BOOL activate)
+{
+    SendMessageA(m_hWnd, TTM_ACTIVATE, activate, 0);
+}
+
+BOOL CToolTipCtrl::AddTool(HWND control, UINT textId)
+{
+    TTTOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE; // understood by every common-controls version
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = m_owner;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.hinst = AfxGetResourceHandle();
+    tool.lpszText = MAKEINTRESOURCEA(textId);
+    return static_cast<BOOL>(SendMessageA(m_hWnd, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool)));
+}
+
+void CToolTipCtrl::RelayEvent(MSG* message)
+{
+    SendMessageA(m_hWnd, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(message));
+}
+
+int CToolTipCtrl::GetToolCount() const
+{
+    return static_cast<int>(SendMessageA(m_hWnd, TTM_GETTOOLCOUNT, 0, 0));
+}

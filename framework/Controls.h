@@ -1,0 +1,52 @@
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+class CDialog;
+
+// Thin wrappers over a control window that the dialog owns.
+class CWndControl
+{
+public:
+    void Attach(HWND window) { m_hWnd = window; }
+    HWND m_hWnd = nullptr;
+};
+
+class CSpinButtonCtrl : public CWndControl
+{
+public:
+    void SetRange(int lower, int upper);
+    void GetRange(int& lower, int& upper) const;
+    BOOL SetAccel(int count, UDACCEL* accelerations);
+    int GetPos() const;
+};
+
+class CComboBox : public CWndControl
+{
+public:
+    void ResetContent();
+    int AddString(const std::string& text);
+    int SetCurSel(int index);
+    int GetCurSel() const;
+    int GetCount() const;
+    std::string GetLBText(int index) const;
+};
+
+class CToolTipCtrl : public CWndControl
+{
+public:
+    ~CToolTipCtrl();
+    // A pop-up owned by the dialog: tips show only while the dialog is active.
+    BOOL Create(CDialog* owner);
+    void Activate(BOOL activate);
+    // The tool is the control's own window; its text is fetched from string `textId` of
+    // the resource module whenever the tip shows.
+    BOOL AddTool(HWND control, UINT textId);
+    void RelayEvent(MSG* message);
+    int GetToolCount() const;
+
+private:
+    HWND m_owner = nullptr;
+};

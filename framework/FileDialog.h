@@ -1,0 +1,47 @@
+#pragma once
+#include <windows.h>
+#include <commdlg.h>
+
+#include <functional>
+#include <string>
+
+class CDialog;
+
+// What a file dialog was asked to show; tests answer it through the hook.
+struct FileDialogRequest
+{
+    std::string title;
+    std::string defaultExtension;
+    std::string initialName;
+    std::string filter; // '|'-separated pairs
+    DWORD flags;
+};
+
+struct FileDialogAnswer
+{
+    bool chosen;
+    std::string path;
+};
+
+// The common open-file dialog.
+class CFileDialog
+{
+public:
+    CFileDialog(BOOL openFileDialog, const char* defaultExtension, const char* fileName, DWORD flags,
+                const char* filter, CDialog* parent = nullptr);
+
+    INT_PTR DoModal(); // IDOK or IDCANCEL
+    std::string GetPathName() const { return m_pathName; }
+
+    std::string m_title;
+    DWORD m_flags;
+
+    static void SetHook(std::function<FileDialogAnswer(const FileDialogRequest&)> hook);
+
+private:
+    std::string m_defaultExtension;
+    std::string m_initialName;
+    std::string m_filter;
+    std::string m_pathName;
+    CDialog* m_parent;
+};

@@ -1,0 +1,370 @@
+#include "midi/MidiDialog.h"
+
+#include "framework/MessageBox.h"
+#include "framework/Strings.h"
+#include "midi/MidiCallbacks.h"
+#include "midi/MidiDriver.h"
+#include "midi/MidiPortState.h"
+#include "protocol/SysExMessages.h"
+#include "resources/resource.h"
+
+namespace
+{
+constexpr UINT HeaderSize = sizeof(MIDIHDR);
+
+bool Closed(MMRESULT result)
+{
+    return result == MMSYSERR_NOERROR || result == MMSYSERR_INVALHANDLE;
+}
+
+void PrepareHeaderFields(MIDIHDR& header, unsigned char* buffer, unsigned length)
+{
+    header.lpData = reinterpret_cast<LPSTR>(buffer);
+    header.dwBufferLength = length;
+    header.dwFlags = 0;
+}
+}
+
+CMidiDialog::CMidiDialog(UINT templateId, CDialog* parent) : CDialog(templateId, parent)
+{
+}
+
+CMidiDialog::~CMidiDialog()
+{
+    m_dumpBuffer.Free();
+}
+
+BOOL CMidiDialog::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_eventWindow = m_hWnd;
+    m_initFailed = FALSE;
+    if (!m_dumpBuffer.Init(MidiBufferSize, MidiBufferSize))
+    {
+        AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
+        EndDialog(-1);
+        m_initFailed = TRUE;
+    }
+    m_timedOut = FALSE;
+    return TRUE;
+}
+
+void CMidiDialog::CloseOutputPort(HMIDIOUT handle)
+{
+    MidiPortState& state = PortState();
+    if (handle == nullptr)
+        return;
+    const MMRESULT result = Midi().midiOutClose(handle);
+    if (handle == state.outputHandle && Closed(result))
+    {
+        state.outputHandle = nullptr;
+        ++state.outputOpening;
+    }
+}
+
+void CMidiDialog::CloseInputPort()
+{
+    MidiPortState& state = PortState();
+    HMIDIIN handle = state.inputHandle;
+    if (handle == nullptr)
+        return;
+    // From here on, callbacks of this opening are stale: the reset hands the queued buffers
+    // back, and they are released right here instead of being appended or queued again.
+    ++state.inputOpening;
+    m_inputReset = TRUE;
+    Midi().midiInReset(handle);
+    for (MIDIHDR& header : state.inputHeaders)
+    {
+        if ((header.dwFlags & MHDR_PREPARED) && Midi().midiInUnprepareHeader(handle, &header, HeaderSize))
+            AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+    }
+    m_inputReset = FALSE;
+    if (Closed(Midi().midiInClose(handle)))
+        state.inputHandle = nullptr;
+    ++state.inputOpening;
+}
+
+int CMidiDialog::OpenPorts(unsigned length)
+{
+    MidiPortState& state = PortState();
+    MidiDriver& driver = Midi();
+    CloseOutputPort(state.outputHandle);
+    CloseInputPort();
+
+    if (!m_dumpBuffer.Reset())
+    {
+        AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
+        EndDialog(-1);
+        return 0;
+    }
+
+    HMIDIOUT output = nullptr;
+    ++state.outputOpening;
+    if (driver.midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc), 0,
+                           CALLBACK_FUNCTION) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
+        return 0;
+    }
+    state.outputHandle = output;
+
+    HMIDIIN input = nullptr;
+    ++state.inputOpening;
+    if (driver.midiInOpen(&input, state.inputPort, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
+                          CALLBACK_FUNCTION | MIDI_IO_STATUS) != MMSYSERR_NOERROR)
+    {
+        CloseOutputPort(state.outputHandle);
+        AfxMessageBox(IDS_INPUT_OPEN_FAILED, MB_ERROR_BOX);
+        return 0;
+    }
+    state.inputHandle = input;
+
+    PrepareHeaderFields(state.outputHeader, state.outputBuffer, length);
+    if (driver.midiOutPrepareHeader(output, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        CloseOutputPort(output);
+        CloseInputPort();
+        AfxMessageBox(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX);
+        return 0;
+    }
+
+    // Any failure from here on takes back every input buffer queued so far.
+    auto fail = [&](UINT message) {
+        driver.midiOutUnprepareHeader(output, &state.outputHeader, HeaderSize);
+        CloseOutputPort(output);
+        CloseInputPort();
+        AfxMessageBox(message, MB_ERROR_BOX);
+        return 0;
+    };
+    for (int i = 0; i < MidiInputBufferCount; ++i)
+    {
+        MIDIHDR& header = state.inputHeaders[i];
+        PrepareHeaderFields(header, state.inputBuffers[i], MidiBufferSize);
+        if (driver.midiInPrepareHeader(input, &header, HeaderSize) != MMSYSERR_NOERROR)
+            return fail(IDS_INPUT_PREPARE_FAILED);
+        if (driver.midiInAddBuffer(input, &header, HeaderSize) != MMSYSERR_NOERROR)
+            return fail(IDS_INPUT_ADD_FAILED);
+    }
+    if (driver.midiInStart(input) != MMSYSERR_NOERROR)
+        return fail(IDS_INPUT_START_FAILED);
+    return 1;
+}
+
+int CMidiDialog::OpenOutputPort(unsigned length)
+{
+    MidiPortState& state = PortState();
+    MidiDriver& driver = Midi();
+    CloseOutputPort(state.outputHandle);
+    CloseInputPort();
+
+    HMIDIOUT output = nullptr;
+    ++state.outputOpening;
+    if (driver.midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc), 0,
+                           CALLBACK_FUNCTION) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
+        return 0;
+    }
+    state.outputHandle = output;
+
+    PrepareHeaderFields(state.outputHeader, state.outputBuffer, length);
+    if (driver.midiOutPrepareHeader(output, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        CloseOutputPort(output);
+        AfxMessageBox(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX);
+        return 0;
+    }
+    return 1;
+}
+
+void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
+{
+    if (message != MOM_DONE)
+        return;
+    if (Midi().midiOutUnprepareHeader(handle, &PortState().outputHeader, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_OUTPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+        return;
+    }
+    CloseOutputPort(handle);
+}
+
+BOOL CMidiDialog::RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header)
+{
+    MidiDriver& driver = Midi();
+    LPSTR data = header->lpData;
+    if (driver.midiInUnprepareHeader(handle, header, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+        return FALSE;
+    }
+    *header = MIDIHDR{};
+    header->lpData = data;
+    header->dwBufferLength = MidiBufferSize;
+    if (driver.midiInPrepareHeader(handle, header, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+        return FALSE;
+    }
+    if (driver.midiInAddBuffer(handle, header, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_INPUT_ADD_FAILED, MB_ERROR_BOX);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CMidiDialog::ShowErrorReply()
+{
+    std::string text = LoadResString(ErrorReplyStringId(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length));
+    if (text.empty())
+        text = LoadResString(IDS_DEVICE_ERROR_UNKNOWN);
+    AfxMessageBox(text, MB_ERROR_BOX);
+}
+
+void CMidiDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
+{
+    MIDIHDR* header = reinterpret_cast<MIDIHDR*>(param1);
+    // A malformed message is dropped, but its buffer stays in the rotation.
+    if (message == MIM_LONGERROR)
+    {
+        RequeueInputBuffer(handle, header);
+        return;
+    }
+    if (message != MIM_LONGDATA)
+        return;
+
+    const DWORD recorded = header->dwBytesRecorded;
+    if (recorded == 0)
+    {
+        RequeueInputBuffer(handle, header);
+        return;
+    }
+
+    // The reply has started: from now on it has no time limit.
+    KillTimer(m_hWnd, ReplyTimerId);
+    if (!m_dumpBuffer.Append(header->lpData, recorded))
+    {
+        AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
+        return;
+    }
+
+    if (static_cast<unsigned char>(header->lpData[recorded - 1]) != SysEx::End)
+    {
+        RequeueInputBuffer(handle, header);
+        return;
+    }
+
+    if (Midi().midiInUnprepareHeader(handle, header, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+        return;
+    }
+    CloseInputPort();
+    EnableControls(TRUE);
+    if (IsErrorReply(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length, false))
+    {
+        ShowErrorReply();
+        return;
+    }
+    if (m_completionAction != nullptr)
+        (this->*m_completionAction)();
+}
+
+void CMidiDialog::EnableControls(BOOL enable)
+{
+    HWND first = GetWindow(GetWindow(m_hWnd, GW_CHILD), GW_HWNDFIRST);
+    HWND last = GetWindow(first, GW_HWNDLAST);
+    for (HWND child = first; child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    {
+        EnableWindow(child, enable);
+        if (child == last)
+            break;
+    }
+}
+
+void CMidiDialog::OnTimer(UINT_PTR id)
+{
+    if (id != ReplyTimerId)
+    {
+        CDialog::OnTimer(id);
+        return;
+    }
+    KillTimer(m_hWnd, ReplyTimerId);
+    CloseOutputPort(PortState().outputHandle);
+    CloseInputPort();
+    EnableControls(TRUE);
+    AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);
+    m_timedOut = TRUE;
+}
+
+void CMidiDialog::CloseTransaction()
+{
+    MidiPortState& state = PortState();
+    if (m_hWnd != nullptr)
+        KillTimer(m_hWnd, ReplyTimerId);
+    if (HMIDIOUT output = state.outputHandle)
+    {
+        if (state.outputHeader.dwFlags & MHDR_INQUEUE)
+            Midi().midiOutReset(output);
+        if (state.outputHeader.dwFlags & MHDR_PREPARED)
+            Midi().midiOutUnprepareHeader(output, &state.outputHeader, HeaderSize);
+        CloseOutputPort(output);
+    }
+    CloseInputPort();
+}
+
+void CMidiDialog::OnDestroy()
+{
+    // The driver must not keep buffers or call back into a window that is going away.
+    CloseTransaction();
+    m_eventWindow = nullptr;
+    std::lock_guard<std::mutex> lock(m_eventsMutex);
+    m_events.clear();
+}
+
+void CMidiDialog::QueueMidiEvent(const MidiEvent& event)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_eventsMutex);
+        m_events.push_back(event);
+    }
+    if (HWND window = m_eventWindow.load())
+        PostMessageA(window, WM_MIDI_EVENT, 0, 0);
+}
+
+void CMidiDialog::DeliverPendingMidiEvents()
+{
+    // A message box shown by a handler pumps messages; events wait until it closes, so
+    // that they are always handled one after the other, in arrival order.
+    if (m_delivering)
+        return;
+    m_delivering = true;
+    MidiPortState& state = PortState();
+    for (;;)
+    {
+        MidiEvent event;
+        {
+            std::lock_guard<std::mutex> lock(m_eventsMutex);
+            if (m_events.empty())
+                break;
+            event = m_events.front();
+            m_events.pop_front();
+        }
+        if (event.input && event.opening == state.inputOpening)
+            OnMidiIn(static_cast<HMIDIIN>(event.handle), event.message, event.instance, event.param1, event.param2);
+        else if (!event.input && event.opening == state.outputOpening)
+            OnMidiOut(static_cast<HMIDIOUT>(event.handle), event.message, event.instance, event.param1,
+                      event.param2);
+    }
+    m_delivering = false;
+}
+
+INT_PTR CMidiDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    if (message != WM_MIDI_EVENT)
+        return CDialog::OnMessage(message, wParam, lParam, handled);
+    handled = true;
+    DeliverPendingMidiEvents();
+    return 0;
+}

@@ -1,0 +1,80 @@
+#pragma once
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "framework/Dialog.h"
+#include "midi/MidiEvent.h"
+#include "protocol/DumpBuffer.h"
+
+constexpr UINT_PTR ReplyTimerId = 1;
+constexpr UINT ReplyTimeoutMs = 5000;
+
+// Base of every window that talks MIDI: opens the ports for one transaction, receives a
+// single SysEx reply into its dump buffer, closes the output once a message has gone out,
+// and times out when no reply starts within five seconds.
+//
+// Driver callbacks never do the work themselves: they queue a MidiEvent and post
+// WM_MIDI_EVENT, and every handler below runs on the window's thread, in arrival order.
+class CMidiDialog : public CDialog
+{
+public:
+    CMidiDialog(UINT templateId, CDialog* parent);
+    ~CMidiDialog() override;
+
+    virtual void OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+    virtual void OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
+    virtual void EnableControls(BOOL enable);
+
+    // Nonzero when both ports are open and input has started; 0 after reporting a failure.
+    int OpenPorts(unsigned length);
+    // Nonzero when the output port is open with its header prepared; 0 after reporting.
+    int OpenOutputPort(unsigned length);
+    void CloseInputPort();
+
+    // The completion action of every receive: writes the dump buffer to *m_targetFile.
+    int SaveDumpToFile();
+
+    // Called from the driver's thread.
+    void QueueMidiEvent(const MidiEvent& event);
+    // Handles every queued event now (in order); used before a transaction is ended by the
+    // user, so that nothing the driver already delivered is lost.
+    void DeliverPendingMidiEvents();
+
+    BOOL m_timedOut = FALSE;
+    DumpBuffer m_dumpBuffer;
+    int (CMidiDialog::*m_completionAction)() = nullptr;
+    std::string* m_targetFile = nullptr;
+    BOOL m_inputReset = FALSE;
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnTimer(UINT_PTR id) override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    void OnDestroy() override;
+
+    // Gives a returned input buffer back to the driver (release, clear, prepare, add).
+    BOOL RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header);
+    // Shows the device's error text (or the general one when the module has none).
+    void ShowErrorReply();
+    // Closes whatever a transaction left open: timer, output (with its header), input.
+    void CloseTransaction();
+
+    // TRUE when the dump buffer could not be prepared at initialisation: the dialog is
+    // ending and must not start a transfer.
+    BOOL m_initFailed = FALSE;
+
+private:
+    void CloseOutputPort(HMIDIOUT handle);
+    // Resets the input, releases every input header the driver handed back and closes it.
+    void ReleaseInputPort();
+
+    std::mutex m_eventsMutex;
+    std::deque<MidiEvent> m_events;
+    std::atomic<HWND> m_eventWindow{nullptr};
+    bool m_delivering = false;
+};
