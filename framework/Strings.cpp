@@ -25,9 +25,11 @@ std::string FormatPlaceholders(const std::string& format, std::initializer_list<
         {
             const size_t index = next - '1';
             if (index < values.size())
+            {
                 result += values[index];
-            ++i;
-            continue;
+                ++i;
+                continue;
+            }
         }
         result += format[i];
     }
