@@ -35,6 +35,8 @@ public:
     // Nonzero when the output port is open with its header prepared; 0 after reporting.
     int OpenOutputPort(unsigned length);
     void CloseInputPort();
+    // Closes whatever a transaction left open: timer, output (with its header), input.
+    void CloseTransaction();
 
     // The completion action of every receive: writes the dump buffer to *m_targetFile.
     int SaveDumpToFile();
@@ -61,9 +63,6 @@ protected:
     BOOL RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header);
     // Shows the device's error text (or the general one when the module has none).
     void ShowErrorReply();
-    // Closes whatever a transaction left open: timer, output (with its header), input.
-    void CloseTransaction();
-
     // TRUE when the dump buffer could not be prepared at initialisation: the dialog is
     // ending and must not start a transfer.
     BOOL m_initFailed = FALSE;

@@ -22,7 +22,8 @@ case "${1:-start}" in
       "$WINESERVER" -w
       touch "$WINEPREFIX/.sysexdump-ready"
     fi
-    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    # Persistent server; one already running for this prefix is just as good.
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
     "$WINE_LOADER" wineboot </dev/null >/dev/null 2>&1
     ;;
   stop)
