@@ -815,6 +815,11 @@ bool EmulatedMidiDriver::OnWorker() const
     return std::this_thread::get_id() == m_workerId;
 }
 
+namespace
+{
+constexpr auto FinalStretch = std::chrono::milliseconds(3);
+}
+
 void EmulatedMidiDriver::Run()
 {
     Lock lock(m_mutex);
@@ -829,9 +834,21 @@ void EmulatedMidiDriver::Run()
         }
         m_changed.notify_all();
         if (next == Clock::time_point::max())
+        {
             m_wake.wait(lock);
+        }
+        else if (next - Clock::now() > FinalStretch)
+        {
+            m_wake.wait_until(lock, next - FinalStretch);
+        }
         else
-            m_wake.wait_until(lock, next);
+        {
+            // Timed waits wake a millisecond or two late; the last stretch is waited out by
+            // yielding, so that completions keep the wire's own pace.
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+        }
     }
 }
 

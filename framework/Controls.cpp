@@ -1,5 +1,7 @@
 #include "framework/Controls.h"
 
+#include <cstdio>
+
 #include "framework/Dialog.h"
 #include "framework/WinApp.h"
 
@@ -100,4 +102,11 @@ void CToolTipCtrl::RelayEvent(MSG* message)
 int CToolTipCtrl::GetToolCount() const
 {
     return static_cast<int>(SendMessageA(m_hWnd, TTM_GETTOOLCOUNT, 0, 0));
+}
+
+void SetWindowTextUnsigned(HWND control, unsigned value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%u", value);
+    SetWindowTextA(control, text);
 }

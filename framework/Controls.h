@@ -6,6 +6,9 @@
 
 class CDialog;
 
+// Shows an unsigned number as a control's text.
+void SetWindowTextUnsigned(HWND control, unsigned value);
+
 // Thin wrappers over a control window that the dialog owns.
 class CWndControl
 {

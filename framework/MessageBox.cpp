@@ -39,3 +39,8 @@ int AfxMessageBox(UINT promptId, UINT type, UINT helpContext)
 {
     return AfxMessageBox(LoadResString(promptId), type, helpContext == UINT(-1) ? promptId : helpContext);
 }
+
+int AfxFileMessageBox(UINT textId, const std::string& fileName)
+{
+    return AfxMessageBox(LoadResString(textId) + fileName + "!", MB_ERROR_BOX);
+}

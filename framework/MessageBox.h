@@ -21,6 +21,10 @@ int AfxMessageBox(UINT promptId, UINT type = MB_OK, UINT helpContext = UINT(-1))
 // A box with an assembled text, no help context unless given.
 int AfxMessageBox(const std::string& text, UINT type = MB_OK, UINT helpContext = 0);
 
+// The program's message about a file: the text of string `textId`, immediately followed by
+// the file's name and "!"; exclamation icon, no help context.
+int AfxFileMessageBox(UINT textId, const std::string& fileName);
+
 // Tests answer boxes instead of the user: the hook returns the button pressed.
 using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
 void SetMessageBoxHook(MessageBoxHook hook);

@@ -222,24 +222,25 @@ void CMidiDialog::ShowErrorReply()
     AfxMessageBox(text, MB_ERROR_BOX);
 }
 
-void CMidiDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
+MIDIHDR* CMidiDialog::ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1)
 {
     MIDIHDR* header = reinterpret_cast<MIDIHDR*>(param1);
-    // A malformed message is dropped, but its buffer stays in the rotation.
-    if (message == MIM_LONGERROR)
+    if (message != MIM_LONGDATA && message != MIM_LONGERROR)
+        return nullptr;
+    if (message == MIM_LONGERROR || header->dwBytesRecorded == 0)
     {
         RequeueInputBuffer(handle, header);
-        return;
+        return nullptr;
     }
-    if (message != MIM_LONGDATA)
-        return;
+    return header;
+}
 
-    const DWORD recorded = header->dwBytesRecorded;
-    if (recorded == 0)
-    {
-        RequeueInputBuffer(handle, header);
+void CMidiDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
+{
+    MIDIHDR* header = ReceivedBlock(handle, message, param1);
+    if (header == nullptr)
         return;
-    }
+    const DWORD recorded = header->dwBytesRecorded;
 
     // The reply has started: from now on it has no time limit.
     KillTimer(m_hWnd, ReplyTimerId);
@@ -325,12 +326,16 @@ void CMidiDialog::OnDestroy()
 
 void CMidiDialog::QueueMidiEvent(const MidiEvent& event)
 {
+    bool wasEmpty;
     {
         std::lock_guard<std::mutex> lock(m_eventsMutex);
+        wasEmpty = m_events.empty();
         m_events.push_back(event);
     }
-    if (HWND window = m_eventWindow.load())
-        PostMessageA(window, WM_MIDI_EVENT, 0, 0);
+    // One posted message per batch: the handler takes every event queued until then.
+    if (wasEmpty)
+        if (HWND window = m_eventWindow.load())
+            PostMessageA(window, WM_MIDI_EVENT, 0, 0);
 }
 
 void CMidiDialog::DeliverPendingMidiEvents()

@@ -59,6 +59,10 @@ protected:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
     void OnDestroy() override;
 
+    // The block of an input callback when it holds bytes; null for any other callback. A
+    // malformed message or an empty block is dropped, its buffer queued again, so that the
+    // three buffers stay in the rotation.
+    MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1);
     // Gives a returned input buffer back to the driver (release, clear, prepare, add).
     BOOL RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header);
     // Shows the device's error text (or the general one when the module has none).

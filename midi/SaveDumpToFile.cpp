@@ -5,14 +5,6 @@
 #include "midi/MidiDialog.h"
 #include "resources/resource.h"
 
-namespace
-{
-void ShowFileMessage(UINT textId, const std::string& name)
-{
-    AfxMessageBox(LoadResString(textId) + name + "!", MB_ERROR_BOX);
-}
-}
-
 // The dump is written to a temporary file beside the target, which replaces the target
 // only once every byte is on disk: a failed save never destroys the previous file.
 int CMidiDialog::SaveDumpToFile()
@@ -23,7 +15,7 @@ int CMidiDialog::SaveDumpToFile()
     CFile file;
     if (!file.Open(temporary, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive))
     {
-        ShowFileMessage(IDS_FILE_OPEN_FAILED, target);
+        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
         return 0;
     }
     try
@@ -34,7 +26,7 @@ int CMidiDialog::SaveDumpToFile()
     {
         file.Close();
         DeleteFileA(temporary.c_str());
-        ShowFileMessage(IDS_FILE_WRITE_FAILED, FileNamePart(target));
+        AfxFileMessageBox(IDS_FILE_WRITE_FAILED, FileNamePart(target));
         return 0;
     }
     file.Close();
@@ -42,7 +34,7 @@ int CMidiDialog::SaveDumpToFile()
     if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     {
         DeleteFileA(temporary.c_str());
-        ShowFileMessage(IDS_FILE_OPEN_FAILED, target);
+        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
         return 0;
     }
 

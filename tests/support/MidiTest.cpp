@@ -2,12 +2,43 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "support/Pump.h"
+
+namespace
+{
+// Empties `folder` (given with its trailing backslash), subfolders included.
+void EmptyFolder(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do
+    {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        {
+            EmptyFolder(path + "\\");
+            RemoveDirectoryA(path.c_str());
+        }
+        else
+        {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+}
 
 void MidiTest::SetUp()
 {
@@ -20,8 +51,13 @@ void MidiTest::SetUp()
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_folder = std::string(temp) + "sysexdump-" + info->test_suite_name() + "-" + info->name();
+    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+    // Parameterised tests have slashes in their names.
+    std::replace(name.begin(), name.end(), '/', '-');
+    m_folder = std::string(temp) + "sysexdump-" + name;
     CreateDirectoryA(m_folder.c_str(), nullptr);
+    // The folder outlives earlier runs: files left there would change what windows ask.
+    EmptyFolder(m_folder + "\\");
 }
 
 void MidiTest::TearDown()
