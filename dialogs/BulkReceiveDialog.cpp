@@ -1,0 +1,120 @@
+#include "dialogs/BulkReceiveDialog.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "framework/Controls.h"
+#include "framework/MessageBox.h"
+#include "midi/MidiDriver.h"
+#include "midi/MidiPortState.h"
+#include "protocol/SysExMessages.h"
+#include "resources/resource.h"
+
+CBulkReceiveDialog::CBulkReceiveDialog(CDialog* parent) : CMidiDialog(IDD_BULK_RECEIVE, parent)
+{
+}
+
+BOOL CBulkReceiveDialog::OnInitDialog()
+{
+    CMidiDialog::OnInitDialog();
+    if (m_initFailed)
+        return TRUE;
+
+    m_completionAction = &CMidiDialog::SaveDumpToFile;
+    m_targetFile = &m_fileName;
+    if (!OpenPorts(SysEx::BulkDumpRequestLength))
+    {
+        EndDialog(IDCANCEL);
+        return TRUE;
+    }
+
+    m_countControl = GetDlgItem(IDC_RECEIVED_COUNT);
+    MidiPortState& state = PortState();
+    BuildBulkDumpRequest(state.outputBuffer, state.deviceNumber);
+    Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, sizeof(MIDIHDR));
+    m_awaitingFirstBlock = SetTimer(m_hWnd, ReplyTimerId, ReplyTimeoutMs, nullptr) != 0;
+    return TRUE;
+}
+
+// Every block is kept, whatever it ends with: only the user decides when the dump is complete.
+// Buffers handed back by an input reset never get here, since CloseInputPort releases them.
+void CBulkReceiveDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
+{
+    MIDIHDR* header = ReceivedBlock(handle, message, param1);
+    if (header == nullptr)
+        return;
+    const DWORD recorded = header->dwBytesRecorded;
+
+    // Once data flows, the reception waits for the user without a time limit. The timer is
+    // stopped once: stopping it again for every block would only cost time.
+    if (m_awaitingFirstBlock)
+    {
+        KillTimer(m_hWnd, ReplyTimerId);
+        m_awaitingFirstBlock = FALSE;
+    }
+    if (!AppendBlock(header->lpData, recorded))
+    {
+        AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
+        return;
+    }
+
+    // Checked against everything received so far, so that a refusal split over several small
+    // blocks is still recognised; it is shown once its F7 is in, since its codes come last.
+    if (IsErrorReply(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length, true) &&
+        std::memchr(header->lpData, SysEx::End, recorded) != nullptr)
+    {
+        CloseInputPort();
+        ShowErrorReply();
+        EndDialog(IDCANCEL);
+        return;
+    }
+
+    // The buffer goes back to the driver first: the count's update must not keep it waiting.
+    RequeueInputBuffer(handle, header);
+    SetWindowTextUnsigned(m_countControl, m_dumpBuffer.m_length);
+}
+
+// A bulk dump runs to megabytes: growing by the size already held keeps the copying of the
+// enlargements linear in the dump's length. When memory is short, it grows by what it needs.
+BOOL CBulkReceiveDialog::AppendBlock(const void* bytes, unsigned length)
+{
+    const unsigned capacity = m_dumpBuffer.m_capacity;
+    const unsigned headroom = std::numeric_limits<unsigned>::max() - capacity;
+    m_dumpBuffer.m_growBy = std::max(MidiBufferSize, std::min(capacity, headroom));
+    if (m_dumpBuffer.Append(bytes, length))
+        return TRUE;
+    m_dumpBuffer.m_growBy = MidiBufferSize;
+    return m_dumpBuffer.Append(bytes, length);
+}
+
+void CBulkReceiveDialog::OnOK()
+{
+    // Blocks the driver has already delivered belong to the dump the user asked to store.
+    DeliverPendingMidiEvents();
+    if (IsEnding())
+        return;
+    CloseInputPort();
+    if (m_completionAction != nullptr)
+    {
+        if (m_dumpBuffer.m_length > 0)
+            (this->*m_completionAction)();
+        else
+            AfxMessageBox(IDS_NOTHING_RECEIVED, MB_ERROR_BOX);
+    }
+    CMidiDialog::OnOK();
+}
+
+void CBulkReceiveDialog::OnCancel()
+{
+    CloseInputPort();
+    EndDialog(IDCANCEL);
+}
+
+void CBulkReceiveDialog::OnTimer(UINT_PTR id)
+{
+    CMidiDialog::OnTimer(id);
+    if (m_timedOut)
+        EndDialog(IDCANCEL);
+}

@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+
+#include "midi/MidiDialog.h"
+
+// Requests a bulk dump and collects every byte that arrives, counting them, until the
+// user stores them (OK) or discards them (Cancel).
+class CBulkReceiveDialog : public CMidiDialog
+{
+public:
+    explicit CBulkReceiveDialog(CDialog* parent = nullptr);
+
+    void OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) override;
+
+    std::string m_fileName;
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnTimer(UINT_PTR id) override;
+
+private:
+    BOOL AppendBlock(const void* bytes, unsigned length);
+
+    HWND m_countControl = nullptr;
+    BOOL m_awaitingFirstBlock = FALSE;
+};

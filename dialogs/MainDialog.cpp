@@ -1,0 +1,378 @@
+#include "dialogs/MainDialog.h"
+
+#include "dialogs/AboutDialog.h"
+#include "dialogs/BulkReceiveDialog.h"
+#include "dialogs/BulkSendDialog.h"
+#include "dialogs/MidiSetupDialog.h"
+#include "dialogs/SelectorDialog.h"
+#include "framework/DataExchange.h"
+#include "framework/File.h"
+#include "framework/FileDialog.h"
+#include "framework/MessageBox.h"
+#include "framework/Strings.h"
+#include "framework/WinApp.h"
+#include "midi/MidiApp.h"
+#include "midi/MidiDriver.h"
+#include "midi/MidiPortState.h"
+#include "protocol/SysExMessages.h"
+#include "resources/resource.h"
+
+namespace
+{
+constexpr int MaxFileNameLength = 256;
+constexpr char SysExFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
+
+void SendOutputBuffer()
+{
+    MidiPortState& state = PortState();
+    Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, sizeof(MIDIHDR));
+}
+}
+
+CMainDialog::CMainDialog(CDialog* parent) : CMidiDialog(IDD_MAIN, parent)
+{
+    m_icon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_MAIN));
+}
+
+void CMainDialog::DoDataExchange(CDataExchange* dx)
+{
+    CMidiDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_SEND_ALGORITHM_SPIN, m_sendAlgorithmSpin);
+    DDX_Control(dx, IDC_RECEIVE_ALGORITHM_SPIN, m_receiveAlgorithmSpin);
+    DDX_Control(dx, IDC_PROGRAM_CHANGE_SPIN, m_programChangeSpin);
+    DDX_Control(dx, IDC_SEND_PROGRAM_SPIN, m_sendProgramSpin);
+    DDX_Control(dx, IDC_RECEIVE_PROGRAM_SPIN, m_receiveProgramSpin);
+    DDX_Text(dx, IDC_RECEIVE_PROGRAM_NUMBER, m_receiveProgramNumber);
+    DDV_MinMaxInt(dx, m_receiveProgramNumber, 1, 240);
+    DDX_Text(dx, IDC_SEND_PROGRAM_SLOT, m_sendProgramSlot);
+    DDV_MinMaxInt(dx, m_sendProgramSlot, 1, 100);
+    DDX_Text(dx, IDC_PROGRAM_CHANGE_NUMBER, m_programChangeNumber);
+    DDV_MinMaxInt(dx, m_programChangeNumber, 1, 128);
+    DDX_Text(dx, IDC_RECEIVE_ALGORITHM_NUMBER, m_receiveAlgorithmNumber);
+    DDV_MinMaxInt(dx, m_receiveAlgorithmNumber, 1, 127);
+    DDX_Text(dx, IDC_SEND_ALGORITHM_NUMBER, m_sendAlgorithmNumber);
+    DDV_MinMaxInt(dx, m_sendAlgorithmNumber, 1, 64);
+    const std::pair<int, std::string*> files[] = {
+        {IDC_RECEIVE_PROGRAM_FILE, &m_receiveProgramFile}, {IDC_SEND_PROGRAM_FILE, &m_sendProgramFile},
+        {IDC_RECEIVE_BULK_FILE, &m_receiveBulkFile},       {IDC_RECEIVE_ALGORITHM_FILE, &m_receiveAlgorithmFile},
+        {IDC_SEND_ALGORITHM_FILE, &m_sendAlgorithmFile},   {IDC_SEND_BULK_FILE, &m_sendBulkFile}};
+    for (const auto& [id, file] : files)
+    {
+        DDX_Text(dx, id, *file);
+        DDV_MaxChars(dx, *file, MaxFileNameLength);
+    }
+}
+
+BOOL CMainDialog::OnInitDialog()
+{
+    CMidiDialog::OnInitDialog();
+
+    if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE))
+    {
+        const std::string about = LoadResString(IDS_ABOUTBOX);
+        if (!about.empty())
+        {
+            AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        }
+    }
+    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+
+    m_receiveProgramSpin.SetRange(1, 240);
+    m_sendProgramSpin.SetRange(1, 100);
+    m_receiveAlgorithmSpin.SetRange(1, 127);
+    m_sendAlgorithmSpin.SetRange(1, 127);
+    m_programChangeSpin.SetRange(1, 128);
+    return TRUE;
+}
+
+BOOL CMainDialog::OnCommand(UINT id, UINT notifyCode)
+{
+    if (notifyCode != BN_CLICKED)
+        return CMidiDialog::OnCommand(id, notifyCode);
+    switch (id)
+    {
+    case IDC_RECEIVE_PROGRAM: OnReceiveProgram(); return TRUE;
+    case IDC_RECEIVE_ALGORITHM: OnReceiveAlgorithm(); return TRUE;
+    case IDC_RECEIVE_BULK: OnReceiveBulk(); return TRUE;
+    case IDC_SEND_PROGRAM: OnSendProgram(); return TRUE;
+    case IDC_SEND_ALGORITHM: OnSendAlgorithm(); return TRUE;
+    case IDC_SEND_BULK: OnSendBulk(); return TRUE;
+    case IDC_PROGRAM_CHANGE: OnProgramChange(); return TRUE;
+    case IDC_COMMAND21: OnSendCommand21(); return TRUE;
+    case IDC_COMMAND22: OnSendCommand22(); return TRUE;
+    case IDC_MIDI_SETUP: OnMidiSetup(); return TRUE;
+    case IDC_BROWSE_RECEIVE_PROGRAM:
+    case IDC_BROWSE_RECEIVE_ALGORITHM:
+    case IDC_BROWSE_RECEIVE_BULK: OnBrowseReceiveFile(); return TRUE;
+    case IDC_BROWSE_SEND_PROGRAM:
+    case IDC_BROWSE_SEND_ALGORITHM:
+    case IDC_BROWSE_SEND_BULK: OnBrowseSendFile(); return TRUE;
+    default: return CMidiDialog::OnCommand(id, notifyCode);
+    }
+}
+
+BOOL CMainDialog::OnSysCommand(UINT id, LPARAM)
+{
+    if ((id & 0xFFF0) != IDM_ABOUTBOX)
+        return FALSE;
+    CAboutDialog about;
+    about.DoModal();
+    return TRUE;
+}
+
+BOOL CMainDialog::OnPaint()
+{
+    if (!IsIconic(m_hWnd))
+        return FALSE;
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, m_icon);
+    EndPaint(m_hWnd, &paint);
+    return TRUE;
+}
+
+HICON CMainDialog::OnQueryDragIcon()
+{
+    return m_icon;
+}
+
+bool CMainDialog::ConfirmOverwrite(const std::string& fileName)
+{
+    CFile existing;
+    if (!existing.Open(fileName, CFile::modeRead | CFile::shareDenyNone))
+        return true;
+    existing.Close();
+    return AfxMessageBox(IDS_CONFIRM_OVERWRITE, MB_QUESTION_BOX) == IDYES;
+}
+
+void CMainDialog::ReceiveDump(std::string& fileName, int fileEditId, unsigned requestLength,
+                              void (*buildRequest)(unsigned char*, int, int), const int& number)
+{
+    if (!UpdateData(TRUE))
+        return;
+    if (fileName.empty())
+    {
+        AfxMessageBox(IDS_NO_RECEIVE_FILE, MB_ERROR_BOX);
+        SetFocus(GetDlgItem(fileEditId));
+        return;
+    }
+    if (!ConfirmOverwrite(fileName))
+        return;
+
+    m_completionAction = &CMidiDialog::SaveDumpToFile;
+    m_targetFile = &fileName;
+    if (!OpenPorts(requestLength))
+        return;
+
+    MidiPortState& state = PortState();
+    buildRequest(state.outputBuffer, state.deviceNumber, number);
+    // Only Cancel stays usable while the window waits for the reply.
+    EnableControls(FALSE);
+    EnableWindow(GetDlgItem(IDCANCEL), TRUE);
+    SendOutputBuffer();
+    if (SetTimer(m_hWnd, ReplyTimerId, ReplyTimeoutMs, nullptr) == 0)
+        EnableControls(TRUE);
+}
+
+void CMainDialog::OnReceiveProgram()
+{
+    ReceiveDump(m_receiveProgramFile, IDC_RECEIVE_PROGRAM_FILE, SysEx::ProgramDumpRequestLength,
+                BuildProgramDumpRequest, m_receiveProgramNumber);
+}
+
+void CMainDialog::OnReceiveAlgorithm()
+{
+    ReceiveDump(m_receiveAlgorithmFile, IDC_RECEIVE_ALGORITHM_FILE, SysEx::AlgorithmDumpRequestLength,
+                BuildAlgorithmDumpRequest, m_receiveAlgorithmNumber);
+}
+
+void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId,
+                               void (*stamp)(unsigned char*, int, int), const int& slot)
+{
+    if (!UpdateData(TRUE))
+        return;
+    if (fileName.empty())
+    {
+        AfxMessageBox(IDS_NO_SEND_FILE, MB_ERROR_BOX);
+        SetFocus(GetDlgItem(fileEditId));
+        return;
+    }
+    CFile file;
+    if (!file.Open(fileName, CFile::modeRead | CFile::shareDenyWrite))
+    {
+        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, fileName);
+        return;
+    }
+
+    MidiPortState& state = PortState();
+    try
+    {
+        const ULONGLONG length = file.GetLength();
+        // One dump goes out as one message from the 4096-byte output buffer: refuse what
+        // cannot be sent whole before anything is opened.
+        if (length == 0)
+        {
+            AfxFileMessageBox(IDS_FILE_EMPTY, file.GetFileName());
+            return;
+        }
+        if (length > MidiBufferSize)
+        {
+            AfxFileMessageBox(IDS_DUMP_FILE_TOO_LARGE, file.GetFileName());
+            return;
+        }
+        if (!OpenOutputPort(static_cast<unsigned>(length)))
+            return;
+        if (file.Read(state.outputBuffer, static_cast<UINT>(length)) != length)
+            throw CFileException(ERROR_HANDLE_EOF, file.GetFilePath());
+    }
+    catch (const CFileException&)
+    {
+        AfxFileMessageBox(IDS_FILE_READ_FAILED, file.GetFileName());
+        return;
+    }
+    file.Close();
+
+    stamp(state.outputBuffer, state.deviceNumber, slot);
+    SendOutputBuffer();
+}
+
+void CMainDialog::OnSendProgram()
+{
+    SendDumpFile(m_sendProgramFile, IDC_SEND_PROGRAM_FILE, StampProgramDump, m_sendProgramSlot);
+}
+
+void CMainDialog::OnSendAlgorithm()
+{
+    SendDumpFile(m_sendAlgorithmFile, IDC_SEND_ALGORITHM_FILE,
+                 [](unsigned char* buffer, int deviceNumber, int) { StampAlgorithmDump(buffer, deviceNumber); }, 0);
+}
+
+void CMainDialog::OnProgramChange()
+{
+    if (!UpdateData(TRUE))
+        return;
+    MidiPortState& state = PortState();
+    // Opened without a callback and without closing anything first. A handle of its own,
+    // so that a transfer still in progress keeps its port.
+    HMIDIOUT output = nullptr;
+    if (Midi().midiOutOpen(&output, state.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
+        return;
+    }
+    Midi().midiOutShortMsg(output, MakeProgramChange(state.deviceNumber, m_programChangeNumber));
+    Midi().midiOutClose(output);
+}
+
+void CMainDialog::OnSendCommand21()
+{
+    if (AfxMessageBox(IDS_CONFIRM_COMMAND21, MB_QUESTION_BOX) != IDYES)
+        return;
+    if (!OpenOutputPort(SysEx::DeviceCommand21Length))
+        return;
+    BuildDeviceCommand21(PortState().outputBuffer, PortState().deviceNumber);
+    SendOutputBuffer();
+}
+
+void CMainDialog::OnSendCommand22()
+{
+    CSelectorDialog selector;
+    if (selector.DoModal() != IDOK)
+        return;
+    static const UINT questions[] = {IDS_CONFIRM_COMMAND22_FIRST, IDS_CONFIRM_COMMAND22_SECOND,
+                                     IDS_CONFIRM_COMMAND22_THIRD};
+    if (selector.m_choice < 0 || selector.m_choice > 2)
+        return;
+    if (AfxMessageBox(questions[selector.m_choice], MB_QUESTION_BOX) != IDYES)
+        return;
+    if (!OpenOutputPort(SysEx::DeviceCommand22Length))
+        return;
+    BuildDeviceCommand22(PortState().outputBuffer, PortState().deviceNumber, selector.m_choice);
+    SendOutputBuffer();
+}
+
+void CMainDialog::OnMidiSetup()
+{
+    CMidiSetupDialog setup;
+    if (setup.DoModal() != IDOK)
+        return;
+    MidiPortState& state = PortState();
+    state.outputPort = setup.m_outputPort;
+    state.inputPort = setup.m_inputPort;
+    state.deviceNumber = setup.m_deviceNumber;
+}
+
+void CMainDialog::OnReceiveBulk()
+{
+    if (!UpdateData(TRUE))
+        return;
+    if (m_receiveBulkFile.empty())
+    {
+        AfxMessageBox(IDS_NO_RECEIVE_FILE, MB_ERROR_BOX);
+        SetFocus(GetDlgItem(IDC_RECEIVE_BULK_FILE));
+        return;
+    }
+    if (!ConfirmOverwrite(m_receiveBulkFile))
+        return;
+    CBulkReceiveDialog receive;
+    receive.m_fileName = m_receiveBulkFile;
+    SetCurrentMidiWindow(&receive);
+    receive.DoModal();
+    SetCurrentMidiWindow(this);
+}
+
+void CMainDialog::OnSendBulk()
+{
+    if (!UpdateData(TRUE))
+        return;
+    if (m_sendBulkFile.empty())
+    {
+        AfxMessageBox(IDS_NO_SEND_FILE, MB_ERROR_BOX);
+        SetFocus(GetDlgItem(IDC_SEND_BULK_FILE));
+        return;
+    }
+    CBulkSendDialog send;
+    send.m_fileName = m_sendBulkFile;
+    SetCurrentMidiWindow(&send);
+    send.DoModal();
+    SetCurrentMidiWindow(this);
+}
+
+void CMainDialog::Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets)
+{
+    // Reading first keeps what the user typed elsewhere; a refusal does not stop the browse.
+    UpdateData(TRUE);
+    CFileDialog dialog(TRUE, "syx", "*.syx", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | extraFlags, SysExFilter);
+    dialog.m_title = LoadResString(titleId);
+    if (dialog.DoModal() != IDOK)
+        return;
+    // The button that was pressed has the focus again once the file dialog has closed.
+    const int focused = GetDlgCtrlID(GetFocus());
+    for (const auto& [buttonId, member] : targets)
+        if (buttonId == focused)
+            *member = dialog.GetPathName();
+    UpdateData(FALSE);
+}
+
+void CMainDialog::OnBrowseReceiveFile()
+{
+    Browse(IDS_RECEIVE_FILE_TITLE, 0,
+           {{IDC_BROWSE_RECEIVE_PROGRAM, &m_receiveProgramFile},
+            {IDC_BROWSE_RECEIVE_ALGORITHM, &m_receiveAlgorithmFile},
+            {IDC_BROWSE_RECEIVE_BULK, &m_receiveBulkFile}});
+}
+
+void CMainDialog::OnBrowseSendFile()
+{
+    Browse(IDS_SEND_FILE_TITLE, OFN_FILEMUSTEXIST,
+           {{IDC_BROWSE_SEND_PROGRAM, &m_sendProgramFile},
+            {IDC_BROWSE_SEND_ALGORITHM, &m_sendAlgorithmFile},
+            {IDC_BROWSE_SEND_BULK, &m_sendBulkFile}});
+}

@@ -1,0 +1,126 @@
+#include "dialogs/MidiSetupDialog.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "framework/DataExchange.h"
+#include "framework/MessageBox.h"
+#include "framework/Strings.h"
+#include "midi/MidiDriver.h"
+#include "midi/MidiPortState.h"
+#include "resources/resource.h"
+
+namespace
+{
+// Appends one entry per port, in port order, so that an entry's position is its port
+// number. A port that does not answer its capability query is named by its number rather
+// than left out, which would shift every later port onto the wrong number. Returns how
+// many ports answered.
+template <typename Caps>
+int FillPortList(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
+{
+    int answered = 0;
+    for (UINT port = 0; port < portCount; ++port)
+    {
+        Caps caps{};
+        if ((Midi().*query)(port, &caps, sizeof caps) == MMSYSERR_NOERROR)
+        {
+            // A driver may fill the name field to the end without a terminator.
+            list.AddString(std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname)));
+            ++answered;
+        }
+        else
+        {
+            list.AddString(FormatResString(IDS_UNLISTED_PORT_FORMAT, port));
+        }
+    }
+    return answered;
+}
+}
+
+CMidiSetupDialog::CMidiSetupDialog(CDialog* parent)
+    : CDialog(IDD_MIDI_SETUP, parent),
+      m_deviceNumber(PortState().deviceNumber),
+      m_inputPort(PortState().inputPort),
+      m_outputPort(PortState().outputPort)
+{
+}
+
+void CMidiSetupDialog::DoDataExchange(CDataExchange* dx)
+{
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_DEVICE_NUMBER_SPIN, m_spin);
+    DDX_Control(dx, IDC_OUTPUT_PORT, m_outputList);
+    DDX_Control(dx, IDC_INPUT_PORT, m_inputList);
+    DDX_Text(dx, IDC_DEVICE_NUMBER, m_deviceNumber);
+    DDV_MinMaxInt(dx, m_deviceNumber, 1, 16);
+    DDX_CBIndex(dx, IDC_INPUT_PORT, m_inputPort);
+    DDX_CBIndex(dx, IDC_OUTPUT_PORT, m_outputPort);
+}
+
+BOOL CMidiSetupDialog::PreTranslateMessage(MSG* message)
+{
+    // The tooltip does not subclass the controls, so it sees the mouse only through here.
+    if (m_toolTips.m_hWnd != nullptr && m_hWnd != nullptr &&
+        (message->hwnd == m_hWnd || IsChild(m_hWnd, message->hwnd)))
+        m_toolTips.RelayEvent(message);
+    return CDialog::PreTranslateMessage(message);
+}
+
+BOOL CMidiSetupDialog::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    // One step from the first moment on: holding an arrow never speeds up over 16 values.
+    UDACCEL step{0, 1};
+    m_spin.SetAccel(1, &step);
+    m_spin.SetRange(1, 16);
+
+    m_inputList.ResetContent();
+    m_outputList.ResetContent();
+    const MidiPortState& state = PortState();
+
+    // Each failure below leaves the dialog usable with what has been filled so far, so
+    // that the user can still cancel or keep the device number.
+    const UINT inputCount = Midi().midiInGetNumDevs();
+    if (inputCount == 0)
+    {
+        AfxMessageBox(IDS_NO_INPUT_PORTS, MB_ERROR_BOX);
+        return TRUE;
+    }
+    if (FillPortList(m_inputList, inputCount, &MidiDriver::midiInGetDevCapsA) == 0)
+    {
+        AfxMessageBox(IDS_NO_INPUT_LISTED, MB_ERROR_BOX);
+        return TRUE;
+    }
+    m_inputList.SetCurSel(state.inputPort);
+
+    const UINT outputCount = Midi().midiOutGetNumDevs();
+    if (outputCount == 0)
+    {
+        AfxMessageBox(IDS_NO_OUTPUT_PORTS, MB_ERROR_BOX);
+        return TRUE;
+    }
+    if (FillPortList(m_outputList, outputCount, &MidiDriver::midiOutGetDevCapsA) == 0)
+    {
+        AfxMessageBox(IDS_NO_OUTPUT_LISTED, MB_ERROR_BOX);
+        return TRUE;
+    }
+    m_outputList.SetCurSel(state.outputPort);
+
+    if (!m_toolTips.Create(this))
+        return TRUE;
+    m_toolTips.Activate(TRUE);
+    const std::pair<int, UINT> tools[] = {
+        {IDOK, IDS_TIP_OK},
+        {IDCANCEL, IDS_TIP_CANCEL},
+        {IDC_DEVICE_NUMBER, IDS_TIP_DEVICE_NUMBER},
+        {IDC_DEVICE_NUMBER_SPIN, IDS_TIP_DEVICE_NUMBER_SPIN},
+        {IDC_INPUT_PORT, IDS_TIP_INPUT_PORT},
+        {IDC_OUTPUT_PORT, IDS_TIP_OUTPUT_PORT},
+    };
+    for (const auto& [control, text] : tools)
+        m_toolTips.AddTool(GetDlgItem(control), text);
+    return TRUE;
+}

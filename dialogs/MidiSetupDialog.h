@@ -1,0 +1,26 @@
+#pragma once
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+
+// Chooses the MIDI input and output ports and the device number. Works on copies of the
+// port state's values; the caller stores them after OK. A list entry's position is the
+// port number the driver opens, so the lists are never sorted and no port is left out.
+class CMidiSetupDialog : public CDialog
+{
+public:
+    explicit CMidiSetupDialog(CDialog* parent = nullptr);
+
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL PreTranslateMessage(MSG* message) override;
+
+    CSpinButtonCtrl m_spin;
+    CComboBox m_outputList;
+    CComboBox m_inputList;
+    int m_deviceNumber;
+    int m_inputPort;
+    int m_outputPort;
+    CToolTipCtrl m_toolTips;
+
+protected:
+    BOOL OnInitDialog() override;
+};

@@ -1,0 +1,406 @@
+// The bulk send on the emulated device: how a file is cut into pieces, what the counters show,
+// when Cancel takes effect, and what stops a transfer before or during it.
+#include <windows.h>
+
+#include <functional>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "MainWindowHarness.h"
+#include "dialogs/BulkReceiveDialog.h"
+#include "dialogs/BulkSendDialog.h"
+#include "midi/MidiApp.h"
+#include "midi/MidiPortState.h"
+#include "protocol/GlobalMemory.h"
+#include "resources/resource.h"
+#include "support/ModalHook.h"
+#include "support/Pump.h"
+
+namespace
+{
+using Bytes = std::vector<unsigned char>;
+
+// Records what the dialog shows at each completion and how far the transfer had got when
+// Cancel was pressed.
+class RecordingSendDialog : public CBulkSendDialog
+{
+public:
+    explicit RecordingSendDialog(const EmulatedMidiDriver& driver) : m_driver(driver) {}
+
+    void OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) override
+    {
+        CBulkSendDialog::OnMidiOut(handle, message, instance, param1, param2);
+        if (message == MOM_DONE)
+            sentCounts.push_back(GetDlgItemText(IDC_SENT_COUNT));
+    }
+
+    std::vector<std::string> sentCounts;
+    std::size_t piecesAtCancel = 0;
+
+protected:
+    void OnCancel() override
+    {
+        piecesAtCancel = m_driver.LongMessages().size();
+        CBulkSendDialog::OnCancel();
+    }
+
+private:
+    const EmulatedMidiDriver& m_driver;
+};
+
+// A program dump to device 1 of exactly `length` bytes (at least 2), F0 and F7 included.
+Bytes Message(std::size_t length, unsigned char program = 0)
+{
+    static const unsigned char header[] = {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00};
+    Bytes message(length);
+    for (std::size_t i = 0; i + 1 < length; ++i)
+    {
+        if (i < sizeof header)
+            message[i] = header[i];
+        else
+            message[i] = i == sizeof header ? program : static_cast<unsigned char>(i & 0x7F);
+    }
+    message[length - 1] = 0xF7;
+    return message;
+}
+
+Bytes Join(std::initializer_list<Bytes> parts)
+{
+    Bytes joined;
+    for (const Bytes& part : parts)
+        joined.insert(joined.end(), part.begin(), part.end());
+    return joined;
+}
+
+class BulkSendTest : public MainWindowHarness
+{
+protected:
+    // Runs a bulk send of `file` as the current MIDI window; `during` acts inside the modal
+    // run and is expected to end it. Returns DoModal's result.
+    INT_PTR Send(RecordingSendDialog& dialog, const std::string& file,
+                 const std::function<void(RecordingSendDialog&)>& during)
+    {
+        dialog.m_fileName = file;
+        ModalHook hook([&](CDialog& started) {
+            if (&started != &dialog)
+                return;
+            if (during)
+                during(dialog);
+            if (!dialog.IsEnding())
+            {
+                ADD_FAILURE() << "the bulk send was still running";
+                Press(dialog, IDCANCEL);
+                PumpUntil([&] { return dialog.IsEnding(); }, 20000);
+            }
+        });
+        SetCurrentMidiWindow(&dialog);
+        const INT_PTR result = dialog.DoModal();
+        SetCurrentMidiWindow(nullptr);
+        return result;
+    }
+
+    INT_PTR Send(RecordingSendDialog& dialog, const std::string& file)
+    {
+        return Send(dialog, file, [](RecordingSendDialog& running) {
+            Press(running, IDOK);
+            EXPECT_TRUE(PumpUntil([&] { return running.IsEnding(); }, 20000));
+        });
+    }
+
+    std::string WriteTempFile(const std::string& name, const Bytes& bytes)
+    {
+        const std::string path = TempPath(name);
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+
+    std::vector<std::size_t> PieceSizes() const
+    {
+        std::vector<std::size_t> sizes;
+        for (const Bytes& piece : SentMessages())
+            sizes.push_back(piece.size());
+        return sizes;
+    }
+
+    Bytes SentBytes() const
+    {
+        Bytes sent;
+        for (const Bytes& piece : SentMessages())
+            sent.insert(sent.end(), piece.begin(), piece.end());
+        return sent;
+    }
+
+    std::vector<Bytes> DeviceReceived()
+    {
+        std::vector<Bytes> received;
+        m_driver->WithDevice([&](EmulatedDevice& device) {
+            for (const auto& message : device.ReceivedMessages())
+                received.emplace_back(message.begin(), message.end());
+        });
+        return received;
+    }
+};
+
+TEST_F(BulkSendTest, SendsMessageByMessageInPiecesOfAtMost4096Bytes)
+{
+    const Bytes first = Message(10, 1);
+    const Bytes second = Message(5000, 2);
+    const Bytes third = Message(20, 3);
+    const Bytes content = Join({first, second, third});
+    const std::string file = WriteTempFile("Bulk.syx", content);
+    RecordingSendDialog dialog(*m_driver);
+
+    const INT_PTR result = Send(dialog, file, [&](RecordingSendDialog& running) {
+        EXPECT_EQ("5030", TextOf(running, IDC_FILE_SIZE));
+        EXPECT_EQ("0", TextOf(running, IDC_SENT_COUNT));
+        EXPECT_TRUE(SentMessages().empty()) << "sent before OK";
+        Press(running, IDOK);
+        EXPECT_TRUE(PumpUntil([&] { return running.IsEnding(); }));
+    });
+
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ((std::vector<std::size_t>{10, 4096, 904, 20}), PieceSizes());
+    EXPECT_EQ(content, SentBytes());
+    EXPECT_EQ((std::vector<std::string>{"10", "4106", "5010", "5030"}), dialog.sentCounts);
+    EXPECT_EQ((std::vector<Bytes>{first, second, third}), DeviceReceived());
+    EXPECT_TRUE(m_ui->ShowedNothing());
+
+    const auto pieces = m_driver->LongMessages();
+    for (std::size_t i = 1; i < pieces.size(); ++i)
+        EXPECT_GE(pieces[i].handedOver, pieces[i - 1].done) << "piece " << i << " overlapped the one before";
+}
+
+struct Split
+{
+    const char* name;
+    Bytes content;
+    std::vector<std::size_t> pieces;
+};
+
+class BulkSendSplitTest : public BulkSendTest, public ::testing::WithParamInterface<Split>
+{
+};
+
+TEST_P(BulkSendSplitTest, CutsPiecesAtEveryF7AndEvery4096Bytes)
+{
+    const Split& split = GetParam();
+    RecordingSendDialog dialog(*m_driver);
+
+    EXPECT_EQ(IDOK, Send(dialog, WriteTempFile("Split.syx", split.content)));
+
+    EXPECT_EQ(split.pieces, PieceSizes());
+    EXPECT_EQ(split.content, SentBytes());
+    ASSERT_FALSE(dialog.sentCounts.empty());
+    EXPECT_EQ(std::to_string(split.content.size()), dialog.sentCounts.back());
+    EXPECT_TRUE(m_ui->ShowedNothing());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BulkSendSplitTest,
+    ::testing::Values(Split{"BytesAfterTheLastF7", Join({Message(10), Bytes(5000, 0x11)}), {10, 4096, 904}},
+                      Split{"NoF7", Bytes(9000, 0x22), {4096, 4096, 808}},
+                      Split{"TwoF7InARow", Join({Message(6), {0xF7}, Message(8)}), {6, 1, 8}},
+                      Split{"MessagesAroundTheBufferSize", Join({Message(4096), Message(4097)}), {4096, 4096, 1}},
+                      Split{"OneByte", {0xF7}, {1}}),
+    [](const ::testing::TestParamInfo<Split>& info) { return std::string(info.param.name); });
+
+TEST_F(BulkSendTest, CancelBeforeOkSendsNothing)
+{
+    RecordingSendDialog dialog(*m_driver);
+
+    const INT_PTR result = Send(dialog, WriteTempFile("Bulk.syx", Message(100)),
+                                [](RecordingSendDialog& running) { Press(running, IDCANCEL); });
+
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(SentMessages().empty());
+    EXPECT_TRUE(m_ui->ShowedNothing());
+}
+
+TEST_F(BulkSendTest, CancelDuringTheTransferStopsAfterThePieceInFlight)
+{
+    // At the wire rate a 2000-byte piece takes 640 ms: Cancel arrives while it is in flight.
+    m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
+    const std::string file = WriteTempFile("Bulk.syx", Join({Message(2000, 1), Message(2000, 2), Message(2000, 3)}));
+    RecordingSendDialog dialog(*m_driver);
+
+    const INT_PTR result = Send(dialog, file, [&](RecordingSendDialog& running) {
+        Press(running, IDOK);
+        ASSERT_TRUE(PumpUntil([&] { return !SentMessages().empty(); }));
+        Press(running, IDCANCEL);
+        EXPECT_FALSE(running.IsEnding()) << "Cancel did not wait for the piece in flight";
+        EXPECT_TRUE(PumpUntil([&] { return running.IsEnding(); }, 10000));
+    });
+
+    EXPECT_EQ(IDCANCEL, result);
+    ASSERT_GE(dialog.piecesAtCancel, 1u);
+    ASSERT_LT(dialog.piecesAtCancel, 3u);
+    EXPECT_EQ(dialog.piecesAtCancel, SentMessages().size()) << "a piece went out after Cancel";
+    EXPECT_EQ(std::to_string(2000 * dialog.piecesAtCancel), dialog.sentCounts.back());
+    EXPECT_EQ(dialog.piecesAtCancel, DeviceReceived().size());
+    EXPECT_TRUE(m_ui->ShowedNothing());
+}
+
+TEST_F(BulkSendTest, MissingFileIsReportedWithTheNameAsTyped)
+{
+    const std::string name = "no such folder\\Bulk.syx";
+    RecordingSendDialog dialog(*m_driver);
+
+    const INT_PTR result = Send(dialog, name, nullptr);
+
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(m_ui->ShowedOnly(UiRecorder::Text(IDS_FILE_OPEN_FAILED) + name + "!", MB_ERROR_BOX, 0));
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+}
+
+TEST_F(BulkSendTest, EmptyFileSendsNothing)
+{
+    RecordingSendDialog dialog(*m_driver);
+
+    const INT_PTR result = Send(dialog, WriteTempFile("Empty.syx", {}), nullptr);
+
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(m_ui->ShowedOnly(UiRecorder::Text(IDS_FILE_EMPTY) + "Empty.syx!", MB_ERROR_BOX, 0));
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+}
+
+TEST_F(BulkSendTest, FileBeyondTheByteCountersIsRefused)
+{
+    // Sparse: only its length is large.
+    const std::string path = TempPath("Huge.syx");
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    LARGE_INTEGER length;
+    length.QuadPart = 0x100000000LL;
+    const bool sized = SetFilePointerEx(handle, length, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
+    CloseHandle(handle);
+    ASSERT_TRUE(sized);
+    RecordingSendDialog dialog(*m_driver);
+
+    const INT_PTR result = Send(dialog, path, nullptr);
+    DeleteFileA(path.c_str());
+
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUT_OF_MEMORY, MB_ERROR_BOX));
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+}
+
+HGLOBAL WINAPI OnlySmallBlocks(UINT flags, SIZE_T bytes)
+{
+    return bytes <= MidiBufferSize ? GlobalAlloc(flags, bytes) : nullptr;
+}
+
+TEST_F(BulkSendTest, FileBeyondTheMemoryIsRefused)
+{
+    const std::string file = WriteTempFile("Bulk.syx", Join({Message(3000), Message(3000)}));
+    RecordingSendDialog dialog(*m_driver);
+    const GlobalMemoryApi saved = GlobalMemoryApi::Current();
+    GlobalMemoryApi::Current().alloc = OnlySmallBlocks;
+
+    const INT_PTR result = Send(dialog, file, nullptr);
+    GlobalMemoryApi::Current() = saved;
+
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUT_OF_MEMORY, MB_ERROR_BOX));
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+}
+
+HGLOBAL WINAPI NoMemory(UINT, SIZE_T)
+{
+    return nullptr;
+}
+
+TEST_F(BulkSendTest, DumpBufferFailureOpensNoPort)
+{
+    const std::string file = WriteTempFile("Bulk.syx", Message(100));
+    RecordingSendDialog dialog(*m_driver);
+    const GlobalMemoryApi saved = GlobalMemoryApi::Current();
+    GlobalMemoryApi::Current().alloc = NoMemory;
+
+    const INT_PTR result = Send(dialog, file, nullptr);
+    GlobalMemoryApi::Current() = saved;
+
+    EXPECT_EQ(-1, result);
+    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUT_OF_MEMORY, MB_ERROR_BOX));
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+}
+
+struct DriverFailure
+{
+    const char* name;
+    MidiCall call;
+    int skip;
+    UINT stringId;
+    std::size_t piecesSent;
+};
+
+class BulkSendFailureTest : public BulkSendTest, public ::testing::WithParamInterface<DriverFailure>
+{
+};
+
+TEST_P(BulkSendFailureTest, EndsTheTransferWithItsMessage)
+{
+    const DriverFailure& failure = GetParam();
+    m_driver->FailCall(failure.call, MMSYSERR_NOMEM, failure.skip);
+    RecordingSendDialog dialog(*m_driver);
+
+    const INT_PTR result = Send(dialog, WriteTempFile("Bulk.syx", Join({Message(10), Message(20)})));
+
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(m_ui->ShowedOnlyString(failure.stringId, MB_ERROR_BOX));
+    EXPECT_EQ(failure.piecesSent, SentMessages().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, BulkSendFailureTest,
+    ::testing::Values(DriverFailure{"OpenOutput", MidiCall::OutOpen, 0, IDS_OUTPUT_OPEN_FAILED, 0},
+                      DriverFailure{"PrepareFirstPiece", MidiCall::OutPrepareHeader, 0, IDS_OUTPUT_PREPARE_FAILED, 0},
+                      DriverFailure{"PrepareNextPiece", MidiCall::OutPrepareHeader, 1, IDS_OUTPUT_PREPARE_FAILED, 1},
+                      DriverFailure{"ReleasePiece", MidiCall::OutUnprepareHeader, 0, IDS_OUTPUT_UNPREPARE_FAILED, 1}),
+    [](const ::testing::TestParamInfo<DriverFailure>& info) { return std::string(info.param.name); });
+
+// Receive everything into a file, change the device, play the file back: the device holds
+// what it held before.
+TEST_F(BulkSendTest, BulkRoundTripRestoresTheDeviceMemory)
+{
+    DeviceMemory original;
+    Bytes dump;
+    m_driver->WithDevice([&](EmulatedDevice& device) {
+        original = device.Snapshot();
+        dump = device.BulkDump();
+    });
+    const std::string file = TempPath("RoundTrip.syx");
+    AnswerDialog(IDD_BULK_RECEIVE, [&](CDialog& dialog) {
+        const std::string expected = std::to_string(dump.size());
+        ASSERT_TRUE(PumpUntil([&] { return TextOf(dialog, IDC_RECEIVED_COUNT) == expected; }, 10000));
+        Press(dialog, IDOK);
+    });
+    AnswerDialog(IDD_BULK_SEND, [&](CDialog& dialog) {
+        Press(dialog, IDOK);
+        EXPECT_TRUE(PumpUntil([&] { return dialog.IsEnding(); }, 20000));
+    });
+
+    RunMainWindow([&](CMainDialog& main) {
+        Type(main, IDC_RECEIVE_BULK_FILE, file);
+        main.OnReceiveBulk();
+        ASSERT_EQ(dump, ReadFileBytes(file));
+
+        DeviceMemory changed;
+        m_driver->WithDevice([&](EmulatedDevice& device) {
+            device.SetProgramData(1, {0x01, 0x02});
+            device.SetProgramData(240, {});
+            device.SetAlgorithmData(127, {0x7F});
+            changed = device.Snapshot();
+        });
+        ASSERT_NE(original, changed);
+
+        Type(main, IDC_SEND_BULK_FILE, file);
+        main.OnSendBulk();
+    });
+
+    DeviceMemory restored;
+    m_driver->WithDevice([&](EmulatedDevice& device) { restored = device.Snapshot(); });
+    EXPECT_TRUE(restored == original);
+    EXPECT_TRUE(m_otherDialogs.empty());
+}
+}

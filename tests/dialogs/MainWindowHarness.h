@@ -1,0 +1,52 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dialogs/MainDialog.h"
+#include "support/MidiTest.h"
+
+// Runs the main window as the program does at start-up (current MIDI window, main window
+// of the application), modally and hidden, on the emulated device. A test acts inside the
+// modal run; the window is closed with Cancel once the action returns.
+class MainWindowHarness : public MidiTest
+{
+protected:
+    using Bytes = std::vector<std::uint8_t>;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // DoModal's result.
+    INT_PTR RunMainWindow(const std::function<void(CMainDialog&)>& action);
+    // How a dialog that the main window opens (selector, about box...) is answered. A
+    // dialog without an answer is recorded in m_otherDialogs and cancelled.
+    void AnswerDialog(UINT templateId, std::function<void(CDialog&)> action);
+
+    // A button press as the dialog manager reports it; returns when the handler has run.
+    static void Press(CDialog& dialog, int id);
+    static void Type(CDialog& dialog, int id, const std::string& text);
+    static std::string TextOf(CDialog& dialog, int id);
+    // Identifier of the control that has the keyboard focus (0: none of this thread).
+    static int FocusedId();
+    // The selection of an edit control, as EM_GETSEL reports it.
+    static std::pair<DWORD, DWORD> Selection(CDialog& dialog, int id);
+
+    // Pumps until `count` boxes have been shown.
+    bool WaitForBoxes(size_t count, unsigned timeoutMs = 5000);
+    // Pumps until the driver has nothing in flight and no port is open.
+    bool WaitForPortsClosed(unsigned timeoutMs = 5000);
+    // Every long message handed to the driver, in order.
+    std::vector<Bytes> SentMessages() const;
+    // The text of a numbered string with its %1, %2... replaced.
+    static std::string Formatted(UINT id, std::initializer_list<std::string> inserts);
+
+    std::vector<UINT> m_otherDialogs;
+
+private:
+    std::map<UINT, std::function<void(CDialog&)>> m_dialogAnswers;
+};

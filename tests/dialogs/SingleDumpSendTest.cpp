@@ -1,0 +1,295 @@
+// Sending program and algorithm dump files, program changes and the two device commands.
+#include "MainWindowHarness.h"
+
+#include "framework/File.h"
+#include "midi/MidiPortState.h"
+#include "resources/resource.h"
+
+class SingleDumpSendTest : public MainWindowHarness
+{
+protected:
+    // Sends `file` with the given button; waits until the message has gone out.
+    void Send(CMainDialog& dialog, int button, int fileEdit, const std::string& file)
+    {
+        Type(dialog, fileEdit, file);
+        Press(dialog, button);
+        EXPECT_TRUE(WaitForPortsClosed());
+    }
+
+    ::testing::AssertionResult ShowedFileMessage(UINT id, const std::string& name) const
+    {
+        return m_ui->ShowedOnly(UiRecorder::Text(id) + name + "!", MB_OK | MB_ICONEXCLAMATION, 0);
+    }
+
+    void ChooseSelectorOption(int option)
+    {
+        AnswerDialog(IDD_SELECTOR, [option](CDialog& selector) {
+            HWND button = selector.GetDlgItem(IDC_SELECTOR_FIRST);
+            for (int i = 0; i < option; ++i)
+                button = GetWindow(button, GW_HWNDNEXT);
+            CheckRadioButton(selector.GetSafeHwnd(), IDC_SELECTOR_FIRST, GetDlgCtrlID(button), GetDlgCtrlID(button));
+            PostMessageA(selector.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        });
+    }
+
+    DeviceMemory DeviceSnapshot()
+    {
+        DeviceMemory memory;
+        m_driver->WithDevice([&](EmulatedDevice& device) { memory = device.Snapshot(); });
+        return memory;
+    }
+};
+
+TEST_F(SingleDumpSendTest, ProgramFileIsReaddressedToTheSlotWithCommand42)
+{
+    // A dump as another device might have sent it: other device byte, command and number.
+    const Bytes data{0x10, 0x20, 0x30, 0x7F, 0x00};
+    Bytes fileBytes{0xF0, 0x00, 0x00, 0x10, 0x05, 0x41, 0x40, 0x01, 0x20};
+    fileBytes.insert(fileBytes.end(), data.begin(), data.end());
+    fileBytes.push_back(0xF7);
+    const std::string file = TempPath("program.syx");
+    WriteFileBytes(file, fileBytes);
+
+    const struct
+    {
+        const char* slot;
+        int number;
+        std::uint8_t low;
+    } slots[] = {{"1", 1, 0x00}, {"5", 5, 0x04}, {"100", 100, 0x63}};
+    RunMainWindow([&](CMainDialog& dialog) {
+        for (const auto& slot : slots)
+        {
+            Type(dialog, IDC_SEND_PROGRAM_SLOT, slot.slot);
+            Send(dialog, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, file);
+            Bytes expected{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, slot.low};
+            expected.insert(expected.end(), data.begin(), data.end());
+            expected.push_back(0xF7);
+            EXPECT_EQ(expected, SentMessages().back()) << "slot " << slot.slot;
+            EXPECT_EQ(data, DeviceSnapshot().Program(slot.number)) << "slot " << slot.slot;
+        }
+    });
+    EXPECT_TRUE(m_ui->ShowedNothing());
+    EXPECT_EQ(3u, SentMessages().size());
+    EXPECT_EQ(fileBytes, ReadFileBytes(file)) << "the file itself is never changed";
+}
+
+TEST_F(SingleDumpSendTest, DeviceNumber16IsStampedAs0F)
+{
+    PortState().deviceNumber = 16;
+    const std::string file = TempPath("program.syx");
+    WriteFileBytes(file, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7});
+    RunMainWindow([&](CMainDialog& dialog) { Send(dialog, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, file); });
+    ASSERT_EQ(1u, SentMessages().size());
+    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7}), SentMessages()[0]);
+}
+
+// Only the file's length goes out: the stamped bytes beyond it stay in the buffer.
+TEST_F(SingleDumpSendTest, FiveByteFileIsSentAsFiveBytes)
+{
+    const std::string file = TempPath("short.syx");
+    WriteFileBytes(file, {0x01, 0x02, 0x03, 0x04, 0x05});
+    RunMainWindow([&](CMainDialog& dialog) {
+        Type(dialog, IDC_SEND_PROGRAM_SLOT, "100");
+        Send(dialog, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, file);
+        Send(dialog, IDC_SEND_ALGORITHM, IDC_SEND_ALGORITHM_FILE, file);
+    });
+    EXPECT_EQ((std::vector<Bytes>{{0xF0, 0x00, 0x00, 0x10, 0x00}, {0xF0, 0x00, 0x00, 0x10, 0x00}}), SentMessages());
+}
+
+// The algorithm's number is the file's own byte 7; the window's field never enters it.
+TEST_F(SingleDumpSendTest, AlgorithmFileKeepsItsOwnNumber)
+{
+    const std::string file = TempPath("algorithm.syx");
+    WriteFileBytes(file, {0x00, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x11, 0x55, 0x66, 0xF7});
+    RunMainWindow([&](CMainDialog& dialog) {
+        for (const char* number : {"1", "64"})
+        {
+            Type(dialog, IDC_SEND_ALGORITHM_NUMBER, number);
+            Send(dialog, IDC_SEND_ALGORITHM, IDC_SEND_ALGORITHM_FILE, file);
+        }
+    });
+    const Bytes expected{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x11, 0x55, 0x66, 0xF7};
+    EXPECT_EQ((std::vector<Bytes>{expected, expected}), SentMessages());
+    EXPECT_EQ((Bytes{0x55, 0x66}), DeviceSnapshot().Algorithm(0x12));
+    EXPECT_TRUE(m_ui->ShowedNothing());
+}
+
+TEST_F(SingleDumpSendTest, FileOfOneOutputBufferIsSentAndALargerOneRefusedBeforeAnythingOpens)
+{
+    Bytes fits(4096, 0x01);
+    fits.front() = 0xF0;
+    fits.back() = 0xF7;
+    Bytes tooLarge = fits;
+    tooLarge.insert(tooLarge.begin() + 1, 0x02);
+    const std::string fitsFile = TempPath("fits.syx");
+    const std::string largeFile = TempPath("large.syx");
+    WriteFileBytes(fitsFile, fits);
+    WriteFileBytes(largeFile, tooLarge);
+    RunMainWindow([&](CMainDialog& dialog) {
+        Send(dialog, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, fitsFile);
+        ASSERT_EQ(1u, SentMessages().size());
+        EXPECT_EQ(4096u, SentMessages()[0].size());
+        EXPECT_TRUE(m_ui->ShowedNothing());
+
+        const int opened = m_driver->CallCount(MidiCall::OutOpen);
+        for (int button : {IDC_SEND_PROGRAM, IDC_SEND_ALGORITHM})
+        {
+            m_ui->boxes.clear();
+            Type(dialog, button == IDC_SEND_PROGRAM ? IDC_SEND_PROGRAM_FILE : IDC_SEND_ALGORITHM_FILE, largeFile);
+            Press(dialog, button);
+            EXPECT_TRUE(ShowedFileMessage(IDS_DUMP_FILE_TOO_LARGE, "large.syx"));
+        }
+        EXPECT_EQ(opened, m_driver->CallCount(MidiCall::OutOpen));
+    });
+    EXPECT_EQ(1u, SentMessages().size());
+}
+
+TEST_F(SingleDumpSendTest, EmptyFileIsRefused)
+{
+    const std::string file = TempPath("empty.syx");
+    WriteFileBytes(file, {});
+    RunMainWindow([&](CMainDialog& dialog) {
+        Type(dialog, IDC_SEND_PROGRAM_FILE, file);
+        Press(dialog, IDC_SEND_PROGRAM);
+    });
+    EXPECT_TRUE(ShowedFileMessage(IDS_FILE_EMPTY, "empty.syx"));
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+}
+
+TEST_F(SingleDumpSendTest, MissingFileIsReportedWithTheNameAsTyped)
+{
+    const std::string file = TempPath("absent.syx");
+    RunMainWindow([&](CMainDialog& dialog) {
+        Type(dialog, IDC_SEND_ALGORITHM_FILE, file);
+        Press(dialog, IDC_SEND_ALGORITHM);
+    });
+    EXPECT_TRUE(ShowedFileMessage(IDS_FILE_OPEN_FAILED, file));
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+}
+
+TEST_F(SingleDumpSendTest, EmptyFileNameIsRefusedWithTheFocusOnItsField)
+{
+    RunMainWindow([&](CMainDialog& dialog) {
+        const struct
+        {
+            int button, edit;
+        } sends[] = {{IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE}, {IDC_SEND_ALGORITHM, IDC_SEND_ALGORITHM_FILE}};
+        for (const auto& send : sends)
+        {
+            m_ui->boxes.clear();
+            Type(dialog, send.edit, "");
+            SetFocus(dialog.GetDlgItem(send.button));
+            Press(dialog, send.button);
+            EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_NO_SEND_FILE, MB_OK | MB_ICONEXCLAMATION));
+            EXPECT_EQ(send.edit, FocusedId());
+        }
+    });
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+}
+
+TEST_F(SingleDumpSendTest, UnreadableFileIsReportedAndNothingSent)
+{
+    const std::string file = TempPath("unreadable.syx");
+    WriteFileBytes(file, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7});
+    CFile::SetFaultHook([](CFile::Operation operation, const std::string&) -> DWORD {
+        return operation == CFile::Operation::Read ? ERROR_READ_FAULT : 0;
+    });
+    RunMainWindow([&](CMainDialog& dialog) {
+        Type(dialog, IDC_SEND_PROGRAM_FILE, file);
+        Press(dialog, IDC_SEND_PROGRAM);
+    });
+    EXPECT_TRUE(ShowedFileMessage(IDS_FILE_READ_FAILED, "unreadable.syx"));
+    EXPECT_TRUE(SentMessages().empty());
+}
+
+TEST_F(SingleDumpSendTest, OutputThatCannotBeOpenedIsReportedForSendsAndProgramChange)
+{
+    const std::string file = TempPath("program.syx");
+    WriteFileBytes(file, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7});
+    RunMainWindow([&](CMainDialog& dialog) {
+        for (int button : {IDC_SEND_PROGRAM, IDC_PROGRAM_CHANGE})
+        {
+            m_ui->boxes.clear();
+            m_driver->FailCall(MidiCall::OutOpen, MMSYSERR_ALLOCATED);
+            Type(dialog, IDC_SEND_PROGRAM_FILE, file);
+            Press(dialog, button);
+            EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUTPUT_OPEN_FAILED, MB_OK | MB_ICONEXCLAMATION))
+                << "button " << button;
+        }
+    });
+    EXPECT_TRUE(SentMessages().empty());
+    EXPECT_TRUE(m_driver->ShortMessages().empty());
+}
+
+// The device number is the MIDI channel of the program change.
+TEST_F(SingleDumpSendTest, ProgramChangeGoesOutOnTheDeviceChannel)
+{
+    RunMainWindow([&](CMainDialog& dialog) {
+        Press(dialog, IDC_PROGRAM_CHANGE);
+        EXPECT_EQ(0, m_driver->OpenOutputPortCount());
+        PortState().deviceNumber = 16;
+        Type(dialog, IDC_PROGRAM_CHANGE_NUMBER, "128");
+        Press(dialog, IDC_PROGRAM_CHANGE);
+        EXPECT_EQ(0, m_driver->OpenOutputPortCount());
+    });
+    EXPECT_EQ((std::vector<DWORD>{0x00C0, 0x7FCF}), m_driver->ShortMessages());
+    EXPECT_TRUE(SentMessages().empty());
+    EXPECT_TRUE(m_ui->ShowedNothing());
+}
+
+// The commands do not read the window's fields, so a bad one does not stop them.
+TEST_F(SingleDumpSendTest, Command21IsConfirmedAndRunsWithAnInvalidField)
+{
+    RunMainWindow([&](CMainDialog& dialog) {
+        Type(dialog, IDC_RECEIVE_PROGRAM_NUMBER, "abc");
+        m_ui->AnswerNextBoxes({IDNO});
+        Press(dialog, IDC_COMMAND21);
+        EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_CONFIRM_COMMAND21, MB_YESNO));
+        EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+
+        m_ui->boxes.clear();
+        m_ui->AnswerNextBoxes({IDYES});
+        Press(dialog, IDC_COMMAND21);
+        EXPECT_TRUE(WaitForPortsClosed());
+        EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_CONFIRM_COMMAND21, MB_YESNO));
+    });
+    EXPECT_EQ((std::vector<Bytes>{{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x21, 0xF7}}), SentMessages());
+}
+
+TEST_F(SingleDumpSendTest, Command22SendsTheChosenOptionAfterItsOwnQuestion)
+{
+    const UINT questions[] = {IDS_CONFIRM_COMMAND22_FIRST, IDS_CONFIRM_COMMAND22_SECOND, IDS_CONFIRM_COMMAND22_THIRD};
+    RunMainWindow([&](CMainDialog& dialog) {
+        Type(dialog, IDC_SEND_PROGRAM_SLOT, "0");
+        for (int option = 0; option < 3; ++option)
+        {
+            SCOPED_TRACE("option " + std::to_string(option));
+            m_ui->boxes.clear();
+            ChooseSelectorOption(option);
+            Press(dialog, IDC_COMMAND22);
+            EXPECT_TRUE(WaitForPortsClosed());
+            EXPECT_TRUE(m_ui->ShowedOnlyString(questions[option], MB_YESNO));
+            EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x22, static_cast<std::uint8_t>(option), 0x00, 0xF7}),
+                      SentMessages().back());
+        }
+    });
+    EXPECT_EQ(3u, SentMessages().size());
+    EXPECT_TRUE(m_otherDialogs.empty());
+}
+
+TEST_F(SingleDumpSendTest, Command22SendsNothingWhenTheSelectorIsCancelledOrTheAnswerIsNo)
+{
+    RunMainWindow([&](CMainDialog& dialog) {
+        // Unanswered, the selector is cancelled.
+        Press(dialog, IDC_COMMAND22);
+        EXPECT_EQ(std::vector<UINT>{IDD_SELECTOR}, m_otherDialogs);
+        EXPECT_TRUE(m_ui->ShowedNothing());
+
+        ChooseSelectorOption(2);
+        m_ui->AnswerNextBoxes({IDNO});
+        Press(dialog, IDC_COMMAND22);
+        EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_CONFIRM_COMMAND22_THIRD, MB_YESNO));
+    });
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+    EXPECT_TRUE(SentMessages().empty());
+}
