@@ -1,6 +1,7 @@
 # make run   - build and start the demo (emulated device) under Wine
 # make test  - install what is missing, build everything, run every test
 # make bench - transfer benchmarks on the emulated device
+# make package - the release archive (SysExDump.exe, reseng.dll, README, licence)
 BUILD_DIR ?= build
 HOST_DIR ?= $(BUILD_DIR)/host
 JOBS ?= $(shell nproc)
@@ -34,6 +35,9 @@ run: build
 
 bench: build
 	$(WITH_DISPLAY) bash scripts/bench.sh $(BUILD_DIR)
+
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,0 +1,125 @@
+// Opens the demo's windows one after another for scripts/screenshots.sh. For each one it
+// prints "shot <name> <window title>" and waits for a line on its input: the script's word
+// that the picture has been taken. The demo runs at the pace of a real cable, so that the
+// bulk transfers are caught running.
+#include <iostream>
+#include <string>
+
+#include "DemoProcess.h"
+#include "TempFolder.h"
+#include "UiDriver.h"
+#include "emulator/EmulatedDevice.h"
+#include "resources/resource.h"
+
+namespace
+{
+class Tour
+{
+public:
+    explicit Tour(UiDriver& ui) : m_ui(ui) {}
+
+    // Has the window painted, then its picture taken.
+    bool Shot(const std::string& name, HWND window)
+    {
+        if (window == nullptr)
+            return Fail("no window for " + name);
+        // The paint request is sent, so it returns once the window has painted itself; the
+        // second message returns once its thread is back in its message loop, which passes
+        // the picture on to the display.
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+        std::cout << "shot " << name << ' ' << UiDriver::Title(window) << std::endl;
+        std::string reply;
+        return std::getline(std::cin, reply) ? true : Fail("no reply from the script");
+    }
+
+    bool Close(HWND window, int button)
+    {
+        m_ui.Press(window, button);
+        return m_ui.WaitUntilGone(window) ? true : Fail("a window did not close");
+    }
+
+    static bool Fail(const std::string& what)
+    {
+        std::cout << "error " << what << std::endl;
+        return false;
+    }
+
+private:
+    UiDriver& m_ui;
+};
+
+bool RunTour(UiDriver& ui, const TempFolder& folder)
+{
+    Tour tour(ui);
+    HWND main = ui.WaitForDialogWithControl(IDC_RECEIVE_PROGRAM);
+    if (!tour.Shot("main-window", main))
+        return false;
+
+    ui.Press(main, IDC_MIDI_SETUP);
+    HWND setup = ui.WaitForDialogWithControl(IDC_DEVICE_NUMBER);
+    if (!tour.Shot("midi-setup", setup) || !tour.Close(setup, IDCANCEL))
+        return false;
+
+    ui.SystemCommand(main, IDM_ABOUTBOX);
+    HWND about = ui.WaitForDialogWithControl(IDC_OS_VERSION);
+    if (!tour.Shot("about", about) || !tour.Close(about, IDOK))
+        return false;
+
+    ui.SetText(main, IDC_RECEIVE_BULK_FILE, folder.File("BulkDump.syx"));
+    ui.Press(main, IDC_RECEIVE_BULK);
+    HWND receive = ui.WaitForDialogWithControl(IDC_RECEIVED_COUNT);
+    if (receive == nullptr || !ui.WaitUntil([&] { return ui.Text(receive, IDC_RECEIVED_COUNT) != "0"; }))
+        return Tour::Fail("the bulk receive did not start");
+    if (!tour.Shot("bulk-receive", receive) || !tour.Close(receive, IDCANCEL))
+        return false;
+
+    const std::string bulkFile = folder.File("Everything.syx");
+    TempFolder::WriteBytes(bulkFile, EmulatedDevice().BulkDump());
+    ui.SetText(main, IDC_SEND_BULK_FILE, bulkFile);
+    ui.Press(main, IDC_SEND_BULK);
+    HWND send = ui.WaitForDialogWithControl(IDC_SENT_COUNT);
+    if (send == nullptr)
+        return Tour::Fail("the bulk send dialog did not appear");
+    ui.Press(send, IDOK);
+    if (!ui.WaitUntil([&] { return ui.Text(send, IDC_SENT_COUNT) != "0"; }))
+        return Tour::Fail("the bulk send did not start");
+    if (!tour.Shot("bulk-send", send) || !tour.Close(send, IDCANCEL))
+        return false;
+
+    ui.Press(main, IDC_COMMAND22);
+    HWND selector = ui.WaitForDialogWithControl(IDC_SELECTOR_FIRST);
+    if (!tour.Shot("selector", selector) || !tour.Close(selector, IDCANCEL))
+        return false;
+
+    ui.Press(main, IDC_COMMAND21);
+    const UiDriver::MessageBoxInfo question = ui.WaitForMessageBox();
+    if (!tour.Shot("message-box", question.window) || !tour.Close(question.window, IDNO))
+        return false;
+
+    ui.Press(main, IDCANCEL);
+    return true;
+}
+}
+
+int main()
+{
+    TempFolder folder;
+    DemoProcess demo;
+    if (!demo.Start(DemoProcess::BesideThisProgram("SysExDumpDemo.exe"), folder.Path()))
+    {
+        Tour::Fail("the demo cannot be started");
+        return 1;
+    }
+    UiDriver ui(demo.Id());
+    if (!RunTour(ui, folder))
+        return 1;
+    if (!demo.WaitForExit(std::chrono::seconds(20)))
+    {
+        Tour::Fail("the demo did not end");
+        return 1;
+    }
+    std::cout << "done" << std::endl;
+    return 0;
+}
