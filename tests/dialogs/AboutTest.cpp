@@ -184,55 +184,38 @@ TEST_F(AboutTest, FreeSpaceOfTheCurrentDriveBeyond4GiB)
     EXPECT_EQ(FormatResString(IDS_DISK_FREE_FORMAT, 0xFFFFFFFFull << 9, 'C'), Show()[IDC_FREE_DISK]);
 }
 
-TEST_F(AboutTest, DriveLetterFromTheCurrentDirectory)
+// The drive letter comes from the current directory; without one the volume is shown
+// without a letter, and a failed query shows its text.
+TEST_F(AboutTest, FreeSpaceOfTheCurrentDirectorysVolume)
 {
+    const std::string tooLong(MAX_PATH + 20, 'x');  // longer than the buffer
+    const std::string withC = FormatResString(IDS_DISK_FREE_FORMAT, 4000ull, 'C');
+    const std::string noLetter = FormatResString(IDS_DISK_FREE_NO_LETTER_FORMAT, 4000ull);
+    const std::string unknown = LoadResString(IDS_DISK_FREE_UNKNOWN);
     const struct
     {
-        const char* directory;
-        const char* root;
-        char letter;
+        std::string directory;
+        bool readable, diskOk;
+        std::string shown, root;
     } cases[] = {
-        {"c:\\", "C:\\", 'C'},
-        {"Z:\\deep\\folder", "Z:\\", 'Z'},
+        {"c:\\", true, true, withC, "C:\\"},
+        {"Z:\\deep\\folder", true, true, FormatResString(IDS_DISK_FREE_FORMAT, 4000ull, 'Z'), "Z:\\"},
+        {"\\\\server\\share\\dumps", true, true, noLetter, "(none)"},
+        {"1:\\", true, true, noLetter, "(none)"},
+        {tooLong, true, true, noLetter, "(none)"},
+        {"C:\\", false, true, noLetter, "(none)"},
+        {"C:\\", true, false, unknown, "C:\\"},
+        {"\\\\server\\share", true, false, unknown, "(none)"},
     };
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(c.directory);
-        m_system.directory = c.directory;
-        EXPECT_EQ(FormatResString(IDS_DISK_FREE_FORMAT, 4000ull, c.letter), Show()[IDC_FREE_DISK]);
-        EXPECT_EQ(c.root, m_system.rootAsked);
-    }
-}
-
-TEST_F(AboutTest, DirectoryWithoutALetterShowsItsVolumeWithoutOne)
-{
-    const std::string tooLong(MAX_PATH + 20, 'x');
-    const struct
-    {
-        const char* directory;
-        bool readable;
-    } cases[] = {
-        {"\\\\server\\share\\dumps", true},
-        {"1:\\", true},
-        {tooLong.c_str(), true},  // longer than the buffer
-        {"C:\\", false},
-    };
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE(std::string(c.directory).substr(0, 24));
+        SCOPED_TRACE(c.directory.substr(0, 24) + (c.readable ? "" : " unreadable") + (c.diskOk ? "" : " no answer"));
         m_system.directory = c.directory;
         m_system.directoryOk = c.readable;
-        EXPECT_EQ(FormatResString(IDS_DISK_FREE_NO_LETTER_FORMAT, 4000ull), Show()[IDC_FREE_DISK]);
-        EXPECT_EQ("(none)", m_system.rootAsked);
+        m_system.diskOk = c.diskOk;
+        EXPECT_EQ(c.shown, Show()[IDC_FREE_DISK]);
+        EXPECT_EQ(c.root, m_system.rootAsked);
     }
-}
-
-TEST_F(AboutTest, FailedFreeSpaceQueryShowsItsText)
-{
-    m_system.diskOk = false;
-    EXPECT_EQ(LoadResString(IDS_DISK_FREE_UNKNOWN), Show()[IDC_FREE_DISK]);
-    m_system.directory = "\\\\server\\share";
-    EXPECT_EQ(LoadResString(IDS_DISK_FREE_UNKNOWN), Show()[IDC_FREE_DISK]);
 }
 
 TEST_F(AboutTest, MachineFiguresAreAllShown)

@@ -45,18 +45,6 @@ protected:
         return result;
     }
 
-    Bytes DeviceBulkDump()
-    {
-        Bytes dump;
-        m_driver->WithDevice([&](EmulatedDevice& device) { dump = device.BulkDump(); });
-        return dump;
-    }
-
-    void SetReplyMode(EmulatedDevice::ReplyMode mode)
-    {
-        m_driver->WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); });
-    }
-
     static bool CountReaches(CBulkReceiveDialog& dialog, std::size_t count, unsigned timeoutMs = 10000)
     {
         const std::string expected = std::to_string(count);
@@ -94,8 +82,7 @@ TEST_F(BulkReceiveTest, OkStoresEveryDeliveredByteInOrderOfArrival)
 TEST_F(BulkReceiveTest, ReceptionThatHasStartedNeverTimesOut)
 {
     SetReplyMode(EmulatedDevice::ReplyMode::Silent);
-    Bytes message;
-    m_driver->WithDevice([&](EmulatedDevice& device) { message = device.ProgramMessage(7); });
+    const Bytes message = ProgramMessage(7);
     const std::string file = TempPath("Late.syx");
 
     Receive(file, [&](CBulkReceiveDialog& dialog) {
@@ -229,58 +216,40 @@ TEST_F(BulkReceiveTest, MalformedMessagesKeepTheirBuffersInTheRotation)
     EXPECT_TRUE(m_ui->ShowedOnly(StoredNote("AfterErrors.syx"), MB_NOTE_BOX, 0));
 }
 
-struct RequeueFailure
-{
-    const char* name;
-    MidiCall call;
-    int skip;  // calls that succeed first: the opening prepares and queues three buffers
-    UINT stringId;
-};
-
-class BulkReceiveRequeueTest : public BulkReceiveTest, public ::testing::WithParamInterface<RequeueFailure>
-{
-};
-
 // A buffer that cannot be given back is reported and leaves the rotation; the two others
 // carry the rest of the dump.
-TEST_P(BulkReceiveRequeueTest, LosesOneBufferAndReceivesTheRest)
+TEST_F(BulkReceiveTest, LosesOneBufferAndReceivesTheRest)
 {
-    const RequeueFailure& failure = GetParam();
+    // Skips: the opening prepares and queues three buffers.
+    const struct
+    {
+        MidiCall call;
+        int skip;
+        UINT stringId;
+    } failures[] = {
+        {MidiCall::InUnprepareHeader, 0, IDS_INPUT_UNPREPARE_FAILED},
+        {MidiCall::InPrepareHeader, 3, IDS_INPUT_UNPREPARE_FAILED},
+        {MidiCall::InAddBuffer, 3, IDS_INPUT_ADD_FAILED},
+    };
     m_driver->SetBlockLimit(1000);
-    m_driver->FailCall(failure.call, MMSYSERR_NOMEM, failure.skip);
     const Bytes dump = DeviceBulkDump();
     const std::string file = TempPath("Bulk.syx");
-
-    Receive(file, [&](CBulkReceiveDialog& dialog) {
-        ASSERT_TRUE(CountReaches(dialog, dump.size()));
-        Press(dialog, IDOK);
-    });
-
-    EXPECT_EQ(dump, ReadFileBytes(file));
-    ASSERT_EQ(2u, m_ui->boxes.size());
-    EXPECT_EQ(UiRecorder::Text(failure.stringId), m_ui->boxes[0].text);
-    EXPECT_EQ(failure.stringId, m_ui->boxes[0].helpContext);
-    EXPECT_EQ(StoredNote("Bulk.syx"), m_ui->boxes[1].text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Failures, BulkReceiveRequeueTest,
-    ::testing::Values(RequeueFailure{"Release", MidiCall::InUnprepareHeader, 0, IDS_INPUT_UNPREPARE_FAILED},
-                      RequeueFailure{"Prepare", MidiCall::InPrepareHeader, 3, IDS_INPUT_UNPREPARE_FAILED},
-                      RequeueFailure{"Queue", MidiCall::InAddBuffer, 3, IDS_INPUT_ADD_FAILED}),
-    [](const ::testing::TestParamInfo<RequeueFailure>& info) { return std::string(info.param.name); });
-
-TEST_F(BulkReceiveTest, PortFailureEndsTheDialogWithoutARequest)
-{
-    m_driver->FailCall(MidiCall::OutPrepareHeader, MMSYSERR_NOMEM);
-    const std::string file = TempPath("Bulk.syx");
-
-    const INT_PTR result = Receive(file, nullptr);
-
-    EXPECT_EQ(IDCANCEL, result);
-    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX));
-    EXPECT_TRUE(SentMessages().empty());
-    EXPECT_FALSE(FileExists(file));
+    for (const auto& failure : failures)
+    {
+        SCOPED_TRACE(failure.stringId);
+        m_ui->boxes.clear();
+        m_driver->FailCall(failure.call, MMSYSERR_NOMEM, failure.skip);
+        Receive(file, [&](CBulkReceiveDialog& dialog) {
+            ASSERT_TRUE(CountReaches(dialog, dump.size()));
+            Press(dialog, IDOK);
+        });
+        m_driver->ClearFailures();
+        EXPECT_EQ(dump, ReadFileBytes(file));
+        ASSERT_EQ(2u, m_ui->boxes.size());
+        EXPECT_EQ(UiRecorder::Text(failure.stringId), m_ui->boxes[0].text);
+        EXPECT_EQ(failure.stringId, m_ui->boxes[0].helpContext);
+        EXPECT_EQ(StoredNote("Bulk.syx"), m_ui->boxes[1].text);
+    }
 }
 
 HGLOBAL WINAPI NoMemory(UINT, SIZE_T)
@@ -288,16 +257,26 @@ HGLOBAL WINAPI NoMemory(UINT, SIZE_T)
     return nullptr;
 }
 
-TEST_F(BulkReceiveTest, DumpBufferFailureOpensNoPort)
+TEST_F(BulkReceiveTest, PortOrMemoryFailureEndsTheDialogWithoutARequest)
 {
+    m_driver->FailCall(MidiCall::OutPrepareHeader, MMSYSERR_NOMEM);
+    const std::string file = TempPath("Bulk.syx");
+    EXPECT_EQ(IDCANCEL, Receive(file, nullptr));
+    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX));
+
+    // Without a dump buffer the dialog does not even start, and opens no port.
+    m_ui->boxes.clear();
+    const int outOpened = m_driver->CallCount(MidiCall::OutOpen);
+    const int inOpened = m_driver->CallCount(MidiCall::InOpen);
     const GlobalMemoryApi saved = GlobalMemoryApi::Current();
     GlobalMemoryApi::Current().alloc = NoMemory;
-    const INT_PTR result = Receive(TempPath("Bulk.syx"), nullptr);
+    const INT_PTR result = Receive(file, nullptr);
     GlobalMemoryApi::Current() = saved;
-
     EXPECT_EQ(-1, result);
     EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUT_OF_MEMORY, MB_ERROR_BOX));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::InOpen));
+    EXPECT_EQ(outOpened, m_driver->CallCount(MidiCall::OutOpen));
+    EXPECT_EQ(inOpened, m_driver->CallCount(MidiCall::InOpen));
+    EXPECT_TRUE(SentMessages().empty());
+    EXPECT_FALSE(FileExists(file));
 }
 }

@@ -3,12 +3,10 @@
 #include <windows.h>
 
 #include <functional>
-#include <numeric>
 #include <string>
 #include <vector>
 
 #include "MainWindowHarness.h"
-#include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/BulkSendDialog.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiPortState.h"
@@ -115,19 +113,22 @@ protected:
         return path;
     }
 
-    std::vector<std::size_t> PieceSizes() const
+    // The sizes of the pieces sent, and all their bytes, from piece `from` on.
+    std::vector<std::size_t> PieceSizes(std::size_t from = 0) const
     {
         std::vector<std::size_t> sizes;
-        for (const Bytes& piece : SentMessages())
-            sizes.push_back(piece.size());
+        const std::vector<Bytes> pieces = SentMessages();
+        for (std::size_t i = from; i < pieces.size(); ++i)
+            sizes.push_back(pieces[i].size());
         return sizes;
     }
 
-    Bytes SentBytes() const
+    Bytes SentBytes(std::size_t from = 0) const
     {
         Bytes sent;
-        for (const Bytes& piece : SentMessages())
-            sent.insert(sent.end(), piece.begin(), piece.end());
+        const std::vector<Bytes> pieces = SentMessages();
+        for (std::size_t i = from; i < pieces.size(); ++i)
+            sent.insert(sent.end(), pieces[i].begin(), pieces[i].end());
         return sent;
     }
 
@@ -171,39 +172,33 @@ TEST_F(BulkSendTest, SendsMessageByMessageInPiecesOfAtMost4096Bytes)
         EXPECT_GE(pieces[i].handedOver, pieces[i - 1].done) << "piece " << i << " overlapped the one before";
 }
 
-struct Split
+TEST_F(BulkSendTest, CutsPiecesAtEveryF7AndEvery4096Bytes)
 {
-    const char* name;
-    Bytes content;
-    std::vector<std::size_t> pieces;
-};
-
-class BulkSendSplitTest : public BulkSendTest, public ::testing::WithParamInterface<Split>
-{
-};
-
-TEST_P(BulkSendSplitTest, CutsPiecesAtEveryF7AndEvery4096Bytes)
-{
-    const Split& split = GetParam();
-    RecordingSendDialog dialog(*m_driver);
-
-    EXPECT_EQ(IDOK, Send(dialog, WriteTempFile("Split.syx", split.content)));
-
-    EXPECT_EQ(split.pieces, PieceSizes());
-    EXPECT_EQ(split.content, SentBytes());
-    ASSERT_FALSE(dialog.sentCounts.empty());
-    EXPECT_EQ(std::to_string(split.content.size()), dialog.sentCounts.back());
+    const struct
+    {
+        const char* name;
+        Bytes content;
+        std::vector<std::size_t> pieces;
+    } splits[] = {
+        {"bytes after the last F7", Join({Message(10), Bytes(5000, 0x11)}), {10, 4096, 904}},
+        {"no F7", Bytes(9000, 0x22), {4096, 4096, 808}},
+        {"two F7 in a row", Join({Message(6), {0xF7}, Message(8)}), {6, 1, 8}},
+        {"messages around the buffer size", Join({Message(4096), Message(4097)}), {4096, 4096, 1}},
+        {"one byte", {0xF7}, {1}},
+    };
+    for (const auto& split : splits)
+    {
+        SCOPED_TRACE(split.name);
+        const std::size_t before = SentMessages().size();
+        RecordingSendDialog dialog(*m_driver);
+        EXPECT_EQ(IDOK, Send(dialog, WriteTempFile("Split.syx", split.content)));
+        EXPECT_EQ(split.pieces, PieceSizes(before));
+        EXPECT_EQ(split.content, SentBytes(before));
+        ASSERT_FALSE(dialog.sentCounts.empty());
+        EXPECT_EQ(std::to_string(split.content.size()), dialog.sentCounts.back());
+    }
     EXPECT_TRUE(m_ui->ShowedNothing());
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, BulkSendSplitTest,
-    ::testing::Values(Split{"BytesAfterTheLastF7", Join({Message(10), Bytes(5000, 0x11)}), {10, 4096, 904}},
-                      Split{"NoF7", Bytes(9000, 0x22), {4096, 4096, 808}},
-                      Split{"TwoF7InARow", Join({Message(6), {0xF7}, Message(8)}), {6, 1, 8}},
-                      Split{"MessagesAroundTheBufferSize", Join({Message(4096), Message(4097)}), {4096, 4096, 1}},
-                      Split{"OneByte", {0xF7}, {1}}),
-    [](const ::testing::TestParamInfo<Split>& info) { return std::string(info.param.name); });
 
 TEST_F(BulkSendTest, CancelBeforeOkSendsNothing)
 {
@@ -241,68 +236,9 @@ TEST_F(BulkSendTest, CancelDuringTheTransferStopsAfterThePieceInFlight)
     EXPECT_TRUE(m_ui->ShowedNothing());
 }
 
-TEST_F(BulkSendTest, MissingFileIsReportedWithTheNameAsTyped)
-{
-    const std::string name = "no such folder\\Bulk.syx";
-    RecordingSendDialog dialog(*m_driver);
-
-    const INT_PTR result = Send(dialog, name, nullptr);
-
-    EXPECT_EQ(IDCANCEL, result);
-    EXPECT_TRUE(m_ui->ShowedOnly(UiRecorder::Text(IDS_FILE_OPEN_FAILED) + name + "!", MB_ERROR_BOX, 0));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-}
-
-TEST_F(BulkSendTest, EmptyFileSendsNothing)
-{
-    RecordingSendDialog dialog(*m_driver);
-
-    const INT_PTR result = Send(dialog, WriteTempFile("Empty.syx", {}), nullptr);
-
-    EXPECT_EQ(IDCANCEL, result);
-    EXPECT_TRUE(m_ui->ShowedOnly(UiRecorder::Text(IDS_FILE_EMPTY) + "Empty.syx!", MB_ERROR_BOX, 0));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-}
-
-TEST_F(BulkSendTest, FileBeyondTheByteCountersIsRefused)
-{
-    // Sparse: only its length is large.
-    const std::string path = TempPath("Huge.syx");
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
-    LARGE_INTEGER length;
-    length.QuadPart = 0x100000000LL;
-    const bool sized = SetFilePointerEx(handle, length, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
-    CloseHandle(handle);
-    ASSERT_TRUE(sized);
-    RecordingSendDialog dialog(*m_driver);
-
-    const INT_PTR result = Send(dialog, path, nullptr);
-    DeleteFileA(path.c_str());
-
-    EXPECT_EQ(IDCANCEL, result);
-    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUT_OF_MEMORY, MB_ERROR_BOX));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-}
-
 HGLOBAL WINAPI OnlySmallBlocks(UINT flags, SIZE_T bytes)
 {
     return bytes <= MidiBufferSize ? GlobalAlloc(flags, bytes) : nullptr;
-}
-
-TEST_F(BulkSendTest, FileBeyondTheMemoryIsRefused)
-{
-    const std::string file = WriteTempFile("Bulk.syx", Join({Message(3000), Message(3000)}));
-    RecordingSendDialog dialog(*m_driver);
-    const GlobalMemoryApi saved = GlobalMemoryApi::Current();
-    GlobalMemoryApi::Current().alloc = OnlySmallBlocks;
-
-    const INT_PTR result = Send(dialog, file, nullptr);
-    GlobalMemoryApi::Current() = saved;
-
-    EXPECT_EQ(IDCANCEL, result);
-    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUT_OF_MEMORY, MB_ERROR_BOX));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
 }
 
 HGLOBAL WINAPI NoMemory(UINT, SIZE_T)
@@ -310,97 +246,79 @@ HGLOBAL WINAPI NoMemory(UINT, SIZE_T)
     return nullptr;
 }
 
-TEST_F(BulkSendTest, DumpBufferFailureOpensNoPort)
+// Each of these ends the dialog with its message before any port is opened.
+TEST_F(BulkSendTest, FileOrMemoryProblemsOpenNoPort)
 {
-    const std::string file = WriteTempFile("Bulk.syx", Message(100));
-    RecordingSendDialog dialog(*m_driver);
-    const GlobalMemoryApi saved = GlobalMemoryApi::Current();
-    GlobalMemoryApi::Current().alloc = NoMemory;
-
-    const INT_PTR result = Send(dialog, file, nullptr);
-    GlobalMemoryApi::Current() = saved;
-
-    EXPECT_EQ(-1, result);
-    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUT_OF_MEMORY, MB_ERROR_BOX));
+    const std::string missing = "no such folder\\Bulk.syx";
+    // Sparse: only its length is large, beyond what the byte counters hold.
+    const std::string huge = TempPath("Huge.syx");
+    HANDLE handle = CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    LARGE_INTEGER length;
+    length.QuadPart = 0x100000000LL;
+    const bool sized = SetFilePointerEx(handle, length, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
+    CloseHandle(handle);
+    ASSERT_TRUE(sized);
+    const std::string twoMessages = WriteTempFile("Bulk.syx", Join({Message(3000), Message(3000)}));
+    const struct
+    {
+        std::string file;
+        decltype(GlobalMemoryApi::alloc) alloc;
+        INT_PTR result;
+        std::string text;
+        UINT help;
+    } cases[] = {
+        {missing, nullptr, IDCANCEL, UiRecorder::Text(IDS_FILE_OPEN_FAILED) + missing + "!", 0},
+        {WriteTempFile("Empty.syx", {}), nullptr, IDCANCEL, UiRecorder::Text(IDS_FILE_EMPTY) + "Empty.syx!", 0},
+        {huge, nullptr, IDCANCEL, UiRecorder::Text(IDS_OUT_OF_MEMORY), IDS_OUT_OF_MEMORY},
+        {twoMessages, OnlySmallBlocks, IDCANCEL, UiRecorder::Text(IDS_OUT_OF_MEMORY), IDS_OUT_OF_MEMORY},
+        // The dump buffer itself cannot be made: the dialog does not even start.
+        {twoMessages, NoMemory, -1, UiRecorder::Text(IDS_OUT_OF_MEMORY), IDS_OUT_OF_MEMORY},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.text);
+        m_ui->boxes.clear();
+        RecordingSendDialog dialog(*m_driver);
+        const GlobalMemoryApi saved = GlobalMemoryApi::Current();
+        if (c.alloc)
+            GlobalMemoryApi::Current().alloc = c.alloc;
+        const INT_PTR result = Send(dialog, c.file, nullptr);
+        GlobalMemoryApi::Current() = saved;
+        EXPECT_EQ(c.result, result);
+        EXPECT_TRUE(m_ui->ShowedOnly(c.text, MB_ERROR_BOX, c.help));
+    }
+    DeleteFileA(huge.c_str());
     EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
 }
 
-struct DriverFailure
+TEST_F(BulkSendTest, DriverFailureEndsTheTransferWithItsMessage)
 {
-    const char* name;
-    MidiCall call;
-    int skip;
-    UINT stringId;
-    std::size_t piecesSent;
-};
-
-class BulkSendFailureTest : public BulkSendTest, public ::testing::WithParamInterface<DriverFailure>
-{
-};
-
-TEST_P(BulkSendFailureTest, EndsTheTransferWithItsMessage)
-{
-    const DriverFailure& failure = GetParam();
-    m_driver->FailCall(failure.call, MMSYSERR_NOMEM, failure.skip);
-    RecordingSendDialog dialog(*m_driver);
-
-    const INT_PTR result = Send(dialog, WriteTempFile("Bulk.syx", Join({Message(10), Message(20)})));
-
-    EXPECT_EQ(IDCANCEL, result);
-    EXPECT_TRUE(m_ui->ShowedOnlyString(failure.stringId, MB_ERROR_BOX));
-    EXPECT_EQ(failure.piecesSent, SentMessages().size());
+    const struct
+    {
+        MidiCall call;
+        int skip;
+        UINT stringId;
+        std::size_t piecesSent;
+    } failures[] = {
+        {MidiCall::OutOpen, 0, IDS_OUTPUT_OPEN_FAILED, 0},
+        {MidiCall::OutPrepareHeader, 0, IDS_OUTPUT_PREPARE_FAILED, 0},
+        {MidiCall::OutPrepareHeader, 1, IDS_OUTPUT_PREPARE_FAILED, 1},
+        {MidiCall::OutUnprepareHeader, 0, IDS_OUTPUT_UNPREPARE_FAILED, 1},
+    };
+    const std::string file = WriteTempFile("Bulk.syx", Join({Message(10), Message(20)}));
+    for (const auto& failure : failures)
+    {
+        SCOPED_TRACE(std::to_string(failure.stringId) + ", skip " + std::to_string(failure.skip));
+        m_ui->boxes.clear();
+        const std::size_t before = SentMessages().size();
+        m_driver->FailCall(failure.call, MMSYSERR_NOMEM, failure.skip);
+        RecordingSendDialog dialog(*m_driver);
+        EXPECT_EQ(IDCANCEL, Send(dialog, file));
+        EXPECT_TRUE(m_ui->ShowedOnlyString(failure.stringId, MB_ERROR_BOX));
+        EXPECT_EQ(failure.piecesSent, SentMessages().size() - before);
+        m_driver->ClearFailures();
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, BulkSendFailureTest,
-    ::testing::Values(DriverFailure{"OpenOutput", MidiCall::OutOpen, 0, IDS_OUTPUT_OPEN_FAILED, 0},
-                      DriverFailure{"PrepareFirstPiece", MidiCall::OutPrepareHeader, 0, IDS_OUTPUT_PREPARE_FAILED, 0},
-                      DriverFailure{"PrepareNextPiece", MidiCall::OutPrepareHeader, 1, IDS_OUTPUT_PREPARE_FAILED, 1},
-                      DriverFailure{"ReleasePiece", MidiCall::OutUnprepareHeader, 0, IDS_OUTPUT_UNPREPARE_FAILED, 1}),
-    [](const ::testing::TestParamInfo<DriverFailure>& info) { return std::string(info.param.name); });
-
-// Receive everything into a file, change the device, play the file back: the device holds
-// what it held before.
-TEST_F(BulkSendTest, BulkRoundTripRestoresTheDeviceMemory)
-{
-    DeviceMemory original;
-    Bytes dump;
-    m_driver->WithDevice([&](EmulatedDevice& device) {
-        original = device.Snapshot();
-        dump = device.BulkDump();
-    });
-    const std::string file = TempPath("RoundTrip.syx");
-    AnswerDialog(IDD_BULK_RECEIVE, [&](CDialog& dialog) {
-        const std::string expected = std::to_string(dump.size());
-        ASSERT_TRUE(PumpUntil([&] { return TextOf(dialog, IDC_RECEIVED_COUNT) == expected; }, 10000));
-        Press(dialog, IDOK);
-    });
-    AnswerDialog(IDD_BULK_SEND, [&](CDialog& dialog) {
-        Press(dialog, IDOK);
-        EXPECT_TRUE(PumpUntil([&] { return dialog.IsEnding(); }, 20000));
-    });
-
-    RunMainWindow([&](CMainDialog& main) {
-        Type(main, IDC_RECEIVE_BULK_FILE, file);
-        main.OnReceiveBulk();
-        ASSERT_EQ(dump, ReadFileBytes(file));
-
-        DeviceMemory changed;
-        m_driver->WithDevice([&](EmulatedDevice& device) {
-            device.SetProgramData(1, {0x01, 0x02});
-            device.SetProgramData(240, {});
-            device.SetAlgorithmData(127, {0x7F});
-            changed = device.Snapshot();
-        });
-        ASSERT_NE(original, changed);
-
-        Type(main, IDC_SEND_BULK_FILE, file);
-        main.OnSendBulk();
-    });
-
-    DeviceMemory restored;
-    m_driver->WithDevice([&](EmulatedDevice& device) { restored = device.Snapshot(); });
-    EXPECT_TRUE(restored == original);
-    EXPECT_TRUE(m_otherDialogs.empty());
-}
 }

@@ -108,3 +108,29 @@ std::string MainWindowHarness::Formatted(UINT id, std::initializer_list<std::str
 {
     return FormatPlaceholders(LoadResString(id), inserts);
 }
+
+void MainWindowHarness::SetReplyMode(EmulatedDevice::ReplyMode mode)
+{
+    m_driver->WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); });
+}
+
+MainWindowHarness::Bytes MainWindowHarness::ProgramMessage(int number)
+{
+    Bytes message;
+    m_driver->WithDevice([&](EmulatedDevice& device) { message = device.ProgramMessage(number); });
+    return message;
+}
+
+MainWindowHarness::Bytes MainWindowHarness::DeviceBulkDump()
+{
+    Bytes dump;
+    m_driver->WithDevice([&](EmulatedDevice& device) { dump = device.BulkDump(); });
+    return dump;
+}
+
+DeviceMemory MainWindowHarness::DeviceSnapshot()
+{
+    DeviceMemory memory;
+    m_driver->WithDevice([&](EmulatedDevice& device) { memory = device.Snapshot(); });
+    return memory;
+}

@@ -45,6 +45,12 @@ protected:
     // The text of a numbered string with its %1, %2... replaced.
     static std::string Formatted(UINT id, std::initializer_list<std::string> inserts);
 
+    // The emulated device, reached under the driver's lock.
+    void SetReplyMode(EmulatedDevice::ReplyMode mode);
+    Bytes ProgramMessage(int number);
+    Bytes DeviceBulkDump();
+    DeviceMemory DeviceSnapshot();
+
     std::vector<UINT> m_otherDialogs;
 
 private:

@@ -47,18 +47,6 @@ protected:
         return true;
     }
 
-    void SetReplyMode(EmulatedDevice::ReplyMode mode)
-    {
-        m_driver->WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); });
-    }
-
-    Bytes ProgramMessage(int number)
-    {
-        Bytes message;
-        m_driver->WithDevice([&](EmulatedDevice& device) { message = device.ProgramMessage(number); });
-        return message;
-    }
-
     std::vector<std::string> LeftoverFiles(const std::string& pattern) const
     {
         std::vector<std::string> names;
@@ -75,61 +63,51 @@ protected:
     }
 };
 
-// Program numbers travel as bit 7 and the low seven bits of number − 1.
-TEST_F(SingleDumpReceiveTest, ProgramRequestsEncodeTheNumberAndTheReplyIsStoredAsReceived)
+// Program numbers travel as bit 7 and the low seven bits of number - 1, the algorithm as
+// number - 1; device number 16 is addressed as 0F.
+TEST_F(SingleDumpReceiveTest, RequestsEncodeTheNumberAndTheReplyIsStoredAsReceived)
 {
     const struct
     {
+        bool algorithm;
         const char* number;
-        int program;
-        std::uint8_t high, low;
-    } cases[] = {{"1", 1, 0x00, 0x00}, {" 12 ", 12, 0x00, 0x0B}, {"128", 128, 0x00, 0x7F},
-                 {"129", 129, 0x01, 0x00}, {"240", 240, 0x01, 0x6F}};
+        int device;
+        Bytes request;
+    } cases[] = {
+        {false, "1", 1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7}},
+        {false, " 12 ", 1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x0B, 0xF7}},
+        {false, "128", 1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x7F, 0xF7}},
+        {false, "129", 1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x01, 0x00, 0xF7}},
+        {false, "240", 16, {0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x6F, 0xF7}},
+        {true, "127", 1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}},
+    };
     RunMainWindow([&](CMainDialog& dialog) {
         for (const auto& test : cases)
         {
-            SCOPED_TRACE(std::string("program ") + test.number);
+            SCOPED_TRACE(std::string(test.algorithm ? "algorithm " : "program ") + test.number);
             m_ui->boxes.clear();
-            m_driver->WithDevice([](EmulatedDevice& device) { device.ClearRecords(); });
-            const std::string file = TempPath("program" + std::to_string(test.program) + ".syx");
-            Receive(dialog, IDC_RECEIVE_PROGRAM, IDC_RECEIVE_PROGRAM_NUMBER, IDC_RECEIVE_PROGRAM_FILE, test.number,
-                    file);
-            EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, test.high, test.low, 0xF7}),
-                      SentMessages().back());
-            EXPECT_EQ(ProgramMessage(test.program), ReadFileBytes(file));
+            PortState().deviceNumber = test.device;
+            m_driver->WithDevice([&](EmulatedDevice& device) { device.SetDeviceNumber(test.device); });
+            const int number = std::stoi(test.number);
+            const std::string file = TempPath((test.algorithm ? "algorithm" : "program") + std::to_string(number) + ".syx");
+            if (test.algorithm)
+                Receive(dialog, IDC_RECEIVE_ALGORITHM, IDC_RECEIVE_ALGORITHM_NUMBER, IDC_RECEIVE_ALGORITHM_FILE,
+                        test.number, file);
+            else
+                Receive(dialog, IDC_RECEIVE_PROGRAM, IDC_RECEIVE_PROGRAM_NUMBER, IDC_RECEIVE_PROGRAM_FILE, test.number,
+                        file);
+            EXPECT_EQ(test.request, SentMessages().back());
+            Bytes expected;
+            m_driver->WithDevice([&](EmulatedDevice& device) {
+                expected = test.algorithm ? device.AlgorithmMessage(number) : device.ProgramMessage(number);
+            });
+            EXPECT_EQ(expected, ReadFileBytes(file));
+            // The note names the file without its folder.
             EXPECT_TRUE(Stored(FileNamePart(file)));
             EXPECT_TRUE(AllControlsEnabled(dialog));
         }
     });
     EXPECT_EQ(std::size(cases), SentMessages().size());
-}
-
-TEST_F(SingleDumpReceiveTest, AlgorithmRequestCarriesNumberMinusOneAndTheReplyIsStored)
-{
-    const std::string file = TempPath("algorithm.syx");
-    RunMainWindow([&](CMainDialog& dialog) {
-        Receive(dialog, IDC_RECEIVE_ALGORITHM, IDC_RECEIVE_ALGORITHM_NUMBER, IDC_RECEIVE_ALGORITHM_FILE, "127",
-                file);
-    });
-    ASSERT_EQ(1u, SentMessages().size());
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}), SentMessages()[0]);
-    Bytes expected;
-    m_driver->WithDevice([&](EmulatedDevice& device) { expected = device.AlgorithmMessage(127); });
-    EXPECT_EQ(expected, ReadFileBytes(file));
-    EXPECT_TRUE(Stored("algorithm.syx"));
-}
-
-TEST_F(SingleDumpReceiveTest, DeviceNumber16IsAddressedAs0F)
-{
-    PortState().deviceNumber = 16;
-    m_driver->WithDevice([](EmulatedDevice& device) { device.SetDeviceNumber(16); });
-    const std::string file = TempPath("sixteen.syx");
-    RunMainWindow([&](CMainDialog& dialog) {
-        Receive(dialog, IDC_RECEIVE_PROGRAM, IDC_RECEIVE_PROGRAM_NUMBER, IDC_RECEIVE_PROGRAM_FILE, "3", file);
-    });
-    ASSERT_EQ(1u, SentMessages().size());
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x00, 0x02, 0xF7}), SentMessages()[0]);
-    EXPECT_EQ(ProgramMessage(3), ReadFileBytes(file));
 }
 
 // A reply larger than one input buffer arrives as a full buffer and a rest ending in F7.
@@ -168,41 +146,6 @@ TEST_F(SingleDumpReceiveTest, NoToTheOverwriteQuestionLeavesTheFileAndSendsNothi
     EXPECT_EQ(old, ReadFileBytes(file));
     EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
     EXPECT_EQ(0, m_driver->CallCount(MidiCall::InOpen));
-}
-
-TEST_F(SingleDumpReceiveTest, EmptyFileNameIsRefusedWithTheFocusOnItsField)
-{
-    RunMainWindow([&](CMainDialog& dialog) {
-        const struct
-        {
-            int button, edit;
-        } receives[] = {{IDC_RECEIVE_PROGRAM, IDC_RECEIVE_PROGRAM_FILE},
-                        {IDC_RECEIVE_ALGORITHM, IDC_RECEIVE_ALGORITHM_FILE}};
-        for (const auto& receive : receives)
-        {
-            m_ui->boxes.clear();
-            Type(dialog, receive.edit, "");
-            SetFocus(dialog.GetDlgItem(receive.button));
-            Press(dialog, receive.button);
-            EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_NO_RECEIVE_FILE, MB_OK | MB_ICONEXCLAMATION));
-            EXPECT_EQ(receive.edit, FocusedId());
-        }
-    });
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::InOpen));
-}
-
-TEST_F(SingleDumpReceiveTest, StoredNoteNamesTheFileWithoutItsFolder)
-{
-    const std::string folder = TempPath("dumps");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    const std::string file = folder + "\\a.syx";
-    RunMainWindow([&](CMainDialog& dialog) {
-        Receive(dialog, IDC_RECEIVE_PROGRAM, IDC_RECEIVE_PROGRAM_NUMBER, IDC_RECEIVE_PROGRAM_FILE, "5", file);
-        EXPECT_EQ(file, dialog.m_receiveProgramFile);
-    });
-    EXPECT_TRUE(Stored("a.syx"));
-    EXPECT_EQ(ProgramMessage(5), ReadFileBytes(file));
 }
 
 TEST_F(SingleDumpReceiveTest, FileInAMissingFolderIsReportedWithTheNameAsTyped)

@@ -1,6 +1,9 @@
 // Sending program and algorithm dump files, program changes and the two device commands.
 #include "MainWindowHarness.h"
 
+#include <tuple>
+#include <utility>
+
 #include "framework/File.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
@@ -31,13 +34,6 @@ protected:
             PostMessageA(selector.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         });
     }
-
-    DeviceMemory DeviceSnapshot()
-    {
-        DeviceMemory memory;
-        m_driver->WithDevice([&](EmulatedDevice& device) { memory = device.Snapshot(); });
-        return memory;
-    }
 };
 
 TEST_F(SingleDumpSendTest, ProgramFileIsReaddressedToTheSlotWithCommand42)
@@ -55,32 +51,28 @@ TEST_F(SingleDumpSendTest, ProgramFileIsReaddressedToTheSlotWithCommand42)
         const char* slot;
         int number;
         std::uint8_t low;
-    } slots[] = {{"1", 1, 0x00}, {"5", 5, 0x04}, {"100", 100, 0x63}};
+        int device;
+    } slots[] = {{"1", 1, 0x00, 1}, {"5", 5, 0x04, 1}, {"100", 100, 0x63, 16}};
     RunMainWindow([&](CMainDialog& dialog) {
         for (const auto& slot : slots)
         {
+            // Device number 16 is stamped as 0F; the emulated device listens on 1 and ignores it.
+            PortState().deviceNumber = slot.device;
             Type(dialog, IDC_SEND_PROGRAM_SLOT, slot.slot);
             Send(dialog, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, file);
-            Bytes expected{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, slot.low};
+            Bytes expected{0xF0, 0x00, 0x00, 0x10, static_cast<std::uint8_t>(slot.device - 1), 0x41, 0x42, 0x00, slot.low};
             expected.insert(expected.end(), data.begin(), data.end());
             expected.push_back(0xF7);
             EXPECT_EQ(expected, SentMessages().back()) << "slot " << slot.slot;
-            EXPECT_EQ(data, DeviceSnapshot().Program(slot.number)) << "slot " << slot.slot;
+            if (slot.device == 1)
+            {
+                EXPECT_EQ(data, DeviceSnapshot().Program(slot.number)) << "slot " << slot.slot;
+            }
         }
     });
     EXPECT_TRUE(m_ui->ShowedNothing());
     EXPECT_EQ(3u, SentMessages().size());
     EXPECT_EQ(fileBytes, ReadFileBytes(file)) << "the file itself is never changed";
-}
-
-TEST_F(SingleDumpSendTest, DeviceNumber16IsStampedAs0F)
-{
-    PortState().deviceNumber = 16;
-    const std::string file = TempPath("program.syx");
-    WriteFileBytes(file, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7});
-    RunMainWindow([&](CMainDialog& dialog) { Send(dialog, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, file); });
-    ASSERT_EQ(1u, SentMessages().size());
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7}), SentMessages()[0]);
 }
 
 // Only the file's length goes out: the stamped bytes beyond it stay in the buffer.
@@ -114,92 +106,85 @@ TEST_F(SingleDumpSendTest, AlgorithmFileKeepsItsOwnNumber)
     EXPECT_TRUE(m_ui->ShowedNothing());
 }
 
-TEST_F(SingleDumpSendTest, FileOfOneOutputBufferIsSentAndALargerOneRefusedBeforeAnythingOpens)
+TEST_F(SingleDumpSendTest, FileOfOneOutputBufferIsSent)
 {
     Bytes fits(4096, 0x01);
     fits.front() = 0xF0;
     fits.back() = 0xF7;
-    Bytes tooLarge = fits;
-    tooLarge.insert(tooLarge.begin() + 1, 0x02);
-    const std::string fitsFile = TempPath("fits.syx");
-    const std::string largeFile = TempPath("large.syx");
-    WriteFileBytes(fitsFile, fits);
-    WriteFileBytes(largeFile, tooLarge);
-    RunMainWindow([&](CMainDialog& dialog) {
-        Send(dialog, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, fitsFile);
-        ASSERT_EQ(1u, SentMessages().size());
-        EXPECT_EQ(4096u, SentMessages()[0].size());
-        EXPECT_TRUE(m_ui->ShowedNothing());
+    const std::string file = TempPath("fits.syx");
+    WriteFileBytes(file, fits);
+    RunMainWindow([&](CMainDialog& dialog) { Send(dialog, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, file); });
+    ASSERT_EQ(1u, SentMessages().size());
+    EXPECT_EQ(4096u, SentMessages()[0].size());
+    EXPECT_TRUE(m_ui->ShowedNothing());
+}
 
-        const int opened = m_driver->CallCount(MidiCall::OutOpen);
-        for (int button : {IDC_SEND_PROGRAM, IDC_SEND_ALGORITHM})
+// Each problem is reported for both sends, and nothing is sent.
+TEST_F(SingleDumpSendTest, FileProblemsAreReportedAndNothingOpens)
+{
+    const std::string dump = TempPath("unreadable.syx");
+    WriteFileBytes(dump, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7});
+    const std::string large = TempPath("large.syx");
+    Bytes tooLarge(4097, 0x01);
+    tooLarge.front() = 0xF0;
+    tooLarge.back() = 0xF7;
+    WriteFileBytes(large, tooLarge);
+    const std::string empty = TempPath("empty.syx");
+    WriteFileBytes(empty, {});
+    const std::string absent = TempPath("absent.syx");
+    const struct
+    {
+        std::string file;
+        UINT message;
+        std::string name;  // as the message shows it
+        bool readFault;
+    } cases[] = {
+        {large, IDS_DUMP_FILE_TOO_LARGE, "large.syx", false},
+        {empty, IDS_FILE_EMPTY, "empty.syx", false},
+        {absent, IDS_FILE_OPEN_FAILED, absent, false},
+        {dump, IDS_FILE_READ_FAILED, "unreadable.syx", true},
+    };
+    RunMainWindow([&](CMainDialog& dialog) {
+        for (const auto& c : cases)
         {
+            CFile::SetFaultHook([&c](CFile::Operation operation, const std::string&) -> DWORD {
+                return c.readFault && operation == CFile::Operation::Read ? ERROR_READ_FAULT : 0;
+            });
+            for (const auto& [button, edit] : {std::pair{IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE},
+                                              std::pair{IDC_SEND_ALGORITHM, IDC_SEND_ALGORITHM_FILE}})
+            {
+                SCOPED_TRACE(c.name + ", button " + std::to_string(button));
+                m_ui->boxes.clear();
+                const int opened = m_driver->CallCount(MidiCall::OutOpen);
+                Type(dialog, edit, c.file);
+                Press(dialog, button);
+                EXPECT_TRUE(ShowedFileMessage(c.message, c.name));
+                // The read comes after the opening; every other problem is found before it.
+                if (!c.readFault)
+                {
+                    EXPECT_EQ(opened, m_driver->CallCount(MidiCall::OutOpen));
+                }
+            }
+        }
+        CFile::SetFaultHook(nullptr);
+        // An empty name is refused with the focus on its field, for the receives as well.
+        for (const auto& [button, edit, message] :
+             {std::tuple{IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, IDS_NO_SEND_FILE},
+              std::tuple{IDC_SEND_ALGORITHM, IDC_SEND_ALGORITHM_FILE, IDS_NO_SEND_FILE},
+              std::tuple{IDC_RECEIVE_PROGRAM, IDC_RECEIVE_PROGRAM_FILE, IDS_NO_RECEIVE_FILE},
+              std::tuple{IDC_RECEIVE_ALGORITHM, IDC_RECEIVE_ALGORITHM_FILE, IDS_NO_RECEIVE_FILE}})
+        {
+            SCOPED_TRACE("empty name, button " + std::to_string(button));
             m_ui->boxes.clear();
-            Type(dialog, button == IDC_SEND_PROGRAM ? IDC_SEND_PROGRAM_FILE : IDC_SEND_ALGORITHM_FILE, largeFile);
+            Type(dialog, edit, "");
+            SetFocus(dialog.GetDlgItem(button));
             Press(dialog, button);
-            EXPECT_TRUE(ShowedFileMessage(IDS_DUMP_FILE_TOO_LARGE, "large.syx"));
-        }
-        EXPECT_EQ(opened, m_driver->CallCount(MidiCall::OutOpen));
-    });
-    EXPECT_EQ(1u, SentMessages().size());
-}
-
-TEST_F(SingleDumpSendTest, EmptyFileIsRefused)
-{
-    const std::string file = TempPath("empty.syx");
-    WriteFileBytes(file, {});
-    RunMainWindow([&](CMainDialog& dialog) {
-        Type(dialog, IDC_SEND_PROGRAM_FILE, file);
-        Press(dialog, IDC_SEND_PROGRAM);
-    });
-    EXPECT_TRUE(ShowedFileMessage(IDS_FILE_EMPTY, "empty.syx"));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-}
-
-TEST_F(SingleDumpSendTest, MissingFileIsReportedWithTheNameAsTyped)
-{
-    const std::string file = TempPath("absent.syx");
-    RunMainWindow([&](CMainDialog& dialog) {
-        Type(dialog, IDC_SEND_ALGORITHM_FILE, file);
-        Press(dialog, IDC_SEND_ALGORITHM);
-    });
-    EXPECT_TRUE(ShowedFileMessage(IDS_FILE_OPEN_FAILED, file));
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-}
-
-TEST_F(SingleDumpSendTest, EmptyFileNameIsRefusedWithTheFocusOnItsField)
-{
-    RunMainWindow([&](CMainDialog& dialog) {
-        const struct
-        {
-            int button, edit;
-        } sends[] = {{IDC_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE}, {IDC_SEND_ALGORITHM, IDC_SEND_ALGORITHM_FILE}};
-        for (const auto& send : sends)
-        {
-            m_ui->boxes.clear();
-            Type(dialog, send.edit, "");
-            SetFocus(dialog.GetDlgItem(send.button));
-            Press(dialog, send.button);
-            EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_NO_SEND_FILE, MB_OK | MB_ICONEXCLAMATION));
-            EXPECT_EQ(send.edit, FocusedId());
+            EXPECT_TRUE(m_ui->ShowedOnlyString(message, MB_OK | MB_ICONEXCLAMATION));
+            EXPECT_EQ(edit, FocusedId());
         }
     });
-    EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-}
-
-TEST_F(SingleDumpSendTest, UnreadableFileIsReportedAndNothingSent)
-{
-    const std::string file = TempPath("unreadable.syx");
-    WriteFileBytes(file, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7});
-    CFile::SetFaultHook([](CFile::Operation operation, const std::string&) -> DWORD {
-        return operation == CFile::Operation::Read ? ERROR_READ_FAULT : 0;
-    });
-    RunMainWindow([&](CMainDialog& dialog) {
-        Type(dialog, IDC_SEND_PROGRAM_FILE, file);
-        Press(dialog, IDC_SEND_PROGRAM);
-    });
-    EXPECT_TRUE(ShowedFileMessage(IDS_FILE_READ_FAILED, "unreadable.syx"));
     EXPECT_TRUE(SentMessages().empty());
+    EXPECT_EQ(0, m_driver->CallCount(MidiCall::InOpen));
 }
 
 TEST_F(SingleDumpSendTest, OutputThatCannotBeOpenedIsReportedForSendsAndProgramChange)

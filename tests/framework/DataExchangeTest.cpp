@@ -26,11 +26,6 @@ TEST(ParseDialogInteger, AcceptsBlanksSignAndDigitsOnly)
         EXPECT_FALSE(ParseDialogInteger(bad, value)) << '"' << bad << '"';
         EXPECT_EQ(99, value) << "a refused text leaves the value alone";
     }
-}
-
-TEST(ParseDialogInteger, ReadsOnlyTheFirst31Characters)
-{
-    int value = 0;
     // 30 blanks, then "7", then junk past the 31st character: only "...7" is read.
     EXPECT_TRUE(ParseDialogInteger(std::string(30, ' ') + "7xyz", value));
     EXPECT_EQ(7, value);
@@ -52,11 +47,9 @@ public:
         DDX_Text(dx, IDC_DEVICE_NUMBER, number);
         DDV_MinMaxInt(dx, number, 1, 16);
         DDX_CBIndex(dx, IDC_INPUT_PORT, selection);
-        reachedAfterNumber = true;
-    }
+            }
     int number = 3;
     int selection = 5;
-    bool reachedAfterNumber = false;
 };
 
 struct Outcome
@@ -82,41 +75,35 @@ Outcome SaveWithText(ExchangeDialog& dialog, const char* text)
 }
 }
 
-TEST(DataExchange, NotANumberShowsPlainPromptAndSelectsTheField)
+// A refusal selects the whole field and stops the exchange there; a field that held a
+// number keeps it in its member, one without a number keeps the old value.
+TEST(DataExchange, RefusalsShowTheirPromptAndStopAtTheField)
 {
     UiRecorder ui;
-    ExchangeDialog dialog;
-    const Outcome outcome = SaveWithText(dialog, "abc");
+    ExchangeDialog notANumber;
+    Outcome outcome = SaveWithText(notANumber, "abc");
     EXPECT_FALSE(outcome.saved);
     EXPECT_TRUE(ui.ShowedOnly(UiRecorder::Text(AFX_IDP_PARSE_INT), MB_OK, AFX_IDP_PARSE_INT));
-    EXPECT_EQ(3, dialog.number) << "a field without a number keeps its member";
-    EXPECT_EQ(MAKELONG(0, 3), outcome.selection) << "the whole text is selected";
+    EXPECT_EQ(3, notANumber.number);
+    EXPECT_EQ(MAKELONG(0, 3), outcome.selection);
     EXPECT_NE(nullptr, outcome.focus);
-}
 
-TEST(DataExchange, OutOfRangeShowsBoundsKeepsTheNumberAndStops)
-{
-    UiRecorder ui;
-    ExchangeDialog dialog;
-    const Outcome outcome = SaveWithText(dialog, "17");
+    ui.boxes.clear();
+    ExchangeDialog outOfRange;
+    outcome = SaveWithText(outOfRange, "17");
     EXPECT_FALSE(outcome.saved);
-    const std::string expected =
-        FormatPlaceholders(UiRecorder::Text(AFX_IDP_PARSE_INT_RANGE), {"1", "16"});
+    const std::string expected = FormatPlaceholders(UiRecorder::Text(AFX_IDP_PARSE_INT_RANGE), {"1", "16"});
     EXPECT_TRUE(ui.ShowedOnly(expected, MB_OK | MB_ICONEXCLAMATION, AFX_IDP_PARSE_INT_RANGE));
-    EXPECT_EQ(17, dialog.number) << "a field that held a number keeps it";
-    EXPECT_EQ(5, dialog.selection) << "nothing after the failing field is read";
+    EXPECT_EQ(17, outOfRange.number);
+    EXPECT_EQ(5, outOfRange.selection) << "nothing after the failing field is read";
     EXPECT_EQ(MAKELONG(0, 2), outcome.selection);
-}
 
-TEST(DataExchange, ValidValuesAreReadInBothDirections)
-{
-    UiRecorder ui;
-    ExchangeDialog dialog;
-    const Outcome outcome = SaveWithText(dialog, " 16 ");
-    EXPECT_TRUE(outcome.saved);
+    ui.boxes.clear();
+    ExchangeDialog valid;
+    EXPECT_TRUE(SaveWithText(valid, " 16 ").saved);
     EXPECT_TRUE(ui.ShowedNothing());
-    EXPECT_EQ(16, dialog.number);
-    EXPECT_EQ(-1, dialog.selection) << "an empty combo box has no selection";
+    EXPECT_EQ(16, valid.number);
+    EXPECT_EQ(-1, valid.selection) << "an empty combo box has no selection";
 }
 
 TEST(DataExchange, TextLongerThanTheLimitIsRefused)

@@ -112,11 +112,8 @@ TEST(Dialogs, ModalRunEndsWithTheGivenResult)
 
     CDialog missing(9999);
     EXPECT_EQ(-1, missing.DoModal());
-}
 
-TEST(Dialogs, CancelCommandEndsWithTwo)
-{
-    CDialog dialog(IDD_SELECTOR);
-    ModalHook hook([](CDialog& running) { PostMessageA(running.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0); });
-    EXPECT_EQ(IDCANCEL, dialog.DoModal());
+    CDialog cancelled(IDD_SELECTOR);
+    ModalHook cancel([](CDialog& running) { PostMessageA(running.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0); });
+    EXPECT_EQ(IDCANCEL, cancelled.DoModal());
 }

@@ -1,6 +1,4 @@
 // Every driver failure of a transaction: its message, and what it leaves open.
-#include <tuple>
-#include <utility>
 
 #include "TransportHarness.h"
 #include "midi/MidiDriver.h"
@@ -46,22 +44,6 @@ TEST_F(TransportTest, EachFailedOpeningStepReportsItsStringAndLeavesNothingOpen)
     EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutLongMsg)) << "nothing was sent";
 }
 
-TEST_F(TransportTest, SendOnlyOpeningFailures)
-{
-    for (auto [call, message] : {std::pair{MidiCall::OutOpen, UINT(IDS_OUTPUT_OPEN_FAILED)},
-                                 std::pair{MidiCall::OutPrepareHeader, UINT(IDS_OUTPUT_PREPARE_FAILED)}})
-    {
-        m_ui->boxes.clear();
-        m_driver->FailCall(call, MMSYSERR_ERROR);
-        RunProbe([&](ProbeDialog& probe) {
-            EXPECT_FALSE(probe.OpenOutputPort(8));
-            EXPECT_TRUE(m_ui->ShowedOnlyString(message, ErrorBox));
-            EXPECT_EQ(0, m_driver->OpenOutputPortCount());
-        });
-        m_driver->ClearFailures();
-    }
-}
-
 TEST_F(TransportTest, DumpBufferThatCannotBeEmptiedEndsTheWindow)
 {
     RunProbe([&](ProbeDialog& probe) {
@@ -87,32 +69,6 @@ TEST_F(TransportTest, OutputHeaderThatCannotBeReleasedLeavesThePortOpen)
         EXPECT_EQ(1, m_driver->OpenOutputPortCount());
     });
     // Closing the window released the header and closed the port (checked by TearDown).
-}
-
-TEST_F(TransportTest, BuffersThatCannotBeQueuedAgainLeaveTheRotation)
-{
-    m_device.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
-    for (auto [call, skip, message] : {std::tuple{MidiCall::InUnprepareHeader, 0, UINT(IDS_INPUT_UNPREPARE_FAILED)},
-                                       std::tuple{MidiCall::InPrepareHeader, 0, UINT(IDS_INPUT_UNPREPARE_FAILED)},
-                                       std::tuple{MidiCall::InAddBuffer, 0, UINT(IDS_INPUT_ADD_FAILED)}})
-    {
-        m_ui->boxes.clear();
-        RunProbe([&](ProbeDialog& probe) {
-            ASSERT_TRUE(probe.RequestProgram(1));
-            m_driver->FailCall(call, MMSYSERR_ERROR, skip);
-            m_driver->SetBlockLimit(2);
-            m_driver->InjectInput({0xF0, 0x01});
-            ASSERT_TRUE(PumpUntil([&] { return !m_ui->boxes.empty(); }));
-            EXPECT_TRUE(m_ui->ShowedOnlyString(message, ErrorBox));
-            // The two other buffers still carry the rest of the reply.
-            m_driver->InjectInput({0x02, 0x03, 0x04, 0xF7});
-            ASSERT_TRUE(WaitForOutcome(probe));
-            ASSERT_TRUE(PumpUntil([&] { return probe.completions == 1; }));
-            EXPECT_EQ((std::vector<unsigned char>{0xF0, 0x01, 0x02, 0x03, 0x04, 0xF7}), Received(probe));
-        });
-        m_driver->ClearFailures();
-        m_driver->SetBlockLimit(0);
-    }
 }
 
 TEST_F(TransportTest, BlockThatCannotBeAppendedIsLost)
