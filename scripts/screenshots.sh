@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots: starts the demo on a virtual display, has the tour program
-# (tests/e2e/ScreenshotTour.cpp) open each window in turn, and saves every window, frame
+# (tools/screenshots/ScreenshotTour.cpp) open each window in turn, and saves every window, frame
 # included, as docs/screenshots/<name>.png.
 #   scripts/screenshots.sh <build dir>    (a configured build tree, e.g. build)
 set -euo pipefail
