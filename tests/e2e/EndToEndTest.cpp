@@ -197,6 +197,20 @@ TEST_F(EndToEnd, ProgramChangeGoesOutOnTheDeviceNumberChosenInSetup)
     EXPECT_EQ(TempFolder::ReadLines(m_folder.File("short-messages.txt")), std::vector<std::string>{"00007FCF"});
 }
 
+TEST_F(EndToEnd, AboutBoxOpensFromTheSystemMenu)
+{
+    ASSERT_NO_FATAL_FAILURE(StartDemo());
+
+    m_ui->SystemCommand(m_main, IDM_ABOUTBOX);
+    HWND about = m_ui->WaitForDialogWithControl(IDC_OS_VERSION);
+    ASSERT_NE(about, nullptr) << "the about box did not appear";
+    EXPECT_NE(m_ui->Text(about, IDC_OS_VERSION), "");
+    EXPECT_NE(m_ui->Text(about, IDC_FREE_DISK), "");
+    m_ui->Press(about, IDOK);
+    ASSERT_TRUE(m_ui->WaitUntilGone(about));
+    ASSERT_NO_FATAL_FAILURE(CloseDemo());
+}
+
 TEST_F(EndToEnd, WithoutItsResourceModuleTheProgramSaysSoAndEnds)
 {
     const std::string lonely = m_folder.File(DemoProgram);
