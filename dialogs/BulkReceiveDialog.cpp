@@ -33,7 +33,7 @@ BOOL CBulkReceiveDialog::OnInitDialog()
     m_countControl = GetDlgItem(IDC_RECEIVED_COUNT);
     MidiPortState& state = PortState();
     BuildBulkDumpRequest(state.outputBuffer, state.deviceNumber);
-    Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, sizeof(MIDIHDR));
+    SendOutputBuffer();
     m_awaitingFirstBlock = SetTimer(m_hWnd, ReplyTimerId, ReplyTimeoutMs, nullptr) != 0;
     return TRUE;
 }

@@ -106,8 +106,7 @@ void CBulkSendDialog::OnOK()
         return;
     EnableWindow(GetDlgItem(IDOK), FALSE);
     m_sending = TRUE;
-    MidiPortState& state = PortState();
-    Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, sizeof(MIDIHDR));
+    SendOutputBuffer();
 }
 
 void CBulkSendDialog::OnCancel()

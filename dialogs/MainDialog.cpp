@@ -21,12 +21,6 @@ namespace
 {
 constexpr int MaxFileNameLength = 256;
 constexpr char SysExFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
-
-void SendOutputBuffer()
-{
-    MidiPortState& state = PortState();
-    Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, sizeof(MIDIHDR));
-}
 }
 
 CMainDialog::CMainDialog(CDialog* parent) : CMidiDialog(IDD_MAIN, parent)

@@ -177,6 +177,12 @@ int CMidiDialog::OpenOutputPort(unsigned length)
     return 1;
 }
 
+void CMidiDialog::SendOutputBuffer()
+{
+    MidiPortState& state = PortState();
+    Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, HeaderSize);
+}
+
 void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
     if (message != MOM_DONE)

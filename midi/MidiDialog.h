@@ -35,6 +35,8 @@ public:
     // Nonzero when the output port is open with its header prepared; 0 after reporting.
     int OpenOutputPort(unsigned length);
     void CloseInputPort();
+    // Hands the prepared output buffer to the driver; its completion comes to OnMidiOut.
+    void SendOutputBuffer();
     // Closes whatever a transaction left open: timer, output (with its header), input.
     void CloseTransaction();
 

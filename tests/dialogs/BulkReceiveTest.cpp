@@ -28,21 +28,7 @@ protected:
     {
         CBulkReceiveDialog dialog;
         dialog.m_fileName = file;
-        ModalHook hook([&](CDialog& started) {
-            if (&started != &dialog)
-                return;
-            if (during)
-                during(dialog);
-            if (!dialog.IsEnding())
-            {
-                ADD_FAILURE() << "the bulk receive was still running";
-                Press(dialog, IDCANCEL);
-            }
-        });
-        SetCurrentMidiWindow(&dialog);
-        const INT_PTR result = dialog.DoModal();
-        SetCurrentMidiWindow(nullptr);
-        return result;
+        return RunMidiDialog(dialog, during);
     }
 
     static bool CountReaches(CBulkReceiveDialog& dialog, std::size_t count, unsigned timeoutMs = 10000)

@@ -80,22 +80,7 @@ protected:
                  const std::function<void(RecordingSendDialog&)>& during)
     {
         dialog.m_fileName = file;
-        ModalHook hook([&](CDialog& started) {
-            if (&started != &dialog)
-                return;
-            if (during)
-                during(dialog);
-            if (!dialog.IsEnding())
-            {
-                ADD_FAILURE() << "the bulk send was still running";
-                Press(dialog, IDCANCEL);
-                PumpUntil([&] { return dialog.IsEnding(); }, 20000);
-            }
-        });
-        SetCurrentMidiWindow(&dialog);
-        const INT_PTR result = dialog.DoModal();
-        SetCurrentMidiWindow(nullptr);
-        return result;
+        return RunMidiDialog(dialog, during);
     }
 
     INT_PTR Send(RecordingSendDialog& dialog, const std::string& file)

@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "dialogs/MainDialog.h"
+#include "midi/MidiApp.h"
+#include "support/ModalHook.h"
+#include "support/Pump.h"
 #include "support/MidiTest.h"
 
 // Runs the main window as the program does at start-up (current MIDI window, main window
@@ -26,6 +29,30 @@ protected:
     // How a dialog that the main window opens (selector, about box...) is answered. A
     // dialog without an answer is recorded in m_otherDialogs and cancelled.
     void AnswerDialog(UINT templateId, std::function<void(CDialog&)> action);
+
+    // Runs a MIDI dialog modally as the current MIDI window; `during` acts inside the run and
+    // is expected to end it: a dialog still running afterwards fails the test and is
+    // cancelled (a transfer ends after its piece in flight). Returns DoModal's result.
+    template <typename Dialog>
+    static INT_PTR RunMidiDialog(Dialog& dialog, const std::function<void(Dialog&)>& during)
+    {
+        ModalHook hook([&](CDialog& started) {
+            if (&started != &dialog)
+                return;
+            if (during)
+                during(dialog);
+            if (!dialog.IsEnding())
+            {
+                ADD_FAILURE() << "the dialog was still running";
+                Press(dialog, IDCANCEL);
+                PumpUntil([&] { return dialog.IsEnding(); }, 20000);
+            }
+        });
+        SetCurrentMidiWindow(&dialog);
+        const INT_PTR result = dialog.DoModal();
+        SetCurrentMidiWindow(nullptr);
+        return result;
+    }
 
     // A button press as the dialog manager reports it; returns when the handler has run.
     static void Press(CDialog& dialog, int id);

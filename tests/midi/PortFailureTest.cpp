@@ -63,7 +63,7 @@ TEST_F(TransportTest, OutputHeaderThatCannotBeReleasedLeavesThePortOpen)
     m_driver->FailCall(MidiCall::OutUnprepareHeader, MMSYSERR_ERROR);
     RunProbe([&](ProbeDialog& probe) {
         ASSERT_TRUE(probe.OpenOutputPort(8));
-        Midi().midiOutLongMsg(PortState().outputHandle, &PortState().outputHeader, sizeof(MIDIHDR));
+        probe.SendOutputBuffer();
         ASSERT_TRUE(PumpUntil([&] { return !m_ui->boxes.empty(); }));
         EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUTPUT_UNPREPARE_FAILED, ErrorBox));
         EXPECT_EQ(1, m_driver->OpenOutputPortCount());

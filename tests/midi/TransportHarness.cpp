@@ -27,7 +27,7 @@ bool ProbeDialog::RequestProgram(int program)
     MidiPortState& state = PortState();
     BuildProgramDumpRequest(state.outputBuffer, state.deviceNumber, program);
     EnableControls(FALSE);
-    Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, sizeof(MIDIHDR));
+    SendOutputBuffer();
     SetTimer(GetSafeHwnd(), ReplyTimerId, ReplyTimeoutMs, nullptr);
     return true;
 }
