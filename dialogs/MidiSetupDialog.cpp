@@ -55,8 +55,16 @@ void CMidiSetupDialog::DoDataExchange(CDataExchange* dx)
     DDX_Control(dx, IDC_INPUT_PORT, m_inputList);
     DDX_Text(dx, IDC_DEVICE_NUMBER, m_deviceNumber);
     DDV_MinMaxInt(dx, m_deviceNumber, 1, 16);
-    DDX_CBIndex(dx, IDC_INPUT_PORT, m_inputPort);
-    DDX_CBIndex(dx, IDC_OUTPUT_PORT, m_outputPort);
+    // A list with no selection (no port, or a stored port that is gone) keeps the port it
+    // had: -1 would open the system's default synthesizer instead.
+    int inputPort = m_inputPort;
+    int outputPort = m_outputPort;
+    DDX_CBIndex(dx, IDC_INPUT_PORT, inputPort);
+    DDX_CBIndex(dx, IDC_OUTPUT_PORT, outputPort);
+    if (inputPort >= 0)
+        m_inputPort = inputPort;
+    if (outputPort >= 0)
+        m_outputPort = outputPort;
 }
 
 BOOL CMidiSetupDialog::PreTranslateMessage(MSG* message)

@@ -105,7 +105,7 @@ TEST_F(MidiSetupTest, ListsPortsInDriverOrderAndSelectsTheStoredOnes)
 }
 
 // Each port message leaves the dialog open with what was filled so far and no tooltips;
-// OK then stores -1 for a list without a selection, with the device number typed.
+// OK then keeps the port of a list without a selection, and stores the device number typed.
 TEST_F(MidiSetupTest, PortProblemsShowTheirMessageAndTheDialogStaysUsable)
 {
     const Port silent{"Silent", MMSYSERR_NODRIVER};
@@ -114,12 +114,11 @@ TEST_F(MidiSetupTest, PortProblemsShowTheirMessageAndTheDialogStaysUsable)
         std::vector<Port> inputs, outputs;
         UINT message;
         std::vector<std::string> inputEntries, outputEntries;
-        int storedInput;
     } problems[] = {
-        {{}, {{"Out"}}, IDS_NO_INPUT_PORTS, {}, {}, -1},
-        {{silent, silent}, {{"Out"}}, IDS_NO_INPUT_LISTED, {Unlisted(0), Unlisted(1)}, {}, -1},
-        {{{"In"}}, {}, IDS_NO_OUTPUT_PORTS, {"In"}, {}, 0},
-        {{{"In"}}, {silent}, IDS_NO_OUTPUT_LISTED, {"In"}, {Unlisted(0)}, 0},
+        {{}, {{"Out"}}, IDS_NO_INPUT_PORTS, {}, {}},
+        {{silent, silent}, {{"Out"}}, IDS_NO_INPUT_LISTED, {Unlisted(0), Unlisted(1)}, {}},
+        {{{"In"}}, {}, IDS_NO_OUTPUT_PORTS, {"In"}, {}},
+        {{{"In"}}, {silent}, IDS_NO_OUTPUT_LISTED, {"In"}, {Unlisted(0)}},
     };
     for (const auto& problem : problems)
     {
@@ -127,7 +126,7 @@ TEST_F(MidiSetupTest, PortProblemsShowTheirMessageAndTheDialogStaysUsable)
         m_ui->boxes.clear();
         m_driver->SetInputPorts(problem.inputs);
         m_driver->SetOutputPorts(problem.outputs);
-        SetPorts(3, 0, 0);
+        SetPorts(3, 1, 2);
         RunSetup([&](CMidiSetupDialog& setup) {
             EXPECT_EQ(problem.inputEntries, Entries(setup.m_inputList));
             EXPECT_EQ(problem.outputEntries, Entries(setup.m_outputList));
@@ -137,7 +136,7 @@ TEST_F(MidiSetupTest, PortProblemsShowTheirMessageAndTheDialogStaysUsable)
             EXPECT_TRUE(Press(setup, IDOK));
         });
         EXPECT_TRUE(m_ui->ShowedOnlyString(problem.message, MB_ERROR_BOX));
-        ExpectPorts(12, problem.storedInput, -1);
+        ExpectPorts(12, 1, 2);
     }
 }
 
@@ -164,14 +163,15 @@ TEST_F(MidiSetupTest, FailedCapabilityQueryKeepsLaterPortsAtTheirNumbers)
     });
     ExpectPorts(1, 0, 1);
 
-    // A stored index beyond the list leaves no selection, and OK stores -1.
+    // A stored index beyond the list leaves no selection, and OK keeps it (never -1, which
+    // would open the system's default synthesizer).
     SetPorts(2, 3, 2);
     RunSetup([&](CMidiSetupDialog& setup) {
         EXPECT_EQ(-1, setup.m_inputList.GetCurSel());
         EXPECT_EQ(-1, setup.m_outputList.GetCurSel());
         Press(setup, IDOK);
     });
-    ExpectPorts(2, -1, -1);
+    ExpectPorts(2, 3, 2);
     EXPECT_TRUE(m_ui->ShowedNothing());
 }
 
