@@ -33,8 +33,12 @@ BOOL CBulkReceiveDialog::OnInitDialog()
     m_countControl = GetDlgItem(IDC_RECEIVED_COUNT);
     MidiPortState& state = PortState();
     BuildBulkDumpRequest(state.outputBuffer, state.deviceNumber);
-    SendOutputBuffer();
-    m_awaitingFirstBlock = SetTimer(m_hWnd, ReplyTimerId, ReplyTimeoutMs, nullptr) != 0;
+    if (!SendOutputBuffer())
+    {
+        EndDialog(IDCANCEL);
+        return TRUE;
+    }
+    m_awaitingFirstBlock = StartReplyTimer();
     return TRUE;
 }
 
@@ -42,10 +46,10 @@ BOOL CBulkReceiveDialog::OnInitDialog()
 // Buffers handed back by an input reset never get here, since CloseInputPort releases them.
 void CBulkReceiveDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
 {
-    MIDIHDR* header = ReceivedBlock(handle, message, param1);
+    DWORD recorded = 0;
+    MIDIHDR* header = ReceivedBlock(handle, message, param1, recorded);
     if (header == nullptr)
         return;
-    const DWORD recorded = header->dwBytesRecorded;
 
     // Once data flows, the reception waits for the user without a time limit. The timer is
     // stopped once: stopping it again for every block would only cost time.

@@ -105,8 +105,9 @@ void CBulkSendDialog::OnOK()
     if (m_sending)
         return;
     EnableWindow(GetDlgItem(IDOK), FALSE);
-    m_sending = TRUE;
-    SendOutputBuffer();
+    m_sending = SendOutputBuffer();
+    if (!m_sending)
+        EndDialog(IDCANCEL);
 }
 
 void CBulkSendDialog::OnCancel()
@@ -163,8 +164,10 @@ void CBulkSendDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_
         StopTransfer(sent, IDS_OUTPUT_PREPARE_FAILED, TRUE, IDCANCEL);
         return;
     }
-    driver.midiOutLongMsg(handle, &state.outputHeader, sizeof(MIDIHDR));
+    const BOOL handedOver = SendOutputBuffer();
     SetWindowTextUnsigned(m_sentControl, sent);
+    if (!handedOver)
+        EndDialog(IDCANCEL);
 }
 
 void CBulkSendDialog::StopTransfer(unsigned sent, UINT errorId, BOOL closePort, int result)

@@ -170,8 +170,7 @@ void CMainDialog::ReceiveDump(std::string& fileName, int fileEditId, unsigned re
     // Only Cancel stays usable while the window waits for the reply.
     EnableControls(FALSE);
     EnableWindow(GetDlgItem(IDCANCEL), TRUE);
-    SendOutputBuffer();
-    if (SetTimer(m_hWnd, ReplyTimerId, ReplyTimeoutMs, nullptr) == 0)
+    if (!SendOutputBuffer() || !StartReplyTimer())
         EnableControls(TRUE);
 }
 
@@ -254,7 +253,10 @@ void CMainDialog::OnProgramChange()
         return;
     MidiPortState& state = PortState();
     // Opened without a callback and without closing anything first. A handle of its own,
-    // so that a transfer still in progress keeps its port.
+    // so that a transfer still in progress keeps its port; but not while a message is on
+    // its way: on a port that takes one client the opening would fail for no good reason.
+    if (!OutputIsFree())
+        return;
     HMIDIOUT output = nullptr;
     if (Midi().midiOutOpen(&output, state.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
     {
@@ -313,7 +315,7 @@ void CMainDialog::OnReceiveBulk()
         SetFocus(GetDlgItem(IDC_RECEIVE_BULK_FILE));
         return;
     }
-    if (!ConfirmOverwrite(m_receiveBulkFile))
+    if (!ConfirmOverwrite(m_receiveBulkFile) || !OutputIsFree())
         return;
     CBulkReceiveDialog receive;
     receive.m_fileName = m_receiveBulkFile;
@@ -332,6 +334,10 @@ void CMainDialog::OnSendBulk()
         SetFocus(GetDlgItem(IDC_SEND_BULK_FILE));
         return;
     }
+    // Checked before the dialog takes the driver's events: the completion of the message
+    // still going out belongs to this window.
+    if (!OutputIsFree())
+        return;
     CBulkSendDialog send;
     send.m_fileName = m_sendBulkFile;
     SetCurrentMidiWindow(&send);

@@ -508,6 +508,12 @@ void EmulatedMidiDriver::InjectInput(std::vector<std::uint8_t> bytes)
     m_wake.notify_one();
 }
 
+void EmulatedMidiDriver::OverstateNextBlock(DWORD extra)
+{
+    Lock lock(m_mutex);
+    m_overstatement = extra;
+}
+
 void EmulatedMidiDriver::InjectLongError()
 {
     Lock lock(m_mutex);
@@ -787,6 +793,11 @@ void EmulatedMidiDriver::DeliverNext(Lock& lock)
         {
             m_longMessages[delivery.record].done = Clock::now();
             m_longMessages[delivery.record].isDone = true;
+        }
+        else if (delivery.message == MIM_LONGDATA && delivery.header->dwBytesRecorded > 0)
+        {
+            delivery.header->dwBytesRecorded += m_overstatement;
+            m_overstatement = 0;
         }
         calls = port->callsBack;
         callback = {delivery.input, delivery.handle, port->callback, port->instance,

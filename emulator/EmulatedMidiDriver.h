@@ -119,6 +119,9 @@ public:
     void FailCall(MidiCall call, MMRESULT result, int skip = 0, int times = 1);
     void ClearFailures();
 
+    // The next block handed back with MIM_LONGDATA reports `extra` more bytes than it holds,
+    // as a faulty driver might.
+    void OverstateNextBlock(DWORD extra);
     // Bytes arriving on the input as if the device had sent them.
     void InjectInput(std::vector<std::uint8_t> bytes);
     // Hands back the first queued buffer, as it stands, with MIM_LONGERROR (as soon as an
@@ -252,6 +255,7 @@ private:
     std::array<Failure, MidiCallCount> m_failures{};
     std::array<int, MidiCallCount> m_callCounts{};
     bool m_longErrorPending = false;
+    DWORD m_overstatement = 0;
 
     std::deque<Outgoing> m_outgoing;
     Clock::time_point m_outputLineFree{};

@@ -4,16 +4,22 @@
 #include "midi/MidiDialog.h"
 #include "midi/MidiPortState.h"
 
+namespace
+{
+void Route(const MidiEvent& event)
+{
+    std::lock_guard<std::mutex> lock(MidiRoutingLock());
+    if (CMidiDialog* window = CurrentMidiWindowLocked())
+        window->QueueMidiEventLocked(event);
+}
+}
+
 void CALLBACK MidiInProc(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
 {
-    if (CMidiDialog* window = CurrentMidiWindow())
-        window->QueueMidiEvent(MidiEvent{true, handle, message, instance, param1, param2,
-                                         PortState().inputOpening.load()});
+    Route(MidiEvent{true, handle, message, instance, param1, param2, PortState().inputOpening.load()});
 }
 
 void CALLBACK MidiOutProc(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
 {
-    if (CMidiDialog* window = CurrentMidiWindow())
-        window->QueueMidiEvent(MidiEvent{false, handle, message, instance, param1, param2,
-                                         PortState().outputOpening.load()});
+    Route(MidiEvent{false, handle, message, instance, param1, param2, PortState().outputOpening.load()});
 }

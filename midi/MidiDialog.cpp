@@ -1,7 +1,11 @@
 #include "midi/MidiDialog.h"
 
+#include <algorithm>
+#include <mutex>
+
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "midi/MidiApp.h"
 #include "midi/MidiCallbacks.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
@@ -11,6 +15,7 @@
 namespace
 {
 constexpr UINT HeaderSize = sizeof(MIDIHDR);
+UINT g_replyTimeoutMs = DefaultReplyTimeoutMs;
 
 bool Closed(MMRESULT result)
 {
@@ -25,19 +30,43 @@ void PrepareHeaderFields(MIDIHDR& header, unsigned char* buffer, unsigned length
 }
 }
 
+UINT ReplyTimeoutMs()
+{
+    return g_replyTimeoutMs;
+}
+
+void SetReplyTimeoutMs(UINT milliseconds)
+{
+    g_replyTimeoutMs = milliseconds;
+}
+
 CMidiDialog::CMidiDialog(UINT templateId, CDialog* parent) : CDialog(templateId, parent)
 {
 }
 
 CMidiDialog::~CMidiDialog()
 {
+    // After this no callback can find the window, and one that already had it has finished
+    // queuing into it.
+    LeaveCurrentMidiWindow(this);
+    {
+        std::lock_guard<std::mutex> lock(MidiRoutingLock());
+        m_events.clear();
+        m_eventWindow = nullptr;
+    }
     m_dumpBuffer.Free();
 }
 
 BOOL CMidiDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    m_eventWindow = m_hWnd;
+    {
+        // Events the driver handed over before the window existed are delivered now.
+        std::lock_guard<std::mutex> lock(MidiRoutingLock());
+        m_eventWindow = m_hWnd;
+        if (!m_events.empty())
+            PostMessageA(m_hWnd, WM_MIDI_EVENT, 0, 0);
+    }
     m_initFailed = FALSE;
     if (!m_dumpBuffer.Init(MidiBufferSize, MidiBufferSize))
     {
@@ -84,11 +113,35 @@ void CMidiDialog::CloseInputPort()
     ++state.inputOpening;
 }
 
+BOOL CMidiDialog::OutputIsFree()
+{
+    const MidiPortState& state = PortState();
+    if (state.outputHandle == nullptr || (state.outputHeader.dwFlags & MHDR_INQUEUE) == 0)
+        return TRUE;
+    AfxMessageBox(IDS_STILL_SENDING, MB_ERROR_BOX);
+    return FALSE;
+}
+
+void CMidiDialog::ReleaseOutputPort()
+{
+    MidiPortState& state = PortState();
+    HMIDIOUT output = state.outputHandle;
+    if (output == nullptr)
+        return;
+    if (state.outputHeader.dwFlags & MHDR_INQUEUE)
+        Midi().midiOutReset(output);
+    if (state.outputHeader.dwFlags & MHDR_PREPARED)
+        Midi().midiOutUnprepareHeader(output, &state.outputHeader, HeaderSize);
+    CloseOutputPort(output);
+}
+
 int CMidiDialog::OpenPorts(unsigned length)
 {
     MidiPortState& state = PortState();
     MidiDriver& driver = Midi();
-    CloseOutputPort(state.outputHandle);
+    if (!OutputIsFree())
+        return 0;
+    ReleaseOutputPort();
     CloseInputPort();
 
     if (!m_dumpBuffer.Reset())
@@ -154,7 +207,9 @@ int CMidiDialog::OpenOutputPort(unsigned length)
 {
     MidiPortState& state = PortState();
     MidiDriver& driver = Midi();
-    CloseOutputPort(state.outputHandle);
+    if (!OutputIsFree())
+        return 0;
+    ReleaseOutputPort();
     CloseInputPort();
 
     HMIDIOUT output = nullptr;
@@ -177,10 +232,22 @@ int CMidiDialog::OpenOutputPort(unsigned length)
     return 1;
 }
 
-void CMidiDialog::SendOutputBuffer()
+BOOL CMidiDialog::SendOutputBuffer()
 {
     MidiPortState& state = PortState();
-    Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, HeaderSize);
+    const MMRESULT result = Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, HeaderSize);
+    if (result == MMSYSERR_NOERROR)
+        return TRUE;
+    // Refused: no completion will ever come for this message.
+    CloseTransaction();
+    AfxMessageBox(FormatPlaceholders(LoadResString(IDS_SEND_REFUSED), {std::to_string(result)}), MB_ERROR_BOX,
+                  IDS_SEND_REFUSED);
+    return FALSE;
+}
+
+BOOL CMidiDialog::StartReplyTimer()
+{
+    return SetTimer(m_hWnd, ReplyTimerId, g_replyTimeoutMs, nullptr) != 0;
 }
 
 void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
@@ -228,12 +295,13 @@ void CMidiDialog::ShowErrorReply()
     AfxMessageBox(text, MB_ERROR_BOX);
 }
 
-MIDIHDR* CMidiDialog::ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1)
+MIDIHDR* CMidiDialog::ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded)
 {
     MIDIHDR* header = reinterpret_cast<MIDIHDR*>(param1);
     if (message != MIM_LONGDATA && message != MIM_LONGERROR)
         return nullptr;
-    if (message == MIM_LONGERROR || header->dwBytesRecorded == 0)
+    recorded = std::min<DWORD>(header->dwBytesRecorded, std::min<DWORD>(header->dwBufferLength, MidiBufferSize));
+    if (message == MIM_LONGERROR || recorded == 0)
     {
         RequeueInputBuffer(handle, header);
         return nullptr;
@@ -243,10 +311,10 @@ MIDIHDR* CMidiDialog::ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR para
 
 void CMidiDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
 {
-    MIDIHDR* header = ReceivedBlock(handle, message, param1);
+    DWORD recorded = 0;
+    MIDIHDR* header = ReceivedBlock(handle, message, param1, recorded);
     if (header == nullptr)
         return;
-    const DWORD recorded = header->dwBytesRecorded;
 
     // The reply has started: from now on it has no time limit.
     KillTimer(m_hWnd, ReplyTimerId);
@@ -298,26 +366,30 @@ void CMidiDialog::OnTimer(UINT_PTR id)
         return;
     }
     KillTimer(m_hWnd, ReplyTimerId);
-    CloseOutputPort(PortState().outputHandle);
-    CloseInputPort();
+    // The reply has started; its first block is handled as soon as the window gets to it.
+    if (ReplyBlockWaiting())
+        return;
+    CloseTransaction();
     EnableControls(TRUE);
     AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);
     m_timedOut = TRUE;
 }
 
+BOOL CMidiDialog::ReplyBlockWaiting()
+{
+    const unsigned opening = PortState().inputOpening;
+    std::lock_guard<std::mutex> lock(MidiRoutingLock());
+    return std::any_of(m_events.begin(), m_events.end(), [opening](const MidiEvent& event) {
+        return event.input && event.opening == opening && event.message == MIM_LONGDATA &&
+               reinterpret_cast<const MIDIHDR*>(event.param1)->dwBytesRecorded > 0;
+    });
+}
+
 void CMidiDialog::CloseTransaction()
 {
-    MidiPortState& state = PortState();
     if (m_hWnd != nullptr)
         KillTimer(m_hWnd, ReplyTimerId);
-    if (HMIDIOUT output = state.outputHandle)
-    {
-        if (state.outputHeader.dwFlags & MHDR_INQUEUE)
-            Midi().midiOutReset(output);
-        if (state.outputHeader.dwFlags & MHDR_PREPARED)
-            Midi().midiOutUnprepareHeader(output, &state.outputHeader, HeaderSize);
-        CloseOutputPort(output);
-    }
+    ReleaseOutputPort();
     CloseInputPort();
 }
 
@@ -325,23 +397,19 @@ void CMidiDialog::OnDestroy()
 {
     // The driver must not keep buffers or call back into a window that is going away.
     CloseTransaction();
+    std::lock_guard<std::mutex> lock(MidiRoutingLock());
     m_eventWindow = nullptr;
-    std::lock_guard<std::mutex> lock(m_eventsMutex);
     m_events.clear();
 }
 
-void CMidiDialog::QueueMidiEvent(const MidiEvent& event)
+void CMidiDialog::QueueMidiEventLocked(const MidiEvent& event)
 {
-    bool wasEmpty;
-    {
-        std::lock_guard<std::mutex> lock(m_eventsMutex);
-        wasEmpty = m_events.empty();
-        m_events.push_back(event);
-    }
-    // One posted message per batch: the handler takes every event queued until then.
-    if (wasEmpty)
-        if (HWND window = m_eventWindow.load())
-            PostMessageA(window, WM_MIDI_EVENT, 0, 0);
+    const bool wasEmpty = m_events.empty();
+    m_events.push_back(event);
+    // One posted message per batch: the handler takes every event queued until then. Before
+    // the window exists, OnInitDialog posts it.
+    if (wasEmpty && m_eventWindow != nullptr)
+        PostMessageA(m_eventWindow, WM_MIDI_EVENT, 0, 0);
 }
 
 void CMidiDialog::DeliverPendingMidiEvents()
@@ -356,7 +424,7 @@ void CMidiDialog::DeliverPendingMidiEvents()
     {
         MidiEvent event;
         {
-            std::lock_guard<std::mutex> lock(m_eventsMutex);
+            std::lock_guard<std::mutex> lock(MidiRoutingLock());
             if (m_events.empty())
                 break;
             event = m_events.front();

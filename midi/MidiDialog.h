@@ -2,9 +2,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-#include <atomic>
 #include <deque>
-#include <mutex>
 #include <string>
 
 #include "framework/Dialog.h"
@@ -12,7 +10,10 @@
 #include "protocol/DumpBuffer.h"
 
 constexpr UINT_PTR ReplyTimerId = 1;
-constexpr UINT ReplyTimeoutMs = 5000;
+constexpr UINT DefaultReplyTimeoutMs = 5000;
+// How long a window waits for the first block of a reply. Tests shorten it.
+UINT ReplyTimeoutMs();
+void SetReplyTimeoutMs(UINT milliseconds);
 
 // Base of every window that talks MIDI: opens the ports for one transaction, receives a
 // single SysEx reply into its dump buffer, closes the output once a message has gone out,
@@ -36,15 +37,22 @@ public:
     int OpenOutputPort(unsigned length);
     void CloseInputPort();
     // Hands the prepared output buffer to the driver; its completion comes to OnMidiOut.
-    void SendOutputBuffer();
+    // FALSE when the driver refused it: then the refusal has been reported and the
+    // transaction closed (nothing is in the driver, no header prepared, no port open).
+    BOOL SendOutputBuffer();
+    // Starts the reply time-out; FALSE when no timer could be had.
+    BOOL StartReplyTimer();
     // Closes whatever a transaction left open: timer, output (with its header), input.
     void CloseTransaction();
+    // FALSE, after saying so, while the previous message is still in the driver: another
+    // operation on the port would cut it short or change the buffer it is being sent from.
+    BOOL OutputIsFree();
 
     // The completion action of every receive: writes the dump buffer to *m_targetFile.
     int SaveDumpToFile();
 
-    // Called from the driver's thread.
-    void QueueMidiEvent(const MidiEvent& event);
+    // Called from the driver's thread, with MidiRoutingLock held.
+    void QueueMidiEventLocked(const MidiEvent& event);
     // Handles every queued event now (in order); used before a transaction is ended by the
     // user, so that nothing the driver already delivered is lost.
     void DeliverPendingMidiEvents();
@@ -63,8 +71,9 @@ protected:
 
     // The block of an input callback when it holds bytes; null for any other callback. A
     // malformed message or an empty block is dropped, its buffer queued again, so that the
-    // three buffers stay in the rotation.
-    MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1);
+    // three buffers stay in the rotation. `recorded` receives the block's byte count, never
+    // more than the buffer holds, whatever the driver reports.
+    MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded);
     // Gives a returned input buffer back to the driver (release, clear, prepare, add).
     BOOL RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header);
     // Shows the device's error text (or the general one when the module has none).
@@ -75,11 +84,17 @@ protected:
 
 private:
     void CloseOutputPort(HMIDIOUT handle);
+    // Takes back a message still in the driver, releases the output header, closes the port.
+    void ReleaseOutputPort();
+    // TRUE when the driver has already handed over a block of the reply that this window
+    // has not handled yet (it waits behind a message box, for instance).
+    BOOL ReplyBlockWaiting();
     // Resets the input, releases every input header the driver handed back and closes it.
     void ReleaseInputPort();
 
-    std::mutex m_eventsMutex;
+    // Both guarded by MidiRoutingLock: the events the driver has handed over, and the window
+    // they are posted to (null before the window exists and after it has gone).
     std::deque<MidiEvent> m_events;
-    std::atomic<HWND> m_eventWindow{nullptr};
+    HWND m_eventWindow = nullptr;
     bool m_delivering = false;
 };

@@ -112,6 +112,8 @@
 #define IDS_DUMP_STORED                 160     // %1: file name without folder
 #define IDS_DUMP_FILE_TOO_LARGE         161     // assembled: text + name without folder + "!"
 #define IDS_FILE_EMPTY                  162     // assembled: text + name without folder + "!"
+#define IDS_SEND_REFUSED                163     // %1: the driver's error number
+#define IDS_STILL_SENDING               164
 #define IDS_TIP_OK                      170
 #define IDS_TIP_CANCEL                  171
 #define IDS_TIP_DEVICE_NUMBER           172

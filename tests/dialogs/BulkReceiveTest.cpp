@@ -75,7 +75,7 @@ TEST_F(BulkReceiveTest, ReceptionThatHasStartedNeverTimesOut)
         m_driver->InjectInput(message);
         ASSERT_TRUE(CountReaches(dialog, message.size()));
         const bool ended = PumpUntil([&] { return dialog.IsEnding() || !m_ui->boxes.empty(); },
-                                     ReplyTimeoutMs + 1000);
+                                     ReplyTimeoutMs() + 1000);
         EXPECT_FALSE(ended) << "the reception ended by itself";
         Press(dialog, IDOK);
     });
@@ -141,7 +141,7 @@ TEST_F(BulkReceiveTest, TimeOutLeavesTheExistingFileAsItWas)
     WriteFileBytes(file, old);
     bool ended = false;
     AnswerDialog(IDD_BULK_RECEIVE, [&](CDialog& dialog) {
-        ended = PumpUntil([&] { return dialog.IsEnding(); }, ReplyTimeoutMs + 3000);
+        ended = PumpUntil([&] { return dialog.IsEnding(); }, ReplyTimeoutMs() + 3000);
     });
 
     RunMainWindow([&](CMainDialog& main) {

@@ -279,17 +279,22 @@ TEST_F(BulkSendTest, FileOrMemoryProblemsOpenNoPort)
 
 TEST_F(BulkSendTest, DriverFailureEndsTheTransferWithItsMessage)
 {
+    const std::string refused = Formatted(IDS_SEND_REFUSED, {std::to_string(MMSYSERR_NOMEM)});
     const struct
     {
         MidiCall call;
         int skip;
         UINT stringId;
+        std::string text;
         std::size_t piecesSent;
     } failures[] = {
-        {MidiCall::OutOpen, 0, IDS_OUTPUT_OPEN_FAILED, 0},
-        {MidiCall::OutPrepareHeader, 0, IDS_OUTPUT_PREPARE_FAILED, 0},
-        {MidiCall::OutPrepareHeader, 1, IDS_OUTPUT_PREPARE_FAILED, 1},
-        {MidiCall::OutUnprepareHeader, 0, IDS_OUTPUT_UNPREPARE_FAILED, 1},
+        {MidiCall::OutOpen, 0, IDS_OUTPUT_OPEN_FAILED, UiRecorder::Text(IDS_OUTPUT_OPEN_FAILED), 0},
+        {MidiCall::OutPrepareHeader, 0, IDS_OUTPUT_PREPARE_FAILED, UiRecorder::Text(IDS_OUTPUT_PREPARE_FAILED), 0},
+        {MidiCall::OutPrepareHeader, 1, IDS_OUTPUT_PREPARE_FAILED, UiRecorder::Text(IDS_OUTPUT_PREPARE_FAILED), 1},
+        {MidiCall::OutUnprepareHeader, 0, IDS_OUTPUT_UNPREPARE_FAILED, UiRecorder::Text(IDS_OUTPUT_UNPREPARE_FAILED), 1},
+        // A refused piece never completes: the dialog must end by itself, port closed.
+        {MidiCall::OutLongMsg, 0, IDS_SEND_REFUSED, refused, 0},
+        {MidiCall::OutLongMsg, 1, IDS_SEND_REFUSED, refused, 1},
     };
     const std::string file = WriteTempFile("Bulk.syx", Join({Message(10), Message(20)}));
     for (const auto& failure : failures)
@@ -300,8 +305,9 @@ TEST_F(BulkSendTest, DriverFailureEndsTheTransferWithItsMessage)
         m_driver->FailCall(failure.call, MMSYSERR_NOMEM, failure.skip);
         RecordingSendDialog dialog(*m_driver);
         EXPECT_EQ(IDCANCEL, Send(dialog, file));
-        EXPECT_TRUE(m_ui->ShowedOnlyString(failure.stringId, MB_ERROR_BOX));
+        EXPECT_TRUE(m_ui->ShowedOnly(failure.text, MB_ERROR_BOX, failure.stringId));
         EXPECT_EQ(failure.piecesSent, SentMessages().size() - before);
+        EXPECT_EQ(0, m_driver->PreparedHeaderCount());
         m_driver->ClearFailures();
     }
 }

@@ -278,3 +278,69 @@ TEST_F(SingleDumpSendTest, Command22SendsNothingWhenTheSelectorIsCancelledOrTheA
     EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
     EXPECT_TRUE(SentMessages().empty());
 }
+
+// A message the driver refuses is reported, and leaves no port open, no header prepared and
+// no control disabled, whichever operation sent it.
+TEST_F(SingleDumpSendTest, RefusedMessageIsReportedAndClosesItsTransaction)
+{
+    const std::string file = TempPath("program.syx");
+    WriteFileBytes(file, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x00, 0x01, 0xF7});
+    const std::string refused = Formatted(IDS_SEND_REFUSED, {std::to_string(MIDIERR_NOTREADY)});
+    RunMainWindow([&](CMainDialog& dialog) {
+        Type(dialog, IDC_SEND_PROGRAM_FILE, file);
+        Type(dialog, IDC_RECEIVE_PROGRAM_FILE, TempPath("received.syx"));
+        for (int button : {IDC_SEND_PROGRAM, IDC_COMMAND21, IDC_RECEIVE_PROGRAM})
+        {
+            SCOPED_TRACE("button " + std::to_string(button));
+            m_ui->boxes.clear();
+            m_driver->FailCall(MidiCall::OutLongMsg, MIDIERR_NOTREADY);
+            Press(dialog, button);
+            EXPECT_EQ(refused, m_ui->boxes.back().text);
+            EXPECT_EQ(0, m_driver->OpenInputPortCount() + m_driver->OpenOutputPortCount());
+            EXPECT_EQ(0, m_driver->PreparedHeaderCount());
+            EXPECT_TRUE(IsWindowEnabled(dialog.GetDlgItem(button)));
+        }
+    });
+    EXPECT_TRUE(SentMessages().empty());
+}
+
+// While a message is still on its way, every operation that needs the output port is
+// refused with its own message; the message goes out whole, and afterwards the same
+// operation works.
+TEST_F(SingleDumpSendTest, OperationWhileAMessageIsGoingOutIsRefusedUntilItHasGoneOut)
+{
+    m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);  // 3000 bytes: almost a second
+    Bytes program(3000, 0x01);
+    const Bytes header{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x04};
+    std::copy(header.begin(), header.end(), program.begin());
+    program.back() = 0xF7;
+    const std::string file = TempPath("program.syx");
+    WriteFileBytes(file, program);
+    const int refusedOperations[] = {IDC_SEND_PROGRAM,    IDC_SEND_ALGORITHM, IDC_PROGRAM_CHANGE, IDC_COMMAND21,
+                                     IDC_RECEIVE_PROGRAM, IDC_RECEIVE_BULK,   IDC_SEND_BULK};
+    RunMainWindow([&](CMainDialog& dialog) {
+        for (int edit : {IDC_SEND_PROGRAM_FILE, IDC_SEND_ALGORITHM_FILE, IDC_SEND_BULK_FILE})
+            Type(dialog, edit, file);
+        Type(dialog, IDC_SEND_PROGRAM_SLOT, "5");
+        Type(dialog, IDC_RECEIVE_PROGRAM_FILE, TempPath("received.syx"));
+        Type(dialog, IDC_RECEIVE_BULK_FILE, TempPath("bulk.syx"));
+        Press(dialog, IDC_SEND_PROGRAM);
+        for (int button : refusedOperations)
+        {
+            SCOPED_TRACE("button " + std::to_string(button));
+            m_ui->boxes.clear();
+            Press(dialog, button);
+            ASSERT_FALSE(m_ui->boxes.empty());
+            EXPECT_EQ(UiRecorder::Text(IDS_STILL_SENDING), m_ui->boxes.back().text);
+        }
+        EXPECT_TRUE(m_otherDialogs.empty());
+        ASSERT_TRUE(WaitForPortsClosed());
+        m_ui->boxes.clear();
+        Press(dialog, IDC_SEND_PROGRAM);
+        EXPECT_TRUE(WaitForPortsClosed());
+    });
+    EXPECT_TRUE(m_ui->ShowedNothing());
+    EXPECT_EQ(2u, SentMessages().size());
+    EXPECT_TRUE(m_driver->ShortMessages().empty());
+    EXPECT_EQ(Bytes(program.begin() + 9, program.end() - 1), DeviceSnapshot().Program(5)) << "the dump arrived cut short";
+}

@@ -27,9 +27,7 @@ bool ProbeDialog::RequestProgram(int program)
     MidiPortState& state = PortState();
     BuildProgramDumpRequest(state.outputBuffer, state.deviceNumber, program);
     EnableControls(FALSE);
-    SendOutputBuffer();
-    SetTimer(GetSafeHwnd(), ReplyTimerId, ReplyTimeoutMs, nullptr);
-    return true;
+    return SendOutputBuffer() && StartReplyTimer();
 }
 
 void TransportTest::RunProbe(const std::function<void(ProbeDialog&)>& body)
