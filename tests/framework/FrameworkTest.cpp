@@ -1,7 +1,11 @@
+// The framework layer: strings, boxes, files, modal dialogs and data exchange.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <climits>
+
+#include "framework/DataExchange.h"
 #include "framework/Dialog.h"
 #include "framework/File.h"
 #include "framework/MessageBox.h"
@@ -11,54 +15,28 @@
 #include "support/ModalHook.h"
 #include "support/UiRecorder.h"
 
-TEST(Strings, MissingStringIsEmpty)
+TEST(Framework, StringsAndBoxes)
 {
-    EXPECT_FALSE(LoadResString(IDS_NO_REPLY).empty());
     EXPECT_TRUE(LoadResString(212).empty());
-}
+    EXPECT_EQ("2 before 1, %3 unknown, 100% sure", FormatPlaceholders("%2 before %1, %3 unknown, 100% sure", {"1", "2"}));
+    EXPECT_NE(std::string::npos, FormatResString(IDS_MEMORY_FORMAT, 5000000000ULL).find("5000000000"));
 
-TEST(Strings, PlaceholdersAreReplacedByTheirInserts)
-{
-    EXPECT_EQ("between 1 and 240.", FormatPlaceholders("between %1 and %2.", {"1", "240"}));
-    EXPECT_EQ("2 before 1, %3 unknown", FormatPlaceholders("%2 before %1, %3 unknown", {"1", "2"}));
-    EXPECT_EQ("100% sure", FormatPlaceholders("100% sure", {}));
-}
-
-TEST(Strings, PrintfFormatsTakeSixtyFourBitNumbers)
-{
-    const std::string text = FormatResString(IDS_MEMORY_FORMAT, 5000000000ULL);
-    EXPECT_NE(std::string::npos, text.find("5000000000")) << text;
-}
-
-TEST(MessageBoxes, ByNumberUseTheNumberAsHelpContext)
-{
     UiRecorder ui;
     AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);
     AfxMessageBox(std::string("assembled"), MB_ERROR_BOX);
-    ASSERT_EQ(2u, ui.boxes.size());
-    EXPECT_EQ(UiRecorder::Text(IDS_NO_REPLY), ui.boxes[0].text);
-    EXPECT_EQ(static_cast<UINT>(IDS_NO_REPLY), ui.boxes[0].helpContext);
-    EXPECT_EQ(0u, ui.boxes[1].helpContext);
-}
+    AfxFileMessageBox(IDS_FILE_READ_FAILED, "a.syx");
+    EXPECT_EQ((std::vector<Box>{Error(IDS_NO_REPLY), ErrorText("assembled"), FileError(IDS_FILE_READ_FAILED, "a.syx")}),
+              ui.boxes);
 
-TEST(Application, TitleIsTheExecutableNameWithoutExtension)
-{
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string name = FileNamePart(path);
-    name = name.substr(0, name.rfind('.'));
-    EXPECT_EQ(name, AfxGetApp()->Title());
+    const std::string name = FileNamePart(path);
+    EXPECT_EQ(name.substr(0, name.rfind('.')), AfxGetApp()->Title());
+    for (const char* full : {"C:\\dumps\\a.syx", "dumps/a.syx", "C:a.syx", "a.syx"})
+        EXPECT_EQ("a.syx", FileNamePart(full)) << full;
 }
 
-TEST(Files, NamePartFollowsTheLastSeparator)
-{
-    EXPECT_EQ("a.syx", FileNamePart("C:\\dumps\\a.syx"));
-    EXPECT_EQ("a.syx", FileNamePart("dumps/a.syx"));
-    EXPECT_EQ("a.syx", FileNamePart("C:a.syx"));
-    EXPECT_EQ("a.syx", FileNamePart("a.syx"));
-}
-
-TEST(Files, OpenReadWriteAndTheirFailures)
+TEST(Framework, FileOpenReadWriteAndTheirFailures)
 {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
@@ -69,7 +47,6 @@ TEST(Files, OpenReadWriteAndTheirFailures)
     writer.Write("\xF0\x01\xF7", 3);
     EXPECT_EQ("sysexdump-framework-file.syx", writer.GetFileName());
     EXPECT_EQ(3u, writer.GetLength());
-
     CFile other;
     EXPECT_FALSE(other.Open(path, CFile::modeRead | CFile::shareDenyNone)) << "an exclusive file is shared with no one";
     writer.Close();
@@ -79,41 +56,142 @@ TEST(Files, OpenReadWriteAndTheirFailures)
     unsigned char bytes[8] = {};
     EXPECT_EQ(3u, reader.Read(bytes, sizeof bytes));
     EXPECT_EQ(0xF7, bytes[2]);
-
-    CFile::SetFaultHook([](CFile::Operation operation, const std::string&) {
-        return operation == CFile::Operation::Read ? DWORD(ERROR_READ_FAULT) : DWORD(0);
-    });
-    bool thrown = false;
+    CFile::SetFaultHook([](CFile::Operation, const std::string&) { return DWORD(ERROR_READ_FAULT); });
+    DWORD thrown = 0;
     try
     {
         reader.Read(bytes, sizeof bytes);
     }
     catch (const CFileException& error)
     {
-        thrown = error.m_lOsError == ERROR_READ_FAULT;
+        thrown = error.m_lOsError;
     }
     CFile::SetFaultHook(nullptr);
-    EXPECT_TRUE(thrown);
+    EXPECT_EQ(DWORD(ERROR_READ_FAULT), thrown);
     reader.Close();
 
-    CFile missing;
     DWORD error = 0;
-    EXPECT_FALSE(missing.Open(path + ".missing", CFile::modeRead, &error));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), error);
+    EXPECT_FALSE(CFile().Open(path + ".missing", CFile::modeRead, &error));
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), error);
     DeleteFileA(path.c_str());
 }
 
-TEST(Dialogs, ModalRunEndsWithTheGivenResult)
+// The owner is disabled while a modal dialog runs and usable again after it.
+TEST(Framework, ModalRunDisablesItsOwnerAndGivesItBack)
 {
-    CDialog dialog(IDD_SELECTOR);
-    ModalHook hook([](CDialog& running) { running.EndDialog(42); });
-    EXPECT_EQ(42, dialog.DoModal());
+    CDialog owner(IDD_SELECTOR);
+    CDialog dialog(IDD_SELECTOR, &owner);
+    bool ownerDisabled = false;
+    int ownerResult = 0;
+    ModalHook hook([&](CDialog& running) {
+        if (&running == &owner)
+        {
+            ownerResult = static_cast<int>(dialog.DoModal());
+            EXPECT_TRUE(IsWindowEnabled(owner.GetSafeHwnd()));
+            running.EndDialog(IDCANCEL);
+            return;
+        }
+        ownerDisabled = !IsWindowEnabled(owner.GetSafeHwnd());
+        running.EndDialog(42);
+    });
+    EXPECT_EQ(IDCANCEL, owner.DoModal());
+    EXPECT_EQ(42, ownerResult);
+    EXPECT_TRUE(ownerDisabled);
     EXPECT_EQ(nullptr, dialog.GetSafeHwnd()) << "the window is gone after the run";
+    EXPECT_EQ(-1, CDialog(9999).DoModal()) << "no such template";
+}
 
-    CDialog missing(9999);
-    EXPECT_EQ(-1, missing.DoModal());
+TEST(Framework, IntegersAreReadAsTheFrameworkReadsThem)
+{
+    const struct
+    {
+        std::string text;
+        bool accepted;
+        int value;
+    } cases[] = {
+        {" 12 ", true, 12}, {"\t-1\t", true, -1}, {"+5", true, 5}, {"0", true, 0},
+        {std::string(30, ' ') + "7xyz", true, 7},  // only the first 31 characters are read
+        {"99999999999", true, INT_MAX},            // saturates, so that a range check refuses it
+        {"12a", false, 0}, {"", false, 0}, {"-", false, 0}, {"1 2", false, 0}, {"0x10", false, 0}, {"-0", false, 0},
+    };
+    for (const auto& c : cases)
+    {
+        int value = 99;
+        EXPECT_EQ(c.accepted, ParseDialogInteger(c.text, value)) << '"' << c.text << '"';
+        EXPECT_EQ(c.accepted ? c.value : 99, value) << '"' << c.text << '"';
+    }
+}
 
-    CDialog cancelled(IDD_SELECTOR);
-    ModalHook cancel([](CDialog& running) { PostMessageA(running.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0); });
-    EXPECT_EQ(IDCANCEL, cancelled.DoModal());
+namespace
+{
+// The setup dialog's template has an edit (1002) and a combo box, the selector's a radio group.
+class ExchangeDialog : public CDialog
+{
+public:
+    ExchangeDialog(UINT templateId) : CDialog(templateId) {}
+    void DoDataExchange(CDataExchange* dx) override
+    {
+        if (TemplateId() == IDD_SELECTOR)
+        {
+            DDX_Radio(dx, IDC_SELECTOR_FIRST, choice);
+            return;
+        }
+        DDX_Text(dx, IDC_DEVICE_NUMBER, number);
+        DDV_MinMaxInt(dx, number, 1, 16);
+        DDX_Text(dx, IDC_DEVICE_NUMBER, text);
+        DDV_MaxChars(dx, text, 2);
+        DDX_CBIndex(dx, IDC_INPUT_PORT, selection);
+    }
+    int number = 3;
+    std::string text;
+    int selection = 5;
+    int choice = 1;
+};
+
+// Types `text` into the edit, then reads the dialog back.
+BOOL SaveWithText(ExchangeDialog& dialog, const char* text, LRESULT* limit = nullptr)
+{
+    BOOL saved = FALSE;
+    ModalHook hook([&](CDialog& running) {
+        if (limit)
+            *limit = SendMessageA(running.GetDlgItem(IDC_DEVICE_NUMBER), EM_GETLIMITTEXT, 0, 0);
+        running.SetDlgItemText(IDC_DEVICE_NUMBER, text);
+        saved = running.UpdateData(TRUE);
+        running.EndDialog(IDCANCEL);
+    });
+    dialog.DoModal();
+    return saved;
+}
+}
+
+// A refusal stops the exchange at its field: a number read before the range check is kept,
+// nothing after it is read.
+TEST(Framework, DataExchangeStopsAtTheFirstRefusal)
+{
+    UiRecorder ui;
+    ExchangeDialog notANumber(IDD_MIDI_SETUP), outOfRange(IDD_MIDI_SETUP), tooLong(IDD_MIDI_SETUP),
+        valid(IDD_MIDI_SETUP);
+    LRESULT limit = 0;
+    EXPECT_FALSE(SaveWithText(notANumber, "abc", &limit));
+    EXPECT_EQ(2, limit) << "filling the dialog limits the field's input";
+    EXPECT_EQ(3, notANumber.number);
+    EXPECT_FALSE(SaveWithText(outOfRange, "17"));
+    EXPECT_EQ(17, outOfRange.number);
+    EXPECT_EQ(5, outOfRange.selection);
+    EXPECT_FALSE(SaveWithText(tooLong, "016"));
+    EXPECT_TRUE(SaveWithText(valid, "16"));
+    EXPECT_EQ(-1, valid.selection) << "an empty combo box has no selection";
+    EXPECT_EQ((std::vector<Box>{NotANumber(), OutOfRange(1, 16), Error(AFX_IDP_PARSE_STRING_SIZE, {"2"})}), ui.boxes);
+
+    ExchangeDialog radio(IDD_SELECTOR);
+    int shownChecked = -1;
+    ModalHook hook([&](CDialog& running) {
+        HWND second = GetWindow(running.GetDlgItem(IDC_SELECTOR_FIRST), GW_HWNDNEXT);
+        shownChecked = SendMessageA(second, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        CheckRadioButton(running.GetSafeHwnd(), IDC_SELECTOR_FIRST, IDC_SELECTOR_FIRST + 2, IDC_SELECTOR_FIRST + 2);
+        PostMessageA(running.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(IDOK, radio.DoModal());
+    EXPECT_EQ(1, shownChecked) << "filling checks the button at the member's position";
+    EXPECT_EQ(2, radio.choice);
 }

@@ -2,7 +2,6 @@
 // has gone, and with a driver that misreports a block or refuses a message.
 #include "TransportHarness.h"
 #include "midi/MidiApp.h"
-#include "framework/Strings.h"
 #include "midi/MidiPortState.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
@@ -34,22 +33,21 @@ TEST_F(TransportTest, ReplyThatArrivedWhileABoxWasOpenIsNeverReportedMissing)
     // reply timer comes due.
     SetReplyTimeoutMs(100);
     m_driver->FailCall(MidiCall::OutUnprepareHeader, MMSYSERR_ERROR);
-    m_ui->onBox = [&](const MessageBoxRequest&) { PumpUntil([] { return false; }, 400); };
+    m_ui->onBox = [&](const Box&) { PumpUntil([] { return false; }, 400); };
     RunProbe([&](ProbeDialog& probe) {
         ASSERT_TRUE(probe.RequestProgram(3));
         ASSERT_TRUE(PumpUntil([&] { return probe.completions > 0; }));
-        EXPECT_EQ(m_device.ProgramMessage(3), Received(probe));
+        EXPECT_EQ(Program(3), Received(probe));
     });
-    SetReplyTimeoutMs(DefaultReplyTimeoutMs);
-    EXPECT_TRUE(m_ui->ShowedOnlyString(IDS_OUTPUT_UNPREPARE_FAILED, MB_ERROR_BOX));
+    EXPECT_EQ(std::vector<Box>{Error(IDS_OUTPUT_UNPREPARE_FAILED)}, m_ui->boxes);
 }
 
 TEST_F(TransportTest, BlockCountAboveTheBufferIsTakenAsTheBuffer)
 {
-    std::vector<unsigned char> reply(MidiBufferSize, 0x11);
+    Bytes reply(MidiBufferSize, 0x11);
     reply.front() = 0xF0;
     reply.back() = 0xF7;
-    m_device.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+    SetReplyMode(EmulatedDevice::ReplyMode::Silent);
     RunProbe([&](ProbeDialog& probe) {
         ASSERT_TRUE(probe.RequestProgram(1));
         m_driver->OverstateNextBlock(904);
@@ -64,9 +62,7 @@ TEST_F(TransportTest, RefusedRequestIsReportedAndLeavesNothingOpen)
     m_driver->FailCall(MidiCall::OutLongMsg, MIDIERR_NOTREADY);
     RunProbe([&](ProbeDialog& probe) {
         EXPECT_FALSE(probe.RequestProgram(1));
-        const std::string text =
-            FormatPlaceholders(LoadResString(IDS_SEND_REFUSED), {std::to_string(MIDIERR_NOTREADY)});
-        EXPECT_TRUE(m_ui->ShowedOnly(text, MB_ERROR_BOX, IDS_SEND_REFUSED));
+        EXPECT_EQ(std::vector<Box>{Error(IDS_SEND_REFUSED, {std::to_string(MIDIERR_NOTREADY)})}, m_ui->boxes);
         EXPECT_EQ(0, m_driver->OpenInputPortCount() + m_driver->OpenOutputPortCount());
         EXPECT_EQ(0, m_driver->PreparedHeaderCount());
     });

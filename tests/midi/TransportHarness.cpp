@@ -47,8 +47,7 @@ bool TransportTest::WaitForOutcome(ProbeDialog& probe, unsigned timeoutMs)
     return PumpUntil([&] { return probe.completions > 0 || !m_ui->boxes.empty(); }, timeoutMs);
 }
 
-std::vector<unsigned char> TransportTest::Received(const ProbeDialog& probe) const
+MidiTest::Bytes TransportTest::Received(const ProbeDialog& probe)
 {
-    return std::vector<unsigned char>(probe.m_dumpBuffer.m_bytes,
-                                      probe.m_dumpBuffer.m_bytes + probe.m_dumpBuffer.m_length);
+    return Bytes(probe.m_dumpBuffer.m_bytes, probe.m_dumpBuffer.m_bytes + probe.m_dumpBuffer.m_length);
 }

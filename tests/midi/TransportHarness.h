@@ -25,5 +25,5 @@ protected:
     void RunProbe(const std::function<void(ProbeDialog&)>& body);
     // Pumps until the probe has completed a reply or shown a box.
     bool WaitForOutcome(ProbeDialog& probe, unsigned timeoutMs = 5000);
-    std::vector<unsigned char> Received(const ProbeDialog& probe) const;
+    static Bytes Received(const ProbeDialog& probe);
 };

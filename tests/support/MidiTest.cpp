@@ -3,95 +3,140 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "framework/File.h"
+#include "midi/MidiDialog.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "support/Pump.h"
 
+namespace fs = std::filesystem;
+
 namespace
 {
-// Empties `folder` (given with its trailing backslash), subfolders included.
-void EmptyFolder(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do
-    {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        const std::string path = folder + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        {
-            EmptyFolder(path + "\\");
-            RemoveDirectoryA(path.c_str());
-        }
-        else
-        {
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
+// Long enough for a device at full speed on a busy machine, short enough to wait for.
+constexpr UINT TestReplyTimeoutMs = 1000;
 }
 
 void MidiTest::SetUp()
 {
-    m_driver = std::make_unique<EmulatedMidiDriver>(m_device);
-    m_driver->SetPace(EmulatedMidiDriver::Pace::FullSpeed);
-    SetMidiDriver(m_driver.get());
-    ASSERT_TRUE(AllocateMidiBuffers());
-    m_ui = std::make_unique<UiRecorder>();
-
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    // Parameterised tests have slashes in their names.
     std::replace(name.begin(), name.end(), '/', '-');
-    m_folder = std::string(temp) + "sysexdump-" + name;
-    CreateDirectoryA(m_folder.c_str(), nullptr);
-    // The folder outlives earlier runs: files left there would change what windows ask.
-    EmptyFolder(m_folder + "\\");
+    m_folder = (fs::temp_directory_path() / ("sysexdump-" + name)).u8string();
+    ASSERT_TRUE(AllocateMidiBuffers());
+    SetReplyTimeoutMs(TestReplyTimeoutMs);
+    Fresh();
 }
 
 void MidiTest::TearDown()
 {
-    // Let the driver finish what is in flight, and the window handle what it delivered.
+    ExpectNothingLeftOpen();
+    m_ui.reset();
+    CFile::SetFaultHook(nullptr);
+    FreeMidiBuffers();
+    SetReplyTimeoutMs(DefaultReplyTimeoutMs);
+    StopDriver();
+}
+
+void MidiTest::StopDriver()
+{
+    SetMidiDriver(nullptr);
+    m_driver.reset();
+    m_device.reset();
+}
+
+void MidiTest::Fresh()
+{
+    StopDriver();
+    m_device = std::make_unique<EmulatedDevice>();
+    m_driver = std::make_unique<EmulatedMidiDriver>(*m_device);
+    SetMidiDriver(m_driver.get());
+    MidiPortState& state = PortState();
+    state.deviceNumber = 1;
+    state.inputPort = 0;
+    state.outputPort = 0;
+    m_ui.reset();  // before its successor installs its hooks
+    m_ui = std::make_unique<UiRecorder>();
+    CFile::SetFaultHook(nullptr);
+    std::error_code ignored;
+    fs::remove_all(fs::u8path(m_folder), ignored);
+    fs::create_directories(fs::u8path(m_folder));
+}
+
+void MidiTest::ExpectNothingLeftOpen()
+{
     m_driver->WaitUntilIdle();
     PumpUntil([] { return false; }, 20);
     EXPECT_EQ(0, m_driver->OpenInputPortCount()) << "an input port was left open";
     EXPECT_EQ(0, m_driver->OpenOutputPortCount()) << "an output port was left open";
     EXPECT_EQ(0, m_driver->PreparedHeaderCount()) << "a header was left prepared";
-    m_ui.reset();
-    FreeMidiBuffers();
-    SetMidiDriver(nullptr);
-    m_driver.reset();
 }
 
-std::string MidiTest::TempPath(const std::string& name) const
+std::string MidiTest::Path(const std::string& name) const
 {
     return m_folder + "\\" + name;
 }
 
-std::vector<unsigned char> MidiTest::ReadFileBytes(const std::string& path)
+void MidiTest::WriteFile(const std::string& name, const Bytes& bytes) const
 {
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {});
-}
-
-void MidiTest::WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(fs::u8path(Path(name)), std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool MidiTest::FileExists(const std::string& path)
+MidiTest::Bytes MidiTest::ReadFile(const std::string& path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::ifstream file(fs::u8path(path), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), {});
+}
+
+std::map<std::string, MidiTest::Bytes> MidiTest::Files() const
+{
+    std::map<std::string, Bytes> files;
+    for (const auto& entry : fs::directory_iterator(fs::u8path(m_folder)))
+        if (entry.is_regular_file())
+            files[entry.path().filename().u8string()] = ReadFile(entry.path().u8string());
+    return files;
+}
+
+void MidiTest::WithDevice(const std::function<void(EmulatedDevice&)>& action)
+{
+    m_driver->WithDevice(action);
+}
+
+void MidiTest::SetReplyMode(EmulatedDevice::ReplyMode mode)
+{
+    WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); });
+}
+
+MidiTest::Bytes MidiTest::Program(int number)
+{
+    Bytes message;
+    WithDevice([&](EmulatedDevice& device) { message = device.ProgramMessage(number); });
+    return message;
+}
+
+MidiTest::Bytes MidiTest::Algorithm(int number)
+{
+    Bytes message;
+    WithDevice([&](EmulatedDevice& device) { message = device.AlgorithmMessage(number); });
+    return message;
+}
+
+MidiTest::Bytes MidiTest::BulkDump()
+{
+    Bytes dump;
+    WithDevice([&](EmulatedDevice& device) { dump = device.BulkDump(); });
+    return dump;
+}
+
+std::vector<MidiTest::Bytes> MidiTest::Sent() const
+{
+    std::vector<Bytes> messages;
+    for (const auto& message : m_driver->LongMessages())
+        messages.push_back(message.bytes);
+    return messages;
 }

@@ -1,31 +1,58 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedMidiDriver.h"
 #include "support/UiRecorder.h"
 
-// Base of the tests that run the program's windows on the emulated device: a fresh device
-// and driver (full speed) per test, the MIDI buffers allocated, boxes and file dialogs
-// answered and recorded. After every test no port may be left open and no header prepared.
+// Base of the tests that run the program's windows on the emulated device: a factory-fresh
+// device on its own driver (full speed), the MIDI buffers allocated, boxes and file dialogs
+// answered and recorded, a folder of the test's own, and a short reply time-out. After every
+// test no port may be left open and no header prepared.
 class MidiTest : public ::testing::Test
 {
+public:
+    using Bytes = std::vector<std::uint8_t>;
+
+    // Starts the next case of a table afresh: a new device and driver, the port state's
+    // defaults, an empty folder, no boxes.
+    void Fresh();
+    // Lets the driver and the windows finish, then checks that no port is open and no header
+    // prepared.
+    void ExpectNothingLeftOpen();
+
+    // A path (UTF-8) in the test's folder.
+    std::string Path(const std::string& name) const;
+    void WriteFile(const std::string& name, const Bytes& bytes) const;
+    static Bytes ReadFile(const std::string& path);
+    // Every file of the folder (not its subfolders), by name, with its bytes.
+    std::map<std::string, Bytes> Files() const;
+
+    // The device, reached under the driver's lock.
+    void WithDevice(const std::function<void(EmulatedDevice&)>& action);
+    void SetReplyMode(EmulatedDevice::ReplyMode mode);
+    Bytes Program(int number);
+    Bytes Algorithm(int number);
+    Bytes BulkDump();
+    // Every long message handed to the driver, in order.
+    std::vector<Bytes> Sent() const;
+
+    std::unique_ptr<EmulatedDevice> m_device;
+    std::unique_ptr<EmulatedMidiDriver> m_driver;
+    std::unique_ptr<UiRecorder> m_ui;
+
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A path in a fresh folder of this test, under the system's temporary folder.
-    std::string TempPath(const std::string& name) const;
-    static std::vector<unsigned char> ReadFileBytes(const std::string& path);
-    static void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
-    static bool FileExists(const std::string& path);
-
-    EmulatedDevice m_device;
-    std::unique_ptr<EmulatedMidiDriver> m_driver;
-    std::unique_ptr<UiRecorder> m_ui;
-
 private:
+    void StopDriver();
     std::string m_folder;
 };

@@ -1,6 +1,52 @@
 #include "support/UiRecorder.h"
 
 #include "framework/Strings.h"
+#include "resources/resource.h"
+
+bool operator==(const Box& a, const Box& b)
+{
+    return a.text == b.text && a.type == b.type && a.helpContext == b.helpContext;
+}
+
+void PrintTo(const Box& box, std::ostream* out)
+{
+    *out << "[" << box.text << "] type " << box.type << " help " << box.helpContext;
+}
+
+Box Error(UINT id, std::initializer_list<std::string> inserts)
+{
+    return {FormatPlaceholders(LoadResString(id), inserts), MB_ERROR_BOX, id};
+}
+
+Box Question(UINT id)
+{
+    return {LoadResString(id), MB_QUESTION_BOX, id};
+}
+
+Box FileError(UINT id, const std::string& name)
+{
+    return {LoadResString(id) + name + "!", MB_ERROR_BOX, 0};
+}
+
+Box ErrorText(const std::string& text)
+{
+    return {text, MB_ERROR_BOX, 0};
+}
+
+Box Stored(const std::string& name)
+{
+    return {FormatPlaceholders(LoadResString(IDS_DUMP_STORED), {name}), MB_NOTE_BOX, 0};
+}
+
+Box NotANumber()
+{
+    return {LoadResString(AFX_IDP_PARSE_INT), MB_NOTE_BOX, AFX_IDP_PARSE_INT};
+}
+
+Box OutOfRange(int lower, int upper)
+{
+    return Error(AFX_IDP_PARSE_INT_RANGE, {std::to_string(lower), std::to_string(upper)});
+}
 
 UiRecorder::UiRecorder()
 {
@@ -40,41 +86,4 @@ void UiRecorder::AnswerNextBoxes(std::initializer_list<int> answers)
 void UiRecorder::ChooseFiles(std::initializer_list<std::string> paths)
 {
     m_files.insert(m_files.end(), paths);
-}
-
-std::string UiRecorder::Text(UINT id)
-{
-    return LoadResString(id);
-}
-
-::testing::AssertionResult UiRecorder::ShowedOnly(const std::string& text, UINT type, UINT helpContext) const
-{
-    if (boxes.size() != 1)
-    {
-        auto failure = ::testing::AssertionFailure() << boxes.size() << " boxes shown:";
-        for (const auto& box : boxes)
-            failure << " [" << box.text << "]";
-        return failure;
-    }
-    const MessageBoxRequest& box = boxes.front();
-    if (box.text != text || box.type != type || box.helpContext != helpContext)
-        return ::testing::AssertionFailure() << "shown [" << box.text << "] type " << box.type << " help "
-                                             << box.helpContext << ", expected [" << text << "] type " << type
-                                             << " help " << helpContext;
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult UiRecorder::ShowedOnlyString(UINT id, UINT type) const
-{
-    return ShowedOnly(Text(id), type, id);
-}
-
-::testing::AssertionResult UiRecorder::ShowedNothing() const
-{
-    if (boxes.empty())
-        return ::testing::AssertionSuccess();
-    auto failure = ::testing::AssertionFailure() << boxes.size() << " boxes shown:";
-    for (const auto& box : boxes)
-        failure << " [" << box.text << "]";
-    return failure;
 }

@@ -1,15 +1,32 @@
 #pragma once
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <deque>
 #include <functional>
+#include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
+
+// A message box as a test expects it: text, buttons and icon, help context.
+using Box = MessageBoxRequest;
+bool operator==(const Box& a, const Box& b);
+void PrintTo(const Box& box, std::ostream* out);
+
+// The program's kinds of box, by string number; inserts replace %1, %2...
+Box Error(UINT id, std::initializer_list<std::string> inserts = {});
+Box Question(UINT id);
+// An error whose text the program assembles: string + file name + "!", no help context.
+Box FileError(UINT id, const std::string& name);
+// A box with a text of its own and no help context (device errors, the stored note).
+Box ErrorText(const std::string& text);
+Box Stored(const std::string& name);
+// The framework's prompts.
+Box NotANumber();
+Box OutOfRange(int lower, int upper);
 
 // Answers and records every message box and file dialog while it lives.
 class UiRecorder
@@ -24,17 +41,10 @@ public:
     // The next file dialogs choose these paths ("" cancels).
     void ChooseFiles(std::initializer_list<std::string> paths);
     // Runs when a box is shown, before it is answered (e.g. to act while it is up).
-    std::function<void(const MessageBoxRequest&)> onBox;
+    std::function<void(const Box&)> onBox;
 
-    std::vector<MessageBoxRequest> boxes;
+    std::vector<Box> boxes;
     std::vector<FileDialogRequest> fileDialogs;
-
-    // Text of the string `id` of the resource module.
-    static std::string Text(UINT id);
-    // True when exactly one box was shown and it had this text, type and help context.
-    ::testing::AssertionResult ShowedOnly(const std::string& text, UINT type, UINT helpContext) const;
-    ::testing::AssertionResult ShowedOnlyString(UINT id, UINT type) const;
-    ::testing::AssertionResult ShowedNothing() const;
 
 private:
     std::deque<int> m_answers;

@@ -1,0 +1,181 @@
+// MIDI Setup, run through the main window's handler, so that what reaches the port state
+// after OK or Cancel is what the program would use.
+#include "dialogs/MainDialog.h"
+#include "dialogs/MidiSetupDialog.h"
+#include "framework/Strings.h"
+#include "midi/MidiPortState.h"
+#include "resources/resource.h"
+#include "support/MidiTest.h"
+#include "support/ModalHook.h"
+#include "support/Pump.h"
+
+namespace
+{
+using Port = EmulatedMidiDriver::PortInfo;
+using Names = std::vector<std::string>;
+
+struct Choice
+{
+    int device, input, output;
+    bool operator==(const Choice& o) const { return device == o.device && input == o.input && output == o.output; }
+};
+
+void PrintTo(const Choice& c, std::ostream* out)
+{
+    *out << "device " << c.device << ", in " << c.input << ", out " << c.output;
+}
+
+struct SetupCase
+{
+    std::string name;
+    std::vector<Port> inputs, outputs;
+    Choice before;
+    std::function<void(CMidiSetupDialog&)> act;  // ends the dialog, or leaves it to be cancelled
+    std::vector<Box> shown;
+    Choice after;
+};
+
+Names Entries(const CComboBox& list)
+{
+    Names entries;
+    for (int i = 0; i < list.GetCount(); ++i)
+        entries.push_back(list.GetLBText(i));
+    return entries;
+}
+
+std::string Unlisted(unsigned port)
+{
+    return FormatResString(IDS_UNLISTED_PORT_FORMAT, port);
+}
+
+// Presses a button and lets the dialog handle it.
+void Press(CDialog& dialog, int id)
+{
+    SendMessageA(dialog.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+// OK after checking what the lists hold (and which entries are selected: -1 for none).
+std::function<void(CMidiSetupDialog&)> OkAfterLists(Names inputs, Names outputs, int input = -1, int output = -1,
+                                                     const char* device = nullptr)
+{
+    return [=](CMidiSetupDialog& setup) {
+        EXPECT_EQ(inputs, Entries(setup.m_inputList));
+        EXPECT_EQ(outputs, Entries(setup.m_outputList));
+        EXPECT_EQ(input, setup.m_inputList.GetCurSel());
+        EXPECT_EQ(output, setup.m_outputList.GetCurSel());
+        if (device)
+            setup.SetDlgItemText(IDC_DEVICE_NUMBER, device);
+        Press(setup, IDOK);
+    };
+}
+}
+
+class SetupTest : public MidiTest
+{
+protected:
+    void Run(const std::vector<SetupCase>& cases)
+    {
+        for (const SetupCase& c : cases)
+        {
+            SCOPED_TRACE(c.name);
+            Fresh();
+            m_driver->SetInputPorts(c.inputs);
+            m_driver->SetOutputPorts(c.outputs);
+            PortState().deviceNumber = c.before.device;
+            PortState().inputPort = c.before.input;
+            PortState().outputPort = c.before.output;
+            ModalHook hook([&](CDialog& dialog) {
+                c.act(static_cast<CMidiSetupDialog&>(dialog));
+                if (!dialog.IsEnding())
+                    dialog.EndDialog(IDCANCEL);
+            });
+            CMainDialog main;
+            main.OnMidiSetup();
+            EXPECT_EQ(c.shown, m_ui->boxes);
+            const MidiPortState& state = PortState();
+            EXPECT_EQ(c.after, (Choice{state.deviceNumber, state.inputPort, state.outputPort}));
+        }
+    }
+};
+
+TEST_F(SetupTest, PortListsAndTheirProblems)
+{
+    const Port silent{"Silent", MMSYSERR_NODRIVER};
+    Run({
+        {"ports in driver order, the stored ones selected",
+         {{"Zeta In"}, {"Alpha In"}},
+         {{"Zeta Out"}, {"Beta Out"}, {"Alpha Out"}},
+         {4, 1, 2},
+         OkAfterLists({"Zeta In", "Alpha In"}, {"Zeta Out", "Beta Out", "Alpha Out"}, 1, 2),
+         {},
+         {4, 1, 2}},
+        {"a port whose name cannot be read keeps the later ports at their numbers",
+         {{"In A"}, {"In B", MMSYSERR_NODRIVER}, {"In C"}},
+         {{"Out A", MMSYSERR_NOMEM}, {"Out B"}},
+         {1, 2, 1},
+         OkAfterLists({"In A", Unlisted(1), "In C"}, {Unlisted(0), "Out B"}, 2, 1),
+         {},
+         {1, 2, 1}},
+        {"a stored port that is gone is kept, never -1",
+         {{"In"}},
+         {{"Out"}},
+         {2, 3, 2},
+         OkAfterLists({"In"}, {"Out"}),
+         {},
+         {2, 3, 2}},
+        {"no input port", {}, {{"Out"}}, {3, 1, 2}, OkAfterLists({}, {}, -1, -1, "12"),
+         {Error(IDS_NO_INPUT_PORTS)}, {12, 1, 2}},
+        {"no input port answers", {silent, silent}, {{"Out"}}, {3, 1, 2},
+         OkAfterLists({Unlisted(0), Unlisted(1)}, {}, -1, -1, "12"), {Error(IDS_NO_INPUT_LISTED)}, {12, 1, 2}},
+        {"no output port", {{"In"}}, {}, {3, 1, 2}, OkAfterLists({"In"}, {}, -1, -1, "12"),
+         {Error(IDS_NO_OUTPUT_PORTS)}, {12, 1, 2}},
+        {"no output port answers", {{"In"}}, {silent}, {3, 1, 2}, OkAfterLists({"In"}, {Unlisted(0)}, -1, -1, "12"),
+         {Error(IDS_NO_OUTPUT_LISTED)}, {12, 1, 2}},
+    });
+}
+
+TEST_F(SetupTest, DeviceNumberAndCancel)
+{
+    const std::vector<Port> three{{"A"}, {"B"}, {"C"}};
+    const auto changeAll = [](CMidiSetupDialog& setup, const char* device) {
+        setup.SetDlgItemText(IDC_DEVICE_NUMBER, device);
+        setup.m_inputList.SetCurSel(2);
+        setup.m_outputList.SetCurSel(0);
+    };
+    Run({
+        {"numbers outside 1 to 16 are refused, the dialog stays",
+         three,
+         three,
+         {5, 1, 1},
+         [](CMidiSetupDialog& setup) {
+             for (const char* text : {"0", "17", "abc", "16"})
+             {
+                 setup.SetDlgItemText(IDC_DEVICE_NUMBER, text);
+                 Press(setup, IDOK);
+             }
+         },
+         {OutOfRange(1, 16), OutOfRange(1, 16), NotANumber()},
+         {16, 1, 1}},
+        {"Cancel after changing everything changes nothing, after a refused OK too",
+         three,
+         three,
+         {5, 1, 1},
+         [&](CMidiSetupDialog& setup) {
+             changeAll(setup, "99");
+             Press(setup, IDOK);
+             Press(setup, IDCANCEL);
+         },
+         {OutOfRange(1, 16)},
+         {5, 1, 1}},
+        {"OK stores every field",
+         three,
+         three,
+         {5, 1, 1},
+         [&](CMidiSetupDialog& setup) {
+             changeAll(setup, "9");
+             Press(setup, IDOK);
+         },
+         {},
+         {9, 2, 0}},
+    });
+}

@@ -1,0 +1,201 @@
+// One transaction of the transport: its openings and their failures, a reply through the
+// three rotating input buffers, the time-out, and the port state's buffers.
+#include <random>
+
+#include "TransportHarness.h"
+#include "midi/MidiPortState.h"
+#include "protocol/GlobalMemory.h"
+#include "resources/resource.h"
+#include "support/Pump.h"
+
+TEST_F(TransportTest, EachFailedOpeningStepReportsItsStringAndLeavesNothingOpen)
+{
+    const struct
+    {
+        MidiCall call;
+        int skip;
+        UINT message;
+    } failures[] = {
+        {MidiCall::OutOpen, 0, IDS_OUTPUT_OPEN_FAILED},      {MidiCall::InOpen, 0, IDS_INPUT_OPEN_FAILED},
+        {MidiCall::OutPrepareHeader, 0, IDS_OUTPUT_PREPARE_FAILED},
+        {MidiCall::InPrepareHeader, 1, IDS_INPUT_PREPARE_FAILED},
+        {MidiCall::InAddBuffer, 2, IDS_INPUT_ADD_FAILED},    {MidiCall::InStart, 0, IDS_INPUT_START_FAILED},
+    };
+    for (const auto& failure : failures)
+    {
+        SCOPED_TRACE(failure.message);
+        Fresh();
+        m_driver->FailCall(failure.call, MMSYSERR_ERROR, failure.skip);
+        RunProbe([&](ProbeDialog& probe) {
+            EXPECT_FALSE(probe.RequestProgram(1));
+            EXPECT_EQ(std::vector<Box>{Error(failure.message)}, m_ui->boxes);
+            EXPECT_EQ(0, m_driver->OpenInputPortCount() + m_driver->OpenOutputPortCount());
+            EXPECT_EQ(0, m_driver->PreparedHeaderCount()) << "queued input buffers are taken back";
+        });
+        EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutLongMsg)) << "nothing was sent";
+    }
+}
+
+TEST_F(TransportTest, FailuresAfterTheOpening)
+{
+    // The dump buffer cannot be emptied: the window ends before any port opens.
+    RunProbe([&](ProbeDialog& probe) {
+        const GlobalMemoryApi saved = GlobalMemoryApi::Current();
+        GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };
+        EXPECT_FALSE(probe.OpenPorts(10));
+        GlobalMemoryApi::Current() = saved;
+        EXPECT_TRUE(probe.IsEnding());
+        EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
+    });
+    EXPECT_EQ(std::vector<Box>{Error(IDS_OUT_OF_MEMORY)}, m_ui->boxes);
+
+    // The output header cannot be released after sending: the port stays open until the
+    // window closes.
+    Fresh();
+    SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+    m_driver->FailCall(MidiCall::OutUnprepareHeader, MMSYSERR_ERROR);
+    RunProbe([&](ProbeDialog& probe) {
+        ASSERT_TRUE(probe.OpenOutputPort(8));
+        probe.SendOutputBuffer();
+        ASSERT_TRUE(PumpUntil([&] { return !m_ui->boxes.empty(); }));
+        EXPECT_EQ(1, m_driver->OpenOutputPortCount());
+    });
+    EXPECT_EQ(std::vector<Box>{Error(IDS_OUTPUT_UNPREPARE_FAILED)}, m_ui->boxes);
+
+    // A block that cannot be appended is lost.
+    Fresh();
+    SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+    RunProbe([&](ProbeDialog& probe) {
+        ASSERT_TRUE(probe.RequestProgram(1));
+        const GlobalMemoryApi saved = GlobalMemoryApi::Current();
+        GlobalMemoryApi::Current().reAlloc = [](HGLOBAL, SIZE_T, UINT) -> HGLOBAL { return nullptr; };
+        m_driver->SetBlockSizes({4096, 904});
+        m_driver->InjectInput(Bytes(5000, 0x10));
+        const bool shown = PumpUntil([&] { return !m_ui->boxes.empty(); });
+        GlobalMemoryApi::Current() = saved;
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(4096u, probe.m_dumpBuffer.m_length) << "the block that did not fit is lost";
+    });
+    EXPECT_EQ(std::vector<Box>{Error(IDS_OUT_OF_MEMORY)}, m_ui->boxes);
+}
+
+TEST_F(TransportTest, PortStateStartsWithDefaultsOnlyWhenEveryBlockWasObtained)
+{
+    MidiPortState& state = PortState();
+    state.deviceNumber = 9;
+    ASSERT_TRUE(FreeMidiBuffers());
+    const GlobalMemoryApi saved = GlobalMemoryApi::Current();
+    static int allocations;
+    allocations = 0;
+    GlobalMemoryApi::Current().alloc = [](UINT flags, SIZE_T bytes) -> HGLOBAL {
+        return ++allocations == 3 ? nullptr : GlobalAlloc(flags, bytes);
+    };
+    EXPECT_FALSE(AllocateMidiBuffers());
+    GlobalMemoryApi::Current() = saved;
+    EXPECT_EQ(9, state.deviceNumber) << "defaults are set only after every block";
+    EXPECT_TRUE(FreeMidiBuffers());
+    state.inputPort = 2;
+    ASSERT_TRUE(AllocateMidiBuffers());
+    EXPECT_EQ(1, state.deviceNumber);
+    EXPECT_EQ(0, state.inputPort);
+}
+
+// Blocks end where the buffer is full or at an F7; the reply ends with the first block
+// whose last byte is F7, whatever follows.
+TEST_F(TransportTest, ReplyIsCollectedUntilABlockEndsWithF7)
+{
+    Bytes full(MidiBufferSize, 0x11);
+    full.front() = 0xF0;
+    full.back() = 0xF7;
+    std::mt19937 random(7);
+    Bytes stream(1 << 20);
+    for (auto& byte : stream)
+        byte = static_cast<std::uint8_t>(random() % 0x80);
+    stream.front() = 0xF0;
+    stream.back() = 0xF7;
+    const struct
+    {
+        const char* name;
+        Bytes reply;
+        std::function<std::size_t()> blocks;
+    } cases[] = {
+        {"a full buffer ending in F7 completes at once", full, nullptr},
+        {"a megabyte in blocks of random sizes", stream,
+         [&random] { return std::uniform_int_distribution<std::size_t>(1, 4096)(random); }},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+        if (c.blocks)
+            m_driver->SetBlockSizeGenerator(c.blocks);
+        RunProbe([&](ProbeDialog& probe) {
+            ASSERT_TRUE(probe.RequestProgram(1));
+            m_driver->InjectInput(c.reply);
+            ASSERT_TRUE(WaitForOutcome(probe, 60000));
+            EXPECT_EQ(1, probe.completions);
+            EXPECT_TRUE(Received(probe) == c.reply) << "received " << probe.m_dumpBuffer.m_length << " bytes";
+        });
+    }
+
+    Fresh();
+    SetReplyMode(EmulatedDevice::ReplyMode::TwoMessages);
+    RunProbe([&](ProbeDialog& probe) {
+        ASSERT_TRUE(probe.RequestProgram(3));
+        ASSERT_TRUE(WaitForOutcome(probe));
+        m_driver->WaitUntilIdle();
+        PumpUntil([] { return false; }, 50);
+        EXPECT_EQ(1, probe.completions);
+        EXPECT_EQ(Program(3), Received(probe)) << "the second message is discarded";
+    });
+    EXPECT_TRUE(m_ui->boxes.empty());
+}
+
+TEST_F(TransportTest, OutputClosesOnceTheRequestIsSentAndSilenceAfterAFirstBlockNeverTimesOut)
+{
+    SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+    RunProbe([&](ProbeDialog& probe) {
+        ASSERT_TRUE(probe.RequestProgram(1));
+        ASSERT_TRUE(PumpUntil([&] { return m_driver->OpenOutputPortCount() == 0; }));
+        EXPECT_EQ(1, m_driver->OpenInputPortCount());
+        EXPECT_EQ(3, m_driver->PreparedInputHeaderCount()) << "all three buffers stay queued";
+        m_driver->SetBlockLimit(3);
+        m_driver->InjectInput({0xF0, 0x00, 0x00});
+        PumpUntil([] { return false; }, ReplyTimeoutMs() + 500);
+        EXPECT_TRUE(m_ui->boxes.empty());
+        EXPECT_FALSE(probe.m_timedOut);
+        m_driver->InjectInput({0x10, 0x00, 0xF7});
+        ASSERT_TRUE(WaitForOutcome(probe));
+        EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0xF7}), Received(probe));
+    });
+}
+
+// The one test that waits the full time-out the program uses.
+TEST_F(TransportTest, SilenceTimesOutAfterFiveSeconds)
+{
+    SetReplyTimeoutMs(DefaultReplyTimeoutMs);
+    SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+    RunProbe([&](ProbeDialog& probe) {
+        const ULONGLONG started = GetTickCount64();
+        ASSERT_TRUE(probe.RequestProgram(1));
+        ASSERT_TRUE(PumpUntil([&] { return probe.m_timedOut != FALSE; }, 10000));
+        const ULONGLONG waited = GetTickCount64() - started;
+        EXPECT_GE(waited, 4900u);
+        EXPECT_LT(waited, 7500u);
+        EXPECT_EQ(0, m_driver->OpenInputPortCount());
+    });
+    EXPECT_EQ(std::vector<Box>{Error(IDS_NO_REPLY)}, m_ui->boxes);
+}
+
+TEST_F(TransportTest, EnableControlsReachesEveryChildUpToTheLast)
+{
+    RunProbe([&](ProbeDialog& probe) {
+        HWND last = GetWindow(GetWindow(probe.GetSafeHwnd(), GW_CHILD), GW_HWNDLAST);
+        probe.EnableControls(FALSE);
+        for (HWND child = GetWindow(probe.GetSafeHwnd(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            EXPECT_FALSE(IsWindowEnabled(child));
+        probe.EnableControls(TRUE);
+        EXPECT_TRUE(IsWindowEnabled(last));
+    });
+}

@@ -1,0 +1,122 @@
+#include "support/WindowTest.h"
+
+#include "framework/WinApp.h"
+#include "midi/MidiApp.h"
+#include "support/ModalHook.h"
+#include "support/Pump.h"
+
+void WindowTest::Run(const std::vector<WindowCase>& cases)
+{
+    for (const WindowCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        m_dialogActs.clear();
+        m_unansweredDialogs.clear();
+        if (c.arrange)
+            c.arrange(*this);
+        RunMainWindow([&](CMainDialog& window) {
+            if (c.act)
+                c.act(*this, window);
+        });
+        ExpectNothingLeftOpen();
+        EXPECT_EQ(c.shown, m_ui->boxes);
+        EXPECT_EQ(c.sent, Sent());
+        EXPECT_EQ(c.files, Files());
+        EXPECT_TRUE(m_unansweredDialogs.empty()) << "dialog " << m_unansweredDialogs.front() << " was not expected";
+    }
+}
+
+INT_PTR WindowTest::RunMainWindow(const std::function<void(CMainDialog&)>& act)
+{
+    CMainDialog window;
+    SetCurrentMidiWindow(&window);
+    AfxGetApp()->m_pMainWnd = &window;
+    ModalHook hook([&](CDialog& started) {
+        if (&started == &window)
+        {
+            act(window);
+            if (!window.IsEnding())
+                PostMessageA(window.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            return;
+        }
+        const auto answer = m_dialogActs.find(started.TemplateId());
+        if (answer != m_dialogActs.end())
+        {
+            if (answer->second)
+                answer->second(started);
+            return;
+        }
+        m_unansweredDialogs.push_back(started.TemplateId());
+        PostMessageA(started.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    const INT_PTR result = window.DoModal();
+    SetCurrentMidiWindow(nullptr);
+    AfxGetApp()->m_pMainWnd = nullptr;
+    return result;
+}
+
+void WindowTest::OnDialog(UINT templateId, std::function<void(CDialog&)> act)
+{
+    m_dialogActs[templateId] = std::move(act);
+}
+
+void WindowTest::Click(CDialog& dialog, int id)
+{
+    HWND control = dialog.GetDlgItem(id);
+    SetFocus(control);
+    SendMessageA(dialog.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+}
+
+void WindowTest::Press(CDialog& dialog, int id)
+{
+    Click(dialog, id);
+    Settle();
+}
+
+void WindowTest::Settle()
+{
+    EXPECT_TRUE(WaitFor([&] {
+        return m_driver->WaitUntilIdle(std::chrono::milliseconds(0)) && m_driver->OpenInputPortCount() == 0 &&
+               m_driver->OpenOutputPortCount() == 0;
+    })) << "the transfer did not end";
+    PumpUntil([] { return false; }, 20);
+}
+
+bool WindowTest::WaitFor(const std::function<bool()>& condition, unsigned timeoutMs)
+{
+    return PumpUntil(condition, timeoutMs);
+}
+
+void WindowTest::Type(CDialog& dialog, int id, const std::string& text)
+{
+    dialog.SetDlgItemText(id, text);
+}
+
+std::string WindowTest::TextOf(CDialog& dialog, int id)
+{
+    return dialog.GetDlgItemText(id);
+}
+
+int WindowTest::FocusedId()
+{
+    HWND focus = GetFocus();
+    return focus != nullptr ? GetDlgCtrlID(focus) : 0;
+}
+
+std::vector<int> WindowTest::EnabledControls(CDialog& dialog)
+{
+    std::vector<int> enabled;
+    for (HWND child = GetWindow(dialog.GetSafeHwnd(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (IsWindowEnabled(child))
+            enabled.push_back(GetDlgCtrlID(child));
+    return enabled;
+}
+
+bool WindowTest::FocusedAndSelected(CDialog& dialog, int id)
+{
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageA(dialog.GetDlgItem(id), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return FocusedId() == id && start == 0 && end == static_cast<DWORD>(GetWindowTextLengthA(dialog.GetDlgItem(id)));
+}
