@@ -226,8 +226,12 @@ class Scratch:
     def prepare(self):
         for folder in (self.folder, self.backup, self.ctest):
             folder.mkdir(parents=True, exist_ok=True)
+        # The previous run's logs stay beside this run's.
+        previous = self.folder / "logs.previous"
         if self.logs.exists():
-            shutil.rmtree(self.logs)
+            if previous.exists():
+                shutil.rmtree(previous)
+            self.logs.rename(previous)
         self.logs.mkdir()
 
     def read_state(self):
@@ -424,17 +428,25 @@ class Suite:
         self.limits = {}
 
     def build_trees(self, log, mutation=None, path=""):
-        """True when every tree that needs it was rebuilt."""
+        """'built', 'built on the second try' or '' when a tree did not build."""
         trees = [self.build]
         if self.host_stale or path.startswith(HOST_FOLDER):
             trees.append(self.host)
+        outcome = "built"
         for tree in trees:
-            code, _ = run_command(["cmake", "--build", str(tree), "-j", str(self.args.jobs)], log, mutation)
+            command = ["cmake", "--build", str(tree), "-j", str(self.args.jobs)]
+            code, _ = run_command(command, log, mutation)
             if code != 0:
-                return False
+                # A compile error fails again at once; anything else gets a second chance
+                # rather than blaming the entry.
+                log.write(b"\n*** the build failed; trying once more\n")
+                code, _ = run_command(command, log, mutation)
+                if code != 0:
+                    return ""
+                outcome = "built on the second try"
             if tree == self.host:
                 self.host_stale = False
-        return True
+        return outcome
 
     def stop_wine(self, log):
         """Stops this build tree's Wine server and whatever still runs in its prefix (a
@@ -527,17 +539,19 @@ def run_entry(entry: Entry, suite: Suite, scratch: Scratch) -> Result:
         log.write(f"{entry.title}\n".encode())
         try:
             mutation.apply()
-            if not suite.build_trees(log, mutation, entry.path):
+            built = suite.build_trees(log, mutation, entry.path)
+            if not built:
                 return Result(entry, "BUILD FAILS", time.monotonic() - started,
                               f"log: {shown(log_path)}")
+            retried = [] if built == "built" else [f"{built}, see {shown(log_path)}"]
             if suite.args.build_only:
-                return Result(entry, "BUILDS", time.monotonic() - started)
+                return Result(entry, "BUILDS", time.monotonic() - started, "; ".join(retried))
             passed, failures, _ = suite.run_tests(log, mutation, suite.first_tests(entry.path))
             seconds = time.monotonic() - started
             if passed:
-                return Result(entry, "SURVIVED", seconds)
-            return Result(entry, "CAUGHT", seconds,
-                          ", ".join(f"{name} {status.lower()}" for name, status in failures.items()))
+                return Result(entry, "SURVIVED", seconds, "; ".join(retried))
+            caught_by = ", ".join(f"{name} {status.lower()}" for name, status in failures.items())
+            return Result(entry, "CAUGHT", seconds, "; ".join([caught_by] + retried))
         finally:
             mutation.restore()
             if entry.path.startswith(HOST_FOLDER):
@@ -560,14 +574,18 @@ def summarize(results, selected_count, interrupted=None, build_only=False):
     say()
     if interrupted:
         say(f"Interrupted ({interrupted}) after {len(results)} of {selected_count} faults.")
+        if not results:
+            return to_fix
     if build_only:
         say(f"{counts['BUILDS']} faults build, {build_fails} do not; not run: "
             f"{counts.get('NOT FOUND', 0)} not found, {counts.get('AMBIGUOUS', 0)} ambiguous")
         for result in to_fix:
             say(f"  {result.entry.title} ({result.outcome}: {result.detail})")
         return to_fix
-    score = f"{caught}/{counted} = {100.0 * caught / counted:.0f} %" if counted else "none (nothing counted)"
-    say(f"Score: {score} caught")
+    if counted:
+        say(f"Score: {caught}/{counted} = {100.0 * caught / counted:.0f} % caught")
+    else:
+        say("Score: none, no fault was counted")
     say(f"  {run} run: {caught} caught, {len(survivors) + len(equivalent)} survived "
         f"({len(equivalent)} of them marked equivalent, not counted), {build_fails} did not build; "
         f"not run: {counts.get('NOT FOUND', 0)} not found, {counts.get('AMBIGUOUS', 0)} ambiguous")
