@@ -2,6 +2,8 @@
 # make test  - install what is missing, build everything, run every test
 # make bench - transfer benchmarks on the emulated device
 # make package - the release archive (SysExDump.exe, reseng.dll, README, licence)
+# make mutants [ONLY=text] - apply each fault of tests/mutants.txt in turn and report
+#                which the tests catch (slow: not part of make test)
 BUILD_DIR ?= build
 HOST_DIR ?= $(BUILD_DIR)/host
 JOBS ?= $(shell nproc)
@@ -10,7 +12,7 @@ CMAKE_CROSS = cmake -S . -B $(BUILD_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-
 # Windows need a display: a virtual one when there is none.
 WITH_DISPLAY = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: all bootstrap build host test run bench package clean
+.PHONY: all bootstrap build host test run bench package mutants clean
 
 all: build
 
@@ -38,6 +40,13 @@ bench: build
 
 package: build
 	cmake --build $(BUILD_DIR) --target package
+
+# A file left mutated by a killed run is restored before anything is built from it.
+mutants: bootstrap
+	@python3 scripts/mutants.py --restore --build-dir $(BUILD_DIR)
+	@$(MAKE) --no-print-directory build host
+	$(WITH_DISPLAY) python3 scripts/mutants.py --build-dir $(BUILD_DIR) --host-dir $(HOST_DIR) \
+		--jobs $(JOBS) $(if $(ONLY),--only '$(ONLY)')
 
 clean:
 	rm -rf $(BUILD_DIR)
