@@ -1,6 +1,7 @@
 // The demo: the same program, connected to the built-in emulated device, which answers at
 // the speed of a real MIDI cable. SYSEXDUMP_DEMO_PACE=full makes it answer at once (the
-// end-to-end tests use it to move large dumps quickly).
+// end-to-end tests use it to move large dumps quickly); SYSEXDUMP_DEMO_SETTINGS_KEY keeps
+// the settings under another key of HKEY_CURRENT_USER.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -69,6 +70,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     driver.SetPace(pace != nullptr && std::strcmp(pace, "full") == 0 ? EmulatedMidiDriver::Pace::FullSpeed
                                                                       : EmulatedMidiDriver::Pace::WireRate);
     SetMidiDriver(&driver);
+    // The end-to-end tests keep their settings under a key of their own.
+    const char* settingsKey = std::getenv("SYSEXDUMP_DEMO_SETTINGS_KEY");
+    if (settingsKey != nullptr && *settingsKey != '\0')
+        theApp.m_settingsKey = settingsKey;
     const int result = AfxWinMain(instance);
 
     const char* folder = std::getenv("SYSEXDUMP_DEMO_RECORD");

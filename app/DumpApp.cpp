@@ -1,5 +1,6 @@
 #include "app/DumpApp.h"
 
+#include "app/DumpSettings.h"
 #include "dialogs/MainDialog.h"
 #include "framework/MessageBox.h"
 #include "midi/MidiPortState.h"
@@ -28,12 +29,16 @@ BOOL CDumpApp::InitInstance()
     }
 
     {
+        const CSettings settings(m_settingsKey);
         CMainDialog mainWindow;
+        LoadSettings(settings, mainWindow);
+        mainWindow.m_onMidiSetupChanged = [&settings] { SaveMidiSettings(settings); };
         SetCurrentMidiWindow(&mainWindow);
         m_pMainWnd = &mainWindow;
         mainWindow.DoModal();
         SetCurrentMidiWindow(nullptr);
         m_pMainWnd = nullptr;
+        SaveSettings(settings, mainWindow);
     }
 
     FreeMidiBuffers();

@@ -5,12 +5,20 @@
 #include <cstring>
 #include <limits>
 
+#include "dialogs/Durations.h"
 #include "framework/Controls.h"
 #include "framework/MessageBox.h"
+#include "framework/Strings.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
+
+namespace
+{
+constexpr UINT_PTR RateTimerId = 3;
+constexpr UINT RateRefreshMs = 500;
+}
 
 CBulkReceiveDialog::CBulkReceiveDialog(CDialog* parent) : CMidiDialog(IDD_BULK_RECEIVE, parent)
 {
@@ -39,6 +47,8 @@ BOOL CBulkReceiveDialog::OnInitDialog()
         return TRUE;
     }
     m_awaitingFirstBlock = StartReplyTimer();
+    m_taskbar.Attach(m_hWnd);
+    m_taskbar.ShowBusy();
     return TRUE;
 }
 
@@ -57,6 +67,8 @@ void CBulkReceiveDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD
     {
         KillTimer(m_hWnd, ReplyTimerId);
         m_awaitingFirstBlock = FALSE;
+        m_firstBlockAt = GetTickCount64();
+        SetTimer(m_hWnd, RateTimerId, RateRefreshMs, nullptr);
     }
     if (!AppendBlock(header->lpData, recorded))
     {
@@ -118,7 +130,24 @@ void CBulkReceiveDialog::OnCancel()
 
 void CBulkReceiveDialog::OnTimer(UINT_PTR id)
 {
+    if (id == RateTimerId)
+    {
+        ShowRate();
+        return;
+    }
     CMidiDialog::OnTimer(id);
     if (m_timedOut)
         EndDialog(IDCANCEL);
+}
+
+// Since the first block: the time the reception has taken, and the bytes it brought a second.
+void CBulkReceiveDialog::ShowRate()
+{
+    const ULONGLONG elapsedMs = GetTickCount64() - m_firstBlockAt;
+    if (elapsedMs == 0)
+        return;
+    const ULONGLONG rate = static_cast<ULONGLONG>(m_dumpBuffer.m_length) * 1000 / elapsedMs;
+    SetDlgItemText(IDC_RECEIVE_RATE, FormatPlaceholders(LoadResString(IDS_RECEIVE_RATE),
+                                                        {FormatDuration(static_cast<std::int64_t>(elapsedMs / 1000)),
+                                                         std::to_string(rate)}));
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "framework/TaskbarProgress.h"
 #include "midi/MidiDialog.h"
 
 // Requests a bulk dump and collects every byte that arrives, counting them, until the
@@ -22,7 +23,10 @@ protected:
 
 private:
     BOOL AppendBlock(const void* bytes, unsigned length);
+    void ShowRate();
 
     HWND m_countControl = nullptr;
     BOOL m_awaitingFirstBlock = FALSE;
+    ULONGLONG m_firstBlockAt = 0;
+    CTaskbarProgress m_taskbar;
 };

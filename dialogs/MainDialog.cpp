@@ -1,5 +1,8 @@
 #include "dialogs/MainDialog.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "dialogs/AboutDialog.h"
 #include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/BulkSendDialog.h"
@@ -14,6 +17,8 @@
 #include "midi/MidiApp.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
+#include "framework/Unicode.h"
+#include "protocol/DumpFileCheck.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
 
@@ -21,6 +26,31 @@ namespace
 {
 constexpr int MaxFileNameLength = 256;
 constexpr char SysExFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
+
+// Enter in a group's fields runs that group's action.
+constexpr std::pair<int, int> EnterActions[] = {
+    {IDC_RECEIVE_PROGRAM_FILE, IDC_RECEIVE_PROGRAM},     {IDC_RECEIVE_PROGRAM_NUMBER, IDC_RECEIVE_PROGRAM},
+    {IDC_RECEIVE_ALGORITHM_FILE, IDC_RECEIVE_ALGORITHM}, {IDC_RECEIVE_ALGORITHM_NUMBER, IDC_RECEIVE_ALGORITHM},
+    {IDC_RECEIVE_BULK_FILE, IDC_RECEIVE_BULK},           {IDC_SEND_PROGRAM_FILE, IDC_SEND_PROGRAM},
+    {IDC_SEND_PROGRAM_SLOT, IDC_SEND_PROGRAM},           {IDC_SEND_ALGORITHM_FILE, IDC_SEND_ALGORITHM},
+    {IDC_SEND_ALGORITHM_NUMBER, IDC_SEND_ALGORITHM},     {IDC_SEND_BULK_FILE, IDC_SEND_BULK},
+    {IDC_PROGRAM_CHANGE_NUMBER, IDC_PROGRAM_CHANGE},
+};
+
+// Why a dump file is not sent, by what its check found.
+UINT RefusalOf(DumpFileProblem problem)
+{
+    switch (problem)
+    {
+    case DumpFileProblem::MidiFile: return IDS_DUMP_IS_MIDI_FILE;
+    case DumpFileProblem::SeveralMessages: return IDS_DUMP_HOLDS_MESSAGES;
+    case DumpFileProblem::TooShort: return IDS_DUMP_TOO_SHORT;
+    case DumpFileProblem::NoEnd: return IDS_DUMP_NO_END;
+    case DumpFileProblem::StatusByteInside: return IDS_DUMP_STATUS_BYTE;
+    case DumpFileProblem::None: break;
+    }
+    return 0;
+}
 }
 
 CMainDialog::CMainDialog(CDialog* parent) : CMidiDialog(IDD_MAIN, parent)
@@ -66,17 +96,18 @@ BOOL CMainDialog::OnInitDialog()
         const std::string about = LoadResString(IDS_ABOUTBOX);
         if (!about.empty())
         {
-            AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, Widen(about).c_str());
         }
     }
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
 
+    DragAcceptFiles(m_hWnd, TRUE);
     m_receiveProgramSpin.SetRange(1, 240);
     m_sendProgramSpin.SetRange(1, 100);
     m_receiveAlgorithmSpin.SetRange(1, 127);
-    m_sendAlgorithmSpin.SetRange(1, 127);
+    m_sendAlgorithmSpin.SetRange(1, 64);
     m_programChangeSpin.SetRange(1, 128);
     return TRUE;
 }
@@ -137,27 +168,99 @@ HICON CMainDialog::OnQueryDragIcon()
     return m_icon;
 }
 
+INT_PTR CMainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    if (message != WM_DROPFILES)
+        return CMidiDialog::OnMessage(message, wParam, lParam, handled);
+    handled = true;
+    OnDropFiles(reinterpret_cast<HDROP>(wParam));
+    return 0;
+}
+
+// A file dropped on a file field fills that field; dropped anywhere else it fills Send bulk
+// dump's. Of several files the first is taken.
+void CMainDialog::OnDropFiles(HDROP drop)
+{
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    DragQueryFileW(drop, 0, &path[0], length + 1);
+    path.resize(length);
+    POINT point{};
+    DragQueryPoint(drop, &point);
+    DragFinish(drop);
+    if (path.empty())
+        return;
+    ClientToScreen(m_hWnd, &point);
+    int target = IDC_SEND_BULK_FILE;
+    for (int field : {IDC_RECEIVE_PROGRAM_FILE, IDC_RECEIVE_ALGORITHM_FILE, IDC_RECEIVE_BULK_FILE,
+                      IDC_SEND_PROGRAM_FILE, IDC_SEND_ALGORITHM_FILE, IDC_SEND_BULK_FILE})
+    {
+        RECT bounds;
+        GetWindowRect(GetDlgItem(field), &bounds);
+        if (PtInRect(&bounds, point))
+            target = field;
+    }
+    SetDlgItemText(target, Narrow(path));
+}
+
+void CMainDialog::OnOK()
+{
+    // The window has no OK: Enter in a field runs its group's action, and never ends the
+    // program (a focused button gets Enter from the dialog manager itself).
+    const int focused = GetDlgCtrlID(GetFocus());
+    for (const auto& [field, action] : EnterActions)
+        if (field == focused)
+            SendMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(action, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(action)));
+}
+
+void CMainDialog::EnableControls(BOOL enable)
+{
+    if (!enable)
+        m_focusBeforeWait = GetFocus();
+    CMidiDialog::EnableControls(enable);
+    if (enable)
+    {
+        if (m_focusBeforeWait != nullptr && IsWindowEnabled(m_focusBeforeWait))
+            GotoDlgCtrl(m_focusBeforeWait);
+        return;
+    }
+    // Only Exit stays usable while the window waits for a reply, and it gets the keyboard.
+    EnableWindow(GetDlgItem(IDCANCEL), TRUE);
+    GotoDlgCtrl(GetDlgItem(IDCANCEL));
+}
+
 bool CMainDialog::ConfirmOverwrite(const std::string& fileName)
 {
     CFile existing;
     if (!existing.Open(fileName, CFile::modeRead | CFile::shareDenyNone))
         return true;
-    existing.Close();
+    existing.Abort();
     return AfxMessageBox(IDS_CONFIRM_OVERWRITE, MB_QUESTION_BOX) == IDYES;
+}
+
+bool CMainDialog::CheckReceiveTarget(const std::string& fileName, int fileEditId)
+{
+    if (fileName.empty())
+    {
+        AfxMessageBox(IDS_NO_RECEIVE_FILE, MB_ERROR_BOX);
+        GotoDlgCtrl(GetDlgItem(fileEditId));
+        return false;
+    }
+    // Found now, not after minutes of receiving.
+    if (!IsWritableTarget(fileName))
+    {
+        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, fileName);
+        GotoDlgCtrl(GetDlgItem(fileEditId));
+        return false;
+    }
+    return ConfirmOverwrite(fileName);
 }
 
 void CMainDialog::ReceiveDump(std::string& fileName, int fileEditId, unsigned requestLength,
                               void (*buildRequest)(unsigned char*, int, int), const int& number)
 {
-    if (!UpdateData(TRUE))
-        return;
-    if (fileName.empty())
-    {
-        AfxMessageBox(IDS_NO_RECEIVE_FILE, MB_ERROR_BOX);
-        SetFocus(GetDlgItem(fileEditId));
-        return;
-    }
-    if (!ConfirmOverwrite(fileName))
+    if (!UpdateData(TRUE) || !CheckReceiveTarget(fileName, fileEditId))
         return;
 
     m_completionAction = &CMidiDialog::SaveDumpToFile;
@@ -167,9 +270,7 @@ void CMainDialog::ReceiveDump(std::string& fileName, int fileEditId, unsigned re
 
     MidiPortState& state = PortState();
     buildRequest(state.outputBuffer, state.deviceNumber, number);
-    // Only Cancel stays usable while the window waits for the reply.
     EnableControls(FALSE);
-    EnableWindow(GetDlgItem(IDCANCEL), TRUE);
     if (!SendOutputBuffer() || !StartReplyTimer())
         EnableControls(TRUE);
 }
@@ -186,7 +287,7 @@ void CMainDialog::OnReceiveAlgorithm()
                 BuildAlgorithmDumpRequest, m_receiveAlgorithmNumber);
 }
 
-void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId,
+void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength,
                                void (*stamp)(unsigned char*, int, int), const int& slot)
 {
     if (!UpdateData(TRUE))
@@ -194,56 +295,71 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId,
     if (fileName.empty())
     {
         AfxMessageBox(IDS_NO_SEND_FILE, MB_ERROR_BOX);
-        SetFocus(GetDlgItem(fileEditId));
+        GotoDlgCtrl(GetDlgItem(fileEditId));
         return;
     }
-    CFile file;
-    if (!file.Open(fileName, CFile::modeRead | CFile::shareDenyWrite))
-    {
-        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, fileName);
+    std::vector<unsigned char> dump;
+    if (!LoadDumpFile(fileName, stampLength, dump) || !OpenOutputPort(static_cast<unsigned>(dump.size())))
         return;
-    }
-
     MidiPortState& state = PortState();
-    try
-    {
-        const ULONGLONG length = file.GetLength();
-        // One dump goes out as one message from the 4096-byte output buffer: refuse what
-        // cannot be sent whole before anything is opened.
-        if (length == 0)
-        {
-            AfxFileMessageBox(IDS_FILE_EMPTY, file.GetFileName());
-            return;
-        }
-        if (length > MidiBufferSize)
-        {
-            AfxFileMessageBox(IDS_DUMP_FILE_TOO_LARGE, file.GetFileName());
-            return;
-        }
-        if (!OpenOutputPort(static_cast<unsigned>(length)))
-            return;
-        if (file.Read(state.outputBuffer, static_cast<UINT>(length)) != length)
-            throw CFileException(ERROR_HANDLE_EOF, file.GetFilePath());
-    }
-    catch (const CFileException&)
-    {
-        AfxFileMessageBox(IDS_FILE_READ_FAILED, file.GetFileName());
-        return;
-    }
-    file.Close();
-
+    std::copy(dump.begin(), dump.end(), state.outputBuffer);
     stamp(state.outputBuffer, state.deviceNumber, slot);
     SendOutputBuffer();
 }
 
+// Everything is checked before a port opens: the file goes out whole, as one message from
+// the 4096-byte output buffer, under a header stamped with this device's address.
+BOOL CMainDialog::LoadDumpFile(const std::string& fileName, std::size_t stampLength, std::vector<unsigned char>& dump)
+{
+    CFile file;
+    if (!file.Open(fileName, CFile::modeRead | CFile::shareDenyWrite))
+    {
+        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, fileName);
+        return FALSE;
+    }
+    const std::string name = file.GetFileName();
+    try
+    {
+        const ULONGLONG length = file.GetLength();
+        if (length == 0 || length > MidiBufferSize)
+        {
+            AfxFileMessageBox(length == 0 ? IDS_FILE_EMPTY : IDS_DUMP_FILE_TOO_LARGE, name);
+            return FALSE;
+        }
+        dump.resize(static_cast<size_t>(length));
+        if (file.Read(dump.data(), static_cast<UINT>(length)) != length)
+            throw CFileException(ERROR_HANDLE_EOF, file.GetFilePath());
+    }
+    catch (const CFileException&)
+    {
+        AfxFileMessageBox(IDS_FILE_READ_FAILED, name);
+        return FALSE;
+    }
+
+    const DumpFileCheck check = CheckDumpFile(dump.data(), dump.size(), stampLength);
+    const std::string shown = DisplayPath(name);
+    if (check.problem != DumpFileProblem::None)
+    {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "%02X", check.offset < dump.size() ? dump[check.offset] : 0);
+        AfxMessageBox(RefusalOf(check.problem), {shown, std::to_string(check.messageCount), byte,
+                                                 std::to_string(check.offset)}, MB_ERROR_BOX);
+        return FALSE;
+    }
+    // Stamping would hide where the file came from.
+    return !check.otherMaker ||
+           AfxMessageBox(IDS_CONFIRM_OTHER_MAKER, {shown}, MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES;
+}
+
 void CMainDialog::OnSendProgram()
 {
-    SendDumpFile(m_sendProgramFile, IDC_SEND_PROGRAM_FILE, StampProgramDump, m_sendProgramSlot);
+    SendDumpFile(m_sendProgramFile, IDC_SEND_PROGRAM_FILE, SysEx::ProgramDumpStampLength, StampProgramDump,
+                 m_sendProgramSlot);
 }
 
 void CMainDialog::OnSendAlgorithm()
 {
-    SendDumpFile(m_sendAlgorithmFile, IDC_SEND_ALGORITHM_FILE,
+    SendDumpFile(m_sendAlgorithmFile, IDC_SEND_ALGORITHM_FILE, SysEx::AlgorithmDumpStampLength,
                  [](unsigned char* buffer, int deviceNumber, int) { StampAlgorithmDump(buffer, deviceNumber); }, 0);
 }
 
@@ -303,19 +419,14 @@ void CMainDialog::OnMidiSetup()
     state.outputPort = setup.m_outputPort;
     state.inputPort = setup.m_inputPort;
     state.deviceNumber = setup.m_deviceNumber;
+    state.pauseMs = setup.m_pauseMs;
+    if (m_onMidiSetupChanged)
+        m_onMidiSetupChanged();
 }
 
 void CMainDialog::OnReceiveBulk()
 {
-    if (!UpdateData(TRUE))
-        return;
-    if (m_receiveBulkFile.empty())
-    {
-        AfxMessageBox(IDS_NO_RECEIVE_FILE, MB_ERROR_BOX);
-        SetFocus(GetDlgItem(IDC_RECEIVE_BULK_FILE));
-        return;
-    }
-    if (!ConfirmOverwrite(m_receiveBulkFile) || !OutputIsFree())
+    if (!UpdateData(TRUE) || !CheckReceiveTarget(m_receiveBulkFile, IDC_RECEIVE_BULK_FILE) || !OutputIsFree())
         return;
     CBulkReceiveDialog receive;
     receive.m_fileName = m_receiveBulkFile;
@@ -331,7 +442,7 @@ void CMainDialog::OnSendBulk()
     if (m_sendBulkFile.empty())
     {
         AfxMessageBox(IDS_NO_SEND_FILE, MB_ERROR_BOX);
-        SetFocus(GetDlgItem(IDC_SEND_BULK_FILE));
+        GotoDlgCtrl(GetDlgItem(IDC_SEND_BULK_FILE));
         return;
     }
     // Checked before the dialog takes the driver's events: the completion of the message

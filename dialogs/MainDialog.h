@@ -1,7 +1,13 @@
 #pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "framework/Controls.h"
 #include "midi/MidiDialog.h"
@@ -27,6 +33,7 @@ public:
     void OnMidiSetup();
     void OnBrowseReceiveFile();
     void OnBrowseSendFile();
+    void EnableControls(BOOL enable) override;
 
     CSpinButtonCtrl m_sendAlgorithmSpin;
     CSpinButtonCtrl m_receiveAlgorithmSpin;
@@ -45,6 +52,9 @@ public:
     std::string m_sendAlgorithmFile = "AlgorithmDump.syx";
     std::string m_sendBulkFile = "BulkDump.syx";
     HICON m_icon = nullptr;
+    HWND m_focusBeforeWait = nullptr;
+    // Called when MIDI Setup has changed the port state.
+    std::function<void()> m_onMidiSetupChanged;
 
 protected:
     BOOL OnInitDialog() override;
@@ -52,17 +62,27 @@ protected:
     BOOL OnSysCommand(UINT id, LPARAM lParam) override;
     BOOL OnPaint() override;
     HICON OnQueryDragIcon() override;
+    void OnOK() override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
+    void OnDropFiles(HDROP drop);
     // Asks whether to replace an existing file; false when the user says No.
     bool ConfirmOverwrite(const std::string& fileName);
+    // A receive's file: named, writable, and replaced only after the user agreed; false
+    // after saying what is wrong.
+    bool CheckReceiveTarget(const std::string& fileName, int fileEditId);
+    // Reads a program or algorithm dump file whole and checks that it is one message this
+    // device can take; FALSE after saying why not, or when the user declines a file made for
+    // another device.
+    BOOL LoadDumpFile(const std::string& fileName, std::size_t stampLength, std::vector<unsigned char>& dump);
     // The request half of a single-dump receive: the reply is saved by SaveDumpToFile.
     // `number` is the member itself, read only after the fields have been validated.
     void ReceiveDump(std::string& fileName, int fileEditId, unsigned requestLength,
                      void (*buildRequest)(unsigned char*, int, int), const int& number);
     // Loads a dump file into the output buffer and sends it after `stamp` re-addressed it;
     // `slot` is the member itself, read only after the fields have been validated.
-    void SendDumpFile(const std::string& fileName, int fileEditId, void (*stamp)(unsigned char*, int, int),
-                      const int& slot);
+    void SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength,
+                      void (*stamp)(unsigned char*, int, int), const int& slot);
     void Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets);
 };

@@ -7,6 +7,7 @@
 #include "framework/DataExchange.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "framework/Unicode.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
@@ -18,7 +19,7 @@ namespace
 // than left out, which would shift every later port onto the wrong number. Returns how
 // many ports answered.
 template <typename Caps>
-int FillPortList(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
+int ListPorts(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
 {
     int answered = 0;
     for (UINT port = 0; port < portCount; ++port)
@@ -27,7 +28,7 @@ int FillPortList(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(
         if ((Midi().*query)(port, &caps, sizeof caps) == MMSYSERR_NOERROR)
         {
             // A driver may fill the name field to the end without a terminator.
-            list.AddString(std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname)));
+            list.AddString(FromCodePage(std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname))));
             ++answered;
         }
         else
@@ -37,13 +38,34 @@ int FillPortList(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(
     }
     return answered;
 }
+
+// Fills one direction's list and selects its stored port; a direction without ports says so
+// and leaves the other direction usable.
+template <typename Caps>
+bool FillPortList(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT),
+                  int storedPort, UINT noPorts, UINT noneListed)
+{
+    if (portCount == 0)
+    {
+        AfxMessageBox(noPorts, MB_ERROR_BOX);
+        return false;
+    }
+    if (ListPorts(list, portCount, query) == 0)
+    {
+        AfxMessageBox(noneListed, MB_ERROR_BOX);
+        return false;
+    }
+    list.SetCurSel(storedPort);
+    return true;
+}
 }
 
 CMidiSetupDialog::CMidiSetupDialog(CDialog* parent)
     : CDialog(IDD_MIDI_SETUP, parent),
       m_deviceNumber(PortState().deviceNumber),
       m_inputPort(PortState().inputPort),
-      m_outputPort(PortState().outputPort)
+      m_outputPort(PortState().outputPort),
+      m_pauseMs(PortState().pauseMs)
 {
 }
 
@@ -51,10 +73,13 @@ void CMidiSetupDialog::DoDataExchange(CDataExchange* dx)
 {
     CDialog::DoDataExchange(dx);
     DDX_Control(dx, IDC_DEVICE_NUMBER_SPIN, m_spin);
+    DDX_Control(dx, IDC_PAUSE_SPIN, m_pauseSpin);
     DDX_Control(dx, IDC_OUTPUT_PORT, m_outputList);
     DDX_Control(dx, IDC_INPUT_PORT, m_inputList);
     DDX_Text(dx, IDC_DEVICE_NUMBER, m_deviceNumber);
     DDV_MinMaxInt(dx, m_deviceNumber, 1, 16);
+    DDX_Text(dx, IDC_PAUSE, m_pauseMs);
+    DDV_MinMaxInt(dx, m_pauseMs, 0, 1000);
     // A list with no selection (no port, or a stored port that is gone) keeps the port it
     // had: -1 would open the system's default synthesizer instead.
     int inputPort = m_inputPort;
@@ -84,38 +109,22 @@ BOOL CMidiSetupDialog::OnInitDialog()
     UDACCEL step{0, 1};
     m_spin.SetAccel(1, &step);
     m_spin.SetRange(1, 16);
+    m_pauseSpin.SetRange(0, 1000);
+    UDACCEL pauseSteps[] = {{0, 10}, {2, 50}};
+    m_pauseSpin.SetAccel(2, pauseSteps);
 
     m_inputList.ResetContent();
     m_outputList.ResetContent();
     const MidiPortState& state = PortState();
 
-    // Each failure below leaves the dialog usable with what has been filled so far, so
-    // that the user can still cancel or keep the device number.
-    const UINT inputCount = Midi().midiInGetNumDevs();
-    if (inputCount == 0)
-    {
-        AfxMessageBox(IDS_NO_INPUT_PORTS, MB_ERROR_BOX);
+    // Each direction on its own: an output-only interface can still be chosen. A failure
+    // leaves the dialog usable, so that the user can still cancel or keep the device number.
+    const bool inputs = FillPortList(m_inputList, Midi().midiInGetNumDevs(), &MidiDriver::midiInGetDevCapsA,
+                                     state.inputPort, IDS_NO_INPUT_PORTS, IDS_NO_INPUT_LISTED);
+    const bool outputs = FillPortList(m_outputList, Midi().midiOutGetNumDevs(), &MidiDriver::midiOutGetDevCapsA,
+                                      state.outputPort, IDS_NO_OUTPUT_PORTS, IDS_NO_OUTPUT_LISTED);
+    if (!inputs || !outputs)
         return TRUE;
-    }
-    if (FillPortList(m_inputList, inputCount, &MidiDriver::midiInGetDevCapsA) == 0)
-    {
-        AfxMessageBox(IDS_NO_INPUT_LISTED, MB_ERROR_BOX);
-        return TRUE;
-    }
-    m_inputList.SetCurSel(state.inputPort);
-
-    const UINT outputCount = Midi().midiOutGetNumDevs();
-    if (outputCount == 0)
-    {
-        AfxMessageBox(IDS_NO_OUTPUT_PORTS, MB_ERROR_BOX);
-        return TRUE;
-    }
-    if (FillPortList(m_outputList, outputCount, &MidiDriver::midiOutGetDevCapsA) == 0)
-    {
-        AfxMessageBox(IDS_NO_OUTPUT_LISTED, MB_ERROR_BOX);
-        return TRUE;
-    }
-    m_outputList.SetCurSel(state.outputPort);
 
     if (!m_toolTips.Create(this))
         return TRUE;
@@ -127,6 +136,8 @@ BOOL CMidiSetupDialog::OnInitDialog()
         {IDC_DEVICE_NUMBER_SPIN, IDS_TIP_DEVICE_NUMBER_SPIN},
         {IDC_INPUT_PORT, IDS_TIP_INPUT_PORT},
         {IDC_OUTPUT_PORT, IDS_TIP_OUTPUT_PORT},
+        {IDC_PAUSE, IDS_TIP_PAUSE},
+        {IDC_PAUSE_SPIN, IDS_TIP_PAUSE_SPIN},
     };
     for (const auto& [control, text] : tools)
         m_toolTips.AddTool(GetDlgItem(control), text);

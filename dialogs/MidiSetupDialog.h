@@ -2,7 +2,8 @@
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 
-// Chooses the MIDI input and output ports and the device number. Works on copies of the
+// Chooses the MIDI input and output ports, the device number and the pause after each
+// message of a bulk send. Works on copies of the
 // port state's values; the caller stores them after OK. A list entry's position is the
 // port number the driver opens, so the lists are never sorted and no port is left out.
 class CMidiSetupDialog : public CDialog
@@ -14,11 +15,13 @@ public:
     BOOL PreTranslateMessage(MSG* message) override;
 
     CSpinButtonCtrl m_spin;
+    CSpinButtonCtrl m_pauseSpin;
     CComboBox m_outputList;
     CComboBox m_inputList;
     int m_deviceNumber;
     int m_inputPort;
     int m_outputPort;
+    int m_pauseMs;
     CToolTipCtrl m_toolTips;
 
 protected:

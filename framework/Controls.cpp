@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "framework/Dialog.h"
+#include "framework/Unicode.h"
 #include "framework/WinApp.h"
 
 void CSpinButtonCtrl::SetRange(int lower, int upper)
@@ -34,7 +35,8 @@ void CComboBox::ResetContent()
 
 int CComboBox::AddString(const std::string& text)
 {
-    return static_cast<int>(SendMessageA(m_hWnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    const std::wstring wide = Widen(text);
+    return static_cast<int>(SendMessageW(m_hWnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str())));
 }
 
 int CComboBox::SetCurSel(int index)
@@ -54,13 +56,13 @@ int CComboBox::GetCount() const
 
 std::string CComboBox::GetLBText(int index) const
 {
-    const LRESULT length = SendMessageA(m_hWnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    const LRESULT length = SendMessageW(m_hWnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == CB_ERR)
         return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    SendMessageA(m_hWnd, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(m_hWnd, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&text[0]));
     text.resize(static_cast<size_t>(length));
-    return text;
+    return Narrow(text);
 }
 
 CToolTipCtrl::~CToolTipCtrl()
@@ -72,8 +74,8 @@ CToolTipCtrl::~CToolTipCtrl()
 BOOL CToolTipCtrl::Create(CDialog* owner)
 {
     m_owner = owner->GetSafeHwnd();
-    m_hWnd = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, m_owner, nullptr, GetModuleHandleA(nullptr), nullptr);
+    m_hWnd = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, m_owner, nullptr, GetModuleHandleW(nullptr), nullptr);
     return m_hWnd != nullptr;
 }
 
@@ -84,14 +86,14 @@ void CToolTipCtrl::Activate(BOOL activate)
 
 BOOL CToolTipCtrl::AddTool(HWND control, UINT textId)
 {
-    TTTOOLINFOA tool{};
-    tool.cbSize = TTTOOLINFOA_V2_SIZE; // understood by every common-controls version
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE; // understood by every common-controls version
     tool.uFlags = TTF_IDISHWND;
     tool.hwnd = m_owner;
     tool.uId = reinterpret_cast<UINT_PTR>(control);
     tool.hinst = AfxGetResourceHandle();
-    tool.lpszText = MAKEINTRESOURCEA(textId);
-    return static_cast<BOOL>(SendMessageA(m_hWnd, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool)));
+    tool.lpszText = MAKEINTRESOURCEW(textId);
+    return static_cast<BOOL>(SendMessageW(m_hWnd, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)));
 }
 
 void CToolTipCtrl::RelayEvent(MSG* message)

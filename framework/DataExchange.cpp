@@ -8,6 +8,7 @@
 #include "framework/Dialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "framework/Unicode.h"
 #include "resources/resource.h"
 
 CDataExchange::CDataExchange(CDialog* dialog, BOOL saveAndValidate)
@@ -74,9 +75,9 @@ void DDX_Text(CDataExchange* dx, int id, int& value)
         dx->m_pDlgWnd->SetDlgItemText(id, std::to_string(value));
         return;
     }
-    char text[32] = {};
-    GetWindowTextA(control, text, sizeof text);
-    if (!ParseDialogInteger(text, value))
+    wchar_t text[32] = {};
+    GetWindowTextW(control, text, 32);
+    if (!ParseDialogInteger(Narrow(text), value))
     {
         AfxMessageBox(AFX_IDP_PARSE_INT);
         dx->Fail();
@@ -116,7 +117,7 @@ void DDV_MaxChars(CDataExchange* dx, const std::string& value, int maximum)
         SendMessageA(dx->LastControl(), EM_LIMITTEXT, maximum, 0);
         return;
     }
-    if (static_cast<int>(value.size()) <= maximum)
+    if (static_cast<int>(CharacterCount(value)) <= maximum)
         return;
     const std::string prompt =
         FormatPlaceholders(LoadResString(AFX_IDP_PARSE_STRING_SIZE), {std::to_string(maximum)});

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "framework/DataExchange.h"
+#include "framework/Unicode.h"
 #include "framework/WinApp.h"
 
 namespace
@@ -14,7 +15,7 @@ bool g_createHidden = false;
 std::vector<BYTE> LoadTemplate(UINT templateId)
 {
     HINSTANCE module = AfxGetResourceHandle();
-    HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(templateId), MAKEINTRESOURCEA(5) /* RT_DIALOG */);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
     if (resource == nullptr)
         return {};
     HGLOBAL loaded = LoadResource(module, resource);
@@ -74,8 +75,9 @@ INT_PTR CDialog::DoModal()
     const bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
     m_ending = false;
     m_result = -1;
-    HWND window = CreateDialogIndirectParamA(AfxGetResourceHandle(),
-                                             reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()), owner,
+    // A Unicode window, so that typed text and every name reach the program whole.
+    HWND window = CreateDialogIndirectParamW(AfxGetResourceHandle(),
+                                             reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()), owner,
                                              DialogProc, reinterpret_cast<LPARAM>(this));
     if (window == nullptr)
         return -1;
@@ -88,7 +90,7 @@ INT_PTR CDialog::DoModal()
     MSG message;
     while (!m_ending)
     {
-        const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0)
         {
             // WM_QUIT belongs to an outer loop; pass it on after ending this one.
@@ -100,7 +102,7 @@ INT_PTR CDialog::DoModal()
         if (!PreTranslateMessage(&message))
         {
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
     }
 
@@ -132,7 +134,7 @@ BOOL CDialog::PreTranslateMessage(MSG* message)
         return FALSE;
     if (message->hwnd != m_hWnd && !IsChild(m_hWnd, message->hwnd))
         return FALSE;
-    return IsDialogMessageA(m_hWnd, message);
+    return IsDialogMessageW(m_hWnd, message);
 }
 
 HWND CDialog::GetDlgItem(int id) const
@@ -143,21 +145,26 @@ HWND CDialog::GetDlgItem(int id) const
 std::string CDialog::GetDlgItemText(int id) const
 {
     HWND control = GetDlgItem(id);
-    const int length = GetWindowTextLengthA(control);
-    std::string text(length + 1, '\0');
-    const int copied = GetWindowTextA(control, &text[0], length + 1);
-    text.resize(copied > 0 ? copied : 0);
-    return text;
+    const int length = GetWindowTextLengthW(control);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(control, &text[0], length + 1);
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return Narrow(text);
 }
 
 void CDialog::SetDlgItemText(int id, const std::string& text)
 {
-    ::SetDlgItemTextA(m_hWnd, id, text.c_str());
+    ::SetDlgItemTextW(m_hWnd, id, Widen(text).c_str());
 }
 
 void CDialog::SetDlgItemInt(int id, UINT value)
 {
     ::SetDlgItemInt(m_hWnd, id, value, FALSE);
+}
+
+void CDialog::GotoDlgCtrl(HWND control)
+{
+    SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 BOOL CDialog::UpdateData(BOOL saveAndValidate)
@@ -239,11 +246,11 @@ void CDialog::OnDestroy()
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CDialog* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    CDialog* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrW(window, DWLP_USER));
     if (message == WM_INITDIALOG)
     {
         dialog = reinterpret_cast<CDialog*>(lParam);
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
         dialog->m_hWnd = window;
     }
     if (dialog == nullptr)
@@ -276,7 +283,7 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         CWinApp* app = AfxGetApp();
         if (app != nullptr && app->m_pMainWnd == this)
             app->m_pMainWnd = nullptr;
-        SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+        SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
         m_hWnd = nullptr;
         return FALSE;
     }
@@ -285,7 +292,7 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         bool handled = false;
         const INT_PTR result = OnMessage(message, wParam, lParam, handled);
         if (handled)
-            SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+            SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
         return handled ? TRUE : FALSE;
     }
     }

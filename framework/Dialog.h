@@ -27,6 +27,8 @@ public:
     std::string GetDlgItemText(int id) const;
     void SetDlgItemText(int id, const std::string& text);
     void SetDlgItemInt(int id, UINT value);
+    // Moves the keyboard focus the way the dialog manager does (default button, selection).
+    void GotoDlgCtrl(HWND control);
 
     // Reads (TRUE) or fills (FALSE) the controls; FALSE when a field was refused.
     BOOL UpdateData(BOOL saveAndValidate = TRUE);

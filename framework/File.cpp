@@ -1,5 +1,7 @@
 #include "framework/File.h"
 
+#include "framework/Unicode.h"
+
 namespace
 {
 std::function<DWORD(CFile::Operation, const std::string&)> g_faultHook;
@@ -26,12 +28,12 @@ std::string FileNamePart(const std::string& path)
 
 CFile::~CFile()
 {
-    Close();
+    Abort();
 }
 
 BOOL CFile::Open(const std::string& fileName, UINT flags, DWORD* osError)
 {
-    Close();
+    Abort();
     DWORD access = GENERIC_READ;
     if ((flags & 3) == modeWrite)
         access = GENERIC_WRITE;
@@ -55,25 +57,45 @@ BOOL CFile::Open(const std::string& fileName, UINT flags, DWORD* osError)
         break;
     }
 
-    const DWORD disposition = (flags & modeCreate) ? CREATE_ALWAYS : OPEN_EXISTING;
-    m_handle = CreateFileA(fileName.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD disposition = OPEN_EXISTING;
+    if (flags & modeCreate)
+        disposition = CREATE_ALWAYS;
+    if (flags & modeCreateNew)
+        disposition = CREATE_NEW;
+    const std::wstring wideName = PlatformPath(fileName);
+    m_handle = CreateFileW(wideName.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (m_handle == INVALID_HANDLE_VALUE)
     {
         if (osError != nullptr)
             *osError = GetLastError();
         return FALSE;
     }
-    char fullPath[MAX_PATH * 4];
-    const DWORD length = GetFullPathNameA(fileName.c_str(), sizeof fullPath, fullPath, nullptr);
-    m_path = length > 0 && length < sizeof fullPath ? std::string(fullPath, length) : fileName;
+    m_path = FullPath(fileName);
     return TRUE;
 }
 
 void CFile::Close()
 {
+    if (m_handle == INVALID_HANDLE_VALUE)
+        return;
+    const BOOL closed = CloseHandle(m_handle);
+    m_handle = INVALID_HANDLE_VALUE;
+    if (!closed)
+        throw CFileException(GetLastError(), m_path);
+}
+
+void CFile::Abort()
+{
     if (m_handle != INVALID_HANDLE_VALUE)
         CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
+}
+
+void CFile::Flush()
+{
+    ThrowOnFault(Operation::Flush);
+    if (!FlushFileBuffers(m_handle))
+        throw CFileException(GetLastError(), m_path);
 }
 
 ULONGLONG CFile::GetLength() const
@@ -106,4 +128,41 @@ void CFile::Write(const void* buffer, UINT count)
 std::string CFile::GetFileName() const
 {
     return FileNamePart(m_path);
+}
+
+BOOL IsWritableTarget(const std::string& path)
+{
+    const std::wstring name = PlatformPath(path);
+    const DWORD everyone = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, everyone, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+        file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return FALSE;
+    CloseHandle(file);
+    return TRUE;
+}
+
+std::wstring PlatformPath(const std::string& path)
+{
+    const std::wstring full = Widen(FullPath(path));
+    if (full.size() < MAX_PATH || full.compare(0, 4, L"\\\\?\\") == 0)
+        return Widen(path);
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC" + full.substr(1);
+    return L"\\\\?\\" + full;
+}
+
+std::string FullPath(const std::string& path)
+{
+    const std::wstring wide = Widen(path);
+    const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (length == 0)
+        return path;
+    std::wstring full(length, L'\0');
+    const DWORD copied = GetFullPathNameW(wide.c_str(), length, &full[0], nullptr);
+    if (copied == 0 || copied >= length)
+        return path;
+    full.resize(copied);
+    return Narrow(full);
 }

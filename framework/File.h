@@ -27,6 +27,7 @@ public:
         shareDenyRead = 0x0030,
         shareDenyNone = 0x0040,
         modeCreate = 0x1000,
+        modeCreateNew = 0x2000,  // only a file that does not exist yet
     };
 
     CFile() = default;
@@ -36,7 +37,12 @@ public:
 
     // FALSE when the file cannot be opened; `osError` receives the reason.
     BOOL Open(const std::string& fileName, UINT flags, DWORD* osError = nullptr);
+    // Throws when the platform reports that the file could not be closed cleanly.
     void Close();
+    // Closes, ignoring errors (after a failure, and on destruction).
+    void Abort();
+    // Throws unless everything written has reached the disk.
+    void Flush();
     bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
 
     ULONGLONG GetLength() const;
@@ -49,7 +55,7 @@ public:
     std::string GetFileName() const;
 
     // Tests make reads or writes fail: the hook returns an OS error code (0: no fault).
-    enum class Operation { Read, Write };
+    enum class Operation { Read, Write, Flush };
     static void SetFaultHook(std::function<DWORD(Operation, const std::string& path)> hook);
 
 private:
@@ -61,3 +67,12 @@ private:
 
 // The last part of a path: after the last backslash, slash or colon.
 std::string FileNamePart(const std::string& path);
+// The full path as the platform resolves it (the path itself when it cannot).
+std::string FullPath(const std::string& path);
+// TRUE when a file can be written at `path`: an existing file opens for writing (it is not
+// read-only or held by another program), or a new one can be made (the folder exists, the
+// name is valid). Nothing is changed either way.
+BOOL IsWritableTarget(const std::string& path);
+// The path for the platform's file calls: one longer than MAX_PATH gets the prefix that
+// lifts the limit.
+std::wstring PlatformPath(const std::string& path);

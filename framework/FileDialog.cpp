@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "framework/Dialog.h"
+#include "framework/Unicode.h"
 #include "framework/WinApp.h"
 
 namespace
@@ -12,9 +13,10 @@ namespace
 std::function<FileDialogAnswer(const FileDialogRequest&)> g_hook;
 }
 
-CFileDialog::CFileDialog(BOOL, const char* defaultExtension, const char* fileName, DWORD flags, const char* filter,
-                         CDialog* parent)
-    : m_flags(flags | OFN_EXPLORER), m_defaultExtension(defaultExtension ? defaultExtension : ""),
+CFileDialog::CFileDialog(BOOL openFileDialog, const char* defaultExtension, const char* fileName, DWORD flags,
+                         const char* filter, CDialog* parent)
+    : m_flags(flags | OFN_EXPLORER), m_open(openFileDialog != FALSE),
+      m_defaultExtension(defaultExtension ? defaultExtension : ""),
       m_initialName(fileName ? fileName : ""), m_filter(filter ? filter : ""), m_parent(parent)
 {
 }
@@ -29,7 +31,7 @@ INT_PTR CFileDialog::DoModal()
     if (g_hook)
     {
         const FileDialogAnswer answer =
-            g_hook(FileDialogRequest{m_title, m_defaultExtension, m_initialName, m_filter, m_flags});
+            g_hook(FileDialogRequest{m_open, m_title, m_defaultExtension, m_initialName, m_filter, m_flags});
         if (!answer.chosen)
             return IDCANCEL;
         m_pathName = answer.path;
@@ -37,31 +39,33 @@ INT_PTR CFileDialog::DoModal()
     }
 
     // The filter's '|' separators become the NULs the platform expects.
-    std::string filter = m_filter;
-    for (char& c : filter)
-        if (c == '|')
-            c = '\0';
-    filter.push_back('\0');
+    std::wstring filter = Widen(m_filter);
+    for (wchar_t& c : filter)
+        if (c == L'|')
+            c = L'\0';
+    filter.push_back(L'\0');
+    const std::wstring title = Widen(m_title);
+    const std::wstring extension = Widen(m_defaultExtension);
 
-    std::vector<char> file(32768, '\0');
-    m_initialName.copy(file.data(), file.size() - 1);
+    std::vector<wchar_t> file(32768, L'\0');
+    Widen(m_initialName).copy(file.data(), file.size() - 1);
 
     HWND owner = m_parent != nullptr ? m_parent->GetSafeHwnd() : nullptr;
     if (owner == nullptr && AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd != nullptr)
         owner = AfxGetApp()->m_pMainWnd->GetSafeHwnd();
 
-    OPENFILENAMEA dialog{};
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
     dialog.lpstrFilter = filter.c_str();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = file.data();
     dialog.nMaxFile = static_cast<DWORD>(file.size());
-    dialog.lpstrTitle = m_title.empty() ? nullptr : m_title.c_str();
-    dialog.lpstrDefExt = m_defaultExtension.empty() ? nullptr : m_defaultExtension.c_str();
+    dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     dialog.Flags = m_flags;
-    if (!GetOpenFileNameA(&dialog))
+    if (!(m_open ? GetOpenFileNameW(&dialog) : GetSaveFileNameW(&dialog)))
         return IDCANCEL;
-    m_pathName = file.data();
+    m_pathName = Narrow(file.data());
     return IDOK;
 }

@@ -10,6 +10,7 @@ class CDialog;
 // What a file dialog was asked to show; tests answer it through the hook.
 struct FileDialogRequest
 {
+    bool open;  // an open-file dialog; a save-file dialog otherwise
     std::string title;
     std::string defaultExtension;
     std::string initialName;
@@ -23,7 +24,7 @@ struct FileDialogAnswer
     std::string path;
 };
 
-// The common open-file dialog.
+// The common open-file or save-file dialog.
 class CFileDialog
 {
 public:
@@ -39,6 +40,7 @@ public:
     static void SetHook(std::function<FileDialogAnswer(const FileDialogRequest&)> hook);
 
 private:
+    bool m_open;
     std::string m_defaultExtension;
     std::string m_initialName;
     std::string m_filter;

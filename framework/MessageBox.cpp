@@ -2,6 +2,7 @@
 
 #include "framework/Dialog.h"
 #include "framework/Strings.h"
+#include "framework/Unicode.h"
 #include "framework/WinApp.h"
 
 namespace
@@ -23,16 +24,17 @@ int AfxMessageBox(const std::string& text, UINT type, UINT helpContext)
     HWND owner = nullptr;
     if (app != nullptr && app->m_pMainWnd != nullptr)
         owner = GetLastActivePopup(app->m_pMainWnd->GetSafeHwnd());
-    const std::string caption = app != nullptr ? app->Title() : std::string();
+    const std::wstring caption = Widen(app != nullptr ? app->Title() : std::string());
+    const std::wstring wideText = Widen(text);
 
-    MSGBOXPARAMSA params{};
+    MSGBOXPARAMSW params{};
     params.cbSize = sizeof params;
     params.hwndOwner = owner;
-    params.lpszText = text.c_str();
+    params.lpszText = wideText.c_str();
     params.lpszCaption = caption.c_str();
     params.dwStyle = type;
     params.dwContextHelpId = helpContext;
-    return MessageBoxIndirectA(&params);
+    return MessageBoxIndirectW(&params);
 }
 
 int AfxMessageBox(UINT promptId, UINT type, UINT helpContext)
@@ -40,7 +42,29 @@ int AfxMessageBox(UINT promptId, UINT type, UINT helpContext)
     return AfxMessageBox(LoadResString(promptId), type, helpContext == UINT(-1) ? promptId : helpContext);
 }
 
+int AfxMessageBox(UINT promptId, std::initializer_list<std::string> inserts, UINT type)
+{
+    return AfxMessageBox(FormatPlaceholders(LoadResString(promptId), inserts), type, promptId);
+}
+
 int AfxFileMessageBox(UINT textId, const std::string& fileName)
 {
-    return AfxMessageBox(LoadResString(textId) + fileName + "!", MB_ERROR_BOX);
+    return AfxMessageBox(LoadResString(textId) + DisplayPath(fileName) + "!", MB_ERROR_BOX);
+}
+
+std::string DisplayPath(const std::string& path, std::size_t maximum)
+{
+    std::wstring wide = Widen(path);
+    if (wide.size() <= maximum)
+        return path;
+    // Keep the start (drive, first folders) and most of the end (the name); never cut a
+    // character that takes two UTF-16 units.
+    std::size_t head = maximum / 3;
+    std::size_t tail = maximum - head - 1;
+    if (IS_HIGH_SURROGATE(wide[head - 1]))
+        --head;
+    std::size_t tailStart = wide.size() - tail;
+    if (IS_LOW_SURROGATE(wide[tailStart]))
+        ++tailStart;
+    return Narrow(wide.substr(0, head) + L"\x2026" + wide.substr(tailStart));
 }

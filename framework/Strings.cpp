@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <vector>
 
+#include "framework/Unicode.h"
 #include "framework/WinApp.h"
 
 std::string LoadResString(UINT id)
 {
-    // A string table entry is at most 4097 characters with its terminator.
-    char text[4100];
-    const int length = LoadStringA(AfxGetResourceHandle(), id, text, sizeof text);
-    return std::string(text, length > 0 ? length : 0);
+    // The module's own text, read in place (a buffer length of 0 asks for its address).
+    const wchar_t* text = nullptr;
+    const int length = LoadStringW(AfxGetResourceHandle(), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 ? Narrow(std::wstring(text, static_cast<size_t>(length))) : std::string();
 }
 
 std::string FormatPlaceholders(const std::string& format, std::initializer_list<std::string> inserts)

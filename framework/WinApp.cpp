@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "framework/Unicode.h"
+
 namespace
 {
 CWinApp* g_app = nullptr;
@@ -9,9 +11,9 @@ HINSTANCE g_resourceHandle = nullptr;
 
 std::string ModulePath()
 {
-    char path[MAX_PATH * 4] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    return path;
+    wchar_t path[32768] = {};
+    GetModuleFileNameW(nullptr, path, 32768);
+    return Narrow(path);
 }
 }
 
@@ -34,7 +36,7 @@ BOOL CWinApp::InitInstance()
 void CWinApp::OnHelp()
 {
     HWND owner = nullptr;
-    WinHelpA(owner, m_helpFilePath.c_str(), HELP_FINDER, 0);
+    WinHelpW(owner, Widen(m_helpFilePath).c_str(), HELP_FINDER, 0);
 }
 
 CWinApp* AfxGetApp()

@@ -240,8 +240,7 @@ BOOL CMidiDialog::SendOutputBuffer()
         return TRUE;
     // Refused: no completion will ever come for this message.
     CloseTransaction();
-    AfxMessageBox(FormatPlaceholders(LoadResString(IDS_SEND_REFUSED), {std::to_string(result)}), MB_ERROR_BOX,
-                  IDS_SEND_REFUSED);
+    AfxMessageBox(IDS_SEND_REFUSED, {std::to_string(result)}, MB_ERROR_BOX);
     return FALSE;
 }
 

@@ -48,7 +48,8 @@ public:
     // operation on the port would cut it short or change the buffer it is being sent from.
     BOOL OutputIsFree();
 
-    // The completion action of every receive: writes the dump buffer to *m_targetFile.
+    // The completion action of every receive: writes the dump buffer to *m_targetFile, or,
+    // when that fails, where the user chooses instead.
     int SaveDumpToFile();
 
     // Called from the driver's thread, with MidiRoutingLock held.
@@ -83,6 +84,8 @@ protected:
     BOOL m_initFailed = FALSE;
 
 private:
+    // One attempt at storing the dump; FALSE after saying why it failed.
+    BOOL WriteDumpTo(const std::string& target);
     void CloseOutputPort(HMIDIOUT handle);
     // Takes back a message still in the driver, releases the output header, closes the port.
     void ReleaseOutputPort();

@@ -14,6 +14,9 @@ struct MidiPortState
     int deviceNumber = 1;
     int inputPort = 0;
     int outputPort = 0;
+    // Milliseconds a bulk send waits after each message, so that a device that writes each
+    // message to its memory does not drop the next one (0 to 1000).
+    int pauseMs = 0;
     HMIDIOUT outputHandle = nullptr;
     HMIDIIN inputHandle = nullptr;
 

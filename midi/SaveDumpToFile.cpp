@@ -1,48 +1,104 @@
 // CMidiDialog's completion action: storing a received dump.
+#include <cstdio>
+
 #include "framework/File.h"
+#include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "midi/MidiDialog.h"
 #include "resources/resource.h"
 
-// The dump is written to a temporary file beside the target, which replaces the target
-// only once every byte is on disk: a failed save never destroys the previous file.
+namespace
+{
+constexpr char SysExFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
+
+// The folder of a path, with its trailing separator ("" for a bare name).
+std::string FolderOf(const std::string& path)
+{
+    const size_t separator = path.find_last_of("\\/:");
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+// A file of the target's folder that did not exist before, so that no other file is ever
+// overwritten, and with a short name, so that a target near the length limit still works.
+BOOL CreateTemporaryBeside(const std::string& target, CFile& file, std::string& name)
+{
+    const std::string folder = FolderOf(target);
+    const unsigned seed = GetTickCount() ^ GetCurrentProcessId();
+    for (unsigned attempt = 0; attempt < 100; ++attempt)
+    {
+        char unique[16];
+        std::snprintf(unique, sizeof unique, "~%04X.tmp", (seed + attempt) & 0xFFFF);
+        name = folder + unique;
+        DWORD error = 0;
+        if (file.Open(name, CFile::modeCreateNew | CFile::modeWrite | CFile::shareExclusive, &error))
+            return TRUE;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return FALSE;
+    }
+    return FALSE;
+}
+}
+
+// The dump is written to a temporary file beside the target, which replaces the target only
+// once every byte is on the disk: a failed save never destroys the previous file. When the
+// save fails the dump is kept and the user chooses another place; only an explicit No to
+// discarding it loses it.
 int CMidiDialog::SaveDumpToFile()
 {
-    const std::string target = *m_targetFile;
-    const std::string temporary = target + ".part";
+    bool saved = WriteDumpTo(*m_targetFile) != FALSE;
+    while (!saved)
+    {
+        CFileDialog choose(FALSE, "syx", FileNamePart(*m_targetFile).c_str(),
+                           OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST, SysExFilter);
+        choose.m_title = LoadResString(IDS_SAVE_ELSEWHERE_TITLE);
+        if (choose.DoModal() == IDOK)
+        {
+            *m_targetFile = choose.GetPathName();
+            UpdateData(FALSE);
+            saved = WriteDumpTo(*m_targetFile) != FALSE;
+        }
+        else if (AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)},
+                               MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES)
+        {
+            return 0;
+        }
+    }
+    const std::string stored = FileNamePart(FullPath(*m_targetFile));
+    m_completionAction = nullptr;
+    m_targetFile = nullptr;
+    AfxMessageBox(FormatPlaceholders(LoadResString(IDS_DUMP_STORED), {stored}), MB_NOTE_BOX);
+    return 1;
+}
 
+BOOL CMidiDialog::WriteDumpTo(const std::string& target)
+{
     CFile file;
-    if (!file.Open(temporary, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive))
+    std::string temporary;
+    if (!CreateTemporaryBeside(target, file, temporary))
     {
         AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
-        return 0;
+        return FALSE;
     }
     try
     {
         file.Write(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length);
+        file.Flush();
+        file.Close();
     }
     catch (const CFileException&)
     {
-        file.Close();
-        DeleteFileA(temporary.c_str());
+        file.Abort();
+        DeleteFileW(PlatformPath(temporary).c_str());
         AfxFileMessageBox(IDS_FILE_WRITE_FAILED, FileNamePart(target));
-        return 0;
+        return FALSE;
     }
-    file.Close();
-
-    if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(PlatformPath(temporary).c_str(), PlatformPath(target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     {
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(PlatformPath(temporary).c_str());
         AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
-        return 0;
+        return FALSE;
     }
-
-    m_completionAction = nullptr;
-    m_targetFile = nullptr;
-    char fullPath[MAX_PATH * 4];
-    const DWORD length = GetFullPathNameA(target.c_str(), sizeof fullPath, fullPath, nullptr);
-    const std::string stored = length > 0 && length < sizeof fullPath ? std::string(fullPath, length) : target;
-    AfxMessageBox(FormatPlaceholders(LoadResString(IDS_DUMP_STORED), {FileNamePart(stored)}), MB_NOTE_BOX);
-    return 1;
+    return TRUE;
 }

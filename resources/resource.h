@@ -59,6 +59,8 @@
 #define IDC_OUTPUT_PORT                 1001
 #define IDC_DEVICE_NUMBER               1002
 #define IDC_DEVICE_NUMBER_SPIN          1004
+#define IDC_PAUSE                       1054    // pause after each message of a bulk send (ms)
+#define IDC_PAUSE_SPIN                  1055
 
 // About box (dialog 301)
 #define IDC_TOTAL_PHYSICAL              1040
@@ -72,6 +74,11 @@
 #define IDC_RECEIVED_COUNT              1045
 #define IDC_SENT_COUNT                  1047
 #define IDC_FILE_SIZE                   1048
+#define IDC_SEND_SUMMARY                1049    // what the file holds
+#define IDC_SEND_WARNING                1050    // what in it is not a complete SysEx message
+#define IDC_SEND_PROGRESS               1051    // progress bar
+#define IDC_SEND_TIME_LEFT              1052    // percent sent and time left
+#define IDC_RECEIVE_RATE                1053    // time elapsed and rate
 
 // Strings
 #define IDS_ABOUTBOX                    101
@@ -114,6 +121,28 @@
 #define IDS_FILE_EMPTY                  162     // assembled: text + name without folder + "!"
 #define IDS_SEND_REFUSED                163     // %1: the driver's error number
 #define IDS_STILL_SENDING               164
+#define IDS_SAVE_ELSEWHERE_TITLE        165
+#define IDS_CONFIRM_DISCARD             166     // %1: the number of bytes received
+// A program or algorithm file that is not one dump: %1 its name, %2 the messages it holds,
+// %3 the status byte found (hex), %4 that byte's offset
+#define IDS_DUMP_IS_MIDI_FILE           167
+#define IDS_DUMP_HOLDS_MESSAGES         168
+#define IDS_DUMP_TOO_SHORT              169
+#define IDS_DUMP_NO_END                 177
+#define IDS_DUMP_STATUS_BYTE            178
+#define IDS_CONFIRM_OTHER_MAKER         179     // %1: the file's name
+#define IDS_TIP_PAUSE                   180
+#define IDS_TIP_PAUSE_SPIN              181
+#define IDS_BULK_SUMMARY                182     // %1: complete SysEx messages
+#define IDS_BULK_SUMMARY_MIDI           183     // %1: SysEx messages of a MIDI file
+#define IDS_BULK_WARNING                184     // %1: bytes outside messages, %2: messages without F7
+#define IDS_SEND_PROGRESS               185     // %1: percent sent, %2: time left
+#define IDS_SEND_PROGRESS_NO_ESTIMATE   186     // %1: percent sent
+#define IDS_SECONDS                     187     // %1: seconds
+#define IDS_MINUTES_SECONDS             188     // %1: minutes, %2: seconds
+#define IDS_RECEIVE_RATE                189     // %1: time elapsed (m:ss), %2: bytes a second
+#define IDS_MIDI_FILE_DAMAGED           190     // %1: the file's name, %2: what is wrong with it
+#define IDS_MIDI_FILE_REASON_BASE       2900    // + the reader's error number: what is wrong
 #define IDS_TIP_OK                      170
 #define IDS_TIP_CANCEL                  171
 #define IDS_TIP_DEVICE_NUMBER           172

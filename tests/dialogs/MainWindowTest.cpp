@@ -1,6 +1,12 @@
 // The main window itself: its fields and their validation, the browse buttons, the about
 // box from the system menu.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
 #include "dialogs/MainDialog.h"
+#include "framework/MessageBox.h"
+#include "framework/Unicode.h"
 #include "framework/Strings.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"
@@ -176,4 +182,131 @@ TEST_F(MainWindowTest, SystemMenuOpensTheAboutBoxAndGivesControlBack)
         EXPECT_TRUE(IsWindowEnabled(w.GetSafeHwnd()));
     });
     EXPECT_EQ(2, aboutRuns);
+}
+
+// Enter runs the action of the group whose field has the focus and never ends the program;
+// Escape still does. While a reply is awaited, Exit has the keyboard.
+TEST_F(MainWindowTest, KeyboardNeverSurprises)
+{
+    Run({
+        {"Enter in a receive group's field receives", nullptr,
+         [](WindowTest& t, CMainDialog& w) {
+             t.Type(w, IDC_RECEIVE_PROGRAM_FILE, t.Path("p.syx"));
+             t.Type(w, IDC_RECEIVE_PROGRAM_NUMBER, "3");
+             t.PressKey(w, IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN);
+             t.Settle();
+             t.Type(w, IDC_PROGRAM_CHANGE_NUMBER, "5");
+             t.PressKey(w, IDC_PROGRAM_CHANGE_NUMBER, VK_RETURN);
+             t.Settle();
+             EXPECT_FALSE(w.IsEnding());
+             EXPECT_EQ(std::vector<DWORD>{0x04C0}, t.m_driver->ShortMessages());
+         },
+         {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x02, 0xF7}},
+         {{"p.syx", EmulatedDevice().ProgramMessage(3)}}},
+        {"Escape ends the program", nullptr,
+         [](WindowTest& t, CMainDialog& w) {
+             t.PressKey(w, IDC_SEND_PROGRAM_SLOT, VK_ESCAPE);
+             EXPECT_TRUE(w.IsEnding());
+         },
+         {}, {}, {}},
+        {"Exit has the keyboard while a reply is awaited, the button gets it back",
+         [](WindowTest& t) { t.SetReplyMode(EmulatedDevice::ReplyMode::Silent); },
+         [](WindowTest& t, CMainDialog& w) {
+             t.Type(w, IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
+             t.Click(w, IDC_RECEIVE_ALGORITHM);
+             EXPECT_EQ(IDCANCEL, t.FocusedId());
+             t.Settle();
+             EXPECT_TRUE(t.WaitFor([&] { return t.FocusedId() == IDC_RECEIVE_ALGORITHM; }));
+         },
+         {Error(IDS_NO_REPLY)}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}, {}},
+    });
+}
+
+// A name counts characters, in any script; a long path keeps its message on the screen.
+TEST_F(MainWindowTest, FileNamesInAnyScript)
+{
+    std::string cjk256, cjk257;
+    for (int i = 0; i < 252; ++i)
+        cjk256 += u8"\u65e5";
+    cjk257 = cjk256 + u8"\u672c";
+    cjk256 += ".syx";
+    cjk257 += ".syx";
+    const std::string deep = Path(std::string(150, 'd') + "\\p.syx");
+    Run({
+        {"256 characters pass, 257 are refused", nullptr,
+         [&](WindowTest& t, CMainDialog& w) {
+             t.Type(w, IDC_SEND_BULK_FILE, cjk256);
+             t.Press(w, IDC_PROGRAM_CHANGE);
+             EXPECT_EQ(cjk256, w.m_sendBulkFile);
+             t.Type(w, IDC_SEND_BULK_FILE, cjk257);
+             t.Press(w, IDC_PROGRAM_CHANGE);
+         },
+         {Error(AFX_IDP_PARSE_STRING_SIZE, {"256"})}, {}, {}},
+        {"the middle of a long path gives way to an ellipsis", nullptr,
+         [&](WindowTest& t, CMainDialog& w) {
+             t.Type(w, IDC_SEND_PROGRAM_FILE, deep);
+             t.Press(w, IDC_SEND_PROGRAM);
+             const std::string& text = t.m_ui->boxes.at(0).text;
+             EXPECT_LT(text.size(), LoadResString(IDS_FILE_OPEN_FAILED).size() + 90);
+             EXPECT_NE(std::string::npos, text.find(deep.substr(0, 20)));
+             EXPECT_NE(std::string::npos, text.find(u8"\u2026ddd"));
+             EXPECT_EQ("\\p.syx!", text.substr(text.size() - 7));
+         },
+         {FileError(IDS_FILE_OPEN_FAILED, DisplayPath(deep))}, {}, {}},
+    });
+}
+
+namespace
+{
+// What the shell hands a window when files are dropped on it at `point` (client coordinates).
+HDROP DropOf(const std::vector<std::string>& paths, POINT point)
+{
+    std::wstring names;
+    for (const std::string& path : paths)
+        names += Widen(path) + L'\0';
+    names += L'\0';
+    HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+    files->pFiles = sizeof(DROPFILES);
+    files->pt = point;
+    files->fWide = TRUE;
+    std::copy(names.begin(), names.end(), reinterpret_cast<wchar_t*>(files + 1));
+    GlobalUnlock(drop);
+    return static_cast<HDROP>(drop);
+}
+
+POINT CentreOf(CDialog& dialog, int id)
+{
+    RECT bounds;
+    GetWindowRect(dialog.GetDlgItem(id), &bounds);
+    POINT centre{(bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2};
+    ScreenToClient(dialog.GetSafeHwnd(), &centre);
+    return centre;
+}
+}
+
+// A file dropped on a file field fills it; dropped anywhere else it is the bulk file to send.
+TEST_F(MainWindowTest, DroppedFilesFillTheFieldUnderThem)
+{
+    RunMainWindow([&](CMainDialog& w) {
+        const auto drop = [&](std::vector<std::string> paths, POINT point) {
+            SendMessageW(w.GetSafeHwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(paths, point)), 0);
+        };
+        drop({Path("a.syx")}, CentreOf(w, IDC_RECEIVE_ALGORITHM_FILE));
+        EXPECT_EQ(Path("a.syx"), TextOf(w, IDC_RECEIVE_ALGORITHM_FILE));
+        drop({Path("first.mid"), Path("second.syx")}, CentreOf(w, IDC_PROGRAM_CHANGE_NUMBER));
+        EXPECT_EQ(Path("first.mid"), TextOf(w, IDC_SEND_BULK_FILE));
+        EXPECT_EQ("ProgramDump.syx", TextOf(w, IDC_SEND_PROGRAM_FILE));
+    });
+    EXPECT_TRUE(m_ui->boxes.empty());
+}
+
+TEST_F(MainWindowTest, SendAlgorithmSpinStopsWhereItsFieldDoes)
+{
+    RunMainWindow([&](CMainDialog& w) {
+        int lower = 0, upper = 0;
+        SendMessageW(w.GetDlgItem(IDC_SEND_ALGORITHM_SPIN), UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower),
+                     reinterpret_cast<LPARAM>(&upper));
+        EXPECT_EQ(64, upper);
+    });
 }

@@ -36,11 +36,18 @@ void Receive(WindowTest& t, CMainDialog& w, bool algorithm, const std::string& n
     t.Press(w, algorithm ? IDC_RECEIVE_ALGORITHM : IDC_RECEIVE_PROGRAM);
 }
 
-void FailWrites(WindowTest&)
+// The first write (or flush) of a file fails, as on a full disk; later ones succeed.
+std::function<void(WindowTest&)> FailOnce(CFile::Operation failing)
 {
-    CFile::SetFaultHook([](CFile::Operation operation, const std::string&) -> DWORD {
-        return operation == CFile::Operation::Write ? ERROR_DISK_FULL : 0;
-    });
+    return [failing](WindowTest& t) {
+        t.WriteFile("p.syx", Old);
+        CFile::SetFaultHook([failing, failed = false](CFile::Operation operation, const std::string&) mutable -> DWORD {
+            if (operation != failing || failed)
+                return 0;
+            failed = true;
+            return ERROR_DISK_FULL;
+        });
+    };
 }
 
 // Runs a bulk receive into `file`; `during` acts in the running dialog.
@@ -97,14 +104,6 @@ TEST_F(ReceiveTest, SingleDump)
              t.Answer({IDNO});
              Receive(t, w, false, "1", "p.syx");
          }, {Question(IDS_CONFIRM_OVERWRITE)}, {}, {{"p.syx", Old}}},
-        {"a failed write keeps the old file and leaves nothing beside it",
-         [](WindowTest& t) {
-             t.WriteFile("p.syx", Old);
-             FailWrites(t);
-         },
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "p.syx"); },
-         {Question(IDS_CONFIRM_OVERWRITE), FileError(IDS_FILE_WRITE_FAILED, "p.syx")}, {ProgramRequest(0x00, 0x00)},
-         {{"p.syx", Old}}},
         {"an error reply shows the device's text and stores nothing",
          [](WindowTest& t) {
              t.WithDevice([](EmulatedDevice& device) {
@@ -141,9 +140,6 @@ TEST_F(ReceiveTest, SingleDump)
              t.Click(w, IDC_RECEIVE_ALGORITHM);
          }, {},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}, {}},
-        {"a folder that does not exist is reported with the name as typed", nullptr,
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "missing\\p.syx"); },
-         {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\p.syx"))}, {ProgramRequest(0x00, 0x00)}, {}},
         {"an empty name is refused with the focus on its field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              for (int field : {IDC_RECEIVE_PROGRAM_FILE, IDC_RECEIVE_ALGORITHM_FILE})
@@ -278,4 +274,79 @@ TEST_F(ReceiveTest, BulkDumpLosingOneBuffer)
                          {Error(failure.message), Stored("b.syx")}, {BulkRequest},
                          {{"b.syx", dump}}});
     Run(cases);
+}
+
+// A receive's file is checked before anything is requested; a save that fails once the data
+// is in keeps the data until it is stored elsewhere or the user agrees to lose it.
+TEST_F(ReceiveTest, TargetsAndFailedSaves)
+{
+    const Bytes program1 = FactoryProgram(1);
+    const std::string discard = std::to_string(program1.size());
+    const std::string longName = std::string(255 - Path("").size() - 4, 'n') + ".syx";
+    const Bytes dump = EmulatedDevice().BulkDump();
+    Run({
+        {"a folder that does not exist: nothing is requested", nullptr,
+         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "missing\\p.syx"); },
+         {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\p.syx"))}, {}, {}},
+        {"a name the file system refuses", nullptr,
+         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "a*b.syx"); },
+         {FileError(IDS_FILE_OPEN_FAILED, Path("a*b.syx"))}, {}, {}},
+        {"a file another program holds", [](WindowTest& t) { t.WriteFile("p.syx", Old); },
+         [](WindowTest& t, CMainDialog& w) {
+             HANDLE held = CreateFileW(PlatformPath(t.Path("p.syx")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                       nullptr);
+             Receive(t, w, false, "1", "p.syx");
+             CloseHandle(held);
+         },
+         {FileError(IDS_FILE_OPEN_FAILED, Path("p.syx"))}, {}, {{"p.syx", Old}}},
+        {"a failed write: the dump is saved where the user chooses instead, the old file stays",
+         FailOnce(CFile::Operation::Write),
+         [](WindowTest& t, CMainDialog& w) {
+             t.m_ui->ChooseFiles({t.Path("other.syx")});
+             Receive(t, w, false, "1", "p.syx");
+             EXPECT_FALSE(t.m_ui->fileDialogs.at(0).open) << "not a save-file dialog";
+             EXPECT_EQ(t.Path("other.syx"), t.TextOf(w, IDC_RECEIVE_PROGRAM_FILE));
+         },
+         {Question(IDS_CONFIRM_OVERWRITE), FileError(IDS_FILE_WRITE_FAILED, "p.syx"), Stored("other.syx")},
+         {ProgramRequest(0x00, 0x00)}, {{"p.syx", Old}, {"other.syx", program1}}},
+        {"no other place chosen: asked before discarding, No offers the choice again",
+         FailOnce(CFile::Operation::Write),
+         [](WindowTest& t, CMainDialog& w) {
+             t.m_ui->ChooseFiles({"", t.Path("other.syx")});
+             t.Answer({IDYES, IDOK, IDNO});
+             Receive(t, w, false, "1", "p.syx");
+         },
+         {Question(IDS_CONFIRM_OVERWRITE), FileError(IDS_FILE_WRITE_FAILED, "p.syx"),
+          Question(IDS_CONFIRM_DISCARD, {discard}, true), Stored("other.syx")},
+         {ProgramRequest(0x00, 0x00)}, {{"p.syx", Old}, {"other.syx", program1}}},
+        {"a flush that fails is a failed write; Yes to discarding leaves nothing behind",
+         FailOnce(CFile::Operation::Flush),
+         [](WindowTest& t, CMainDialog& w) {
+             t.Answer({IDYES, IDOK, IDYES});
+             Receive(t, w, false, "1", "p.syx");
+         },
+         {Question(IDS_CONFIRM_OVERWRITE), FileError(IDS_FILE_WRITE_FAILED, "p.syx"),
+          Question(IDS_CONFIRM_DISCARD, {discard}, true)},
+         {ProgramRequest(0x00, 0x00)}, {{"p.syx", Old}}},
+        {"an unrelated file named after the target stays as it is",
+         [](WindowTest& t) { t.WriteFile("p.syx.part", Old); },
+         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "p.syx"); },
+         {Stored("p.syx")}, {ProgramRequest(0x00, 0x00)}, {{"p.syx", program1}, {"p.syx.part", Old}}},
+        {"a path of 255 characters", nullptr,
+         [&](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", longName); },
+         {Stored(longName)}, {ProgramRequest(0x00, 0x00)}, {{longName, program1}}},
+        {"a name in any script", nullptr,
+         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", u8"\u65e5\u672c.syx"); },
+         {Stored(u8"\u65e5\u672c.syx")}, {ProgramRequest(0x00, 0x00)}, {{u8"\u65e5\u672c.syx", program1}}},
+        {"a bulk receive into a folder that does not exist does not start", nullptr,
+         [](WindowTest& t, CMainDialog& w) { ReceiveBulk(t, w, "missing\\b.syx", nullptr); },
+         {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\b.syx"))}, {}, {}},
+        {"a bulk dump whose save fails is saved elsewhere", FailOnce(CFile::Operation::Write),
+         [&](WindowTest& t, CMainDialog& w) {
+             t.m_ui->ChooseFiles({t.Path("other.syx")});
+             ReceiveBulk(t, w, "b.syx", AfterCount(t, dump.size(), IDOK));
+         },
+         {FileError(IDS_FILE_WRITE_FAILED, "b.syx"), Stored("other.syx")}, {BulkRequest},
+         {{"p.syx", Old}, {"other.syx", dump}}},
+    });
 }

@@ -416,3 +416,122 @@ TEST_F(SendTest, BulkDumpCancelAndFailures)
                          {{"b.syx", two}}});
     Run(cases);
 }
+
+// A program or algorithm file goes out only as one complete message of this device; the
+// checks run before any port opens, in order: size, one message, the maker.
+TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
+{
+    const Bytes two = Join({Message(20, 1), Message(30, 2)});
+    Bytes strayStatus = Message(20);
+    strayStatus[12] = 0x90;
+    const Bytes other{0xF0, 0x41, 0x10, 0x00, 0x00, 0x42, 0x42, 0x00, 0x00, 0x11, 0xF7};
+    Bytes otherStamped = other;
+    const Bytes header{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30};
+    std::copy(header.begin(), header.end(), otherStamped.begin());
+    const Bytes midiFile{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 0xF7};
+    const auto refused = [](const char* name, const Bytes& content, Box shown) {
+        return WindowCase{name, [content](WindowTest& t) { t.WriteFile("f.syx", content); },
+                          [](WindowTest& t, CMainDialog& w) {
+                              SendFile(t, w, IDC_SEND_PROGRAM, "f.syx");
+                              EXPECT_EQ(0, t.m_driver->CallCount(MidiCall::OutOpen));
+                          },
+                          {std::move(shown)}, {}, {{"f.syx", content}}};
+    };
+    Run({
+        refused("two dumps", two, Error(IDS_DUMP_HOLDS_MESSAGES, {"f.syx", "2"})),
+        refused("five bytes", {0xF0, 0x00, 0x00, 0x10, 0xF7}, Error(IDS_DUMP_TOO_SHORT, {"f.syx"})),
+        refused("no F7 at the end", Bytes(20, 0x01), Error(IDS_DUMP_NO_END, {"f.syx"})),
+        refused("a status byte inside", strayStatus, Error(IDS_DUMP_STATUS_BYTE, {"f.syx", "", "90", "12"})),
+        refused("a MIDI file", midiFile, Error(IDS_DUMP_IS_MIDI_FILE, {"f.syx"})),
+        refused("two dumps of another maker: refused, not asked", Join({other, other}),
+                Error(IDS_DUMP_HOLDS_MESSAGES, {"f.syx", "2"})),
+        {"another maker's dump only after Yes (No is the default)", [&](WindowTest& t) { t.WriteFile("f.syx", other); },
+         [](WindowTest& t, CMainDialog& w) {
+             t.Answer({IDNO});
+             SendFile(t, w, IDC_SEND_ALGORITHM, "f.syx");
+             SendFile(t, w, IDC_SEND_ALGORITHM, "f.syx");
+         },
+         {Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx"}, true), Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx"}, true)},
+         {otherStamped}, {{"f.syx", other}}},
+        {"a name in any script", [](WindowTest& t) { t.WriteFile(u8"\u65e5\u672c.syx", Message(20)); },
+         [](WindowTest& t, CMainDialog& w) { SendFile(t, w, IDC_SEND_PROGRAM, u8"\u65e5\u672c.syx"); }, {},
+         {Message(20)}, {{u8"\u65e5\u672c.syx", Message(20)}}},
+    });
+}
+
+// Before Send the dialog says what the file holds; a MIDI file goes out as its SysEx messages.
+TEST_F(SendTest, BulkDumpSaysWhatItSendsAndPlaysMidiFiles)
+{
+    const Bytes mixed = Join({{0x01, 0x02}, Message(10), {0xF0, 0x03}, Message(12)});
+    // Format 0, one track: two SysEx events, the second in two packets, between a note.
+    const Bytes track{0x00, 0xF0, 0x03, 0x7E, 0x01, 0xF7, 0x10, 0x90, 0x3C, 0x40, 0x00, 0xF0, 0x02, 0x7E,
+                      0x02, 0x05, 0xF7, 0x03, 0x03, 0x04, 0xF7, 0x00, 0xFF, 0x2F, 0x00};
+    Bytes midi{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k', 0, 0, 0,
+               static_cast<std::uint8_t>(track.size())};
+    midi.insert(midi.end(), track.begin(), track.end());
+    const Bytes damaged(midi.begin(), midi.end() - 5);
+    const auto showing = [](std::string summary, std::string warning) {
+        return [=](WindowTest& t, CMainDialog& w) {
+            SendBulk(t, w, "b.syx", [&](CDialog& d) {
+                EXPECT_EQ(summary, t.TextOf(d, IDC_SEND_SUMMARY));
+                EXPECT_EQ(warning, t.TextOf(d, IDC_SEND_WARNING));
+                EXPECT_TRUE(t.Sent().empty()) << "sent before Send";
+                t.Click(d, IDOK);
+                EXPECT_EQ(IDCANCEL, t.FocusedId()) << "Escape must still reach Cancel";
+                EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
+                EXPECT_EQ("100 % sent", t.TextOf(d, IDC_SEND_TIME_LEFT));
+            });
+        };
+    };
+    Run({
+        {"stray bytes and a message without F7 are named", [&](WindowTest& t) { t.WriteFile("b.syx", mixed); },
+         showing(Error(IDS_BULK_SUMMARY, {"2"}).text, Error(IDS_BULK_WARNING, {"2", "1"}).text), {},
+         Pieces(mixed, {12, 14}), {{"b.syx", mixed}}},
+        {"a MIDI file", [&](WindowTest& t) { t.WriteFile("b.syx", midi); },
+         showing(Error(IDS_BULK_SUMMARY_MIDI, {"2"}).text, ""), {},
+         {{0xF0, 0x7E, 0x01, 0xF7}, {0xF0, 0x7E, 0x02, 0x03, 0x04, 0xF7}}, {{"b.syx", midi}}},
+        {"a damaged MIDI file is refused", [&](WindowTest& t) { t.WriteFile("b.syx", damaged); },
+         [](WindowTest& t, CMainDialog& w) { SendBulk(t, w, "b.syx"); },
+         {Error(IDS_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + 3)})}, {},
+         {{"b.syx", damaged}}},
+    });
+}
+
+// The pause chosen in MIDI Setup follows each message, measured from its completion; Cancel
+// during a pause ends the transfer at once.
+TEST_F(SendTest, BulkDumpPausesAfterEachMessage)
+{
+    const Bytes three = Join({Message(10, 1), Message(10, 2), Message(10, 3)});
+    Run({
+        {"100 ms after each message", [&](WindowTest& t) {
+             PortState().pauseMs = 100;
+             t.WriteFile("b.syx", three);
+         },
+         [](WindowTest& t, CMainDialog& w) {
+             SendBulk(t, w, "b.syx");
+             const auto sent = t.m_driver->LongMessages();
+             ASSERT_EQ(3u, sent.size());
+             for (std::size_t i = 1; i < sent.size(); ++i)
+             {
+                 const auto gap = sent[i].handedOver - sent[i - 1].done;
+                 EXPECT_GE(gap, std::chrono::milliseconds(99)) << "message " << i;
+                 EXPECT_LT(gap, std::chrono::milliseconds(160)) << "message " << i;
+             }
+         },
+         {}, Pieces(three, {10, 10, 10}), {{"b.syx", three}}},
+        {"Cancel during a pause", [&](WindowTest& t) {
+             PortState().pauseMs = 1000;
+             t.WriteFile("b.syx", three);
+         },
+         [](WindowTest& t, CMainDialog& w) {
+             SendBulk(t, w, "b.syx", [&](CDialog& d) {
+                 t.Click(d, IDOK);
+                 // The count of the first message shows once its pause has begun.
+                 EXPECT_TRUE(t.WaitFor([&] { return t.TextOf(d, IDC_SENT_COUNT) == "10"; }));
+                 t.PressKey(d, IDCANCEL, VK_ESCAPE);
+                 EXPECT_TRUE(d.IsEnding());
+             });
+         },
+         {}, {Message(10, 1)}, {{"b.syx", three}}},
+    });
+}

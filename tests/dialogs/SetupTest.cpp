@@ -16,13 +16,16 @@ using Names = std::vector<std::string>;
 
 struct Choice
 {
-    int device, input, output;
-    bool operator==(const Choice& o) const { return device == o.device && input == o.input && output == o.output; }
+    int device, input, output, pause = 0;
+    bool operator==(const Choice& o) const
+    {
+        return device == o.device && input == o.input && output == o.output && pause == o.pause;
+    }
 };
 
 void PrintTo(const Choice& c, std::ostream* out)
 {
-    *out << "device " << c.device << ", in " << c.input << ", out " << c.output;
+    *out << "device " << c.device << ", in " << c.input << ", out " << c.output << ", pause " << c.pause;
 }
 
 struct SetupCase
@@ -84,6 +87,7 @@ protected:
             PortState().deviceNumber = c.before.device;
             PortState().inputPort = c.before.input;
             PortState().outputPort = c.before.output;
+            PortState().pauseMs = c.before.pause;
             ModalHook hook([&](CDialog& dialog) {
                 c.act(static_cast<CMidiSetupDialog&>(dialog));
                 if (!dialog.IsEnding())
@@ -93,7 +97,7 @@ protected:
             main.OnMidiSetup();
             EXPECT_EQ(c.shown, m_ui->boxes);
             const MidiPortState& state = PortState();
-            EXPECT_EQ(c.after, (Choice{state.deviceNumber, state.inputPort, state.outputPort}));
+            EXPECT_EQ(c.after, (Choice{state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs}));
         }
     }
 };
@@ -123,14 +127,15 @@ TEST_F(SetupTest, PortListsAndTheirProblems)
          OkAfterLists({"In"}, {"Out"}),
          {},
          {2, 3, 2}},
-        {"no input port", {}, {{"Out"}}, {3, 1, 2}, OkAfterLists({}, {}, -1, -1, "12"),
-         {Error(IDS_NO_INPUT_PORTS)}, {12, 1, 2}},
-        {"no input port answers", {silent, silent}, {{"Out"}}, {3, 1, 2},
-         OkAfterLists({Unlisted(0), Unlisted(1)}, {}, -1, -1, "12"), {Error(IDS_NO_INPUT_LISTED)}, {12, 1, 2}},
-        {"no output port", {{"In"}}, {}, {3, 1, 2}, OkAfterLists({"In"}, {}, -1, -1, "12"),
-         {Error(IDS_NO_OUTPUT_PORTS)}, {12, 1, 2}},
-        {"no output port answers", {{"In"}}, {silent}, {3, 1, 2}, OkAfterLists({"In"}, {Unlisted(0)}, -1, -1, "12"),
-         {Error(IDS_NO_OUTPUT_LISTED)}, {12, 1, 2}},
+        // Each direction on its own: the other one can still be chosen.
+        {"no input port", {}, {{"Out A"}, {"Out B"}}, {3, 1, 0}, OkAfterLists({}, {"Out A", "Out B"}, -1, 0, "12"),
+         {Error(IDS_NO_INPUT_PORTS)}, {12, 1, 0}},
+        {"no input port answers", {silent, silent}, {{"Out"}}, {3, 1, 0},
+         OkAfterLists({Unlisted(0), Unlisted(1)}, {"Out"}, -1, 0, "12"), {Error(IDS_NO_INPUT_LISTED)}, {12, 1, 0}},
+        {"no output port", {{"In"}}, {}, {3, 0, 2}, OkAfterLists({"In"}, {}, 0, -1, "12"),
+         {Error(IDS_NO_OUTPUT_PORTS)}, {12, 0, 2}},
+        {"no output port answers", {{"In"}}, {silent}, {3, 0, 2}, OkAfterLists({"In"}, {Unlisted(0)}, 0, -1, "12"),
+         {Error(IDS_NO_OUTPUT_LISTED)}, {12, 0, 2}},
     });
 }
 
@@ -173,9 +178,20 @@ TEST_F(SetupTest, DeviceNumberAndCancel)
          {5, 1, 1},
          [&](CMidiSetupDialog& setup) {
              changeAll(setup, "9");
+             setup.SetDlgItemText(IDC_PAUSE, "150");
              Press(setup, IDOK);
          },
          {},
-         {9, 2, 0}},
+         {9, 2, 0, 150}},
+        {"pauses outside 0 to 1000 ms are refused", three, three, {5, 1, 1, 20},
+         [](CMidiSetupDialog& setup) {
+             EXPECT_EQ("20", setup.GetDlgItemText(IDC_PAUSE));
+             for (const char* text : {"1001", "-1", "x", "1000"})
+             {
+                 setup.SetDlgItemText(IDC_PAUSE, text);
+                 Press(setup, IDOK);
+             }
+         },
+         {OutOfRange(0, 1000), OutOfRange(0, 1000), NotANumber()}, {5, 1, 1, 1000}},
     });
 }

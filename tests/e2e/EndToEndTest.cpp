@@ -13,6 +13,7 @@
 #include "TempFolder.h"
 #include "UiDriver.h"
 #include "emulator/EmulatedDevice.h"
+#include "framework/Settings.h"
 #include "resources/resource.h"
 
 namespace
@@ -21,6 +22,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 const std::string DemoProgram = "SysExDumpDemo.exe";
+const std::string SettingsKey = "Software\\SysEx Dump Tests\\End to end";
 
 std::string Hex(const Bytes& bytes)
 {
@@ -34,29 +36,41 @@ std::string Hex(const Bytes& bytes)
     return text;
 }
 
-bool Contains(const std::string& text, const std::string& part)
+// A Standard MIDI File of format 0 holding each message as one SysEx event.
+Bytes MidiFileOf(const Bytes& messages)
 {
-    return text.find(part) != std::string::npos;
-}
-
-// Data bytes of a program the device does not ship with: every 7-bit value, more than once.
-DeviceMemory::Data MadeUpProgram()
-{
-    DeviceMemory::Data data(700);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<std::uint8_t>((i * 37 + 11) % 128);
-    return data;
+    Bytes track;
+    for (std::size_t start = 0; start < messages.size();)
+    {
+        const std::size_t end = std::find(messages.begin() + start, messages.end(), 0xF7) - messages.begin();
+        const std::size_t length = end - start;  // after the F0, the F7 included
+        track.insert(track.end(), {0x00, 0xF0, static_cast<std::uint8_t>(0x80 | (length >> 7)),
+                                   static_cast<std::uint8_t>(length & 0x7F)});
+        track.insert(track.end(), messages.begin() + start + 1, messages.begin() + end + 1);
+        start = end + 1;
+    }
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    Bytes file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 'M', 'T', 'r', 'k'};
+    for (int shift = 24; shift >= 0; shift -= 8)
+        file.push_back(static_cast<std::uint8_t>(track.size() >> shift));
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
 }
 
 class EndToEnd : public ::testing::Test
 {
 protected:
-    // The demo in its build folder, answering at full speed, leaving its device's state in
-    // the test's folder when it ends; then its main window.
+    void SetUp() override { CSettings(SettingsKey).DeleteAll(); }
+    void TearDown() override { CSettings(SettingsKey).DeleteAll(); }
+
+    // The demo in its build folder, answering at full speed, keeping its settings under the
+    // tests' key and leaving its device's state in the test's folder when it ends.
     void StartDemo()
     {
         ASSERT_TRUE(m_demo.Start(DemoProcess::BesideThisProgram(DemoProgram), m_folder.Path(),
-                                 {{"SYSEXDUMP_DEMO_PACE", "full"}, {"SYSEXDUMP_DEMO_RECORD", m_folder.Path()}}));
+                                 {{"SYSEXDUMP_DEMO_PACE", "full"},
+                                  {"SYSEXDUMP_DEMO_RECORD", m_folder.Path()},
+                                  {"SYSEXDUMP_DEMO_SETTINGS_KEY", SettingsKey}}));
         m_ui = std::make_unique<UiDriver>(m_demo.Id());
         m_main = m_ui->WaitForDialogWithControl(IDC_RECEIVE_PROGRAM);
         ASSERT_NE(m_main, nullptr) << "the main window did not appear";
@@ -81,11 +95,19 @@ protected:
     {
         const UiDriver::MessageBoxInfo box = m_ui->WaitForMessageBox();
         ASSERT_NE(box.window, nullptr) << "no message box appeared; expected one with \"" << part << "\"";
-        EXPECT_TRUE(Contains(box.text, part)) << "message box: \"" << box.text << "\"";
+        EXPECT_NE(box.text.find(part), std::string::npos) << "message box: \"" << box.text << "\"";
         m_ui->Answer(box.window, button);
         ASSERT_TRUE(m_ui->WaitUntilGone(box.window));
     }
 
+    HWND WaitForDialog(int controlId)
+    {
+        HWND dialog = m_ui->WaitForDialogWithControl(controlId);
+        EXPECT_NE(dialog, nullptr) << "no dialog with control " << controlId << " appeared";
+        return dialog;
+    }
+
+    std::vector<std::string> ReceivedSysEx() const { return TempFolder::ReadLines(m_folder.File("sysex.txt")); }
     Bytes RecordedMemory() const { return TempFolder::ReadBytes(m_folder.File("memory.syx")); }
 
     TempFolder m_folder;
@@ -94,17 +116,18 @@ protected:
     HWND m_main = nullptr;
 };
 
+// Enter in the number field receives, into a file named in any script; the file then goes
+// back into another slot.
 TEST_F(EndToEnd, ReceivedProgramIsTheDevicesDumpAndGoesBackIntoAnotherSlot)
 {
     const EmulatedDevice factory;
-    const std::string file = m_folder.File("program17.syx");
+    const std::string file = m_folder.File(u8"\u65e5\u672c17.syx");
     ASSERT_NO_FATAL_FAILURE(StartDemo());
 
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_NUMBER, "17"));
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_FILE, file));
-    m_ui->Press(m_main, IDC_RECEIVE_PROGRAM);
-    // The note names the file without its folder.
-    ASSERT_NO_FATAL_FAILURE(Answer("program17.syx"));
+    m_ui->Key(m_main, IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN);
+    ASSERT_NO_FATAL_FAILURE(Answer(u8"\u65e5\u672c17.syx"));
     EXPECT_EQ(TempFolder::ReadBytes(file), factory.ProgramMessage(17));
 
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_FILE, file));
@@ -115,15 +138,32 @@ TEST_F(EndToEnd, ReceivedProgramIsTheDevicesDumpAndGoesBackIntoAnotherSlot)
     EmulatedDevice expected;
     expected.SetProgramData(5, factory.Snapshot().Program(17));
     EXPECT_TRUE(RecordedMemory() == expected.BulkDump()) << "program 5 is not program 17's data";
-
-    // The request for program 17, then the dump re-addressed to slot 5 (bytes 7 and 8).
     Bytes sent = factory.ProgramMessage(17);
     sent[7] = 0x00;
     sent[8] = 0x04;
-    const std::vector<std::string> received = TempFolder::ReadLines(m_folder.File("sysex.txt"));
-    ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[0], "F0 00 00 10 00 41 01 00 10 F7");
-    EXPECT_EQ(received[1], Hex(sent));
+    EXPECT_EQ(ReceivedSysEx(), (std::vector<std::string>{"F0 00 00 10 00 41 01 00 10 F7", Hex(sent)}));
+}
+
+// What cannot be done is said before anything reaches the device: a file holding two dumps,
+// a folder that does not exist.
+TEST_F(EndToEnd, NothingIsSentForAFileThatIsNotOneDumpOrAFolderThatIsNotThere)
+{
+    const EmulatedDevice factory;
+    const std::string twoDumps = m_folder.File("two.syx");
+    Bytes content = factory.ProgramMessage(1);
+    const Bytes second = factory.ProgramMessage(2);
+    content.insert(content.end(), second.begin(), second.end());
+    ASSERT_TRUE(TempFolder::WriteBytes(twoDumps, content));
+    ASSERT_NO_FATAL_FAILURE(StartDemo());
+
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_FILE, twoDumps));
+    m_ui->Press(m_main, IDC_SEND_PROGRAM);
+    ASSERT_NO_FATAL_FAILURE(Answer("2 messages"));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_BULK_FILE, m_folder.File("missing\\bulk.syx")));
+    m_ui->Press(m_main, IDC_RECEIVE_BULK);
+    ASSERT_NO_FATAL_FAILURE(Answer("missing\\bulk.syx"));
+    ASSERT_NO_FATAL_FAILURE(CloseDemo());
+    EXPECT_TRUE(ReceivedSysEx().empty());
 }
 
 TEST_F(EndToEnd, BulkReceiveStoresEverythingTheDeviceSent)
@@ -134,80 +174,94 @@ TEST_F(EndToEnd, BulkReceiveStoresEverythingTheDeviceSent)
 
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_BULK_FILE, file));
     m_ui->Press(m_main, IDC_RECEIVE_BULK);
-    HWND receive = m_ui->WaitForDialogWithControl(IDC_RECEIVED_COUNT);
-    ASSERT_NE(receive, nullptr) << "the bulk receive dialog did not appear";
+    HWND receive = WaitForDialog(IDC_RECEIVED_COUNT);
+    ASSERT_NE(receive, nullptr);
     const std::string total = std::to_string(everything.size());
     ASSERT_TRUE(m_ui->WaitUntil([&] { return m_ui->Text(receive, IDC_RECEIVED_COUNT) == total; }, 60s))
         << "count stopped at " << m_ui->Text(receive, IDC_RECEIVED_COUNT) << " of " << total;
-
     m_ui->Press(receive, IDOK);
     ASSERT_NO_FATAL_FAILURE(Answer("everything.syx"));
     ASSERT_TRUE(m_ui->WaitUntilGone(receive));
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
-
-    const Bytes stored = TempFolder::ReadBytes(file);
-    ASSERT_EQ(stored.size(), everything.size());
-    EXPECT_TRUE(stored == everything);
+    EXPECT_TRUE(TempFolder::ReadBytes(file) == everything);
 }
 
-TEST_F(EndToEnd, BulkSendLeavesTheDeviceHoldingTheFile)
+// A patch archive shared as a MIDI file restores the device; the dialog says what it holds.
+TEST_F(EndToEnd, BulkSendOfAMidiFileLeavesTheDeviceHoldingItsMessages)
 {
     EmulatedDevice changed;
-    changed.SetProgramData(3, MadeUpProgram());
-    changed.SetProgramData(240, changed.Snapshot().Program(1));
+    changed.SetProgramData(3, changed.Snapshot().Program(200));
     changed.SetAlgorithmData(127, changed.Snapshot().Algorithm(2));
     const Bytes dump = changed.BulkDump();
-    ASSERT_NE(dump, EmulatedDevice().BulkDump());
-    const std::string file = m_folder.File("changed.syx");
-    ASSERT_TRUE(TempFolder::WriteBytes(file, dump));
+    const std::string file = m_folder.File("changed.mid");
+    ASSERT_TRUE(TempFolder::WriteBytes(file, MidiFileOf(dump)));
     ASSERT_NO_FATAL_FAILURE(StartDemo());
 
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_BULK_FILE, file));
     m_ui->Press(m_main, IDC_SEND_BULK);
-    HWND send = m_ui->WaitForDialogWithControl(IDC_SENT_COUNT);
-    ASSERT_NE(send, nullptr) << "the bulk send dialog did not appear";
+    HWND send = WaitForDialog(IDC_SENT_COUNT);
+    ASSERT_NE(send, nullptr);
+    EXPECT_NE(m_ui->Text(send, IDC_SEND_SUMMARY).find("367 SysEx messages"), std::string::npos)
+        << m_ui->Text(send, IDC_SEND_SUMMARY);
     EXPECT_EQ(m_ui->Text(send, IDC_FILE_SIZE), std::to_string(dump.size()));
     m_ui->Press(send, IDOK);
-    // It closes by itself once the last piece has gone out.
     ASSERT_TRUE(m_ui->WaitUntil([&] { return !IsWindow(send) || !IsWindowVisible(send); }, 60s))
         << "sent " << m_ui->Text(send, IDC_SENT_COUNT) << " of " << dump.size();
     EXPECT_EQ(m_ui->FindDialog(UiDriver::IsMessageBox), nullptr) << "the transfer reported a problem";
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
-
     EXPECT_TRUE(RecordedMemory() == dump) << "the device does not hold the file sent";
 }
 
-TEST_F(EndToEnd, ProgramChangeGoesOutOnTheDeviceNumberChosenInSetup)
+// The device number chosen in MIDI Setup is the program change's channel, and it is still
+// there at the next start, with the file names.
+TEST_F(EndToEnd, SetupChoicesGoOutAndStayForTheNextRun)
 {
     ASSERT_NO_FATAL_FAILURE(StartDemo());
-
     m_ui->Press(m_main, IDC_MIDI_SETUP);
-    HWND setup = m_ui->WaitForDialogWithControl(IDC_DEVICE_NUMBER);
-    ASSERT_NE(setup, nullptr) << "the setup dialog did not appear";
-    EXPECT_EQ(m_ui->Text(setup, IDC_DEVICE_NUMBER), "1");
+    HWND setup = WaitForDialog(IDC_DEVICE_NUMBER);
+    ASSERT_NE(setup, nullptr);
     ASSERT_NO_FATAL_FAILURE(Type(setup, IDC_DEVICE_NUMBER, "16"));
+    ASSERT_NO_FATAL_FAILURE(Type(setup, IDC_PAUSE, "20"));
     m_ui->Press(setup, IDOK);
-    ASSERT_TRUE(m_ui->WaitUntilGone(setup)) << "the setup dialog refused device number 16";
-
+    ASSERT_TRUE(m_ui->WaitUntilGone(setup)) << "the setup dialog refused its fields";
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_PROGRAM_CHANGE_NUMBER, "128"));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_BULK_FILE, "kept.syx"));
     m_ui->Press(m_main, IDC_PROGRAM_CHANGE);
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
-
     // Status CF (channel 16), data 7F (program 128), as one short message.
     EXPECT_EQ(TempFolder::ReadLines(m_folder.File("short-messages.txt")), std::vector<std::string>{"00007FCF"});
+
+    ASSERT_NO_FATAL_FAILURE(StartDemo());
+    EXPECT_EQ(m_ui->Text(m_main, IDC_SEND_BULK_FILE), "kept.syx");
+    m_ui->Press(m_main, IDC_MIDI_SETUP);
+    setup = WaitForDialog(IDC_DEVICE_NUMBER);
+    ASSERT_NE(setup, nullptr);
+    EXPECT_EQ(m_ui->Text(setup, IDC_DEVICE_NUMBER), "16");
+    EXPECT_EQ(m_ui->Text(setup, IDC_PAUSE), "20");
+    m_ui->Press(setup, IDCANCEL);
+    ASSERT_TRUE(m_ui->WaitUntilGone(setup));
+    ASSERT_NO_FATAL_FAILURE(CloseDemo());
 }
 
-TEST_F(EndToEnd, AboutBoxOpensFromTheSystemMenu)
+// The about box from the system menu gives the keyboard and mouse back to the main window;
+// the send algorithm spin stops at 64, where its field does.
+TEST_F(EndToEnd, AboutBoxAndSpinBehaveAsTheirWindowSays)
 {
     ASSERT_NO_FATAL_FAILURE(StartDemo());
-
     m_ui->SystemCommand(m_main, IDM_ABOUTBOX);
-    HWND about = m_ui->WaitForDialogWithControl(IDC_OS_VERSION);
-    ASSERT_NE(about, nullptr) << "the about box did not appear";
+    HWND about = WaitForDialog(IDC_OS_VERSION);
+    ASSERT_NE(about, nullptr);
     EXPECT_NE(m_ui->Text(about, IDC_OS_VERSION), "");
-    EXPECT_NE(m_ui->Text(about, IDC_FREE_DISK), "");
+    EXPECT_FALSE(IsWindowEnabled(m_main));
     m_ui->Press(about, IDOK);
     ASSERT_TRUE(m_ui->WaitUntilGone(about));
+    EXPECT_TRUE(m_ui->WaitUntil([&] { return IsWindowEnabled(m_main) != FALSE; }));
+
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_ALGORITHM_NUMBER, "60"));
+    for (int i = 0; i < 10; ++i)
+        m_ui->Key(m_main, IDC_SEND_ALGORITHM_NUMBER, VK_UP);
+    EXPECT_TRUE(m_ui->WaitUntil([&] { return m_ui->Text(m_main, IDC_SEND_ALGORITHM_NUMBER) == "64"; }))
+        << m_ui->Text(m_main, IDC_SEND_ALGORITHM_NUMBER);
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
 }
 
@@ -217,12 +271,9 @@ TEST_F(EndToEnd, WithoutItsResourceModuleTheProgramSaysSoAndEnds)
     ASSERT_TRUE(CopyFileA(DemoProcess::BesideThisProgram(DemoProgram).c_str(), lonely.c_str(), TRUE));
     ASSERT_TRUE(m_demo.Start(lonely, m_folder.Path()));
     m_ui = std::make_unique<UiDriver>(m_demo.Id());
-
     const UiDriver::MessageBoxInfo box = m_ui->WaitForMessageBox();
     ASSERT_NE(box.window, nullptr) << "no message box appeared";
     EXPECT_EQ(box.text, "Error loading resource DLL!");
-    EXPECT_EQ(m_ui->FindDialog([](HWND window) { return UiDriver::HasControl(window, IDC_RECEIVE_PROGRAM); }),
-              nullptr);
     m_ui->Answer(box.window, IDOK);
     ASSERT_TRUE(m_demo.WaitForExit(20s)) << "the program did not end";
 }

@@ -1,5 +1,7 @@
 #include "UiDriver.h"
 
+#include "framework/Unicode.h"
+
 #include <vector>
 
 namespace
@@ -42,28 +44,6 @@ bool IsTextStatic(HWND control)
 {
     const LONG_PTR style = GetWindowLongPtrA(control, GWL_STYLE);
     return ClassName(control) == "Static" && (style & SS_TYPEMASK) != SS_ICON;
-}
-
-std::wstring Widen(const std::string& text)
-{
-    if (text.empty())
-        return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    if (text.empty())
-        return {};
-    const int length =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(length, '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], length, nullptr,
-                        nullptr);
-    return narrow;
 }
 }
 
@@ -176,6 +156,11 @@ void UiDriver::Press(HWND dialog, int controlId) const
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+void UiDriver::Key(HWND dialog, int controlId, WPARAM key) const
+{
+    PostMessageA(GetDlgItem(dialog, controlId), WM_KEYDOWN, key, 1);
 }
 
 void UiDriver::SystemCommand(HWND window, UINT command) const

@@ -18,9 +18,9 @@ Box Error(UINT id, std::initializer_list<std::string> inserts)
     return {FormatPlaceholders(LoadResString(id), inserts), MB_ERROR_BOX, id};
 }
 
-Box Question(UINT id)
+Box Question(UINT id, std::initializer_list<std::string> inserts, bool defaultNo)
 {
-    return {LoadResString(id), MB_QUESTION_BOX, id};
+    return {FormatPlaceholders(LoadResString(id), inserts), MB_QUESTION_BOX | (defaultNo ? MB_DEFBUTTON2 : 0u), id};
 }
 
 Box FileError(UINT id, const std::string& name)

@@ -18,7 +18,8 @@ void PrintTo(const Box& box, std::ostream* out);
 
 // The program's kinds of box, by string number; inserts replace %1, %2...
 Box Error(UINT id, std::initializer_list<std::string> inserts = {});
-Box Question(UINT id);
+// A question; `defaultNo` when No is the default button.
+Box Question(UINT id, std::initializer_list<std::string> inserts = {}, bool defaultNo = false);
 // An error whose text the program assembles: string + file name + "!", no help context.
 Box FileError(UINT id, const std::string& name);
 // A box with a text of its own and no help context (device errors, the stored note).

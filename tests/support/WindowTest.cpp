@@ -41,10 +41,9 @@ INT_PTR WindowTest::RunMainWindow(const std::function<void(CMainDialog&)>& act)
             return;
         }
         const auto answer = m_dialogActs.find(started.TemplateId());
-        if (answer != m_dialogActs.end())
+        if (answer != m_dialogActs.end() && answer->second)
         {
-            if (answer->second)
-                answer->second(started);
+            answer->second(started);
             return;
         }
         m_unansweredDialogs.push_back(started.TemplateId());
@@ -66,6 +65,15 @@ void WindowTest::Click(CDialog& dialog, int id)
     HWND control = dialog.GetDlgItem(id);
     SetFocus(control);
     SendMessageA(dialog.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+}
+
+void WindowTest::PressKey(CDialog& dialog, int id, WPARAM key)
+{
+    HWND control = dialog.GetDlgItem(id);
+    SetFocus(control);
+    MSG message{control, WM_KEYDOWN, key, 1, 0, {}};
+    if (!dialog.PreTranslateMessage(&message))
+        DispatchMessageW(&message);
 }
 
 void WindowTest::Press(CDialog& dialog, int id)

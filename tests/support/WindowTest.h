@@ -43,6 +43,8 @@ public:
     void Press(CDialog& dialog, int id);
     // The same without waiting.
     static void Click(CDialog& dialog, int id);
+    // A key pressed in a control, as the modal loop hands it to the dialog.
+    static void PressKey(CDialog& dialog, int id, WPARAM key);
     static void Type(CDialog& dialog, int id, const std::string& text);
     static std::string TextOf(CDialog& dialog, int id);
     static int FocusedId();

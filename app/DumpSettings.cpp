@@ -1,0 +1,78 @@
+#include "app/DumpSettings.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "dialogs/MainDialog.h"
+#include "framework/Unicode.h"
+#include "midi/MidiDriver.h"
+#include "midi/MidiPortState.h"
+
+namespace
+{
+constexpr std::size_t MaxFileName = 256;
+
+// The name a port's driver gives it; empty when the driver does not answer.
+template <typename Caps>
+std::string PortName(UINT port, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
+{
+    Caps caps{};
+    if ((Midi().*query)(port, &caps, sizeof caps) != MMSYSERR_NOERROR)
+        return {};
+    return FromCodePage(std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname)));
+}
+
+// The port of that name now; the first port when it is gone.
+template <typename Caps>
+int FindPort(const std::string& name, UINT count, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
+{
+    for (UINT port = 0; port < count && !name.empty(); ++port)
+        if (PortName(port, query) == name)
+            return static_cast<int>(port);
+    return 0;
+}
+
+std::pair<const char*, std::string CMainDialog::*> const FileFields[] = {
+    {"ReceiveProgramFile", &CMainDialog::m_receiveProgramFile},
+    {"ReceiveAlgorithmFile", &CMainDialog::m_receiveAlgorithmFile},
+    {"ReceiveBulkFile", &CMainDialog::m_receiveBulkFile},
+    {"SendProgramFile", &CMainDialog::m_sendProgramFile},
+    {"SendAlgorithmFile", &CMainDialog::m_sendAlgorithmFile},
+    {"SendBulkFile", &CMainDialog::m_sendBulkFile},
+};
+}
+
+void LoadSettings(const CSettings& settings, CMainDialog& window)
+{
+    MidiPortState& state = PortState();
+    MidiDriver& driver = Midi();
+    state.inputPort = FindPort(settings.ReadString("InputPort", "", MAXPNAMELEN), driver.midiInGetNumDevs(),
+                               &MidiDriver::midiInGetDevCapsA);
+    state.outputPort = FindPort(settings.ReadString("OutputPort", "", MAXPNAMELEN), driver.midiOutGetNumDevs(),
+                                &MidiDriver::midiOutGetDevCapsA);
+    state.deviceNumber = settings.ReadInt("DeviceNumber", state.deviceNumber, 1, 16);
+    state.pauseMs = settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
+    for (const auto& [name, member] : FileFields)
+        window.*member = settings.ReadString(name, window.*member, MaxFileName);
+}
+
+void SaveMidiSettings(const CSettings& settings)
+{
+    const MidiPortState& state = PortState();
+    const std::string input = PortName(static_cast<UINT>(state.inputPort), &MidiDriver::midiInGetDevCapsA);
+    const std::string output = PortName(static_cast<UINT>(state.outputPort), &MidiDriver::midiOutGetDevCapsA);
+    if (!input.empty())
+        settings.WriteString("InputPort", input);
+    if (!output.empty())
+        settings.WriteString("OutputPort", output);
+    settings.WriteInt("DeviceNumber", state.deviceNumber);
+    settings.WriteInt("PauseMs", state.pauseMs);
+}
+
+void SaveSettings(const CSettings& settings, const CMainDialog& window)
+{
+    SaveMidiSettings(settings);
+    for (const auto& [name, member] : FileFields)
+        settings.WriteString(name, window.*member);
+}
