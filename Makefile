@@ -5,6 +5,8 @@
 BUILD_DIR ?= build
 HOST_DIR ?= $(BUILD_DIR)/host
 JOBS ?= $(shell nproc)
+# No "Entering/Leaving directory" lines, from this make or the ones cmake --build runs.
+MAKEFLAGS += --no-print-directory
 CMAKE_CROSS = cmake -S . -B $(BUILD_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	-DCMAKE_BUILD_TYPE=Release -DHOST_TEST_DIR=$(abspath $(HOST_DIR))
 # Windows need a display: a virtual one when there is none.
