@@ -1,4 +1,5 @@
 # make run   - build and start the demo (emulated device) under Wine
+# make screenshot - save the running demo's windows as PNGs (from another terminal)
 # make test  - install what is missing, build everything, run every test
 # make bench - transfer benchmarks on the emulated device
 # make package - the release archive (SysExDump.exe, reseng.dll, README, licence)
@@ -7,6 +8,8 @@
 BUILD_DIR ?= build
 HOST_DIR ?= $(BUILD_DIR)/host
 JOBS ?= $(shell nproc)
+# No "Entering/Leaving directory" lines, from this make or the ones cmake --build runs.
+MAKEFLAGS += --no-print-directory
 CMAKE_CROSS = cmake -S . -B $(BUILD_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	-DCMAKE_BUILD_TYPE=Release -DHOST_TEST_DIR=$(abspath $(HOST_DIR))
 # Windows need a display: a virtual one when there is none.
@@ -34,6 +37,11 @@ test: build host
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD_DIR)
+
+# Needs no build: it only reads the display of a demo that make run has started.
+.PHONY: screenshot
+screenshot:
+	@bash scripts/demo-screenshot.sh $(BUILD_DIR)
 
 bench: build
 	$(WITH_DISPLAY) bash scripts/bench.sh $(BUILD_DIR)

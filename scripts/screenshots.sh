@@ -25,32 +25,16 @@ source "$here/wine-env.sh"
 "$here/wine-prefix.sh" start "$build"
 mkdir -p "$out"
 
-work="$(mktemp -d)"
-trap '"$here/wine-prefix.sh" stop "$build"; rm -rf "$work"' EXIT
+trap '"$here/wine-prefix.sh" stop "$build"' EXIT
 
-# Saves the window titled $2 as $1 once the display has caught up with it: the picture
-# shows more than one colour and agrees with the one before (a window whose count keeps
-# changing is taken at the third picture that is not blank). The window is read itself,
-# not the screen: on the virtual display, the part of a window that overlaps another comes
-# out black in a picture of the whole screen.
+source "$here/window-capture.sh"
+
+# Saves the window titled $2 as $1.
 capture() {
-  local file="$1" title="$2" previous="$work/previous.png" current="$work/current.png" id drawn=0
-  id="$(xwininfo -display "$DISPLAY" -name "$title" | awk '/Window id:/ { print $4 }' || true)"
-  [ -n "$id" ] || { echo "screenshots: no window titled \"$title\" on the display" >&2; return 1; }
-  rm -f "$previous"
-  for _ in $(seq 30); do
-    xwd -id "$id" -silent -display "$DISPLAY" | convert xwd:- "$current"
-    if [ "$(identify -format '%k' "$current")" -gt 1 ]; then
-      drawn=$((drawn + 1))
-      if [ "$drawn" -ge 3 ] || { [ -f "$previous" ] && cmp -s "$previous" "$current"; }; then
-        break
-      fi
-    fi
-    mv "$current" "$previous"
-    sleep 0.1
-  done
-  [ -f "$current" ] || mv "$previous" "$current"
-  mv "$current" "$file"
+  local id
+  id="$(xwininfo -display "$DISPLAY" -name "$2" | awk '/Window id:/ { print $4 }' || true)"
+  [ -n "$id" ] || { echo "screenshots: no window titled \"$2\" on the display" >&2; return 1; }
+  capture_window "$1" "$id"
 }
 
 coproc TOUR { "$WINE_LOADER" "$build/bin/screenshot_tour.exe" 2>/dev/null; }
