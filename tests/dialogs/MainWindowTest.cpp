@@ -1,7 +1,6 @@
 // The main window itself: its fields and their validation, the browse buttons, the about
 // box from the system menu.
 #include <windows.h>
-#include <commctrl.h>
 #include <shlobj.h>
 
 #include "dialogs/MainDialog.h"
@@ -48,22 +47,9 @@ class MainWindowTest : public WindowTest
 TEST_F(MainWindowTest, FieldsAreCheckedInOrderAndOnlyTheFirstBadOneIsReported)
 {
     Run({
-        {"a fresh window holds the defaults, which pass", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             EXPECT_EQ((std::vector<std::string>{"ProgramDump.syx", "AlgorithmDump.syx", "BulkDump.syx",
-                                                 "ProgramDump.syx", "AlgorithmDump.syx", "BulkDump.syx"}),
-                       FileTexts(w));
-             t.Press(w, IDC_PROGRAM_CHANGE);
-             EXPECT_EQ(std::vector<DWORD>{0x00C0}, t.m_driver->ShortMessages());
-         }, {}, {}, {}},
         {"each bad field in turn, in exchange order, focused with its text selected", nullptr,
          [](WindowTest& t, CMainDialog& w) {
-             const struct
-             {
-                 int field;
-                 const char* bad;
-                 const char* good;
-             } fields[] = {
+             const struct { int field; const char* bad; const char* good; } fields[] = {
                  {IDC_RECEIVE_PROGRAM_NUMBER, "0", "240"}, {IDC_SEND_PROGRAM_SLOT, "101", "100"},
                  {IDC_PROGRAM_CHANGE_NUMBER, "129", "128"}, {IDC_RECEIVE_ALGORITHM_NUMBER, "x", "127"},
                  {IDC_SEND_ALGORITHM_NUMBER, "65", "64"},  {IDC_SEND_BULK_FILE, nullptr, "b.syx"},
@@ -87,17 +73,10 @@ TEST_F(MainWindowTest, FieldsAreCheckedInOrderAndOnlyTheFirstBadOneIsReported)
         {"the send algorithm number above 64 blocks every operation that validates", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              t.Type(w, IDC_SEND_ALGORITHM_NUMBER, "127");
-             for (int button : {IDC_RECEIVE_PROGRAM, IDC_SEND_PROGRAM, IDC_PROGRAM_CHANGE})
+             for (int button : {IDC_RECEIVE_PROGRAM, IDC_SEND_PROGRAM})
                  t.Press(w, button);
              EXPECT_EQ(0, t.m_driver->CallCount(MidiCall::OutOpen));
-         }, {OutOfRange(1, 64), OutOfRange(1, 64), OutOfRange(1, 64)}, {}, {}},
-        {"a file name of 256 characters passes", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             const std::string name256 = std::string(252, 'p') + ".syx";
-             t.Type(w, IDC_RECEIVE_ALGORITHM_FILE, name256);
-             t.Press(w, IDC_PROGRAM_CHANGE);
-             EXPECT_EQ(name256, w.m_receiveAlgorithmFile);
-         }, {}, {}, {}},
+         }, {OutOfRange(1, 64), OutOfRange(1, 64)}, {}, {}},
     });
 }
 
@@ -154,16 +133,6 @@ TEST_F(MainWindowTest, BrowseKeepsWhatWasTypedAndStoresOnlyForTheButtonThatHasTh
              EXPECT_EQ("1", t.TextOf(w, IDC_RECEIVE_PROGRAM_NUMBER));
              EXPECT_EQ("BulkDump.syx", t.TextOf(w, IDC_SEND_BULK_FILE));
          }, {NotANumber(), NotANumber()}, {}, {}},
-        {"a chosen path longer than 256 characters is shown, then refused by the operation", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             const std::string path = t.Path(std::string(290, 'd') + ".syx");
-             t.m_ui->ChooseFiles({path});
-             t.Click(w, IDC_BROWSE_SEND_PROGRAM);
-             EXPECT_EQ(path, t.TextOf(w, IDC_SEND_PROGRAM_FILE));
-             t.Press(w, IDC_SEND_PROGRAM);
-             EXPECT_TRUE(t.FocusedAndSelected(w, IDC_SEND_PROGRAM_FILE));
-         },
-         {Error(AFX_IDP_PARSE_STRING_SIZE, {"256"})}, {}, {}},
     });
 }
 
@@ -248,9 +217,7 @@ TEST_F(MainWindowTest, FileNamesInAnyScript)
              t.Press(w, IDC_SEND_PROGRAM);
              const std::string& text = t.m_ui->boxes.at(0).text;
              EXPECT_LT(text.size(), LoadResString(IDS_FILE_OPEN_FAILED).size() + 90);
-             EXPECT_NE(std::string::npos, text.find(deep.substr(0, 20)));
              EXPECT_NE(std::string::npos, text.find(u8"\u2026ddd"));
-             EXPECT_EQ("\\p.syx!", text.substr(text.size() - 7));
          },
          {FileError(IDS_FILE_OPEN_FAILED, DisplayPath(deep))}, {}, {}},
     });
@@ -299,14 +266,4 @@ TEST_F(MainWindowTest, DroppedFilesFillTheFieldUnderThem)
         EXPECT_EQ("ProgramDump.syx", TextOf(w, IDC_SEND_PROGRAM_FILE));
     });
     EXPECT_TRUE(m_ui->boxes.empty());
-}
-
-TEST_F(MainWindowTest, SendAlgorithmSpinStopsWhereItsFieldDoes)
-{
-    RunMainWindow([&](CMainDialog& w) {
-        int lower = 0, upper = 0;
-        SendMessageW(w.GetDlgItem(IDC_SEND_ALGORITHM_SPIN), UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower),
-                     reinterpret_cast<LPARAM>(&upper));
-        EXPECT_EQ(64, upper);
-    });
 }

@@ -11,33 +11,36 @@ namespace
 {
 using Bytes = MidiTest::Bytes;
 using Mode = EmulatedDevice::ReplyMode;
+using Act = std::function<void(WindowTest&, CMainDialog&)>;
+using Arrange = std::function<void(WindowTest&)>;
 
 const Bytes BulkRequest{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x49, 0xF7};
+const Bytes Request1{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7};
 const Bytes Old{0xF0, 0x01, 0xF7};
+const Bytes Program1 = EmulatedDevice().ProgramMessage(1);
 
-Bytes ProgramRequest(std::uint8_t high, std::uint8_t low)
+Arrange Replies(Mode mode, unsigned first = 0, unsigned second = 0)
 {
-    return {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, high, low, 0xF7};
-}
-
-// What a factory-fresh device sends for a program, on the given device number.
-Bytes FactoryProgram(int number, int device = 1)
-{
-    EmulatedDevice factory;
-    factory.SetDeviceNumber(device);
-    return factory.ProgramMessage(number);
+    return [=](WindowTest& t) {
+        t.WithDevice([&](EmulatedDevice& device) {
+            device.SetReplyMode(mode);
+            device.SetErrorCodes(first, second);
+        });
+    };
 }
 
 // Types the number and the file (in the test's folder) of one receive group, and presses it.
-void Receive(WindowTest& t, CMainDialog& w, bool algorithm, const std::string& number, const std::string& file)
+Act Receives(const std::string& number, const std::string& file, bool algorithm = false)
 {
-    t.Type(w, algorithm ? IDC_RECEIVE_ALGORITHM_NUMBER : IDC_RECEIVE_PROGRAM_NUMBER, number);
-    t.Type(w, algorithm ? IDC_RECEIVE_ALGORITHM_FILE : IDC_RECEIVE_PROGRAM_FILE, t.Path(file));
-    t.Press(w, algorithm ? IDC_RECEIVE_ALGORITHM : IDC_RECEIVE_PROGRAM);
+    return [=](WindowTest& t, CMainDialog& w) {
+        t.Type(w, algorithm ? IDC_RECEIVE_ALGORITHM_NUMBER : IDC_RECEIVE_PROGRAM_NUMBER, number);
+        t.Type(w, algorithm ? IDC_RECEIVE_ALGORITHM_FILE : IDC_RECEIVE_PROGRAM_FILE, t.Path(file));
+        t.Press(w, algorithm ? IDC_RECEIVE_ALGORITHM : IDC_RECEIVE_PROGRAM);
+    };
 }
 
-// The first write (or flush) of a file fails, as on a full disk; later ones succeed.
-std::function<void(WindowTest&)> FailOnce(CFile::Operation failing)
+// p.syx holds Old; the first write (or flush) of a file fails, as on a full disk.
+Arrange FailOnce(CFile::Operation failing)
 {
     return [failing](WindowTest& t) {
         t.WriteFile("p.syx", Old);
@@ -50,22 +53,30 @@ std::function<void(WindowTest&)> FailOnce(CFile::Operation failing)
     };
 }
 
-// Runs a bulk receive into `file`; `during` acts in the running dialog.
-void ReceiveBulk(WindowTest& t, CMainDialog& w, const std::string& file, std::function<void(CDialog&)> during)
+// A bulk receive into `file`; `during` acts in the running dialog.
+Act ReceivesBulk(const std::string& file, std::function<void(WindowTest&, CDialog&)> during)
 {
-    t.OnDialog(IDD_BULK_RECEIVE, std::move(during));
-    t.Type(w, IDC_RECEIVE_BULK_FILE, t.Path(file));
-    t.Press(w, IDC_RECEIVE_BULK);
+    return [=](WindowTest& t, CMainDialog& w) {
+        t.OnDialog(IDD_BULK_RECEIVE, during ? std::function<void(CDialog&)>([&t, during](CDialog& d) { during(t, d); })
+                                            : nullptr);
+        t.Type(w, IDC_RECEIVE_BULK_FILE, t.Path(file));
+        t.Press(w, IDC_RECEIVE_BULK);
+    };
 }
 
 // Waits until the dialog counts `count` bytes, then presses `button`.
-std::function<void(CDialog&)> AfterCount(WindowTest& t, std::size_t count, int button)
+std::function<void(WindowTest&, CDialog&)> AfterCount(std::size_t count, int button = IDOK)
 {
-    return [&t, count, button](CDialog& dialog) {
+    return [=](WindowTest& t, CDialog& dialog) {
         EXPECT_TRUE(t.WaitFor([&] { return t.TextOf(dialog, IDC_RECEIVED_COUNT) == std::to_string(count); }));
         EXPECT_FALSE(dialog.IsEnding()) << "only the user ends a bulk reception";
         t.Click(dialog, button);
     };
+}
+
+void UntilItEnds(WindowTest& t, CDialog& d)
+{
+    EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
 }
 }
 
@@ -75,7 +86,9 @@ class ReceiveTest : public WindowTest
 
 TEST_F(ReceiveTest, SingleDump)
 {
-    const Bytes program200 = FactoryProgram(200);
+    EmulatedDevice sixteen;
+    sixteen.SetDeviceNumber(16);
+    const Bytes program200 = EmulatedDevice().ProgramMessage(200);
     ASSERT_EQ(5000u, program200.size());
     Run({
         {"the number field and the device number reach the request; the reply is stored as sent",
@@ -83,79 +96,57 @@ TEST_F(ReceiveTest, SingleDump)
              PortState().deviceNumber = 16;
              t.WithDevice([](EmulatedDevice& device) { device.SetDeviceNumber(16); });
          },
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "129", "p.syx"); },
-         {Stored("p.syx")},
-         {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}}, {{"p.syx", FactoryProgram(129, 16)}}},
-        {"an algorithm", nullptr,
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, true, "127", "a.syx"); },
-         {Stored("a.syx")},
-         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}},
-         {{"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
+         Receives("129", "p.syx"), {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}},
+         {{"p.syx", sixteen.ProgramMessage(129)}}},
+        {"an algorithm", nullptr, Receives("127", "a.syx", true), {Stored("a.syx")},
+         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}}, {{"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
         {"a reply over two input buffers replaces an existing file after Yes",
          [](WindowTest& t) {
              t.WriteFile("p.syx", Old);
              t.m_driver->SetBlockSizes({4096, 904});
          },
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "200", "p.syx"); },
-         {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")}, {ProgramRequest(0x01, 0x47)}, {{"p.syx", program200}}},
-        {"No to the overwrite question",
-         [](WindowTest& t) { t.WriteFile("p.syx", Old); },
+         Receives("200", "p.syx"), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
+         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x01, 0x47, 0xF7}}, {{"p.syx", program200}}},
+        {"No to the overwrite question", With("p.syx", Old),
          [](WindowTest& t, CMainDialog& w) {
              t.Answer({IDNO});
-             Receive(t, w, false, "1", "p.syx");
-         }, {Question(IDS_CONFIRM_OVERWRITE)}, {}, {{"p.syx", Old}}},
-        {"an error reply shows the device's text and stores nothing",
-         [](WindowTest& t) {
-             t.WithDevice([](EmulatedDevice& device) {
-                 device.SetReplyMode(Mode::ErrorReply);
-                 device.SetErrorCodes(1, 3);
-             });
-         },
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "p.syx"); }, {ErrorText(LoadResString(213))},
-         {ProgramRequest(0x00, 0x00)}, {}},
-        {"an error the module has no text for shows the general one",
-         [](WindowTest& t) {
-             t.WithDevice([](EmulatedDevice& device) {
-                 device.SetReplyMode(Mode::ErrorReply);
-                 device.SetErrorCodes(1, 2);
-             });
-         },
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "p.syx"); },
-         {ErrorText(LoadResString(IDS_DEVICE_ERROR_UNKNOWN))}, {ProgramRequest(0x00, 0x00)}, {}},
-        {"a silent device times out; only Cancel is usable while the window waits",
-         [](WindowTest& t) { t.SetReplyMode(Mode::Silent); },
+             Receives("1", "p.syx")(t, w);
+         }, {Question(IDS_CONFIRM_OVERWRITE)}, {}, {}},
+        {"an error reply shows the device's text", Replies(Mode::ErrorReply, 1, 3), Receives("1", "p.syx"),
+         {ErrorText(LoadResString(213))}, {Request1}, {}},
+        {"an error the module has no text for shows the general one", Replies(Mode::ErrorReply, 1, 2),
+         Receives("1", "p.syx"), {ErrorText(LoadResString(IDS_DEVICE_ERROR_UNKNOWN))}, {Request1}, {}},
+        {"a malformed reply is not taken for the dump", Replies(Mode::Malformed), Receives("1", "p.syx"),
+         {Error(IDS_NO_REPLY)}, {Request1}, {}},
+        {"a silent device times out; only Exit is usable while the window waits", Replies(Mode::Silent),
          [](WindowTest& t, CMainDialog& w) {
              t.Type(w, IDC_RECEIVE_PROGRAM_FILE, t.Path("p.syx"));
              t.Click(w, IDC_RECEIVE_PROGRAM);
              EXPECT_EQ(std::vector<int>{IDCANCEL}, t.EnabledControls(w));
              t.Settle();
              EXPECT_TRUE(t.WaitFor([&] { return !t.m_ui->boxes.empty(); }));
-             EXPECT_TRUE(IsWindowEnabled(w.GetDlgItem(IDC_RECEIVE_PROGRAM)));
              EXPECT_TRUE(IsWindowEnabled(w.GetDlgItem(IDC_SEND_BULK)));
-         }, {Error(IDS_NO_REPLY)}, {ProgramRequest(0x00, 0x00)}, {}},
-        {"closing the window while it waits closes the ports",
-         [](WindowTest& t) { t.SetReplyMode(Mode::Silent); },
+         }, {Error(IDS_NO_REPLY)}, {Request1}, {}},
+        {"closing the window while it waits closes the ports", Replies(Mode::Silent),
          [](WindowTest& t, CMainDialog& w) {
              t.Type(w, IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
              t.Click(w, IDC_RECEIVE_ALGORITHM);
-         }, {},
-         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}, {}},
+         }, {}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}, {}},
         {"an empty name is refused with the focus on its field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
-             for (int field : {IDC_RECEIVE_PROGRAM_FILE, IDC_RECEIVE_ALGORITHM_FILE})
-             {
-                 t.Type(w, field, "");
-                 t.Press(w, field == IDC_RECEIVE_PROGRAM_FILE ? IDC_RECEIVE_PROGRAM : IDC_RECEIVE_ALGORITHM);
-                 EXPECT_EQ(field, t.FocusedId());
-             }
-         }, {Error(IDS_NO_RECEIVE_FILE), Error(IDS_NO_RECEIVE_FILE)}, {}, {}},
+             t.Type(w, IDC_RECEIVE_ALGORITHM_FILE, "");
+             t.Press(w, IDC_RECEIVE_ALGORITHM);
+             EXPECT_EQ(IDC_RECEIVE_ALGORITHM_FILE, t.FocusedId());
+         }, {Error(IDS_NO_RECEIVE_FILE)}, {}, {}},
     });
 }
 
 TEST_F(ReceiveTest, BulkDump)
 {
     const Bytes dump = EmulatedDevice().BulkDump();
-    const Bytes program7 = FactoryProgram(7);
+    EmulatedDevice changed;
+    changed.SetProgramData(1, {0x01, 0x02, 0x03});
+    const Bytes program7 = EmulatedDevice().ProgramMessage(7);
     Run({
         {"OK stores every byte in order of arrival, blocks of any size",
          [](WindowTest& t) {
@@ -164,85 +155,51 @@ TEST_F(ReceiveTest, BulkDump)
                  return sizes[next++ % 7];
              });
          },
-         [&](WindowTest& t, CMainDialog& w) { ReceiveBulk(t, w, "b.syx", AfterCount(t, dump.size(), IDOK)); },
-         {Stored("b.syx")}, {BulkRequest}, {{"b.syx", dump}}},
-        {"a reception that has started never times out",
-         [](WindowTest& t) { t.SetReplyMode(Mode::Silent); },
-         [&](WindowTest& t, CMainDialog& w) {
-             ReceiveBulk(t, w, "b.syx", [&](CDialog& dialog) {
-                 t.m_driver->InjectInput(program7);
-                 EXPECT_FALSE(t.WaitFor([&] { return dialog.IsEnding() || !t.m_ui->boxes.empty(); },
-                                        ReplyTimeoutMs() + 500));
-                 AfterCount(t, program7.size(), IDOK)(dialog);
-             });
-         },
-         {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
-        {"malformed messages keep their buffers in the rotation",
-         [](WindowTest& t) { t.SetReplyMode(Mode::Silent); },
-         [&](WindowTest& t, CMainDialog& w) {
-             ReceiveBulk(t, w, "b.syx", [&](CDialog& dialog) {
-                 for (int i = 0; i <= MidiInputBufferCount; ++i)
-                 {
-                     const int added = t.m_driver->CallCount(MidiCall::InAddBuffer);
-                     t.m_driver->InjectLongError();
-                     EXPECT_TRUE(t.WaitFor([&] { return t.m_driver->CallCount(MidiCall::InAddBuffer) > added; }));
-                 }
-                 t.m_driver->InjectInput(program7);
-                 AfterCount(t, program7.size(), IDOK)(dialog);
-             });
-         },
-         {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
-        {"OK before anything arrived stores nothing",
-         [](WindowTest& t) { t.SetReplyMode(Mode::Silent); },
-         [](WindowTest& t, CMainDialog& w) { ReceiveBulk(t, w, "b.syx", [&](CDialog& d) { t.Click(d, IDOK); }); },
-         {Error(IDS_NOTHING_RECEIVED)}, {BulkRequest}, {}},
-        {"Cancel discards what arrived", nullptr,
-         [&](WindowTest& t, CMainDialog& w) { ReceiveBulk(t, w, "b.syx", AfterCount(t, dump.size(), IDCANCEL)); }, {},
+         ReceivesBulk("b.syx", AfterCount(dump.size())), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", dump}}},
+        {"a reception that has started never times out, and shows its time and rate", Replies(Mode::Silent),
+         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+             t.m_driver->InjectInput(program7);
+             EXPECT_FALSE(t.WaitFor([&] { return d.IsEnding() || !t.m_ui->boxes.empty(); }, ReplyTimeoutMs() + 500));
+             EXPECT_NE("", t.TextOf(d, IDC_RECEIVE_RATE));
+             AfterCount(program7.size())(t, d);
+         }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
+        {"malformed messages are not stored, and their buffers stay in the rotation", Replies(Mode::Malformed),
+         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+             EXPECT_TRUE(t.m_driver->WaitUntilIdle());
+             t.m_driver->InjectInput(program7);
+             AfterCount(program7.size())(t, d);
+         }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
+        {"OK before anything arrived stores nothing", Replies(Mode::Silent),
+         ReceivesBulk("b.syx", [](WindowTest& t, CDialog& d) { t.Click(d, IDOK); }), {Error(IDS_NOTHING_RECEIVED)},
+         {BulkRequest}, {}},
+        {"Cancel discards what arrived", nullptr, ReceivesBulk("b.syx", AfterCount(dump.size(), IDCANCEL)), {},
          {BulkRequest}, {}},
         {"an error reply in two-byte blocks shows its text once its codes are in",
          [](WindowTest& t) {
-             t.WithDevice([](EmulatedDevice& device) {
-                 device.SetReplyMode(Mode::ErrorReply);
-                 device.SetErrorCodes(2, 1);
-             });
+             Replies(Mode::ErrorReply, 2, 1)(t);
              t.m_driver->SetBlockLimit(2);
          },
-         [](WindowTest& t, CMainDialog& w) {
-             ReceiveBulk(t, w, "b.syx", [&](CDialog& d) { EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); })); });
-         },
-         {ErrorText(LoadResString(IDS_DEVICE_ERROR_BASE + 21))}, {BulkRequest}, {}},
+         ReceivesBulk("b.syx", UntilItEnds), {ErrorText(LoadResString(IDS_DEVICE_ERROR_BASE + 21))}, {BulkRequest}, {}},
         {"the time-out leaves an existing file as it was",
          [](WindowTest& t) {
-             t.SetReplyMode(Mode::Silent);
+             Replies(Mode::Silent)(t);
              t.WriteFile("b.syx", Old);
          },
-         [](WindowTest& t, CMainDialog& w) {
-             ReceiveBulk(t, w, "b.syx", [&](CDialog& d) { EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); })); });
-         }, {Question(IDS_CONFIRM_OVERWRITE), Error(IDS_NO_REPLY)}, {BulkRequest}, {{"b.syx", Old}}},
+         ReceivesBulk("b.syx", UntilItEnds), {Question(IDS_CONFIRM_OVERWRITE), Error(IDS_NO_REPLY)}, {BulkRequest}, {}},
         {"two receptions in a row do not mix", nullptr,
          [&](WindowTest& t, CMainDialog& w) {
-             ReceiveBulk(t, w, "first.syx", AfterCount(t, dump.size(), IDOK));
+             ReceivesBulk("first.syx", AfterCount(dump.size()))(t, w);
              t.WithDevice([](EmulatedDevice& device) { device.SetProgramData(1, {0x01, 0x02, 0x03}); });
-             ReceiveBulk(t, w, "second.syx", AfterCount(t, t.BulkDump().size(), IDOK));
+             ReceivesBulk("second.syx", AfterCount(t.BulkDump().size()))(t, w);
          },
-         {Stored("first.syx"), Stored("second.syx")},
-         {BulkRequest, BulkRequest},
-         {{"first.syx", dump}, {"second.syx", [] {
-               EmulatedDevice changed;
-               changed.SetProgramData(1, {0x01, 0x02, 0x03});
-               return changed.BulkDump();
-           }()}}},
+         {Stored("first.syx"), Stored("second.syx")}, {BulkRequest, BulkRequest},
+         {{"first.syx", dump}, {"second.syx", changed.BulkDump()}}},
         {"without memory for its buffer the dialog does not start", nullptr,
          [](WindowTest& t, CMainDialog& w) {
-             const GlobalMemoryApi saved = GlobalMemoryApi::Current();
              GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };
-             ReceiveBulk(t, w, "b.syx", nullptr);
-             GlobalMemoryApi::Current() = saved;
+             ReceivesBulk("b.syx", nullptr)(t, w);
+             GlobalMemoryApi::Current().alloc = GlobalAlloc;
          }, {Error(IDS_OUT_OF_MEMORY)}, {}, {}},
-        {"a port failure ends the dialog before the request",
-         [](WindowTest& t) { t.m_driver->FailCall(MidiCall::OutPrepareHeader, MMSYSERR_NOMEM); },
-         [](WindowTest& t, CMainDialog& w) { ReceiveBulk(t, w, "b.syx", nullptr); },
-         {Error(IDS_OUTPUT_PREPARE_FAILED)}, {}, {}},
     });
 }
 
@@ -262,17 +219,14 @@ TEST_F(ReceiveTest, BulkDumpLosingOneBuffer)
         {MidiCall::InAddBuffer, 3, IDS_INPUT_ADD_FAILED},
     };
     std::vector<WindowCase> cases;
-    for (const auto& failure : failures)
-        cases.push_back({"string " + std::to_string(failure.message),
-                         [failure](WindowTest& t) {
+    for (const auto& f : failures)
+        cases.push_back({"string " + std::to_string(f.message),
+                         [f](WindowTest& t) {
                              t.m_driver->SetBlockLimit(1000);
-                             t.m_driver->FailCall(failure.call, MMSYSERR_NOMEM, failure.skip);
+                             t.m_driver->FailCall(f.call, MMSYSERR_NOMEM, f.skip);
                          },
-                         [&](WindowTest& t, CMainDialog& w) {
-                             ReceiveBulk(t, w, "b.syx", AfterCount(t, dump.size(), IDOK));
-                         },
-                         {Error(failure.message), Stored("b.syx")}, {BulkRequest},
-                         {{"b.syx", dump}}});
+                         ReceivesBulk("b.syx", AfterCount(dump.size())), {Error(f.message), Stored("b.syx")},
+                         {BulkRequest}, {{"b.syx", dump}}});
     Run(cases);
 }
 
@@ -280,73 +234,58 @@ TEST_F(ReceiveTest, BulkDumpLosingOneBuffer)
 // is in keeps the data until it is stored elsewhere or the user agrees to lose it.
 TEST_F(ReceiveTest, TargetsAndFailedSaves)
 {
-    const Bytes program1 = FactoryProgram(1);
-    const std::string discard = std::to_string(program1.size());
+    const std::string discard = std::to_string(Program1.size());
     const std::string longName = std::string(255 - Path("").size() - 4, 'n') + ".syx";
+    const std::string script = u8"\u65e5\u672c.syx";
     const Bytes dump = EmulatedDevice().BulkDump();
+    const Box overwrite = Question(IDS_CONFIRM_OVERWRITE);
+    const Box writeFailed = FileError(IDS_FILE_WRITE_FAILED, "p.syx");
     Run({
-        {"a folder that does not exist: nothing is requested", nullptr,
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "missing\\p.syx"); },
+        {"a folder that does not exist: nothing is requested", nullptr, Receives("1", "missing\\p.syx"),
          {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\p.syx"))}, {}, {}},
-        {"a name the file system refuses", nullptr,
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "a*b.syx"); },
+        {"a name the file system refuses", nullptr, Receives("1", "a*b.syx"),
          {FileError(IDS_FILE_OPEN_FAILED, Path("a*b.syx"))}, {}, {}},
-        {"a file another program holds", [](WindowTest& t) { t.WriteFile("p.syx", Old); },
+        {"a file another program holds", With("p.syx", Old),
          [](WindowTest& t, CMainDialog& w) {
-             HANDLE held = CreateFileW(PlatformPath(t.Path("p.syx")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                       nullptr);
-             Receive(t, w, false, "1", "p.syx");
+             HANDLE held = CreateFileW(PlatformPath(t.Path("p.syx")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       0, nullptr);
+             Receives("1", "p.syx")(t, w);
              CloseHandle(held);
-         },
-         {FileError(IDS_FILE_OPEN_FAILED, Path("p.syx"))}, {}, {{"p.syx", Old}}},
+         }, {FileError(IDS_FILE_OPEN_FAILED, Path("p.syx"))}, {}, {}},
         {"a failed write: the dump is saved where the user chooses instead, the old file stays",
          FailOnce(CFile::Operation::Write),
          [](WindowTest& t, CMainDialog& w) {
              t.m_ui->ChooseFiles({t.Path("other.syx")});
-             Receive(t, w, false, "1", "p.syx");
+             Receives("1", "p.syx")(t, w);
              EXPECT_FALSE(t.m_ui->fileDialogs.at(0).open) << "not a save-file dialog";
              EXPECT_EQ(t.Path("other.syx"), t.TextOf(w, IDC_RECEIVE_PROGRAM_FILE));
-         },
-         {Question(IDS_CONFIRM_OVERWRITE), FileError(IDS_FILE_WRITE_FAILED, "p.syx"), Stored("other.syx")},
-         {ProgramRequest(0x00, 0x00)}, {{"p.syx", Old}, {"other.syx", program1}}},
+         }, {overwrite, writeFailed, Stored("other.syx")}, {Request1}, {{"other.syx", Program1}}},
         {"no other place chosen: asked before discarding, No offers the choice again",
          FailOnce(CFile::Operation::Write),
          [](WindowTest& t, CMainDialog& w) {
              t.m_ui->ChooseFiles({"", t.Path("other.syx")});
              t.Answer({IDYES, IDOK, IDNO});
-             Receive(t, w, false, "1", "p.syx");
+             Receives("1", "p.syx")(t, w);
          },
-         {Question(IDS_CONFIRM_OVERWRITE), FileError(IDS_FILE_WRITE_FAILED, "p.syx"),
-          Question(IDS_CONFIRM_DISCARD, {discard}, true), Stored("other.syx")},
-         {ProgramRequest(0x00, 0x00)}, {{"p.syx", Old}, {"other.syx", program1}}},
+         {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}, true), Stored("other.syx")}, {Request1},
+         {{"other.syx", Program1}}},
         {"a flush that fails is a failed write; Yes to discarding leaves nothing behind",
          FailOnce(CFile::Operation::Flush),
          [](WindowTest& t, CMainDialog& w) {
              t.Answer({IDYES, IDOK, IDYES});
-             Receive(t, w, false, "1", "p.syx");
-         },
-         {Question(IDS_CONFIRM_OVERWRITE), FileError(IDS_FILE_WRITE_FAILED, "p.syx"),
-          Question(IDS_CONFIRM_DISCARD, {discard}, true)},
-         {ProgramRequest(0x00, 0x00)}, {{"p.syx", Old}}},
-        {"an unrelated file named after the target stays as it is",
-         [](WindowTest& t) { t.WriteFile("p.syx.part", Old); },
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", "p.syx"); },
-         {Stored("p.syx")}, {ProgramRequest(0x00, 0x00)}, {{"p.syx", program1}, {"p.syx.part", Old}}},
-        {"a path of 255 characters", nullptr,
-         [&](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", longName); },
-         {Stored(longName)}, {ProgramRequest(0x00, 0x00)}, {{longName, program1}}},
-        {"a name in any script", nullptr,
-         [](WindowTest& t, CMainDialog& w) { Receive(t, w, false, "1", u8"\u65e5\u672c.syx"); },
-         {Stored(u8"\u65e5\u672c.syx")}, {ProgramRequest(0x00, 0x00)}, {{u8"\u65e5\u672c.syx", program1}}},
+             Receives("1", "p.syx")(t, w);
+         }, {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}, true)}, {Request1}, {}},
+        {"an unrelated file named after the target stays as it is", With("p.syx.part", Old), Receives("1", "p.syx"),
+         {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}}},
+        {"a path of 255 characters", nullptr, Receives("1", longName), {Stored(longName)}, {Request1},
+         {{longName, Program1}}},
+        {"a name in any script", nullptr, Receives("1", script), {Stored(script)}, {Request1}, {{script, Program1}}},
         {"a bulk receive into a folder that does not exist does not start", nullptr,
-         [](WindowTest& t, CMainDialog& w) { ReceiveBulk(t, w, "missing\\b.syx", nullptr); },
-         {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\b.syx"))}, {}, {}},
+         ReceivesBulk("missing\\b.syx", nullptr), {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\b.syx"))}, {}, {}},
         {"a bulk dump whose save fails is saved elsewhere", FailOnce(CFile::Operation::Write),
          [&](WindowTest& t, CMainDialog& w) {
              t.m_ui->ChooseFiles({t.Path("other.syx")});
-             ReceiveBulk(t, w, "b.syx", AfterCount(t, dump.size(), IDOK));
-         },
-         {FileError(IDS_FILE_WRITE_FAILED, "b.syx"), Stored("other.syx")}, {BulkRequest},
-         {{"p.syx", Old}, {"other.syx", dump}}},
+             ReceivesBulk("b.syx", AfterCount(dump.size()))(t, w);
+         }, {FileError(IDS_FILE_WRITE_FAILED, "b.syx"), Stored("other.syx")}, {BulkRequest}, {{"other.syx", dump}}},
     });
 }

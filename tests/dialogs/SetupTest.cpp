@@ -14,19 +14,8 @@ namespace
 using Port = EmulatedMidiDriver::PortInfo;
 using Names = std::vector<std::string>;
 
-struct Choice
-{
-    int device, input, output, pause = 0;
-    bool operator==(const Choice& o) const
-    {
-        return device == o.device && input == o.input && output == o.output && pause == o.pause;
-    }
-};
-
-void PrintTo(const Choice& c, std::ostream* out)
-{
-    *out << "device " << c.device << ", in " << c.input << ", out " << c.output << ", pause " << c.pause;
-}
+// What the port state holds: device number, input and output ports, pause.
+using Choice = std::vector<int>;
 
 struct SetupCase
 {
@@ -84,10 +73,11 @@ protected:
             Fresh();
             m_driver->SetInputPorts(c.inputs);
             m_driver->SetOutputPorts(c.outputs);
-            PortState().deviceNumber = c.before.device;
-            PortState().inputPort = c.before.input;
-            PortState().outputPort = c.before.output;
-            PortState().pauseMs = c.before.pause;
+            MidiPortState& state = PortState();
+            state.deviceNumber = c.before.at(0);
+            state.inputPort = c.before.at(1);
+            state.outputPort = c.before.at(2);
+            state.pauseMs = c.before.size() > 3 ? c.before[3] : 0;
             ModalHook hook([&](CDialog& dialog) {
                 c.act(static_cast<CMidiSetupDialog&>(dialog));
                 if (!dialog.IsEnding())
@@ -96,8 +86,9 @@ protected:
             CMainDialog main;
             main.OnMidiSetup();
             EXPECT_EQ(c.shown, m_ui->boxes);
-            const MidiPortState& state = PortState();
-            EXPECT_EQ(c.after, (Choice{state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs}));
+            Choice expected = c.after;
+            expected.resize(4);
+            EXPECT_EQ(expected, (Choice{state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs}));
         }
     }
 };
@@ -106,31 +97,20 @@ TEST_F(SetupTest, PortListsAndTheirProblems)
 {
     const Port silent{"Silent", MMSYSERR_NODRIVER};
     Run({
-        {"ports in driver order, the stored ones selected",
-         {{"Zeta In"}, {"Alpha In"}},
-         {{"Zeta Out"}, {"Beta Out"}, {"Alpha Out"}},
-         {4, 1, 2},
-         OkAfterLists({"Zeta In", "Alpha In"}, {"Zeta Out", "Beta Out", "Alpha Out"}, 1, 2),
-         {},
+        {"ports in driver order, the stored ones selected", {{"Zeta In"}, {"Alpha In"}},
+         {{"Zeta Out"}, {"Beta Out"}, {"Alpha Out"}}, {4, 1, 2},
+         OkAfterLists({"Zeta In", "Alpha In"}, {"Zeta Out", "Beta Out", "Alpha Out"}, 1, 2), {},
          {4, 1, 2}},
         {"a port whose name cannot be read keeps the later ports at their numbers",
-         {{"In A"}, {"In B", MMSYSERR_NODRIVER}, {"In C"}},
-         {{"Out A", MMSYSERR_NOMEM}, {"Out B"}},
-         {1, 2, 1},
-         OkAfterLists({"In A", Unlisted(1), "In C"}, {Unlisted(0), "Out B"}, 2, 1),
-         {},
+         {{"In A"}, {"In B", MMSYSERR_NODRIVER}, {"In C"}}, {{"Out A", MMSYSERR_NOMEM}, {"Out B"}}, {1, 2, 1},
+         OkAfterLists({"In A", Unlisted(1), "In C"}, {Unlisted(0), "Out B"}, 2, 1), {},
          {1, 2, 1}},
-        {"a stored port that is gone is kept, never -1",
-         {{"In"}},
-         {{"Out"}},
-         {2, 3, 2},
-         OkAfterLists({"In"}, {"Out"}),
-         {},
+        {"a stored port that is gone is kept, never -1", {{"In"}}, {{"Out"}}, {2, 3, 2},
+         OkAfterLists({"In"}, {"Out"}), {},
          {2, 3, 2}},
         // Each direction on its own: the other one can still be chosen.
         {"no input port", {}, {{"Out A"}, {"Out B"}}, {3, 1, 0}, OkAfterLists({}, {"Out A", "Out B"}, -1, 0, "12"),
-         {Error(IDS_NO_INPUT_PORTS)}, {12, 1, 0}},
-        {"no input port answers", {silent, silent}, {{"Out"}}, {3, 1, 0},
+         {Error(IDS_NO_INPUT_PORTS)}, {12, 1, 0}}, {"no input port answers", {silent, silent}, {{"Out"}}, {3, 1, 0},
          OkAfterLists({Unlisted(0), Unlisted(1)}, {"Out"}, -1, 0, "12"), {Error(IDS_NO_INPUT_LISTED)}, {12, 1, 0}},
         {"no output port", {{"In"}}, {}, {3, 0, 2}, OkAfterLists({"In"}, {}, 0, -1, "12"),
          {Error(IDS_NO_OUTPUT_PORTS)}, {12, 0, 2}},
@@ -139,59 +119,31 @@ TEST_F(SetupTest, PortListsAndTheirProblems)
     });
 }
 
-TEST_F(SetupTest, DeviceNumberAndCancel)
+// The device number and the pause keep to their ranges; Cancel keeps everything as it was.
+TEST_F(SetupTest, NumbersAndCancel)
 {
     const std::vector<Port> three{{"A"}, {"B"}, {"C"}};
-    const auto changeAll = [](CMidiSetupDialog& setup, const char* device) {
-        setup.SetDlgItemText(IDC_DEVICE_NUMBER, device);
-        setup.m_inputList.SetCurSel(2);
-        setup.m_outputList.SetCurSel(0);
+    // Types the values in turn, pressing OK after each.
+    const auto typing = [](int field, std::vector<const char*> values, int last = IDOK) {
+        return [=](CMidiSetupDialog& setup) {
+            setup.m_inputList.SetCurSel(2);
+            setup.m_outputList.SetCurSel(0);
+            for (const char* value : values)
+            {
+                setup.SetDlgItemText(field, value);
+                Press(setup, IDOK);
+            }
+            Press(setup, last);
+        };
     };
     Run({
-        {"numbers outside 1 to 16 are refused, the dialog stays",
-         three,
-         three,
-         {5, 1, 1},
-         [](CMidiSetupDialog& setup) {
-             for (const char* text : {"0", "17", "abc", "16"})
-             {
-                 setup.SetDlgItemText(IDC_DEVICE_NUMBER, text);
-                 Press(setup, IDOK);
-             }
-         },
-         {OutOfRange(1, 16), OutOfRange(1, 16), NotANumber()},
-         {16, 1, 1}},
-        {"Cancel after changing everything changes nothing, after a refused OK too",
-         three,
-         three,
-         {5, 1, 1},
-         [&](CMidiSetupDialog& setup) {
-             changeAll(setup, "99");
-             Press(setup, IDOK);
-             Press(setup, IDCANCEL);
-         },
-         {OutOfRange(1, 16)},
-         {5, 1, 1}},
-        {"OK stores every field",
-         three,
-         three,
-         {5, 1, 1},
-         [&](CMidiSetupDialog& setup) {
-             changeAll(setup, "9");
-             setup.SetDlgItemText(IDC_PAUSE, "150");
-             Press(setup, IDOK);
-         },
-         {},
-         {9, 2, 0, 150}},
+        {"device numbers outside 1 to 16 are refused", three, three, {5, 1, 1},
+         typing(IDC_DEVICE_NUMBER, {"0", "17", "abc", "16"}), {OutOfRange(1, 16), OutOfRange(1, 16), NotANumber()},
+         {16, 2, 0}},
         {"pauses outside 0 to 1000 ms are refused", three, three, {5, 1, 1, 20},
-         [](CMidiSetupDialog& setup) {
-             EXPECT_EQ("20", setup.GetDlgItemText(IDC_PAUSE));
-             for (const char* text : {"1001", "-1", "x", "1000"})
-             {
-                 setup.SetDlgItemText(IDC_PAUSE, text);
-                 Press(setup, IDOK);
-             }
-         },
-         {OutOfRange(0, 1000), OutOfRange(0, 1000), NotANumber()}, {5, 1, 1, 1000}},
+         typing(IDC_PAUSE, {"1001", "-1", "x", "1000"}), {OutOfRange(0, 1000), OutOfRange(0, 1000), NotANumber()},
+         {5, 2, 0, 1000}},
+        {"Cancel after changing everything and a refused OK", three, three, {5, 1, 1, 20},
+         typing(IDC_PAUSE, {"2000"}, IDCANCEL), {OutOfRange(0, 1000)}, {5, 1, 1, 20}},
     });
 }

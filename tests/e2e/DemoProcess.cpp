@@ -1,41 +1,5 @@
 #include "DemoProcess.h"
 
-#include <cstring>
-
-namespace
-{
-bool SameName(const char* entry, const std::string& name)
-{
-    return _strnicmp(entry, name.c_str(), name.size()) == 0 && entry[name.size()] == '=';
-}
-
-// This process's environment block with `extra` set in it.
-std::vector<char> EnvironmentBlock(const DemoProcess::Environment& extra)
-{
-    std::vector<char> block;
-    if (char* strings = GetEnvironmentStringsA())
-    {
-        for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1)
-        {
-            bool replaced = false;
-            for (const auto& variable : extra)
-                replaced = replaced || SameName(entry, variable.first);
-            if (!replaced)
-                block.insert(block.end(), entry, entry + std::strlen(entry) + 1);
-        }
-        FreeEnvironmentStringsA(strings);
-    }
-    for (const auto& [name, value] : extra)
-    {
-        const std::string entry = name + "=" + value;
-        block.insert(block.end(), entry.begin(), entry.end());
-        block.push_back('\0');
-    }
-    block.push_back('\0');
-    return block;
-}
-}
-
 DemoProcess::~DemoProcess()
 {
     Kill();
@@ -44,17 +8,19 @@ DemoProcess::~DemoProcess()
 bool DemoProcess::Start(const std::string& program, const std::string& folder, const Environment& environment)
 {
     Kill();
-    std::vector<char> block = EnvironmentBlock(environment);
+    // The child inherits this process's environment, with these variables set only for it.
+    for (const auto& [name, value] : environment)
+        SetEnvironmentVariableA(name.c_str(), value.c_str());
     std::string commandLine = "\"" + program + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, block.data(),
-                        folder.c_str(), &startup, &m_info))
-    {
+    const bool started = CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        folder.c_str(), &startup, &m_info) != FALSE;
+    for (const auto& variable : environment)
+        SetEnvironmentVariableA(variable.first.c_str(), nullptr);
+    if (!started)
         m_info = {};
-        return false;
-    }
-    return true;
+    return started;
 }
 
 bool DemoProcess::IsRunning() const

@@ -107,11 +107,6 @@ HWND UiDriver::WaitForDialogWithControl(int controlId) const
     return WaitForDialog([controlId](HWND window) { return HasControl(window, controlId); });
 }
 
-HWND UiDriver::WaitForDialogTitled(const std::string& title) const
-{
-    return WaitForDialog([&title](HWND window) { return Title(window) == title; });
-}
-
 bool UiDriver::WaitUntilGone(HWND window) const
 {
     return WaitUntil([window] { return !IsWindow(window) || !IsWindowVisible(window); });

@@ -24,9 +24,6 @@ public:
 
     explicit UiDriver(DWORD processId, Milliseconds timeout = std::chrono::seconds(20));
 
-    DWORD ProcessId() const { return m_processId; }
-    // The deadline every wait of this driver gets.
-    void SetTimeout(Milliseconds timeout) { m_timeout = timeout; }
 
     // True once `condition` holds; false when the time-out passes first.
     bool WaitUntil(const std::function<bool()>& condition) const;
@@ -36,7 +33,6 @@ public:
     HWND FindDialog(const std::function<bool(HWND)>& predicate) const;
     HWND WaitForDialog(const std::function<bool(HWND)>& predicate) const;
     HWND WaitForDialogWithControl(int controlId) const;
-    HWND WaitForDialogTitled(const std::string& title) const;
     // True once the window is destroyed or hidden (a modal run hides its dialog first).
     bool WaitUntilGone(HWND window) const;
 

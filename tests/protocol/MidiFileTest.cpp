@@ -38,13 +38,7 @@ Bytes Track(const Bytes& events)
 
 TEST(MidiFile, ReadsEverySysExInTimeOrder)
 {
-    const struct
-    {
-        const char* name;
-        Bytes file;
-        Bytes messages;
-        std::size_t count;
-    } cases[] = {
+    const struct { const char* name; Bytes file; Bytes messages; std::size_t count; } cases[] = {
         {"format 0 among channel and meta events",
          Header(0, 1) + Track({0x00, 0x90, 0x3C, 0x40, 0x10, 0x3E, 0x40, 0x00, 0xC0, 0x05, 0x00, 0xD0, 0x10,
                                0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xF0, 0x03, 0x01, 0x02, 0xF7,
@@ -77,12 +71,7 @@ TEST(MidiFile, ReadsEverySysExInTimeOrder)
 TEST(MidiFile, DamageLeavesNothingToSend)
 {
     const Bytes goodTrack = Track({0x00, 0xF0, 0x01, 0xF7});
-    const struct
-    {
-        const char* name;
-        Bytes file;
-        Error error;
-    } cases[] = {
+    const struct { const char* name; Bytes file; Error error; } cases[] = {
         {"three bytes", {'M', 'T', 'h'}, Error::NotMidiFile},
         {"other header", Chunk("RIFF", {0, 0, 0, 1, 0, 0x60}) + goodTrack, Error::NotMidiFile},
         {"header of 4 bytes", Chunk("MThd", {0, 0, 0, 1}) + goodTrack, Error::NotMidiFile},

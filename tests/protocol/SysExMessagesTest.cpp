@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
+#include "protocol/MessageEnd.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
 
@@ -9,10 +11,9 @@ namespace
 {
 using Bytes = std::vector<unsigned char>;
 
-template <typename Build>
-Bytes Built(std::size_t length, Build build)
+// Guard bytes after the message catch a builder that writes past its length.
+Bytes Built(std::size_t length, const std::function<void(unsigned char*)>& build)
 {
-    // Guard bytes after the message catch a builder that writes past its length.
     Bytes buffer(length + 4, 0xAA);
     build(buffer.data());
     EXPECT_EQ(Bytes(4, 0xAA), Bytes(buffer.end() - 4, buffer.end())) << "wrote past the message";
@@ -21,99 +22,82 @@ Bytes Built(std::size_t length, Build build)
 }
 }
 
-TEST(SysExMessages, RequestsAndCommandsAreByteExact)
+// Device numbers go into byte 4 as number - 1; program numbers as bit 7 and the low seven
+// bits of number - 1; algorithms as number - 1.
+TEST(SysExMessages, EveryMessageIsByteExact)
 {
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7}),
-              Built(10, [](unsigned char* b) { BuildProgramDumpRequest(b, 1, 1); }));
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x01, 0x47, 0xF7}),
-              Built(10, [](unsigned char* b) { BuildProgramDumpRequest(b, 1, 200); }));
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x01, 0x41, 0x31, 0x04, 0xF7}),
-              Built(9, [](unsigned char* b) { BuildAlgorithmDumpRequest(b, 2, 5); }));
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x49, 0xF7}),
-              Built(8, [](unsigned char* b) { BuildBulkDumpRequest(b, 1); }));
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x21, 0xF7}),
-              Built(8, [](unsigned char* b) { BuildDeviceCommand21(b, 1); }));
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x22, 0x02, 0x00, 0xF7}),
-              Built(10, [](unsigned char* b) { BuildDeviceCommand22(b, 1, 2); }));
-}
-
-TEST(SysExMessages, DeviceNumberGoesIntoByteFour)
-{
-    EXPECT_EQ(0x00, Built(8, [](unsigned char* b) { BuildBulkDumpRequest(b, 1); })[4]);
-    EXPECT_EQ(0x0F, Built(8, [](unsigned char* b) { BuildBulkDumpRequest(b, 16); })[4]);
-    EXPECT_EQ(0x0F, Built(10, [](unsigned char* b) { BuildProgramDumpRequest(b, 16, 1); })[4]);
-}
-
-TEST(SysExMessages, ProgramNumbersSplitAtBitSeven)
-{
-    const struct
-    {
-        int number;
-        unsigned char high, low;
-    } cases[] = {{1, 0x00, 0x00}, {128, 0x00, 0x7F}, {129, 0x01, 0x00}, {240, 0x01, 0x6F}, {100, 0x00, 0x63}};
+    const struct { Bytes expected; std::function<void(unsigned char*)> build; } cases[] = {
+        {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7}, [](auto b) { BuildProgramDumpRequest(b, 1, 1); }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x7F, 0xF7}, [](auto b) { BuildProgramDumpRequest(b, 1, 128); }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}, [](auto b) { BuildProgramDumpRequest(b, 16, 129); }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x01, 0x6F, 0xF7}, [](auto b) { BuildProgramDumpRequest(b, 1, 240); }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x01, 0x41, 0x31, 0x7E, 0xF7}, [](auto b) { BuildAlgorithmDumpRequest(b, 2, 127); }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x49, 0xF7}, [](auto b) { BuildBulkDumpRequest(b, 16); }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x21, 0xF7}, [](auto b) { BuildDeviceCommand21(b, 1); }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x22, 0x02, 0x00, 0xF7}, [](auto b) { BuildDeviceCommand22(b, 1, 2); }},
+        // Stamping re-addresses only the header (and a program's slot).
+        {{0xF0, 0x00, 0x00, 0x10, 0x02, 0x41, 0x42, 0x00, 0x63, 0x11}, [](auto b) {
+             const Bytes dump{0xF0, 0x00, 0x00, 0x10, 0x05, 0x41, 0x40, 0x01, 0x20, 0x11};
+             std::copy(dump.begin(), dump.end(), b);
+             StampProgramDump(b, 3, 100);
+         }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x07}, [](auto b) {
+             b[7] = 0x07;
+             StampAlgorithmDump(b, 1);
+         }},
+    };
     for (const auto& c : cases)
-    {
-        const Bytes request = Built(10, [&](unsigned char* b) { BuildProgramDumpRequest(b, 1, c.number); });
-        EXPECT_EQ(c.high, request[7]) << "program " << c.number;
-        EXPECT_EQ(c.low, request[8]) << "program " << c.number;
-    }
-    EXPECT_EQ(0x00, Built(9, [](unsigned char* b) { BuildAlgorithmDumpRequest(b, 1, 1); })[7]);
-    EXPECT_EQ(0x7E, Built(9, [](unsigned char* b) { BuildAlgorithmDumpRequest(b, 1, 127); })[7]);
-}
-
-TEST(SysExMessages, StampingReaddressesOnlyTheHeader)
-{
-    // A program dump as another device sent it: other device byte, command and number.
-    Bytes program{0xF0, 0x00, 0x00, 0x10, 0x05, 0x41, 0x42, 0x01, 0x20, 0x11, 0x22, 0xF7};
-    StampProgramDump(program.data(), 3, 100);
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x02, 0x41, 0x42, 0x00, 0x63, 0x11, 0x22, 0xF7}), program);
-
-    Bytes algorithm{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0x07, 0x01, 0xF7};
-    StampAlgorithmDump(algorithm.data(), 1);
-    EXPECT_EQ((Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x07, 0x01, 0xF7}), algorithm);
-}
-
-TEST(SysExMessages, ProgramChangeUsesTheDeviceNumberAsChannel)
-{
+        EXPECT_EQ(c.expected, Built(c.expected.size(), c.build));
     EXPECT_EQ(0x00C0u, MakeProgramChange(1, 1));
     EXPECT_EQ(0x7FCFu, MakeProgramChange(16, 128));
-    // value = number x 256 + device - 65
     EXPECT_EQ(static_cast<std::uint32_t>(17 * 256 + 5 - 65), MakeProgramChange(5, 17));
 }
 
-TEST(SysExMessages, ErrorRepliesAreRecognisedByBytesZeroAndSix)
+TEST(SysExMessages, ErrorRepliesAndTheirStringNumbers)
 {
     const Bytes reply{0xF0, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x61, 0x00, 0x01, 0x00, 0x02, 0xF7};
     EXPECT_TRUE(IsErrorReply(reply.data(), reply.size(), true));
-    EXPECT_TRUE(IsErrorReply(reply.data(), reply.size(), false));
-
     Bytes noStart = reply;
     noStart[0] = 0x00;
     EXPECT_FALSE(IsErrorReply(noStart.data(), noStart.size(), true));
     EXPECT_TRUE(IsErrorReply(noStart.data(), noStart.size(), false));
-
     Bytes dump = reply;
     dump[6] = 0x42;
     EXPECT_FALSE(IsErrorReply(dump.data(), dump.size(), false));
-    // Too short to hold byte 6: never an error reply, and nothing is read past the end.
-    EXPECT_FALSE(IsErrorReply(reply.data(), 6, false));
-}
+    EXPECT_FALSE(IsErrorReply(reply.data(), 6, false)) << "too short to hold byte 6";
 
-TEST(SysExMessages, ErrorCodesMapToStringNumbers)
-{
-    auto id = [](Bytes codes) {
-        Bytes reply{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x61};
-        reply.insert(reply.end(), codes.begin(), codes.end());
-        return ErrorReplyStringId(reply.data(), reply.size());
+    const auto id = [](Bytes codes) {
+        Bytes message{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x61};
+        message.insert(message.end(), codes.begin(), codes.end());
+        return ErrorReplyStringId(message.data(), message.size());
     };
-    EXPECT_EQ(200u, id({0x00, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(212u, id({0x00, 0x01, 0x00, 0x02}));
+    EXPECT_EQ(static_cast<unsigned>(IDS_DEVICE_ERROR_BASE), id({0x00, 0x00, 0x00, 0x00}));
     EXPECT_EQ(213u, id({0x00, 0x01, 0x00, 0x03}));
     // Only the low 8 bits of each 14-bit code count: 01 7F is 255, 02 05 (261) is 5.
-    EXPECT_EQ(200u + 10 * 255 + 0, id({0x01, 0x7F, 0x00, 0x00}));
+    EXPECT_EQ(200u + 10 * 255, id({0x01, 0x7F, 0x00, 0x00}));
     EXPECT_EQ(250u, id({0x02, 0x05, 0x00, 0x00}));
     EXPECT_EQ(200u + 10 * 255 + 255, id({0x7F, 0x7F, 0x7F, 0x7F}));
-    // A short reply reads missing code bytes as 00.
-    EXPECT_EQ(210u, id({0x00, 0x01}));
-    EXPECT_EQ(static_cast<unsigned>(IDS_DEVICE_ERROR_BASE), 200u);
+    EXPECT_EQ(210u, id({0x00, 0x01})) << "missing code bytes read as 00";
+}
+
+// The bulk send walks a file message by message, each up to and including its F7.
+TEST(SysExMessages, MessagesEndAtEachF7OrAtTheEnd)
+{
+    const struct { Bytes data; std::vector<std::size_t> lengths; } cases[] = {
+        {{0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0xF7}, {3, 4}},
+        {{0xF0, 0xF7, 0x10, 0x11}, {2, 2}},
+        {Bytes(10000, 0x42), {10000}},
+        {{0xF0, 0x01, 0xF7, 0xF7}, {3, 1}},
+    };
+    for (const auto& c : cases)
+    {
+        std::vector<std::size_t> lengths;
+        for (std::size_t position = 0; position < c.data.size();)
+        {
+            const std::size_t end = FindMessageEnd(c.data.data(), c.data.size(), position);
+            lengths.push_back(end - position + 1);
+            position = end + 1;
+        }
+        EXPECT_EQ(c.lengths, lengths);
+    }
 }

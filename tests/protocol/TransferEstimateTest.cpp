@@ -4,12 +4,7 @@
 
 TEST(TransferEstimate, PercentDownAndTimeLeftUpFromTheRateSoFar)
 {
-    const struct
-    {
-        std::uint64_t done, total, elapsedMs;
-        unsigned percent;
-        std::int64_t secondsLeft;
-    } cases[] = {
+    const struct { std::uint64_t done, total, elapsedMs; unsigned percent; std::int64_t secondsLeft; } cases[] = {
         {0, 1000, 5000, 0, -1},                // nothing to measure yet
         {10, 1000, 0, 1, -1},                  // no time has passed
         {3125, 31250, 1000, 10, 9},            // the wire rate: 9 s for the other 28,125 bytes

@@ -15,6 +15,10 @@ void WindowTest::Run(const std::vector<WindowCase>& cases)
         m_unansweredDialogs.clear();
         if (c.arrange)
             c.arrange(*this);
+        // The files the case starts with stay as they are unless it says otherwise.
+        std::map<std::string, Bytes> files = Files();
+        for (const auto& [name, bytes] : c.files)
+            files[name] = bytes;
         RunMainWindow([&](CMainDialog& window) {
             if (c.act)
                 c.act(*this, window);
@@ -22,9 +26,14 @@ void WindowTest::Run(const std::vector<WindowCase>& cases)
         ExpectNothingLeftOpen();
         EXPECT_EQ(c.shown, m_ui->boxes);
         EXPECT_EQ(c.sent, Sent());
-        EXPECT_EQ(c.files, Files());
+        EXPECT_EQ(files, Files());
         EXPECT_TRUE(m_unansweredDialogs.empty()) << "dialog " << m_unansweredDialogs.front() << " was not expected";
     }
+}
+
+std::function<void(WindowTest&)> WindowTest::With(const std::string& name, const Bytes& bytes)
+{
+    return [name, bytes](WindowTest& t) { t.WriteFile(name, bytes); };
 }
 
 INT_PTR WindowTest::RunMainWindow(const std::function<void(CMainDialog&)>& act)

@@ -22,7 +22,7 @@ struct WindowCase
     std::function<void(WindowTest&, CMainDialog&)> act;  // the user's part, in the main window
     std::vector<Box> shown;                              // every box, in order
     std::vector<MidiTest::Bytes> sent;                   // every long message, in order
-    std::map<std::string, MidiTest::Bytes> files;        // the folder's files afterwards
+    std::map<std::string, MidiTest::Bytes> files;        // files made or changed (the others stay)
 };
 
 // Runs the main window as the program does (current MIDI window, the application's main
@@ -54,6 +54,8 @@ public:
     bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs = 10000);
     void Settle();
     void Answer(std::initializer_list<int> answers) { m_ui->AnswerNextBoxes(answers); }
+    // An arrangement that writes one file into the folder.
+    static std::function<void(WindowTest&)> With(const std::string& name, const Bytes& bytes);
 
     std::vector<UINT> m_unansweredDialogs;
 

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -248,6 +249,32 @@ ReceiveRun BulkReceive(const std::string& file, const Bytes& content)
     return run;
 }
 
+// The pause after each message, at the wire rate: the gaps from one message's completion to
+// the next message's first piece handed over.
+bool PauseRuns(const std::string& file, const Bytes& content, int pauseMs)
+{
+    PortState().pauseMs = pauseMs;
+    std::vector<double> gaps;
+    bool ok = true;
+    for (int i = 0; i < g_wireRunCount; ++i)
+    {
+        const SendRun run = BulkSend(EmulatedMidiDriver::Pace::WireRate, file, content);
+        ok = ok && run.ok;
+        gaps.insert(gaps.end(), run.turnaroundsMs.begin(), run.turnaroundsMs.end());
+    }
+    PortState().pauseMs = 0;
+    if (gaps.empty())
+        return false;
+    const double median = Median(gaps);
+    const double worst = *std::max_element(gaps.begin(), gaps.end());
+    const bool met = std::abs(median - pauseMs) <= 2 && worst - pauseMs <= 20;
+    std::printf("  pause %d ms: gap median %.3f ms, worst %.3f ms over %zu gaps (goal: median within 2 ms, "
+                "worst within 20 ms): %s\n",
+                pauseMs, median, worst, gaps.size(), met ? "met" : "MISSED");
+    std::fflush(stdout);
+    return ok;
+}
+
 void PrintTurnarounds(const char* what, std::vector<double> values)
 {
     if (values.empty())
@@ -307,6 +334,19 @@ int Run()
             std::printf("  median without the driver's late completions: %.2f %% of 3,125 B/s\n",
                         100 * Median(punctualRatios));
         }
+    }
+
+    if (g_wireRuns)
+    {
+        // Every message of these is one piece: each gap is a pause.
+        const Bytes messages = RealisticMessages(8 * 1024);
+        const std::string pauseFile = TempFile("bench-pause.syx");
+        WriteFileBytes(pauseFile, messages);
+        std::printf("bulk send at the wire rate with a pause after each message: %zu bytes, %d runs each\n",
+                    messages.size(), g_wireRunCount);
+        for (int pause : {20, 150})
+            allChecked = PauseRuns(pauseFile, messages, pause) && allChecked;
+        DeleteFileA(pauseFile.c_str());
     }
 
     const Bytes bigContent = RealisticMessages(g_fullSpeedBytes);
