@@ -9,6 +9,7 @@
 #include "TempFolder.h"
 #include "UiDriver.h"
 #include "emulator/EmulatedDevice.h"
+#include "framework/Settings.h"
 #include "resources/resource.h"
 
 namespace
@@ -59,6 +60,7 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
 
     ui.Press(main, IDC_MIDI_SETUP);
     HWND setup = ui.WaitForDialogWithControl(IDC_DEVICE_NUMBER);
+    ui.SetText(setup, IDC_PAUSE, "150");
     if (!tour.Shot("midi-setup", setup) || !tour.Close(setup, IDCANCEL))
         return false;
 
@@ -83,8 +85,10 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     if (send == nullptr)
         return Tour::Fail("the bulk send dialog did not appear");
     ui.Press(send, IDOK);
-    if (!ui.WaitUntil([&] { return ui.Text(send, IDC_SENT_COUNT) != "0"; }))
-        return Tour::Fail("the bulk send did not start");
+    // Far enough for the progress and the time left to show.
+    if (!ui.WaitUntil([&] { return std::stoul("0" + ui.Text(send, IDC_SENT_COUNT)) > 20000; },
+                      std::chrono::seconds(30)))
+        return Tour::Fail("the bulk send did not get going");
     if (!tour.Shot("bulk-send", send) || !tour.Close(send, IDCANCEL))
         return false;
 
@@ -105,9 +109,13 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
 
 int main()
 {
+    // Settings of its own: what a user of this machine's demo chose does not show.
+    const std::string settingsKey = "Software\\SysEx Dump Screenshots";
+    CSettings(settingsKey).DeleteAll();
     TempFolder folder;
     DemoProcess demo;
-    if (!demo.Start(DemoProcess::BesideThisProgram("SysExDumpDemo.exe"), folder.Path()))
+    if (!demo.Start(DemoProcess::BesideThisProgram("SysExDumpDemo.exe"), folder.Path(),
+                    {{"SYSEXDUMP_DEMO_SETTINGS_KEY", settingsKey}}))
     {
         Tour::Fail("the demo cannot be started");
         return 1;
@@ -120,6 +128,7 @@ int main()
         Tour::Fail("the demo did not end");
         return 1;
     }
+    CSettings(settingsKey).DeleteAll();
     std::cout << "done" << std::endl;
     return 0;
 }
