@@ -190,7 +190,7 @@ TEST_F(ReceiveTest, BulkDump)
          [&](WindowTest& t, CMainDialog& w) {
              ReceivesBulk("first.syx", AfterCount(dump.size()))(t, w);
              t.WithDevice([](EmulatedDevice& device) { device.SetProgramData(1, {0x01, 0x02, 0x03}); });
-             ReceivesBulk("second.syx", AfterCount(t.BulkDump().size()))(t, w);
+             ReceivesBulk("second.syx", AfterCount(changed.BulkDump().size()))(t, w);
          },
          {Stored("first.syx"), Stored("second.syx")}, {BulkRequest, BulkRequest},
          {{"first.syx", dump}, {"second.syx", changed.BulkDump()}}},

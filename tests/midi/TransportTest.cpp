@@ -120,7 +120,7 @@ TEST_F(TransportTest, ReplyIsCollectedUntilABlockEndsWithF7)
         m_driver->WaitUntilIdle();
         PumpUntil([] { return false; }, 50);
         EXPECT_EQ(1, probe.completions);
-        EXPECT_EQ(Program(3), Received(probe)) << "the second message is discarded";
+        EXPECT_EQ(EmulatedDevice().ProgramMessage(3), Received(probe)) << "the second message is discarded";
     });
     EXPECT_TRUE(m_ui->boxes.empty());
 }
@@ -195,7 +195,7 @@ TEST_F(TransportTest, ReplyThatArrivedWhileABoxWasOpenIsNeverReportedMissing)
     RunProbe([&](ProbeDialog& probe) {
         ASSERT_TRUE(probe.RequestProgram(3));
         ASSERT_TRUE(PumpUntil([&] { return probe.completions > 0; }));
-        EXPECT_EQ(Program(3), Received(probe));
+        EXPECT_EQ(EmulatedDevice().ProgramMessage(3), Received(probe));
     });
     EXPECT_EQ(std::vector<Box>{Error(IDS_OUTPUT_UNPREPARE_FAILED)}, m_ui->boxes);
 }

@@ -1,13 +1,19 @@
-// reseng.dll holds every identifier the program loads: its texts, its dialogs with the
-// controls the program addresses, and its icon.
+// reseng.dll holds every identifier resource.h declares: each string, each dialog, each
+// control in one of the dialogs, and the icon. The header is read as it stands, so that an
+// identifier added to it without its resource is caught.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include <map>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "protocol/MidiFile.h"
 #include "resources/resource.h"
 
 namespace
@@ -17,62 +23,55 @@ INT_PTR CALLBACK SilentDialogProc(HWND, UINT message, WPARAM, LPARAM)
     return message == WM_INITDIALOG;
 }
 
-const UINT Strings[] = {
-    IDS_ABOUTBOX, IDS_CONFIRM_COMMAND21, IDS_RECEIVE_FILE_TITLE, IDS_SEND_FILE_TITLE, IDS_CONFIRM_COMMAND22_FIRST,
-    IDS_CONFIRM_COMMAND22_SECOND, IDS_CONFIRM_COMMAND22_THIRD, IDS_MEMORY_FORMAT, IDS_DISK_FREE_FORMAT,
-    IDS_DISK_FREE_UNKNOWN, IDS_OS_VERSION_UNKNOWN, IDS_OS_VERSION_FORMAT, IDS_DISK_FREE_NO_LETTER_FORMAT,
-    IDS_OUTPUT_OPEN_FAILED, IDS_INPUT_OPEN_FAILED, IDS_NO_INPUT_PORTS, IDS_NO_OUTPUT_PORTS, IDS_NO_INPUT_LISTED,
-    IDS_NO_OUTPUT_LISTED, IDS_OUTPUT_PREPARE_FAILED, IDS_INPUT_PREPARE_FAILED, IDS_INPUT_START_FAILED,
-    IDS_INPUT_ADD_FAILED, IDS_OUTPUT_UNPREPARE_FAILED, IDS_INPUT_UNPREPARE_FAILED, IDS_NOTHING_RECEIVED,
-    IDS_DEVICE_ERROR_UNKNOWN, IDS_NO_RECEIVE_FILE, IDS_NO_SEND_FILE, IDS_FILE_OPEN_FAILED, IDS_FILE_WRITE_FAILED,
-    IDS_OUT_OF_MEMORY, IDS_FILE_READ_FAILED, IDS_CONFIRM_OVERWRITE, IDS_NO_REPLY, IDS_DUMP_STORED,
-    IDS_DUMP_FILE_TOO_LARGE, IDS_FILE_EMPTY, IDS_SEND_REFUSED, IDS_STILL_SENDING, IDS_SAVE_ELSEWHERE_TITLE, IDS_CONFIRM_DISCARD,
-    IDS_DUMP_IS_MIDI_FILE, IDS_DUMP_HOLDS_MESSAGES, IDS_DUMP_TOO_SHORT, IDS_DUMP_NO_END, IDS_DUMP_STATUS_BYTE,
-    IDS_CONFIRM_OTHER_MAKER, IDS_TIP_OK, IDS_TIP_CANCEL,
-    IDS_TIP_DEVICE_NUMBER, IDS_TIP_DEVICE_NUMBER_SPIN, IDS_TIP_INPUT_PORT, IDS_TIP_OUTPUT_PORT,
-    IDS_UNLISTED_PORT_FORMAT, AFX_IDP_PARSE_INT, AFX_IDP_PARSE_INT_RANGE, AFX_IDP_PARSE_STRING_SIZE,
-};
-
-const std::map<UINT, std::vector<int>> Dialogs = {
-    {IDD_MAIN,
-     {IDC_RECEIVE_PROGRAM, IDC_BROWSE_RECEIVE_PROGRAM, IDC_RECEIVE_PROGRAM_FILE, IDC_RECEIVE_PROGRAM_NUMBER,
-      IDC_RECEIVE_PROGRAM_SPIN, IDC_RECEIVE_ALGORITHM, IDC_BROWSE_RECEIVE_ALGORITHM, IDC_RECEIVE_ALGORITHM_FILE,
-      IDC_RECEIVE_ALGORITHM_NUMBER, IDC_RECEIVE_ALGORITHM_SPIN, IDC_RECEIVE_BULK, IDC_BROWSE_RECEIVE_BULK,
-      IDC_RECEIVE_BULK_FILE, IDC_SEND_PROGRAM, IDC_BROWSE_SEND_PROGRAM, IDC_SEND_PROGRAM_FILE, IDC_SEND_PROGRAM_SLOT,
-      IDC_SEND_PROGRAM_SPIN, IDC_SEND_ALGORITHM, IDC_BROWSE_SEND_ALGORITHM, IDC_SEND_ALGORITHM_FILE,
-      IDC_SEND_ALGORITHM_NUMBER, IDC_SEND_ALGORITHM_SPIN, IDC_SEND_BULK, IDC_BROWSE_SEND_BULK, IDC_SEND_BULK_FILE,
-      IDC_COMMAND21, IDC_MIDI_SETUP, IDC_PROGRAM_CHANGE_NUMBER, IDC_PROGRAM_CHANGE_SPIN, IDC_PROGRAM_CHANGE,
-      IDC_COMMAND22, IDCANCEL}},
-    {IDD_MIDI_SETUP, {IDOK, IDCANCEL, IDC_INPUT_PORT, IDC_OUTPUT_PORT, IDC_DEVICE_NUMBER, IDC_DEVICE_NUMBER_SPIN}},
-    {IDD_ABOUT,
-     {IDOK, IDC_TOTAL_PHYSICAL, IDC_FREE_DISK, IDC_AVAIL_PHYSICAL, IDC_TOTAL_VIRTUAL, IDC_AVAIL_VIRTUAL,
-      IDC_OS_VERSION}},
-    {IDD_BULK_RECEIVE, {IDOK, IDCANCEL, IDC_RECEIVED_COUNT}},
-    {IDD_BULK_SEND, {IDOK, IDCANCEL, IDC_SENT_COUNT, IDC_FILE_SIZE}},
-    {IDD_SELECTOR, {IDOK, IDCANCEL, IDC_SELECTOR_FIRST}},
-};
+// Every "#define <prefix>... <number>" of resource.h, with its number.
+std::vector<std::pair<std::string, UINT>> Declared(const std::string& prefix)
+{
+    std::string path = RESOURCE_HEADER;
+    if (path.front() == '/')
+        path = "Z:" + path;  // Wine's drive for the Unix root
+    std::ifstream header(path);
+    EXPECT_TRUE(header.is_open()) << path;
+    const std::regex define("#define\\s+(" + prefix + "\\w*)\\s+(\\d+).*");
+    std::vector<std::pair<std::string, UINT>> found;
+    std::smatch match;
+    for (std::string line; std::getline(header, line);)
+        if (std::regex_match(line, match, define) && match[1].str().find("_BASE") == std::string::npos)
+            found.emplace_back(match[1], std::stoul(match[2]));
+    return found;
+}
 }
 
-TEST(ResourceModule, HoldsEveryIdentifierTheProgramLoads)
+TEST(ResourceModule, HoldsEveryIdentifierItsHeaderDeclares)
 {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS | ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_UPDOWN_CLASS | ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&classes);
     HMODULE module = LoadLibraryA("reseng.dll");
     ASSERT_NE(nullptr, module);
-    for (UINT id : Strings)
+
+    std::vector<std::pair<std::string, UINT>> strings = Declared("IDS_");
+    const auto prompts = Declared("AFX_IDP_");
+    strings.insert(strings.end(), prompts.begin(), prompts.end());
+    for (int reason = 1; reason <= static_cast<int>(MidiFileError::UnterminatedSysEx); ++reason)
+        strings.emplace_back("MIDI file reason " + std::to_string(reason), IDS_MIDI_FILE_REASON_BASE + reason);
+    EXPECT_GT(strings.size(), 70u) << "resource.h was not read";
+    for (const auto& [name, id] : strings)
     {
         wchar_t text[8];
-        EXPECT_GT(LoadStringW(module, id, text, 8), 0) << "string " << id;
+        EXPECT_GT(LoadStringW(module, id, text, 8), 0) << name;
     }
-    for (const auto& [id, controls] : Dialogs)
+
+    std::set<int> controls;
+    for (const auto& [name, id] : Declared("IDD_"))
     {
         HWND dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(id), nullptr, SilentDialogProc, 0);
         // 1400 here means Wine has no display: its server was started outside the virtual one.
-        ASSERT_NE(nullptr, dialog) << "dialog " << id << ", error " << GetLastError();
-        for (int control : controls)
-            EXPECT_NE(nullptr, GetDlgItem(dialog, control)) << "dialog " << id << ", control " << control;
+        ASSERT_NE(nullptr, dialog) << name << ", error " << GetLastError();
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            controls.insert(GetDlgCtrlID(child));
         DestroyWindow(dialog);
     }
+    for (const auto& [name, id] : Declared("IDC_"))
+        EXPECT_EQ(1u, controls.count(static_cast<int>(id))) << name;
     EXPECT_NE(nullptr, LoadIconA(module, MAKEINTRESOURCEA(IDI_MAIN)));
     FreeLibrary(module);
 }

@@ -112,27 +112,6 @@ void MidiTest::SetReplyMode(EmulatedDevice::ReplyMode mode)
     WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); });
 }
 
-MidiTest::Bytes MidiTest::Program(int number)
-{
-    Bytes message;
-    WithDevice([&](EmulatedDevice& device) { message = device.ProgramMessage(number); });
-    return message;
-}
-
-MidiTest::Bytes MidiTest::Algorithm(int number)
-{
-    Bytes message;
-    WithDevice([&](EmulatedDevice& device) { message = device.AlgorithmMessage(number); });
-    return message;
-}
-
-MidiTest::Bytes MidiTest::BulkDump()
-{
-    Bytes dump;
-    WithDevice([&](EmulatedDevice& device) { dump = device.BulkDump(); });
-    return dump;
-}
-
 std::vector<MidiTest::Bytes> MidiTest::Sent() const
 {
     std::vector<Bytes> messages;

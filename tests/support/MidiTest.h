@@ -38,9 +38,6 @@ public:
     // The device, reached under the driver's lock.
     void WithDevice(const std::function<void(EmulatedDevice&)>& action);
     void SetReplyMode(EmulatedDevice::ReplyMode mode);
-    Bytes Program(int number);
-    Bytes Algorithm(int number);
-    Bytes BulkDump();
     // Every long message handed to the driver, in order.
     std::vector<Bytes> Sent() const;
 
