@@ -14,7 +14,7 @@ TempFolder::TempFolder()
     static std::atomic<unsigned> counter{0};
     // Several runs may share the temporary folder: the process id keeps them apart.
     do
-        m_path = (fs::temp_directory_path() / ("sysexdump-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+        m_path = (fs::temp_directory_path() / ("sysexdump-" + std::to_string(GetCurrentProcessId()) + "-" +
                                                std::to_string(counter++))).u8string();
     while (!fs::create_directory(fs::u8path(m_path)));
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <thread>
 
 #include "framework/DataExchange.h"
 #include "framework/Dialog.h"
@@ -86,6 +87,28 @@ TEST(Framework, ModalRunDisablesItsOwnerAndGivesItBack)
     EXPECT_TRUE(ownerDisabled);
     EXPECT_EQ(nullptr, dialog.GetSafeHwnd()) << "the window is gone after the run";
     EXPECT_EQ(-1, CDialog(9999).DoModal()) << "no such template";
+}
+
+// A command sent from another thread (as automation tools send it) is handled inside the
+// loop's wait for a message: ending the dialog there must still end the run.
+TEST(Framework, ModalRunEndsOnACommandSentFromAnotherThread)
+{
+    HANDLE ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread sender;
+    ModalHook hook([&](CDialog& running) {
+        sender = std::thread([window = running.GetSafeHwnd(), ended] {
+            SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+            // Wakes a loop that kept waiting, so that the failure shows as a slow run.
+            if (WaitForSingleObject(ended, 2000) == WAIT_TIMEOUT)
+                PostMessageW(window, WM_NULL, 0, 0);
+        });
+    });
+    const ULONGLONG started = GetTickCount64();
+    EXPECT_EQ(IDCANCEL, CDialog(IDD_SELECTOR).DoModal());
+    EXPECT_LT(GetTickCount64() - started, 1000u) << "the modal loop slept through the end of its dialog";
+    SetEvent(ended);
+    sender.join();
+    CloseHandle(ended);
 }
 
 TEST(Framework, IntegersAreReadAsTheFrameworkReadsThem)

@@ -88,6 +88,7 @@ TEST(SysExMessages, MessagesEndAtEachF7OrAtTheEnd)
         {{0xF0, 0xF7, 0x10, 0x11}, {2, 2}},
         {Bytes(10000, 0x42), {10000}},
         {{0xF0, 0x01, 0xF7, 0xF7}, {3, 1}},
+        {{0xF7, 0xF0, 0x01, 0xF7}, {1, 3}},
     };
     for (const auto& c : cases)
     {

@@ -2,10 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "framework/File.h"
 #include "midi/MidiDialog.h"
@@ -23,10 +20,7 @@ constexpr UINT TestReplyTimeoutMs = 1000;
 
 void MidiTest::SetUp()
 {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    std::replace(name.begin(), name.end(), '/', '-');
-    m_folder = (fs::temp_directory_path() / ("sysexdump-" + name)).u8string();
+    m_folder = std::make_unique<TempFolder>();
     ASSERT_TRUE(AllocateMidiBuffers());
     SetReplyTimeoutMs(TestReplyTimeoutMs);
     Fresh();
@@ -63,8 +57,8 @@ void MidiTest::Fresh()
     m_ui = std::make_unique<UiRecorder>();
     CFile::SetFaultHook(nullptr);
     std::error_code ignored;
-    fs::remove_all(fs::u8path(m_folder), ignored);
-    fs::create_directories(fs::u8path(m_folder));
+    for (const auto& entry : fs::directory_iterator(fs::u8path(m_folder->Path())))
+        fs::remove_all(entry.path(), ignored);
 }
 
 void MidiTest::ExpectNothingLeftOpen()
@@ -78,27 +72,15 @@ void MidiTest::ExpectNothingLeftOpen()
 
 std::string MidiTest::Path(const std::string& name) const
 {
-    return m_folder + "\\" + name;
-}
-
-void MidiTest::WriteFile(const std::string& name, const Bytes& bytes) const
-{
-    std::ofstream file(fs::u8path(Path(name)), std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-MidiTest::Bytes MidiTest::ReadFile(const std::string& path)
-{
-    std::ifstream file(fs::u8path(path), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), {});
+    return m_folder->File(name);
 }
 
 std::map<std::string, MidiTest::Bytes> MidiTest::Files() const
 {
     std::map<std::string, Bytes> files;
-    for (const auto& entry : fs::directory_iterator(fs::u8path(m_folder)))
+    for (const auto& entry : fs::directory_iterator(fs::u8path(m_folder->Path())))
         if (entry.is_regular_file())
-            files[entry.path().filename().u8string()] = ReadFile(entry.path().u8string());
+            files[entry.path().filename().u8string()] = TempFolder::ReadBytes(entry.path().u8string());
     return files;
 }
 

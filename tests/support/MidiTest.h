@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedMidiDriver.h"
 #include "support/UiRecorder.h"
@@ -30,8 +31,7 @@ public:
 
     // A path (UTF-8) in the test's folder.
     std::string Path(const std::string& name) const;
-    void WriteFile(const std::string& name, const Bytes& bytes) const;
-    static Bytes ReadFile(const std::string& path);
+    void WriteFile(const std::string& name, const Bytes& bytes) const { TempFolder::WriteBytes(Path(name), bytes); }
     // Every file of the folder (not its subfolders), by name, with its bytes.
     std::map<std::string, Bytes> Files() const;
 
@@ -51,5 +51,5 @@ protected:
 
 private:
     void StopDriver();
-    std::string m_folder;
+    std::unique_ptr<TempFolder> m_folder;
 };
