@@ -26,6 +26,10 @@ namespace
 {
 constexpr int MaxFileNameLength = 256;
 constexpr char SysExFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
+// The bulk send also plays Standard MIDI Files: both kinds show at first.
+constexpr char BulkSendFilter[] =
+    "Sysex and MIDI files (*.syx;*.mid)|*.syx;*.mid|Sysex files (*.syx)|*.syx|MIDI files (*.mid)|*.mid|"
+    "All files (*.*)|*.*||";
 
 // Enter in a group's fields runs that group's action.
 constexpr std::pair<int, int> EnterActions[] = {
@@ -460,7 +464,9 @@ void CMainDialog::Browse(UINT titleId, DWORD extraFlags, std::initializer_list<s
 {
     // Reading first keeps what the user typed elsewhere; a refusal does not stop the browse.
     UpdateData(TRUE);
-    CFileDialog dialog(TRUE, "syx", "*.syx", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | extraFlags, SysExFilter);
+    const bool bulkSend = GetDlgCtrlID(GetFocus()) == IDC_BROWSE_SEND_BULK;
+    CFileDialog dialog(TRUE, "syx", bulkSend ? "*.syx;*.mid" : "*.syx",
+                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | extraFlags, bulkSend ? BulkSendFilter : SysExFilter);
     dialog.m_title = LoadResString(titleId);
     if (dialog.DoModal() != IDOK)
         return;

@@ -96,7 +96,9 @@ TEST_F(MainWindowTest, EachBrowseButtonFillsItsOwnField)
             const FileDialogRequest& request = m_ui->fileDialogs.front();
             EXPECT_EQ(LoadResString(field.title), request.title);
             EXPECT_EQ("syx", request.defaultExtension);
-            EXPECT_EQ("*.syx", request.initialName);
+            const bool bulkSend = field.browse == IDC_BROWSE_SEND_BULK;
+            EXPECT_EQ(bulkSend ? "*.syx;*.mid" : "*.syx", request.initialName);
+            EXPECT_EQ(bulkSend, request.filter.find("MIDI files (*.mid)|*.mid|") != std::string::npos);
             EXPECT_EQ(field.mustExist, (request.flags & OFN_FILEMUSTEXIST) != 0);
         }
     });
