@@ -96,19 +96,30 @@ protected:
 };
 
 // Enter in the number field receives, into a file named in any script; the file then goes
-// back into another slot.
-TEST_F(EndToEnd, ReceivedProgramIsTheDevicesDumpAndGoesBackIntoAnotherSlot)
+// back into another slot. What cannot be done is said before anything reaches the device:
+// a folder that does not exist, a file holding two dumps.
+TEST_F(EndToEnd, ReceivedProgramGoesBackIntoAnotherSlotAndNothingElseReachesTheDevice)
 {
     const EmulatedDevice factory;
     const std::string file = m_folder.File(u8"\u65e5\u672c17.syx");
+    Bytes twoDumps = factory.ProgramMessage(1);
+    const Bytes second = factory.ProgramMessage(2);
+    twoDumps.insert(twoDumps.end(), second.begin(), second.end());
+    ASSERT_TRUE(TempFolder::WriteBytes(m_folder.File("two.syx"), twoDumps));
     ASSERT_NO_FATAL_FAILURE(StartDemo());
 
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_NUMBER, "17"));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_FILE, m_folder.File("missing\\p.syx")));
+    m_ui->Key(m_main, IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN);
+    ASSERT_NO_FATAL_FAILURE(Answer("missing\\p.syx"));
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_FILE, file));
     m_ui->Key(m_main, IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN);
     ASSERT_NO_FATAL_FAILURE(Answer(u8"\u65e5\u672c17.syx"));
     EXPECT_EQ(TempFolder::ReadBytes(file), factory.ProgramMessage(17));
 
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_FILE, m_folder.File("two.syx")));
+    m_ui->Press(m_main, IDC_SEND_PROGRAM);
+    ASSERT_NO_FATAL_FAILURE(Answer("2 messages"));
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_FILE, file));
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_SLOT, "5"));
     m_ui->Press(m_main, IDC_SEND_PROGRAM);
