@@ -97,9 +97,8 @@ void CMidiDialog::CloseInputPort()
     HMIDIIN handle = state.inputHandle;
     if (handle == nullptr)
         return;
-    // From here on, callbacks of this opening are stale: the reset hands the queued buffers
-    // back, and they are released right here instead of being appended or queued again.
-    ++state.inputOpening;
+    // The reset hands the queued buffers back; they are released right here instead of
+    // being appended or queued again, and once the port is closed its events are stale.
     m_inputReset = TRUE;
     Midi().midiInReset(handle);
     for (MIDIHDR& header : state.inputHeaders)
@@ -429,7 +428,9 @@ void CMidiDialog::DeliverPendingMidiEvents()
             event = m_events.front();
             m_events.pop_front();
         }
-        if (event.input && event.opening == state.inputOpening)
+        // What a closing port hands back arrives under the current opening; it is released
+        // by CloseInputPort alone, even when a box there lets events through meanwhile.
+        if (event.input && event.opening == state.inputOpening && !m_inputReset)
             OnMidiIn(static_cast<HMIDIIN>(event.handle), event.message, event.instance, event.param1, event.param2);
         else if (!event.input && event.opening == state.outputOpening)
             OnMidiOut(static_cast<HMIDIOUT>(event.handle), event.message, event.instance, event.param1,

@@ -62,7 +62,7 @@ public:
     DumpBuffer m_dumpBuffer;
     int (CMidiDialog::*m_completionAction)() = nullptr;
     std::string* m_targetFile = nullptr;
-    BOOL m_inputReset = FALSE;
+    BOOL m_inputReset = FALSE;  // the input port is being closed
 
 protected:
     BOOL OnInitDialog() override;

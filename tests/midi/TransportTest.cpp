@@ -158,6 +158,23 @@ TEST_F(TransportTest, SilenceTimesOutAfterFiveSeconds)
     EXPECT_EQ(std::vector<Box>{Error(IDS_NO_REPLY)}, m_ui->boxes);
 }
 
+// A time-out closes the port while the driver refuses to release a buffer: the buffers the
+// reset handed back are dropped even while the box pumps, never queued again on a closing port.
+TEST_F(TransportTest, BuffersHandedBackByAClosingPortAreNotQueuedAgain)
+{
+    SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+    m_driver->FailCall(MidiCall::InUnprepareHeader, MMSYSERR_NOMEM);
+    m_ui->onBox = [](const Box&) { PumpUntil([] { return false; }, 50); };  // as a box's own loop
+    RunProbe([&](ProbeDialog& probe) {
+        ASSERT_TRUE(probe.RequestProgram(1));
+        ASSERT_TRUE(PumpUntil([&] { return probe.m_timedOut != FALSE; }));
+    });
+    EXPECT_EQ((std::vector<Box>{Error(IDS_INPUT_UNPREPARE_FAILED), Error(IDS_NO_REPLY)}), m_ui->boxes);
+    EXPECT_EQ(3, m_driver->CallCount(MidiCall::InAddBuffer));
+    EXPECT_EQ(0, m_driver->OpenInputPortCount());
+    Fresh();  // the refused header stays the driver's
+}
+
 TEST_F(TransportTest, EnableControlsReachesEveryChildUpToTheLast)
 {
     RunProbe([&](ProbeDialog& probe) {
