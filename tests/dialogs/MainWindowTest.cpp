@@ -51,7 +51,7 @@ TEST_F(MainWindowTest, FieldsAreCheckedInOrderAndOnlyTheFirstBadOneIsReported)
          [](WindowTest& t, CMainDialog& w) {
              const struct { int field; const char* bad; const char* good; } fields[] = {
                  {IDC_RECEIVE_PROGRAM_NUMBER, "0", "240"}, {IDC_SEND_PROGRAM_SLOT, "101", "100"},
-                 {IDC_PROGRAM_CHANGE_NUMBER, "129", "128"}, {IDC_RECEIVE_ALGORITHM_NUMBER, "x", "127"},
+                 {IDC_PROGRAM_CHANGE_NUMBER, "129", "128"}, {IDC_RECEIVE_ALGORITHM_NUMBER, "0", "127"},
                  {IDC_SEND_ALGORITHM_NUMBER, "65", "64"},  {IDC_SEND_BULK_FILE, nullptr, "b.syx"},
              };
              const std::string tooLong(257, 'n');
@@ -68,7 +68,7 @@ TEST_F(MainWindowTest, FieldsAreCheckedInOrderAndOnlyTheFirstBadOneIsReported)
              EXPECT_EQ(std::vector<DWORD>{0x7FC0}, t.m_driver->ShortMessages());
              EXPECT_EQ(240, w.m_receiveProgramNumber);
          },
-         {OutOfRange(1, 240), OutOfRange(1, 100), OutOfRange(1, 128), NotANumber(), OutOfRange(1, 64),
+         {OutOfRange(1, 240), OutOfRange(1, 100), OutOfRange(1, 128), OutOfRange(1, 127), OutOfRange(1, 64),
           Error(AFX_IDP_PARSE_STRING_SIZE, {"256"})}, {}, {}},
         {"the send algorithm number above 64 blocks every operation that validates", nullptr,
          [](WindowTest& t, CMainDialog& w) {

@@ -56,8 +56,8 @@ TEST(Framework, FileOpenReadWriteAndTheirFailures)
     ASSERT_TRUE(reader.Open(path, CFile::modeRead | CFile::shareDenyWrite));
     unsigned char bytes[8] = {};
     EXPECT_EQ(3u, reader.Read(bytes, sizeof bytes));
-    EXPECT_FALSE(CFile().Open(path, CFile::modeCreateNew | CFile::modeWrite | CFile::shareDenyNone));
     reader.Close();
+    EXPECT_FALSE(CFile().Open(path, CFile::modeCreateNew | CFile::modeWrite | CFile::shareDenyNone));
     DWORD error = 0;
     EXPECT_FALSE(CFile().Open(path + ".missing", CFile::modeRead, &error));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), error);

@@ -77,6 +77,10 @@ TEST_F(TransportTest, PortStateStartsWithDefaultsOnlyWhenEveryBlockWasObtained)
     ASSERT_TRUE(AllocateMidiBuffers());
     EXPECT_EQ(1, state.deviceNumber);
     EXPECT_EQ(0, state.inputPort);
+    ASSERT_TRUE(FreeMidiBuffers());
+    for (HGLOBAL block : state.inputBlocks)
+        EXPECT_EQ(nullptr, block) << "a block was not freed";
+    ASSERT_TRUE(AllocateMidiBuffers());  // for the tear-down
 }
 
 // Blocks end where the buffer is full or at an F7; the reply ends with the first block whose
