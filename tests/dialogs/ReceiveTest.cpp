@@ -16,6 +16,7 @@ using Arrange = std::function<void(WindowTest&)>;
 
 const Bytes BulkRequest{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x49, 0xF7};
 const Bytes Request1{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7};
+const Bytes Request7{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x06, 0xF7};
 const Bytes Old{0xF0, 0x01, 0xF7};
 const Bytes Program1 = EmulatedDevice().ProgramMessage(1);
 
@@ -186,14 +187,21 @@ TEST_F(ReceiveTest, BulkDump)
              t.WriteFile("b.syx", Old);
          },
          ReceivesBulk("b.syx", UntilItEnds), {Question(IDS_CONFIRM_OVERWRITE), Error(IDS_NO_REPLY)}, {BulkRequest}, {}},
-        {"two receptions in a row do not mix", nullptr,
+        {"two receptions in a row do not mix, and the main window receives again afterwards", nullptr,
          [&](WindowTest& t, CMainDialog& w) {
              ReceivesBulk("first.syx", AfterCount(dump.size()))(t, w);
              t.WithDevice([](EmulatedDevice& device) { device.SetProgramData(1, {0x01, 0x02, 0x03}); });
              ReceivesBulk("second.syx", AfterCount(changed.BulkDump().size()))(t, w);
+             Receives("7", "p.syx")(t, w);
          },
-         {Stored("first.syx"), Stored("second.syx")}, {BulkRequest, BulkRequest},
-         {{"first.syx", dump}, {"second.syx", changed.BulkDump()}}},
+         {Stored("first.syx"), Stored("second.syx"), Stored("p.syx")}, {BulkRequest, BulkRequest, Request7},
+         {{"first.syx", dump}, {"second.syx", changed.BulkDump()}, {"p.syx", program7}}},
+        {"OK stores the blocks the driver delivered before it", Replies(Mode::Silent),
+         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+             t.m_driver->InjectInput(program7);
+             ASSERT_TRUE(t.m_driver->WaitUntilIdle());
+             t.Click(d, IDOK);
+         }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
         {"without memory for its buffer the dialog does not start", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };

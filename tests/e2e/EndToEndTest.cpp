@@ -75,6 +75,7 @@ protected:
         const UiDriver::MessageBoxInfo box = m_ui->WaitForMessageBox();
         ASSERT_NE(box.window, nullptr) << "no message box appeared; expected one with \"" << part << "\"";
         EXPECT_NE(box.text.find(part), std::string::npos) << "message box: \"" << box.text << "\"";
+        EXPECT_NE(GetWindow(box.window, GW_OWNER), nullptr) << "a box without owner can fall behind the window";
         m_ui->Answer(box.window, button);
         ASSERT_TRUE(m_ui->WaitUntilGone(box.window));
     }
