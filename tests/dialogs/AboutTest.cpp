@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 #include <string>
 
 #include "dialogs/AboutDialog.h"
@@ -87,18 +86,6 @@ TEST_F(AboutTest, VersionNamesThePlatformAndTrimsTheBuildOutsideNt)
     EXPECT_EQ(sizeof(OSVERSIONINFOA), m_system.sizeGiven);
     m_system.versionOk = false;
     EXPECT_EQ(LoadResString(IDS_OS_VERSION_UNKNOWN), Shows(IDC_OS_VERSION));
-}
-
-TEST_F(AboutTest, MemoryInWholeKilobytesWithoutWrapping)
-{
-    m_system.memory.ullTotalPhys = 33554432;
-    m_system.memory.ullAvailPhys = 2047;  // rounds down
-    m_system.memory.ullTotalVirtual = 1ull << 47;
-    EXPECT_EQ(FormatResString(IDS_MEMORY_FORMAT, 32768ull), Shows(IDC_TOTAL_PHYSICAL));
-    EXPECT_EQ(FormatResString(IDS_MEMORY_FORMAT, 1ull), Shows(IDC_AVAIL_PHYSICAL));
-    EXPECT_EQ(FormatResString(IDS_MEMORY_FORMAT, 1ull << 37), Shows(IDC_TOTAL_VIRTUAL));
-    m_system.memoryOk = false;
-    EXPECT_EQ("", Shows(IDC_AVAIL_VIRTUAL));
 }
 
 // The drive letter comes from the current directory; without one the volume is shown

@@ -34,7 +34,7 @@ std::vector<std::string> FileTexts(CMainDialog& w)
 {
     std::vector<std::string> texts;
     for (const FileField& field : FileFields)
-        texts.push_back(WindowTest::TextOf(w, field.edit));
+        texts.push_back(w.GetDlgItemText(field.edit));
     return texts;
 }
 }
@@ -56,12 +56,12 @@ TEST_F(MainWindowTest, FieldsAreCheckedInOrderAndOnlyTheFirstBadOneIsReported)
              };
              const std::string tooLong(257, 'n');
              for (const auto& field : fields)
-                 t.Type(w, field.field, field.bad ? field.bad : tooLong.c_str());
+                 w.SetDlgItemText(field.field, field.bad ? field.bad : tooLong.c_str());
              for (const auto& field : fields)
              {
                  t.Press(w, IDC_PROGRAM_CHANGE);
                  EXPECT_TRUE(t.FocusedAndSelected(w, field.field)) << "field " << field.field;
-                 t.Type(w, field.field, field.good);
+                 w.SetDlgItemText(field.field, field.good);
              }
              EXPECT_TRUE(t.m_driver->ShortMessages().empty()) << "a refused field must stop the operation";
              t.Press(w, IDC_PROGRAM_CHANGE);
@@ -72,7 +72,7 @@ TEST_F(MainWindowTest, FieldsAreCheckedInOrderAndOnlyTheFirstBadOneIsReported)
           Error(AFX_IDP_PARSE_STRING_SIZE, {"256"})}, {}, {}},
         {"the send algorithm number above 64 blocks every operation that validates", nullptr,
          [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_SEND_ALGORITHM_NUMBER, "127");
+             w.SetDlgItemText(IDC_SEND_ALGORITHM_NUMBER, "127");
              for (int button : {IDC_RECEIVE_PROGRAM, IDC_SEND_PROGRAM})
                  t.Press(w, button);
              EXPECT_EQ(0, t.m_driver->CallCount(MidiCall::OutOpen));
@@ -105,39 +105,6 @@ TEST_F(MainWindowTest, EachBrowseButtonFillsItsOwnField)
     EXPECT_TRUE(m_ui->boxes.empty());
 }
 
-TEST_F(MainWindowTest, BrowseKeepsWhatWasTypedAndStoresOnlyForTheButtonThatHasTheFocus)
-{
-    Run({
-        {"typed fields are kept", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_SEND_PROGRAM_FILE, "typed.syx");
-             t.m_ui->ChooseFiles({t.Path("b.syx")});
-             t.Click(w, IDC_BROWSE_RECEIVE_BULK);
-             EXPECT_EQ("typed.syx", t.TextOf(w, IDC_SEND_PROGRAM_FILE));
-             EXPECT_EQ(t.Path("b.syx"), t.TextOf(w, IDC_RECEIVE_BULK_FILE));
-         }, {}, {}, {}},
-        {"a press without the focus on the button stores nothing", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             const std::vector<std::string> before = FileTexts(w);
-             t.m_ui->ChooseFiles({t.Path("never.syx")});
-             SetFocus(w.GetDlgItem(IDC_RECEIVE_BULK_FILE));
-             SendMessageA(w.GetSafeHwnd(), WM_COMMAND, IDC_BROWSE_RECEIVE_BULK, 0);
-             EXPECT_EQ(before, FileTexts(w));
-         }, {}, {}, {}},
-        {"with a bad field the chosen file is not stored; only a chosen file refreshes the fields", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_RECEIVE_PROGRAM_NUMBER, "abc");
-             t.m_ui->ChooseFiles({""});
-             t.Click(w, IDC_BROWSE_SEND_BULK);
-             EXPECT_EQ("abc", t.TextOf(w, IDC_RECEIVE_PROGRAM_NUMBER));
-             t.m_ui->ChooseFiles({t.Path("lost.syx")});
-             t.Click(w, IDC_BROWSE_SEND_BULK);
-             EXPECT_EQ("1", t.TextOf(w, IDC_RECEIVE_PROGRAM_NUMBER));
-             EXPECT_EQ("BulkDump.syx", t.TextOf(w, IDC_SEND_BULK_FILE));
-         }, {NotANumber(), NotANumber()}, {}, {}},
-    });
-}
-
 // System commands 16 to 31 open the about box; once it closes the main window is usable again.
 TEST_F(MainWindowTest, SystemMenuOpensTheAboutBoxAndGivesControlBack)
 {
@@ -162,11 +129,11 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
     Run({
         {"Enter in a receive group's field receives", nullptr,
          [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_RECEIVE_PROGRAM_FILE, t.Path("p.syx"));
-             t.Type(w, IDC_RECEIVE_PROGRAM_NUMBER, "3");
+             w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("p.syx"));
+             w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "3");
              t.PressKey(w, IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN);
              t.Settle();
-             t.Type(w, IDC_PROGRAM_CHANGE_NUMBER, "5");
+             w.SetDlgItemText(IDC_PROGRAM_CHANGE_NUMBER, "5");
              t.PressKey(w, IDC_PROGRAM_CHANGE_NUMBER, VK_RETURN);
              t.Settle();
              EXPECT_FALSE(w.IsEnding());
@@ -183,7 +150,7 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
         {"Exit has the keyboard while a reply is awaited, the button gets it back",
          [](WindowTest& t) { t.SetReplyMode(EmulatedDevice::ReplyMode::Silent); },
          [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
+             w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
              t.Click(w, IDC_RECEIVE_ALGORITHM);
              EXPECT_EQ(IDCANCEL, t.FocusedId());
              t.Settle();
@@ -206,16 +173,16 @@ TEST_F(MainWindowTest, FileNamesInAnyScript)
     Run({
         {"256 characters pass, 257 are refused", nullptr,
          [&](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_SEND_BULK_FILE, cjk256);
+             w.SetDlgItemText(IDC_SEND_BULK_FILE, cjk256);
              t.Press(w, IDC_PROGRAM_CHANGE);
              EXPECT_EQ(cjk256, w.m_sendBulkFile);
-             t.Type(w, IDC_SEND_BULK_FILE, cjk257);
+             w.SetDlgItemText(IDC_SEND_BULK_FILE, cjk257);
              t.Press(w, IDC_PROGRAM_CHANGE);
          },
          {Error(AFX_IDP_PARSE_STRING_SIZE, {"256"})}, {}, {}},
         {"the middle of a long path gives way to an ellipsis", nullptr,
          [&](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_SEND_PROGRAM_FILE, deep);
+             w.SetDlgItemText(IDC_SEND_PROGRAM_FILE, deep);
              t.Press(w, IDC_SEND_PROGRAM);
              const std::string& text = t.m_ui->boxes.at(0).text;
              EXPECT_LT(text.size(), LoadResString(IDS_FILE_OPEN_FAILED).size() + 90);
@@ -262,10 +229,10 @@ TEST_F(MainWindowTest, DroppedFilesFillTheFieldUnderThem)
             SendMessageW(w.GetSafeHwnd(), WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(paths, point)), 0);
         };
         drop({Path("a.syx")}, CentreOf(w, IDC_RECEIVE_ALGORITHM_FILE));
-        EXPECT_EQ(Path("a.syx"), TextOf(w, IDC_RECEIVE_ALGORITHM_FILE));
+        EXPECT_EQ(Path("a.syx"), w.GetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE));
         drop({Path("first.mid"), Path("second.syx")}, CentreOf(w, IDC_PROGRAM_CHANGE_NUMBER));
-        EXPECT_EQ(Path("first.mid"), TextOf(w, IDC_SEND_BULK_FILE));
-        EXPECT_EQ("ProgramDump.syx", TextOf(w, IDC_SEND_PROGRAM_FILE));
+        EXPECT_EQ(Path("first.mid"), w.GetDlgItemText(IDC_SEND_BULK_FILE));
+        EXPECT_EQ("ProgramDump.syx", w.GetDlgItemText(IDC_SEND_PROGRAM_FILE));
     });
     EXPECT_TRUE(m_ui->boxes.empty());
 }

@@ -6,20 +6,12 @@
 #include "midi/MidiPortState.h"
 #include "protocol/GlobalMemory.h"
 #include "resources/resource.h"
+#include "support/Bytes.h"
 #include "support/WindowTest.h"
 
 namespace
 {
-using Bytes = MidiTest::Bytes;
 using Act = std::function<void(WindowTest&, CMainDialog&)>;
-
-Bytes Join(std::initializer_list<Bytes> parts)
-{
-    Bytes joined;
-    for (const Bytes& part : parts)
-        joined.insert(joined.end(), part.begin(), part.end());
-    return joined;
-}
 
 // A program dump to device 1 of exactly `length` bytes (at least 10), F0 and F7 included.
 Bytes Message(std::size_t length, std::uint8_t program = 0)
@@ -46,7 +38,7 @@ std::vector<Bytes> Pieces(const Bytes& bytes, std::initializer_list<std::size_t>
 
 void SendFile(WindowTest& t, CMainDialog& w, int button, const std::string& file)
 {
-    t.Type(w, button == IDC_SEND_PROGRAM ? IDC_SEND_PROGRAM_FILE : IDC_SEND_ALGORITHM_FILE,
+    w.SetDlgItemText(button == IDC_SEND_PROGRAM ? IDC_SEND_PROGRAM_FILE : IDC_SEND_ALGORITHM_FILE,
            file.empty() ? "" : t.Path(file));
     t.Press(w, button);
 }
@@ -75,7 +67,7 @@ Act SendsBulk(std::function<void(WindowTest&, CDialog&)> during = nullptr)
             t.Click(d, IDOK);
             EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
         });
-        t.Type(w, IDC_SEND_BULK_FILE, t.Path("b.syx"));
+        w.SetDlgItemText(IDC_SEND_BULK_FILE, t.Path("b.syx"));
         t.Press(w, IDC_SEND_BULK);
     };
 }
@@ -94,17 +86,17 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
     Run({
         {"a program goes to the slot typed, with command 42; the file is not changed", With("p.syx", program),
          [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_SEND_PROGRAM_SLOT, "100");
+             w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "100");
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
              PortState().deviceNumber = 16;
-             t.Type(w, IDC_SEND_PROGRAM_SLOT, "1");
+             w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "1");
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
          }, {},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x63, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7},
           {0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x42, 0x00, 0x00, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7}}, {}},
         {"an algorithm keeps its own number, whatever its field holds", With("a.syx", algorithm),
          [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_SEND_ALGORITHM_NUMBER, "64");
+             w.SetDlgItemText(IDC_SEND_ALGORITHM_NUMBER, "64");
              SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
          }, {}, {algorithm}, {}},
         {"a file of one whole output buffer", With("p.syx", full), Sends(IDC_SEND_PROGRAM, "p.syx"), {}, {full}, {}},
@@ -128,12 +120,12 @@ TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
         {"too large", Message(MidiBufferSize + 1), FileError(IDS_DUMP_FILE_TOO_LARGE, "f.syx")},
         {"empty", {}, FileError(IDS_FILE_EMPTY, "f.syx")},
         {"unreadable", Message(20), FileError(IDS_FILE_READ_FAILED, "f.syx"), true},
-        {"two dumps", Join({Message(20, 1), Message(30, 2)}), Error(IDS_DUMP_HOLDS_MESSAGES, {"f.syx", "2"})},
+        {"two dumps", Message(20, 1) + Message(30, 2), Error(IDS_DUMP_HOLDS_MESSAGES, {"f.syx", "2"})},
         {"five bytes", {0xF0, 0x00, 0x00, 0x10, 0xF7}, Error(IDS_DUMP_TOO_SHORT, {"f.syx"})},
         {"no F7 at the end", Bytes(20, 0x01), Error(IDS_DUMP_NO_END, {"f.syx"})},
         {"a status byte inside", strayStatus, Error(IDS_DUMP_STATUS_BYTE, {"f.syx", "", "90", "12"})},
         {"a MIDI file", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 0xF7}, Error(IDS_DUMP_IS_MIDI_FILE, {"f.syx"})},
-        {"two dumps of another maker: refused, not asked", Join({other, other}),
+        {"two dumps of another maker: refused, not asked", other + other,
          Error(IDS_DUMP_HOLDS_MESSAGES, {"f.syx", "2"})},
     };
     std::vector<WindowCase> cases{
@@ -173,7 +165,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
          [](WindowTest& t, CMainDialog& w) {
              t.Press(w, IDC_PROGRAM_CHANGE);
              PortState().deviceNumber = 16;
-             t.Type(w, IDC_PROGRAM_CHANGE_NUMBER, "128");
+             w.SetDlgItemText(IDC_PROGRAM_CHANGE_NUMBER, "128");
              t.Press(w, IDC_PROGRAM_CHANGE);
              EXPECT_EQ((std::vector<DWORD>{0x00C0, 0x7FCF}), t.m_driver->ShortMessages());
          }, {}, {}, {}},
@@ -182,7 +174,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
          [](WindowTest& t, CMainDialog& w) { t.Press(w, IDC_PROGRAM_CHANGE); }, {Error(IDS_OUTPUT_OPEN_FAILED)}, {}, {}},
         {"command 21 after Yes only, even with a bad number field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_RECEIVE_PROGRAM_NUMBER, "abc");
+             w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "abc");
              t.Answer({IDNO});
              t.Press(w, IDC_COMMAND21);
              t.Press(w, IDC_COMMAND21);
@@ -209,7 +201,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
          }, {Question(IDS_CONFIRM_COMMAND22_THIRD)}, {}, {}},
         {"a message the driver refuses is reported, and closes its transaction", With("p.syx", program),
          [](WindowTest& t, CMainDialog& w) {
-             t.Type(w, IDC_RECEIVE_PROGRAM_FILE, t.Path("r.syx"));
+             w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("r.syx"));
              for (int button : {IDC_SEND_PROGRAM, IDC_COMMAND21, IDC_RECEIVE_PROGRAM})
              {
                  t.m_driver->FailCall(MidiCall::OutLongMsg, MIDIERR_NOTREADY);
@@ -241,10 +233,10 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
           },
           [&](WindowTest& t, CMainDialog& w) {
               for (int edit : {IDC_SEND_PROGRAM_FILE, IDC_SEND_ALGORITHM_FILE, IDC_SEND_BULK_FILE})
-                  t.Type(w, edit, t.Path("p.syx"));
-              t.Type(w, IDC_RECEIVE_PROGRAM_FILE, t.Path("r.syx"));
-              t.Type(w, IDC_RECEIVE_BULK_FILE, t.Path("b.syx"));
-              t.Type(w, IDC_SEND_PROGRAM_SLOT, "5");
+                  w.SetDlgItemText(edit, t.Path("p.syx"));
+              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("r.syx"));
+              w.SetDlgItemText(IDC_RECEIVE_BULK_FILE, t.Path("b.syx"));
+              w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "5");
               t.Click(w, IDC_SEND_PROGRAM);
               for (int button : refused)
                   t.Click(w, button);
@@ -262,9 +254,9 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
 // what the file holds; a MIDI file goes out as its SysEx messages.
 TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
 {
-    const Bytes three = Join({Message(10, 1), Message(5000, 2), Message(20, 3)});
-    const Bytes tail = Join({Message(10), Bytes(5000, 0x11)});
-    const Bytes mixed = Join({{0x01, 0x02}, Message(10), {0xF0, 0x03}, Message(12)});
+    const Bytes three = Message(10, 1) + Message(5000, 2) + Message(20, 3);
+    const Bytes tail = Message(10) + Bytes(5000, 0x11);
+    const Bytes mixed = Bytes{0x01, 0x02} + Message(10) + Bytes{0xF0, 0x03} + Message(12);
     // Format 0, one track: two SysEx events, the second in two packets, around a note.
     const Bytes track{0x00, 0xF0, 0x03, 0x7E, 0x01, 0xF7, 0x10, 0x90, 0x3C, 0x40, 0x00, 0xF0, 0x02, 0x7E,
                       0x02, 0x05, 0xF7, 0x03, 0x03, 0x04, 0xF7, 0x00, 0xFF, 0x2F, 0x00};
@@ -274,13 +266,13 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
     const Bytes damaged(midi.begin(), midi.end() - 5);
     const auto showing = [](std::string summary, std::string warning) {
         return SendsBulk([=](WindowTest& t, CDialog& d) {
-            EXPECT_EQ(summary, t.TextOf(d, IDC_SEND_SUMMARY));
-            EXPECT_EQ(warning, t.TextOf(d, IDC_SEND_WARNING));
+            EXPECT_EQ(summary, d.GetDlgItemText(IDC_SEND_SUMMARY));
+            EXPECT_EQ(warning, d.GetDlgItemText(IDC_SEND_WARNING));
             EXPECT_TRUE(t.Sent().empty()) << "sent before Send";
             t.Click(d, IDOK);
             EXPECT_EQ(IDCANCEL, t.FocusedId()) << "Escape must still reach Cancel";
             EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
-            EXPECT_EQ("100 % sent", t.TextOf(d, IDC_SEND_TIME_LEFT));
+            EXPECT_EQ("100 % sent", d.GetDlgItemText(IDC_SEND_TIME_LEFT));
         });
     };
     Run({
@@ -302,8 +294,8 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
 // a pause at once. The pause chosen in MIDI Setup follows each message's completion.
 TEST_F(SendTest, BulkDumpPausesAndCancels)
 {
-    const Bytes three = Join({Message(10, 1), Message(10, 2), Message(10, 3)});
-    const Bytes longer = Join({Message(2000, 1), Message(2000, 2), Message(2000, 3)});
+    const Bytes three = Message(10, 1) + Message(10, 2) + Message(10, 3);
+    const Bytes longer = Message(2000, 1) + Message(2000, 2) + Message(2000, 3);
     Run({
         {"Cancel before Send", With("b.syx", three), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDCANCEL); }),
          {}, {}, {}},
@@ -318,7 +310,7 @@ TEST_F(SendTest, BulkDumpPausesAndCancels)
              t.Click(d, IDCANCEL);
              EXPECT_FALSE(d.IsEnding()) << "Cancel did not wait for the piece in flight";
              EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
-             EXPECT_EQ("2000", t.TextOf(d, IDC_SENT_COUNT));
+             EXPECT_EQ("2000", d.GetDlgItemText(IDC_SENT_COUNT));
          }), {}, {Message(2000, 1)}, {}},
         {"100 ms after each message",
          [&](WindowTest& t) {
@@ -342,7 +334,7 @@ TEST_F(SendTest, BulkDumpPausesAndCancels)
          SendsBulk([](WindowTest& t, CDialog& d) {
              t.Click(d, IDOK);
              // The count of the first message shows once its pause has begun.
-             EXPECT_TRUE(t.WaitFor([&] { return t.TextOf(d, IDC_SENT_COUNT) == "10"; }));
+             EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_SENT_COUNT) == "10"; }));
              t.PressKey(d, IDCANCEL, VK_ESCAPE);
              EXPECT_TRUE(d.IsEnding());
          }), {}, {Message(10, 1)}, {}},
@@ -361,8 +353,8 @@ HGLOBAL WINAPI NoMemory(UINT, SIZE_T)
 
 TEST_F(SendTest, BulkDumpFailures)
 {
-    const Bytes two = Join({Message(10), Message(20)});
-    const Bytes large = Join({Message(3000), Message(3000)});
+    const Bytes two = Message(10) + Message(20);
+    const Bytes large = Message(3000) + Message(3000);
     const auto withMemory = [](decltype(GlobalMemoryApi::alloc) alloc) -> Act {
         return [alloc](WindowTest& t, CMainDialog& w) {
             GlobalMemoryApi::Current().alloc = alloc;

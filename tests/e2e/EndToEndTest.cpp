@@ -15,11 +15,11 @@
 #include "emulator/EmulatedDevice.h"
 #include "framework/Settings.h"
 #include "resources/resource.h"
+#include "support/Bytes.h"
 
 namespace
 {
 using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
 
 const std::string DemoProgram = "SysExDumpDemo.exe";
 const std::string SettingsKey = "Software\\SysEx Dump Tests\\End to end";
@@ -103,10 +103,7 @@ TEST_F(EndToEnd, ReceivedProgramGoesBackIntoAnotherSlotAndNothingElseReachesTheD
 {
     const EmulatedDevice factory;
     const std::string file = m_folder.File(u8"\u65e5\u672c17.syx");
-    Bytes twoDumps = factory.ProgramMessage(1);
-    const Bytes second = factory.ProgramMessage(2);
-    twoDumps.insert(twoDumps.end(), second.begin(), second.end());
-    ASSERT_TRUE(TempFolder::WriteBytes(m_folder.File("two.syx"), twoDumps));
+    ASSERT_TRUE(TempFolder::WriteBytes(m_folder.File("two.syx"), factory.ProgramMessage(1) + factory.ProgramMessage(2)));
     ASSERT_NO_FATAL_FAILURE(StartDemo());
 
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_NUMBER, "17"));

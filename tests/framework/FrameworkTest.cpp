@@ -1,4 +1,4 @@
-// The framework layer: strings, boxes, files, modal dialogs and data exchange.
+// The framework layer: strings, boxes, files, modal runs and the reading of numbers.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -64,31 +64,6 @@ TEST(Framework, FileOpenReadWriteAndTheirFailures)
     DeleteFileA(path.c_str());
 }
 
-// The owner is disabled while a modal dialog runs and usable again after it.
-TEST(Framework, ModalRunDisablesItsOwnerAndGivesItBack)
-{
-    CDialog owner(IDD_SELECTOR);
-    CDialog dialog(IDD_SELECTOR, &owner);
-    bool ownerDisabled = false;
-    int ownerResult = 0;
-    ModalHook hook([&](CDialog& running) {
-        if (&running == &owner)
-        {
-            ownerResult = static_cast<int>(dialog.DoModal());
-            EXPECT_TRUE(IsWindowEnabled(owner.GetSafeHwnd()));
-            running.EndDialog(IDCANCEL);
-            return;
-        }
-        ownerDisabled = !IsWindowEnabled(owner.GetSafeHwnd());
-        running.EndDialog(42);
-    });
-    EXPECT_EQ(IDCANCEL, owner.DoModal());
-    EXPECT_EQ(42, ownerResult);
-    EXPECT_TRUE(ownerDisabled);
-    EXPECT_EQ(nullptr, dialog.GetSafeHwnd()) << "the window is gone after the run";
-    EXPECT_EQ(-1, CDialog(9999).DoModal()) << "no such template";
-}
-
 // A command sent from another thread (as automation tools send it) is handled inside the
 // loop's wait for a message: ending the dialog there must still end the run.
 TEST(Framework, ModalRunEndsOnACommandSentFromAnotherThread)
@@ -125,78 +100,4 @@ TEST(Framework, IntegersAreReadAsTheFrameworkReadsThem)
         EXPECT_EQ(c.accepted, ParseDialogInteger(c.text, value)) << '"' << c.text << '"';
         EXPECT_EQ(c.accepted ? c.value : 99, value) << '"' << c.text << '"';
     }
-}
-
-namespace
-{
-// The setup dialog's template has an edit (1002) and a combo box, the selector's a radio group.
-class ExchangeDialog : public CDialog
-{
-public:
-    ExchangeDialog(UINT templateId) : CDialog(templateId) {}
-    void DoDataExchange(CDataExchange* dx) override
-    {
-        if (TemplateId() == IDD_SELECTOR)
-        {
-            DDX_Radio(dx, IDC_SELECTOR_FIRST, choice);
-            return;
-        }
-        DDX_Text(dx, IDC_DEVICE_NUMBER, number);
-        DDV_MinMaxInt(dx, number, 1, 16);
-        DDX_Text(dx, IDC_DEVICE_NUMBER, text);
-        DDV_MaxChars(dx, text, 2);
-        DDX_CBIndex(dx, IDC_INPUT_PORT, selection);
-    }
-    int number = 3;
-    std::string text;
-    int selection = 5;
-    int choice = 1;
-};
-
-// Types `text` into the edit, then reads the dialog back.
-BOOL SaveWithText(ExchangeDialog& dialog, const char* text, LRESULT* limit = nullptr)
-{
-    BOOL saved = FALSE;
-    ModalHook hook([&](CDialog& running) {
-        if (limit)
-            *limit = SendMessageA(running.GetDlgItem(IDC_DEVICE_NUMBER), EM_GETLIMITTEXT, 0, 0);
-        running.SetDlgItemText(IDC_DEVICE_NUMBER, text);
-        saved = running.UpdateData(TRUE);
-        running.EndDialog(IDCANCEL);
-    });
-    dialog.DoModal();
-    return saved;
-}
-}
-
-// A refusal stops the exchange at its field: a number read before the range check is kept,
-// nothing after it is read.
-TEST(Framework, DataExchangeStopsAtTheFirstRefusal)
-{
-    UiRecorder ui;
-    ExchangeDialog notANumber(IDD_MIDI_SETUP), outOfRange(IDD_MIDI_SETUP), tooLong(IDD_MIDI_SETUP),
-        valid(IDD_MIDI_SETUP);
-    LRESULT limit = 0;
-    EXPECT_FALSE(SaveWithText(notANumber, "abc", &limit));
-    EXPECT_EQ(2, limit) << "filling the dialog limits the field's input";
-    EXPECT_EQ(3, notANumber.number);
-    EXPECT_FALSE(SaveWithText(outOfRange, "17"));
-    EXPECT_EQ(17, outOfRange.number);
-    EXPECT_EQ(5, outOfRange.selection);
-    EXPECT_FALSE(SaveWithText(tooLong, "016"));
-    EXPECT_TRUE(SaveWithText(valid, "16"));
-    EXPECT_EQ(-1, valid.selection) << "an empty combo box has no selection";
-    EXPECT_EQ((std::vector<Box>{NotANumber(), OutOfRange(1, 16), Error(AFX_IDP_PARSE_STRING_SIZE, {"2"})}), ui.boxes);
-
-    ExchangeDialog radio(IDD_SELECTOR);
-    int shownChecked = -1;
-    ModalHook hook([&](CDialog& running) {
-        HWND second = GetWindow(running.GetDlgItem(IDC_SELECTOR_FIRST), GW_HWNDNEXT);
-        shownChecked = SendMessageA(second, BM_GETCHECK, 0, 0) == BST_CHECKED;
-        CheckRadioButton(running.GetSafeHwnd(), IDC_SELECTOR_FIRST, IDC_SELECTOR_FIRST + 2, IDC_SELECTOR_FIRST + 2);
-        PostMessageA(running.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(IDOK, radio.DoModal());
-    EXPECT_EQ(1, shownChecked) << "filling checks the button at the member's position";
-    EXPECT_EQ(2, radio.choice);
 }

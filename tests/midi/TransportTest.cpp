@@ -33,31 +33,6 @@ TEST_F(TransportTest, EachFailedOpeningStepReportsItsStringAndLeavesNothingOpen)
     }
 }
 
-// The dump buffer cannot be emptied: the window ends before any port opens. A block that
-// cannot be appended is lost.
-TEST_F(TransportTest, MemoryFailures)
-{
-    const GlobalMemoryApi saved = GlobalMemoryApi::Current();
-    RunProbe([&](ProbeDialog& probe) {
-        GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };
-        EXPECT_FALSE(probe.OpenPorts(10));
-        GlobalMemoryApi::Current() = saved;
-        EXPECT_TRUE(probe.IsEnding());
-        EXPECT_EQ(0, m_driver->CallCount(MidiCall::OutOpen));
-
-        probe.m_dumpBuffer.Init(MidiBufferSize, MidiBufferSize);
-        SetReplyMode(EmulatedDevice::ReplyMode::Silent);
-        ASSERT_TRUE(probe.RequestProgram(1));
-        GlobalMemoryApi::Current().reAlloc = [](HGLOBAL, SIZE_T, UINT) -> HGLOBAL { return nullptr; };
-        m_driver->SetBlockSizes({4096, 904});
-        m_driver->InjectInput(Bytes(5000, 0x10));
-        PumpUntil([&] { return m_ui->boxes.size() == 2; });
-        GlobalMemoryApi::Current() = saved;
-        EXPECT_EQ(4096u, probe.m_dumpBuffer.m_length) << "the block that did not fit is lost";
-    });
-    EXPECT_EQ((std::vector<Box>{Error(IDS_OUT_OF_MEMORY), Error(IDS_OUT_OF_MEMORY)}), m_ui->boxes);
-}
-
 TEST_F(TransportTest, PortStateStartsWithDefaultsOnlyWhenEveryBlockWasObtained)
 {
     MidiPortState& state = PortState();
@@ -177,15 +152,6 @@ TEST_F(TransportTest, BuffersHandedBackByAClosingPortAreNotQueuedAgain)
     EXPECT_EQ(3, m_driver->CallCount(MidiCall::InAddBuffer));
     EXPECT_EQ(0, m_driver->OpenInputPortCount());
     Fresh();  // the refused header stays the driver's
-}
-
-TEST_F(TransportTest, EnableControlsReachesEveryChildUpToTheLast)
-{
-    RunProbe([&](ProbeDialog& probe) {
-        probe.EnableControls(FALSE);
-        for (HWND child = GetWindow(probe.GetSafeHwnd(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-            EXPECT_FALSE(IsWindowEnabled(child));
-    });
 }
 
 // A bulk dialog is the current MIDI window before its modal run creates it: what the

@@ -5,19 +5,13 @@
 #include "protocol/BulkFileSummary.h"
 #include "protocol/DumpFileCheck.h"
 #include "protocol/SysExMessages.h"
+#include "support/Bytes.h"
 
 namespace
 {
-using Bytes = std::vector<unsigned char>;
 using Problem = DumpFileProblem;
 constexpr std::size_t Program = SysEx::ProgramDumpStampLength;
 constexpr std::size_t Algorithm = SysEx::AlgorithmDumpStampLength;
-
-Bytes operator+(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // A program dump as the device writes it: header, slot bytes, `data`, F7.
 Bytes Dump(const Bytes& data)

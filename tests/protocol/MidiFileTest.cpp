@@ -4,17 +4,11 @@
 #include <vector>
 
 #include "protocol/MidiFile.h"
+#include "support/Bytes.h"
 
 namespace
 {
-using Bytes = std::vector<unsigned char>;
 using Error = MidiFileError;
-
-Bytes operator+(Bytes a, const Bytes& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 Bytes Chunk(const std::string& type, const Bytes& body)
 {

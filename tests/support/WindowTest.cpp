@@ -105,16 +105,6 @@ bool WindowTest::WaitFor(const std::function<bool()>& condition, unsigned timeou
     return PumpUntil(condition, timeoutMs);
 }
 
-void WindowTest::Type(CDialog& dialog, int id, const std::string& text)
-{
-    dialog.SetDlgItemText(id, text);
-}
-
-std::string WindowTest::TextOf(CDialog& dialog, int id)
-{
-    return dialog.GetDlgItemText(id);
-}
-
 int WindowTest::FocusedId()
 {
     HWND focus = GetFocus();

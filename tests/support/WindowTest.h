@@ -45,8 +45,6 @@ public:
     static void Click(CDialog& dialog, int id);
     // A key pressed in a control, as the modal loop hands it to the dialog.
     static void PressKey(CDialog& dialog, int id, WPARAM key);
-    static void Type(CDialog& dialog, int id, const std::string& text);
-    static std::string TextOf(CDialog& dialog, int id);
     static int FocusedId();
     static std::vector<int> EnabledControls(CDialog& dialog);
     // True when `id` has the focus with its whole text selected, as after a refused field.
