@@ -14,7 +14,8 @@
 
 namespace
 {
-// Answers with the figures a test sets (false: the query fails), and records the root asked for.
+// Answers with the figures a test sets (false: the query fails), and records the root asked for;
+// the memory query always fails.
 struct FakeSystem : SystemInfo
 {
     BOOL GetVersionExA(LPOSVERSIONINFOA info) override
@@ -23,11 +24,7 @@ struct FakeSystem : SystemInfo
         *info = version;
         return versionOk;
     }
-    BOOL GlobalMemoryStatusEx(LPMEMORYSTATUSEX status) override
-    {
-        *status = memory;
-        return memoryOk;
-    }
+    BOOL GlobalMemoryStatusEx(LPMEMORYSTATUSEX) override { return FALSE; }
     DWORD GetCurrentDirectoryA(DWORD length, LPSTR buffer) override
     {
         if (directory.size() + 1 > length)
@@ -45,10 +42,9 @@ struct FakeSystem : SystemInfo
     }
 
     OSVERSIONINFOA version{0, 10, 0, 19045, VER_PLATFORM_WIN32_NT, ""};
-    MEMORYSTATUSEX memory{};
     std::string directory = "C:\\Music";
     DWORD clusters = 1000, sizeGiven = 0;
-    bool versionOk = true, memoryOk = true, diskOk = true;
+    bool versionOk = true, diskOk = true;
     std::string rootAsked;
 };
 }

@@ -119,15 +119,6 @@ TEST_F(ReceiveTest, SingleDump)
          Receives("1", "p.syx"), {ErrorText(LoadResString(IDS_DEVICE_ERROR_UNKNOWN))}, {Request1}, {}},
         {"a malformed reply is not taken for the dump", Replies(Mode::Malformed), Receives("1", "p.syx"),
          {Error(IDS_NO_REPLY)}, {Request1}, {}},
-        {"a silent device times out; only Exit is usable while the window waits", Replies(Mode::Silent),
-         [](WindowTest& t, CMainDialog& w) {
-             w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("p.syx"));
-             t.Click(w, IDC_RECEIVE_PROGRAM);
-             EXPECT_EQ(std::vector<int>{IDCANCEL}, t.EnabledControls(w));
-             t.Settle();
-             EXPECT_TRUE(t.WaitFor([&] { return !t.m_ui->boxes.empty(); }));
-             EXPECT_TRUE(IsWindowEnabled(w.GetDlgItem(IDC_SEND_BULK)));
-         }, {Error(IDS_NO_REPLY)}, {Request1}, {}},
         {"closing the window while it waits closes the ports", Replies(Mode::Silent),
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
@@ -236,7 +227,7 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
         {"a failed write: the dump is saved where the user chooses instead, the old file stays",
          FailOnce(CFile::Operation::Write),
          [](WindowTest& t, CMainDialog& w) {
-             t.m_ui->ChooseFiles({t.Path("other.syx")});
+             t.m_ui->files = {t.Path("other.syx")};
              Receives("1", "p.syx")(t, w);
              EXPECT_FALSE(t.m_ui->fileDialogs.at(0).open) << "not a save-file dialog";
              EXPECT_EQ(t.Path("other.syx"), w.GetDlgItemText(IDC_RECEIVE_PROGRAM_FILE));
@@ -244,7 +235,7 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
         {"no other place chosen: asked before discarding, No offers the choice again",
          FailOnce(CFile::Operation::Write),
          [](WindowTest& t, CMainDialog& w) {
-             t.m_ui->ChooseFiles({"", t.Path("other.syx")});
+             t.m_ui->files = {"", t.Path("other.syx")};
              t.Answer({IDYES, IDOK, IDNO});
              Receives("1", "p.syx")(t, w);
          },
@@ -265,7 +256,7 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
          ReceivesBulk("missing\\b.syx", nullptr), {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\b.syx"))}, {}, {}},
         {"a bulk dump whose save fails is saved elsewhere", FailOnce(CFile::Operation::Write),
          [&](WindowTest& t, CMainDialog& w) {
-             t.m_ui->ChooseFiles({t.Path("other.syx")});
+             t.m_ui->files = {t.Path("other.syx")};
              ReceivesBulk("b.syx", AfterCount(dump.size()))(t, w);
          }, {FileError(IDS_FILE_WRITE_FAILED, "b.syx"), Stored("other.syx")}, {BulkRequest}, {{"other.syx", dump}}},
     });

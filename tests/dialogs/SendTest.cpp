@@ -4,7 +4,6 @@
 #include "framework/File.h"
 #include "framework/Strings.h"
 #include "midi/MidiPortState.h"
-#include "protocol/GlobalMemory.h"
 #include "resources/resource.h"
 #include "support/Bytes.h"
 #include "support/WindowTest.h"
@@ -341,34 +340,12 @@ TEST_F(SendTest, BulkDumpPausesAndCancels)
     });
 }
 
-HGLOBAL WINAPI OnlySmallBlocks(UINT flags, SIZE_T bytes)
-{
-    return bytes <= MidiBufferSize ? GlobalAlloc(flags, bytes) : nullptr;
-}
-
-HGLOBAL WINAPI NoMemory(UINT, SIZE_T)
-{
-    return nullptr;
-}
-
 TEST_F(SendTest, BulkDumpFailures)
 {
     const Bytes two = Message(10) + Message(20);
-    const Bytes large = Message(3000) + Message(3000);
-    const auto withMemory = [](decltype(GlobalMemoryApi::alloc) alloc) -> Act {
-        return [alloc](WindowTest& t, CMainDialog& w) {
-            GlobalMemoryApi::Current().alloc = alloc;
-            SendsBulk()(t, w);
-            GlobalMemoryApi::Current().alloc = GlobalAlloc;
-        };
-    };
     std::vector<WindowCase> cases = {
         {"a missing file", nullptr, SendsBulk(), {FileError(IDS_FILE_OPEN_FAILED, Path("b.syx"))}, {}, {}},
         {"an empty file", With("b.syx", {}), SendsBulk(), {FileError(IDS_FILE_EMPTY, "b.syx")}, {}, {}},
-        {"a file too large for memory", With("b.syx", large), withMemory(OnlySmallBlocks), {Error(IDS_OUT_OF_MEMORY)},
-         {}, {}},
-        {"no memory for the dialog's buffer: it does not start", With("b.syx", large), withMemory(NoMemory),
-         {Error(IDS_OUT_OF_MEMORY)}, {}, {}},
     };
     const std::string code = std::to_string(MMSYSERR_NOMEM);
     const struct { MidiCall call; int skip; Box shown; std::size_t piecesSent; } failures[] = {

@@ -1,13 +1,11 @@
 // MIDI Setup, run through the main window's handler, so that what reaches the port state
 // after OK or Cancel is what the program would use.
-#include "dialogs/MainDialog.h"
 #include "dialogs/MidiSetupDialog.h"
 #include "framework/Strings.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
-#include "support/MidiTest.h"
+#include "support/WindowTest.h"
 #include "support/ModalHook.h"
-#include "support/Pump.h"
 
 namespace
 {
@@ -40,12 +38,6 @@ std::string Unlisted(unsigned port)
     return FormatResString(IDS_UNLISTED_PORT_FORMAT, port);
 }
 
-// Presses a button and lets the dialog handle it.
-void Press(CDialog& dialog, int id)
-{
-    SendMessageA(dialog.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
 // OK after checking what the lists hold (and which entries are selected: -1 for none).
 std::function<void(CMidiSetupDialog&)> OkAfterLists(Names inputs, Names outputs, int input = -1, int output = -1,
                                                      const char* device = nullptr)
@@ -57,7 +49,7 @@ std::function<void(CMidiSetupDialog&)> OkAfterLists(Names inputs, Names outputs,
         EXPECT_EQ(output, setup.m_outputList.GetCurSel());
         if (device)
             setup.SetDlgItemText(IDC_DEVICE_NUMBER, device);
-        Press(setup, IDOK);
+        WindowTest::Click(setup, IDOK);
     };
 }
 }
@@ -131,9 +123,9 @@ TEST_F(SetupTest, NumbersAndCancel)
             for (const char* value : values)
             {
                 setup.SetDlgItemText(field, value);
-                Press(setup, IDOK);
+                WindowTest::Click(setup, IDOK);
             }
-            Press(setup, last);
+            WindowTest::Click(setup, last);
         };
     };
     Run({

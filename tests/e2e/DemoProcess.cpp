@@ -23,11 +23,6 @@ bool DemoProcess::Start(const std::string& program, const std::string& folder, c
     return started;
 }
 
-bool DemoProcess::IsRunning() const
-{
-    return m_info.hProcess != nullptr && WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT;
-}
-
 bool DemoProcess::WaitForExit(std::chrono::milliseconds timeout) const
 {
     return m_info.hProcess != nullptr &&
@@ -46,7 +41,7 @@ void DemoProcess::Kill()
 {
     if (m_info.hProcess == nullptr)
         return;
-    if (IsRunning())
+    if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT)
     {
         TerminateProcess(m_info.hProcess, 99);
         WaitForSingleObject(m_info.hProcess, 5000);

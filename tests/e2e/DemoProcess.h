@@ -22,7 +22,6 @@ public:
     // (which replaces variables of the same name). False when it cannot be started.
     bool Start(const std::string& program, const std::string& folder, const Environment& environment = {});
     DWORD Id() const { return m_info.dwProcessId; }
-    bool IsRunning() const;
     // False when the process still runs when the time-out passes.
     bool WaitForExit(std::chrono::milliseconds timeout) const;
     DWORD ExitCode() const;

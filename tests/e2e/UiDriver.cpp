@@ -24,13 +24,8 @@ bool IsDialogWindow(HWND window)
 std::vector<HWND> Children(HWND parent)
 {
     std::vector<HWND> children;
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM list) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
     return children;
 }
 
@@ -51,16 +46,11 @@ UiDriver::UiDriver(DWORD processId, Milliseconds timeout) : m_processId(processI
 {
 }
 
-bool UiDriver::WaitUntil(const std::function<bool()>& condition) const
-{
-    return WaitUntil(condition, m_timeout);
-}
-
 bool UiDriver::WaitUntil(const std::function<bool()>& condition, Milliseconds timeout) const
 {
     // Another process's windows signal nothing this process could wait on, so the state is
     // polled, briefly, up to the deadline.
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + (timeout.count() > 0 ? timeout : m_timeout);
     for (;;)
     {
         if (condition())
@@ -73,26 +63,16 @@ bool UiDriver::WaitUntil(const std::function<bool()>& condition, Milliseconds ti
 
 HWND UiDriver::FindDialog(const std::function<bool(HWND)>& predicate) const
 {
-    struct Search
+    // The top-level windows of the dialog class that belong to the driven process.
+    for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window != nullptr;
+         window = FindWindowExW(nullptr, window, L"#32770", nullptr))
     {
-        DWORD processId;
-        const std::function<bool(HWND)>* predicate;
-        HWND found;
-    } search{m_processId, &predicate, nullptr};
-
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner != search->processId || !IsWindowVisible(window) || !IsDialogWindow(window) ||
-                !(*search->predicate)(window))
-                return TRUE;
-            search->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == m_processId && IsWindowVisible(window) && predicate(window))
+            return window;
+    }
+    return nullptr;
 }
 
 HWND UiDriver::WaitForDialog(const std::function<bool(HWND)>& predicate) const

@@ -24,10 +24,8 @@ public:
 
     explicit UiDriver(DWORD processId, Milliseconds timeout = std::chrono::seconds(20));
 
-
-    // True once `condition` holds; false when the time-out passes first.
-    bool WaitUntil(const std::function<bool()>& condition) const;
-    bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout) const;
+    // True once `condition` holds; false when the time-out (by default the driver's) passes first.
+    bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout = Milliseconds::zero()) const;
 
     // A visible top-level dialog of the process that satisfies `predicate`, or null.
     HWND FindDialog(const std::function<bool(HWND)>& predicate) const;

@@ -1,12 +1,10 @@
-// The framework layer: strings, boxes, files, modal runs and the reading of numbers.
+// The framework layer: strings, boxes, files and modal runs.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <climits>
 #include <thread>
 
-#include "framework/DataExchange.h"
 #include "framework/Dialog.h"
 #include "framework/File.h"
 #include "framework/MessageBox.h"
@@ -84,20 +82,4 @@ TEST(Framework, ModalRunEndsOnACommandSentFromAnotherThread)
     SetEvent(ended);
     sender.join();
     CloseHandle(ended);
-}
-
-TEST(Framework, IntegersAreReadAsTheFrameworkReadsThem)
-{
-    const struct { std::string text; bool accepted; int value; } cases[] = {
-        {" 12 ", true, 12}, {"\t-1\t", true, -1}, {"+5", true, 5}, {"0", true, 0},
-        {std::string(30, ' ') + "7xyz", true, 7},  // only the first 31 characters are read
-        {"99999999999", true, INT_MAX},            // saturates, so that a range check refuses it
-        {"12a", false, 0}, {"", false, 0}, {"-", false, 0}, {"1 2", false, 0}, {"0x10", false, 0}, {"-0", false, 0},
-    };
-    for (const auto& c : cases)
-    {
-        int value = 99;
-        EXPECT_EQ(c.accepted, ParseDialogInteger(c.text, value)) << '"' << c.text << '"';
-        EXPECT_EQ(c.accepted ? c.value : 99, value) << '"' << c.text << '"';
-    }
 }

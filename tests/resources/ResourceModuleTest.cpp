@@ -48,9 +48,7 @@ TEST(ResourceModule, HoldsEveryIdentifierItsHeaderDeclares)
     HMODULE module = LoadLibraryA("reseng.dll");
     ASSERT_NE(nullptr, module);
 
-    std::vector<std::pair<std::string, UINT>> strings = Declared("IDS_");
-    const auto prompts = Declared("AFX_IDP_");
-    strings.insert(strings.end(), prompts.begin(), prompts.end());
+    std::vector<std::pair<std::string, UINT>> strings = Declared("(?:IDS|AFX_IDP)_");
     for (int reason = 1; reason <= static_cast<int>(MidiFileError::UnterminatedSysEx); ++reason)
         strings.emplace_back("MIDI file reason " + std::to_string(reason), IDS_MIDI_FILE_REASON_BASE + reason);
     EXPECT_GT(strings.size(), 70u) << "resource.h was not read";

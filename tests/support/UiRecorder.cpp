@@ -54,20 +54,20 @@ UiRecorder::UiRecorder()
         boxes.push_back(request);
         if (onBox)
             onBox(request);
-        if (!m_answers.empty())
+        if (!answers.empty())
         {
-            const int answer = m_answers.front();
-            m_answers.pop_front();
+            const int answer = answers.front();
+            answers.pop_front();
             return answer;
         }
         return (request.type & MB_TYPEMASK) == MB_YESNO ? IDYES : IDOK;
     });
     CFileDialog::SetHook([this](const FileDialogRequest& request) {
         fileDialogs.push_back(request);
-        if (m_files.empty())
+        if (files.empty())
             return FileDialogAnswer{false, {}};
-        const std::string path = m_files.front();
-        m_files.pop_front();
+        const std::string path = files.front();
+        files.pop_front();
         return FileDialogAnswer{!path.empty(), path};
     });
 }
@@ -76,14 +76,4 @@ UiRecorder::~UiRecorder()
 {
     SetMessageBoxHook(nullptr);
     CFileDialog::SetHook(nullptr);
-}
-
-void UiRecorder::AnswerNextBoxes(std::initializer_list<int> answers)
-{
-    m_answers.insert(m_answers.end(), answers);
-}
-
-void UiRecorder::ChooseFiles(std::initializer_list<std::string> paths)
-{
-    m_files.insert(m_files.end(), paths);
 }

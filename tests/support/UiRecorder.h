@@ -36,18 +36,15 @@ public:
     UiRecorder();
     ~UiRecorder();
 
-    // Answers for the next boxes, in order; when none is queued a box gets IDOK, or IDYES
-    // for a question.
-    void AnswerNextBoxes(std::initializer_list<int> answers);
-    // The next file dialogs choose these paths ("" cancels).
-    void ChooseFiles(std::initializer_list<std::string> paths);
+    // Answers for the next boxes, in order; when none is left a box gets IDOK, or IDYES for
+    // a question.
+    std::deque<int> answers;
+    // The paths the next file dialogs choose ("" cancels); when none is left they are cancelled.
+    std::deque<std::string> files;
     // Runs when a box is shown, before it is answered (e.g. to act while it is up).
     std::function<void(const Box&)> onBox;
 
     std::vector<Box> boxes;
     std::vector<FileDialogRequest> fileDialogs;
 
-private:
-    std::deque<int> m_answers;
-    std::deque<std::string> m_files;
 };

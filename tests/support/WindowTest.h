@@ -51,7 +51,7 @@ public:
     static bool FocusedAndSelected(CDialog& dialog, int id);
     bool WaitFor(const std::function<bool()>& condition, unsigned timeoutMs = 10000);
     void Settle();
-    void Answer(std::initializer_list<int> answers) { m_ui->AnswerNextBoxes(answers); }
+    void Answer(std::initializer_list<int> answers) { m_ui->answers = answers; }
     // An arrangement that writes one file into the folder.
     static std::function<void(WindowTest&)> With(const std::string& name, const Bytes& bytes);
 
