@@ -63,7 +63,7 @@ protected:
         ASSERT_NE(box.window, nullptr) << "no message box appeared; expected one with \"" << part << "\"";
         EXPECT_NE(box.text.find(part), std::string::npos) << "message box: \"" << box.text << "\"";
         EXPECT_NE(GetWindow(box.window, GW_OWNER), nullptr) << "a box without owner can fall behind the window";
-        m_ui->Answer(box.window, button);
+        m_ui->Press(box.window, button);
         ASSERT_TRUE(m_ui->WaitUntilGone(box.window));
     }
 
@@ -198,7 +198,7 @@ TEST_F(EndToEnd, WithoutItsResourceModuleTheProgramSaysSoAndEnds)
     const UiDriver::MessageBoxInfo box = m_ui->WaitForMessageBox();
     ASSERT_NE(box.window, nullptr) << "no message box appeared";
     EXPECT_EQ(box.text, "Error loading resource DLL!");
-    m_ui->Answer(box.window, IDOK);
+    m_ui->Press(box.window, IDOK);
     ASSERT_TRUE(m_demo.WaitForExit(20s)) << "the program did not end";
 }
 }

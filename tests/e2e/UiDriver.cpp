@@ -104,11 +104,6 @@ UiDriver::MessageBoxInfo UiDriver::WaitForMessageBox() const
     return box;
 }
 
-void UiDriver::Answer(HWND messageBox, int button) const
-{
-    Press(messageBox, button);
-}
-
 std::string UiDriver::Text(HWND dialog, int controlId) const
 {
     HWND control = GetDlgItem(dialog, controlId);

@@ -36,12 +36,10 @@ public:
 
     // A message box of the process and its text; a null window when none comes.
     MessageBoxInfo WaitForMessageBox() const;
-    // Presses IDOK, IDYES, IDNO... in the box.
-    void Answer(HWND messageBox, int button) const;
 
     std::string Text(HWND dialog, int controlId) const;
     bool SetText(HWND dialog, int controlId, const std::string& text) const;
-    // The command a click on the button sends, posted.
+    // The command a click on the button sends, posted; in a message box, IDOK, IDYES, IDNO...
     void Press(HWND dialog, int controlId) const;
     // A key pressed in a control, posted as the keyboard would (the program's own loop hands
     // it to the dialog manager).

@@ -44,8 +44,6 @@ TEST(Framework, FileOpenReadWriteAndTheirFailures)
     CFile writer;
     ASSERT_TRUE(writer.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive));
     writer.Write("\xF0\x01\xF7", 3);
-    EXPECT_EQ("sysexdump-framework-file.syx", writer.GetFileName());
-    EXPECT_EQ(3u, writer.GetLength());
     CFile other;
     EXPECT_FALSE(other.Open(path, CFile::modeRead | CFile::shareDenyNone)) << "an exclusive file is shared with no one";
     writer.Close();
