@@ -75,12 +75,18 @@ protected:
                 if (!dialog.IsEnding())
                     dialog.EndDialog(IDCANCEL);
             });
+            const auto current = [&] {
+                return Choice{state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs};
+            };
+            Choice kept = current();
             CMainDialog main;
+            main.m_onMidiSetupChanged = [&] { kept = current(); };
             main.OnMidiSetup();
             EXPECT_EQ(c.shown, m_ui->boxes);
             Choice expected = c.after;
             expected.resize(4);
-            EXPECT_EQ(expected, (Choice{state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs}));
+            EXPECT_EQ(expected, current());
+            EXPECT_EQ(expected, kept) << "the choices were not handed on to be kept";
         }
     }
 };

@@ -173,15 +173,15 @@ TEST_F(EndToEnd, SetupChoicesGoOutAndStayForTheNextRun)
 
     ASSERT_NO_FATAL_FAILURE(StartDemo());
     EXPECT_EQ(m_ui->Text(m_main, IDC_SEND_BULK_FILE), "kept.syx");
-    // The send algorithm spin stops at 64, where its field does.
+    // The send algorithm spin stops at 64, where its field does. The keys and the button are
+    // posted to one queue: once MIDI Setup is open, every key has been handled.
     ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_ALGORITHM_NUMBER, "60"));
     for (int i = 0; i < 10; ++i)
         m_ui->Key(m_main, IDC_SEND_ALGORITHM_NUMBER, VK_UP);
-    EXPECT_TRUE(m_ui->WaitUntil([&] { return m_ui->Text(m_main, IDC_SEND_ALGORITHM_NUMBER) == "64"; }))
-        << m_ui->Text(m_main, IDC_SEND_ALGORITHM_NUMBER);
     m_ui->Press(m_main, IDC_MIDI_SETUP);
     setup = m_ui->WaitForDialogWithControl(IDC_DEVICE_NUMBER);
     ASSERT_NE(setup, nullptr);
+    EXPECT_EQ(m_ui->Text(m_main, IDC_SEND_ALGORITHM_NUMBER), "64");
     EXPECT_EQ(m_ui->Text(setup, IDC_DEVICE_NUMBER), "16");
     EXPECT_EQ(m_ui->Text(setup, IDC_PAUSE), "20");
     m_ui->Press(setup, IDCANCEL);
