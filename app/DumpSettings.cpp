@@ -1,34 +1,23 @@
 #include "app/DumpSettings.h"
 
-#include <cstring>
 #include <string>
 #include <utility>
 
 #include "dialogs/MainDialog.h"
-#include "framework/Unicode.h"
 #include "midi/MidiDriver.h"
+#include "midi/MidiPortName.h"
 #include "midi/MidiPortState.h"
 
 namespace
 {
 constexpr std::size_t MaxFileName = 256;
 
-// The name a port's driver gives it; empty when the driver does not answer.
-template <typename Caps>
-std::string PortName(UINT port, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
-{
-    Caps caps{};
-    if ((Midi().*query)(port, &caps, sizeof caps) != MMSYSERR_NOERROR)
-        return {};
-    return FromCodePage(std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname)));
-}
-
 // The port of that name now; the first port when it is gone.
 template <typename Caps>
 int FindPort(const std::string& name, UINT count, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
 {
     for (UINT port = 0; port < count && !name.empty(); ++port)
-        if (PortName(port, query) == name)
+        if (MidiPortName(port, query) == name)
             return static_cast<int>(port);
     return 0;
 }
@@ -60,8 +49,10 @@ void LoadSettings(const CSettings& settings, CMainDialog& window)
 void SaveMidiSettings(const CSettings& settings)
 {
     const MidiPortState& state = PortState();
-    const std::string input = PortName(static_cast<UINT>(state.inputPort), &MidiDriver::midiInGetDevCapsA);
-    const std::string output = PortName(static_cast<UINT>(state.outputPort), &MidiDriver::midiOutGetDevCapsA);
+    const std::string input =
+        MidiPortName(static_cast<UINT>(state.inputPort), &MidiDriver::midiInGetDevCapsA).value_or("");
+    const std::string output =
+        MidiPortName(static_cast<UINT>(state.outputPort), &MidiDriver::midiOutGetDevCapsA).value_or("");
     if (!input.empty())
         settings.WriteString("InputPort", input);
     if (!output.empty())

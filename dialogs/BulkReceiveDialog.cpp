@@ -147,7 +147,7 @@ void CBulkReceiveDialog::ShowRate()
     if (elapsedMs == 0)
         return;
     const ULONGLONG rate = static_cast<ULONGLONG>(m_dumpBuffer.m_length) * 1000 / elapsedMs;
-    SetDlgItemText(IDC_RECEIVE_RATE, FormatPlaceholders(LoadResString(IDS_RECEIVE_RATE),
-                                                        {FormatDuration(static_cast<std::int64_t>(elapsedMs / 1000)),
-                                                         std::to_string(rate)}));
+    SetDlgItemText(IDC_RECEIVE_RATE, LoadResString(IDS_RECEIVE_RATE,
+                                                   {FormatDuration(static_cast<std::int64_t>(elapsedMs / 1000)),
+                                                    std::to_string(rate)}));
 }

@@ -55,9 +55,7 @@ BOOL CBulkSendDialog::OnInitDialog()
         return TRUE;
     }
     // The first piece waits in the prepared output buffer until the user presses OK.
-    std::memcpy(PortState().outputBuffer, m_data, m_chunkLength);
-    m_position = m_chunkLength;
-    m_messageRemaining -= m_chunkLength;
+    TakeChunk();
     SetDlgItemInt(IDC_FILE_SIZE, m_fileSize);
     m_sentControl = GetDlgItem(IDC_SENT_COUNT);
     m_taskbar.Attach(m_hWnd);
@@ -130,23 +128,28 @@ void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages)
 {
     if (midiFile)
     {
-        SetDlgItemText(IDC_SEND_SUMMARY, FormatPlaceholders(LoadResString(IDS_BULK_SUMMARY_MIDI),
-                                                            {std::to_string(midiMessages)}));
+        SetDlgItemText(IDC_SEND_SUMMARY, LoadResString(IDS_BULK_SUMMARY_MIDI, {std::to_string(midiMessages)}));
         return;
     }
     const BulkFileSummary summary = SummarizeBulkFile(m_dumpBuffer.m_bytes, m_fileSize);
-    SetDlgItemText(IDC_SEND_SUMMARY, FormatPlaceholders(LoadResString(IDS_BULK_SUMMARY),
-                                                        {std::to_string(summary.completeMessages)}));
+    SetDlgItemText(IDC_SEND_SUMMARY, LoadResString(IDS_BULK_SUMMARY, {std::to_string(summary.completeMessages)}));
     if (summary.bytesOutsideMessages > 0 || summary.unterminatedMessages > 0)
-        SetDlgItemText(IDC_SEND_WARNING, FormatPlaceholders(LoadResString(IDS_BULK_WARNING),
-                                                            {std::to_string(summary.bytesOutsideMessages),
-                                                             std::to_string(summary.unterminatedMessages)}));
+        SetDlgItemText(IDC_SEND_WARNING, LoadResString(IDS_BULK_WARNING,
+                                                       {std::to_string(summary.bytesOutsideMessages),
+                                                        std::to_string(summary.unterminatedMessages)}));
 }
 
 void CBulkSendDialog::FindMessage()
 {
     m_messageEnd = static_cast<unsigned>(FindMessageEnd(m_data, m_fileSize, m_position));
     m_messageRemaining = m_messageEnd - m_position + 1;
+}
+
+void CBulkSendDialog::TakeChunk()
+{
+    std::memcpy(PortState().outputBuffer, m_data + m_position, m_chunkLength);
+    m_position += m_chunkLength;
+    m_messageRemaining -= m_chunkLength;
 }
 
 void CBulkSendDialog::OnOK()
@@ -230,9 +233,7 @@ BOOL CBulkSendDialog::SendNextPiece(HMIDIOUT handle)
 {
     MidiPortState& state = PortState();
     m_chunkLength = std::min(m_messageRemaining, MidiBufferSize);
-    std::memcpy(state.outputBuffer, m_data + m_position, m_chunkLength);
-    m_position += m_chunkLength;
-    m_messageRemaining -= m_chunkLength;
+    TakeChunk();
     state.outputHeader = MIDIHDR{};
     state.outputHeader.lpData = reinterpret_cast<LPSTR>(state.outputBuffer);
     state.outputHeader.dwBufferLength = m_chunkLength;
@@ -277,9 +278,8 @@ void CBulkSendDialog::ShowProgress()
     const std::string percent = std::to_string(estimate.percent);
     SetDlgItemText(IDC_SEND_TIME_LEFT,
                    estimate.secondsLeft <= 0
-                       ? FormatPlaceholders(LoadResString(IDS_SEND_PROGRESS_NO_ESTIMATE), {percent})
-                       : FormatPlaceholders(LoadResString(IDS_SEND_PROGRESS),
-                                            {percent, FormatDuration(estimate.secondsLeft)}));
+                       ? LoadResString(IDS_SEND_PROGRESS_NO_ESTIMATE, {percent})
+                       : LoadResString(IDS_SEND_PROGRESS, {percent, FormatDuration(estimate.secondsLeft)}));
     m_taskbar.Show(m_sent, m_fileSize);
 }
 

@@ -41,6 +41,8 @@ private:
     void ShowSummary(bool midiFile, std::size_t midiMessages);
     // The message that starts at m_position: up to and including its F7, or to the file's end.
     void FindMessage();
+    // Moves the next m_chunkLength bytes into the output buffer.
+    void TakeChunk();
     // Moves the next piece of the message into the output buffer, prepares it and hands it
     // over; FALSE after the transfer was ended by a failure.
     BOOL SendNextPiece(HMIDIOUT handle);

@@ -25,7 +25,6 @@
 namespace
 {
 constexpr int MaxFileNameLength = 256;
-constexpr char SysExFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
 // The bulk send also plays Standard MIDI Files: both kinds show at first.
 constexpr char BulkSendFilter[] =
     "Sysex and MIDI files (*.syx;*.mid)|*.syx;*.mid|Sysex files (*.syx)|*.syx|MIDI files (*.mid)|*.mid|"
@@ -466,7 +465,7 @@ void CMainDialog::Browse(UINT titleId, DWORD extraFlags, std::initializer_list<s
     UpdateData(TRUE);
     const bool bulkSend = GetDlgCtrlID(GetFocus()) == IDC_BROWSE_SEND_BULK;
     CFileDialog dialog(TRUE, "syx", bulkSend ? "*.syx;*.mid" : "*.syx",
-                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | extraFlags, bulkSend ? BulkSendFilter : SysExFilter);
+                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | extraFlags, bulkSend ? BulkSendFilter : SysExFileFilter);
     dialog.m_title = LoadResString(titleId);
     if (dialog.DoModal() != IDOK)
         return;

@@ -1,14 +1,13 @@
 #include "dialogs/MidiSetupDialog.h"
 
-#include <cstring>
 #include <string>
 #include <utility>
 
 #include "framework/DataExchange.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
-#include "framework/Unicode.h"
 #include "midi/MidiDriver.h"
+#include "midi/MidiPortName.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
 
@@ -24,11 +23,9 @@ int ListPorts(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UIN
     int answered = 0;
     for (UINT port = 0; port < portCount; ++port)
     {
-        Caps caps{};
-        if ((Midi().*query)(port, &caps, sizeof caps) == MMSYSERR_NOERROR)
+        if (const std::optional<std::string> name = MidiPortName(port, query))
         {
-            // A driver may fill the name field to the end without a terminator.
-            list.AddString(FromCodePage(std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname))));
+            list.AddString(*name);
             ++answered;
         }
         else

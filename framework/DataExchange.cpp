@@ -101,8 +101,8 @@ void DDV_MinMaxInt(CDataExchange* dx, int value, int minimum, int maximum)
         return;
     if (value >= minimum && value <= maximum)
         return;
-    const std::string prompt = FormatPlaceholders(LoadResString(AFX_IDP_PARSE_INT_RANGE),
-                                                  {std::to_string(minimum), std::to_string(maximum)});
+    const std::string prompt =
+        LoadResString(AFX_IDP_PARSE_INT_RANGE, {std::to_string(minimum), std::to_string(maximum)});
     AfxMessageBox(prompt, MB_ERROR_BOX, AFX_IDP_PARSE_INT_RANGE);
     dx->Fail();
 }
@@ -119,8 +119,7 @@ void DDV_MaxChars(CDataExchange* dx, const std::string& value, int maximum)
     }
     if (static_cast<int>(CharacterCount(value)) <= maximum)
         return;
-    const std::string prompt =
-        FormatPlaceholders(LoadResString(AFX_IDP_PARSE_STRING_SIZE), {std::to_string(maximum)});
+    const std::string prompt = LoadResString(AFX_IDP_PARSE_STRING_SIZE, {std::to_string(maximum)});
     AfxMessageBox(prompt, MB_ERROR_BOX, AFX_IDP_PARSE_STRING_SIZE);
     dx->Fail();
 }

@@ -22,8 +22,13 @@ void CFile::ThrowOnFault(Operation operation) const
 
 std::string FileNamePart(const std::string& path)
 {
+    return path.substr(FolderPart(path).size());
+}
+
+std::string FolderPart(const std::string& path)
+{
     const size_t separator = path.find_last_of("\\/:");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
 CFile::~CFile()

@@ -67,6 +67,8 @@ private:
 
 // The last part of a path: after the last backslash, slash or colon.
 std::string FileNamePart(const std::string& path);
+// The folder of a path, with its trailing separator ("" for a bare name).
+std::string FolderPart(const std::string& path);
 // The full path as the platform resolves it (the path itself when it cannot).
 std::string FullPath(const std::string& path);
 // TRUE when a file can be written at `path`: an existing file opens for writing (it is not

@@ -44,7 +44,7 @@ int AfxMessageBox(UINT promptId, UINT type, UINT helpContext)
 
 int AfxMessageBox(UINT promptId, std::initializer_list<std::string> inserts, UINT type)
 {
-    return AfxMessageBox(FormatPlaceholders(LoadResString(promptId), inserts), type, promptId);
+    return AfxMessageBox(LoadResString(promptId, inserts), type, promptId);
 }
 
 int AfxFileMessageBox(UINT textId, const std::string& fileName)

@@ -15,6 +15,11 @@ std::string LoadResString(UINT id)
     return length > 0 ? Narrow(std::wstring(text, static_cast<size_t>(length))) : std::string();
 }
 
+std::string LoadResString(UINT id, std::initializer_list<std::string> inserts)
+{
+    return FormatPlaceholders(LoadResString(id), inserts);
+}
+
 std::string FormatPlaceholders(const std::string& format, std::initializer_list<std::string> inserts)
 {
     const std::vector<std::string> values(inserts);

@@ -10,5 +10,8 @@ std::string LoadResString(UINT id);
 // Replaces %1..%9 in `format` by the given texts (the framework's placeholder formatting).
 std::string FormatPlaceholders(const std::string& format, std::initializer_list<std::string> inserts);
 
+// A string of the current resource module with its %1..%9 replaced by the given texts.
+std::string LoadResString(UINT id, std::initializer_list<std::string> inserts);
+
 // printf-style formatting of a resource string (the module's format strings).
 std::string FormatResString(UINT id, ...);

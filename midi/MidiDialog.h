@@ -10,6 +10,8 @@
 #include "protocol/DumpBuffer.h"
 
 constexpr UINT_PTR ReplyTimerId = 1;
+// What the file dialogs offer for a dump file.
+constexpr char SysExFileFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
 constexpr UINT DefaultReplyTimeoutMs = 5000;
 // How long a window waits for the first block of a reply. Tests shorten it.
 UINT ReplyTimeoutMs();

@@ -10,20 +10,11 @@
 
 namespace
 {
-constexpr char SysExFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
-
-// The folder of a path, with its trailing separator ("" for a bare name).
-std::string FolderOf(const std::string& path)
-{
-    const size_t separator = path.find_last_of("\\/:");
-    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
-
 // A file of the target's folder that did not exist before, so that no other file is ever
 // overwritten, and with a short name, so that a target near the length limit still works.
 BOOL CreateTemporaryBeside(const std::string& target, CFile& file, std::string& name)
 {
-    const std::string folder = FolderOf(target);
+    const std::string folder = FolderPart(target);
     const unsigned seed = GetTickCount() ^ GetCurrentProcessId();
     for (unsigned attempt = 0; attempt < 100; ++attempt)
     {
@@ -50,7 +41,7 @@ int CMidiDialog::SaveDumpToFile()
     while (!saved)
     {
         CFileDialog choose(FALSE, "syx", FileNamePart(*m_targetFile).c_str(),
-                           OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST, SysExFilter);
+                           OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST, SysExFileFilter);
         choose.m_title = LoadResString(IDS_SAVE_ELSEWHERE_TITLE);
         if (choose.DoModal() == IDOK)
         {
@@ -67,7 +58,7 @@ int CMidiDialog::SaveDumpToFile()
     const std::string stored = FileNamePart(FullPath(*m_targetFile));
     m_completionAction = nullptr;
     m_targetFile = nullptr;
-    AfxMessageBox(FormatPlaceholders(LoadResString(IDS_DUMP_STORED), {stored}), MB_NOTE_BOX);
+    AfxMessageBox(LoadResString(IDS_DUMP_STORED, {stored}), MB_NOTE_BOX);
     return 1;
 }
 
