@@ -400,14 +400,13 @@ void CMidiDialog::OnDestroy()
     m_events.clear();
 }
 
-void CMidiDialog::QueueMidiEventLocked(const MidiEvent& event)
+HWND CMidiDialog::QueueMidiEventLocked(const MidiEvent& event)
 {
     const bool wasEmpty = m_events.empty();
     m_events.push_back(event);
     // One posted message per batch: the handler takes every event queued until then. Before
     // the window exists, OnInitDialog posts it.
-    if (wasEmpty && m_eventWindow != nullptr)
-        PostMessageA(m_eventWindow, WM_MIDI_EVENT, 0, 0);
+    return wasEmpty ? m_eventWindow : nullptr;
 }
 
 void CMidiDialog::DeliverPendingMidiEvents()

@@ -54,8 +54,9 @@ public:
     // when that fails, where the user chooses instead.
     int SaveDumpToFile();
 
-    // Called from the driver's thread, with MidiRoutingLock held.
-    void QueueMidiEventLocked(const MidiEvent& event);
+    // Called from the driver's thread, with MidiRoutingLock held. Returns the window to post
+    // WM_MIDI_EVENT to once the lock is released (null: none is needed).
+    HWND QueueMidiEventLocked(const MidiEvent& event);
     // Handles every queued event now (in order); used before a transaction is ended by the
     // user, so that nothing the driver already delivered is lost.
     void DeliverPendingMidiEvents();
