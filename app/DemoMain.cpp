@@ -14,6 +14,7 @@
 #include "app/DumpApp.h"
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedMidiDriver.h"
+#include "midi/MidiPortState.h"
 
 CDumpApp theApp;
 
@@ -69,6 +70,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const char* pace = std::getenv("SYSEXDUMP_DEMO_PACE");
     driver.SetPace(pace != nullptr && std::strcmp(pace, "full") == 0 ? EmulatedMidiDriver::Pace::FullSpeed
                                                                       : EmulatedMidiDriver::Pace::WireRate);
+    if (pace != nullptr && std::strcmp(pace, "full") == 0)
+        PortState().wireClock.SetByteTime(0);
     SetMidiDriver(&driver);
     // The end-to-end tests keep their settings under a key of their own.
     const char* settingsKey = std::getenv("SYSEXDUMP_DEMO_SETTINGS_KEY");

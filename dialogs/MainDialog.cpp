@@ -376,14 +376,20 @@ void CMainDialog::OnProgramChange()
     // its way: on a port that takes one client the opening would fail for no good reason.
     if (!OutputIsFree())
         return;
-    HMIDIOUT output = nullptr;
-    if (Midi().midiOutOpen(&output, state.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
-    {
-        AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
-        return;
-    }
-    Midi().midiOutShortMsg(output, MakeProgramChange(state.deviceNumber, m_programChangeNumber));
-    Midi().midiOutClose(output);
+    const DWORD programChange = MakeProgramChange(state.deviceNumber, m_programChangeNumber);
+    WhenLineFree([programChange] {
+        MidiPortState& line = PortState();
+        HMIDIOUT output = nullptr;
+        if (Midi().midiOutOpen(&output, line.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+        {
+            AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
+            return;
+        }
+        const std::int64_t now = LineNow();
+        if (Midi().midiOutShortMsg(output, programChange) == MMSYSERR_NOERROR)
+            line.wireClock.HandOver(now, 2);  // status and program number
+        Midi().midiOutClose(output);
+    });
 }
 
 void CMainDialog::OnSendCommand21()

@@ -16,6 +16,7 @@ namespace
 {
 constexpr UINT HeaderSize = sizeof(MIDIHDR);
 UINT g_replyTimeoutMs = DefaultReplyTimeoutMs;
+UINT g_overdueGraceMs = DefaultOverdueGraceMs;
 
 bool Closed(MMRESULT result)
 {
@@ -38,6 +39,16 @@ UINT ReplyTimeoutMs()
 void SetReplyTimeoutMs(UINT milliseconds)
 {
     g_replyTimeoutMs = milliseconds;
+}
+
+UINT OverdueGraceMs()
+{
+    return g_overdueGraceMs;
+}
+
+void SetOverdueGraceMs(UINT milliseconds)
+{
+    g_overdueGraceMs = milliseconds;
 }
 
 CMidiDialog::CMidiDialog(UINT templateId, CDialog* parent) : CDialog(templateId, parent)
@@ -115,7 +126,8 @@ void CMidiDialog::CloseInputPort()
 BOOL CMidiDialog::OutputIsFree()
 {
     const MidiPortState& state = PortState();
-    if (state.outputHandle == nullptr || (state.outputHeader.dwFlags & MHDR_INQUEUE) == 0)
+    const bool inDriver = state.outputHandle != nullptr && (state.outputHeader.dwFlags & MHDR_INQUEUE) != 0;
+    if (!inDriver && !m_lineWaitAction)
         return TRUE;
     AfxMessageBox(IDS_STILL_SENDING, MB_ERROR_BOX);
     return FALSE;
@@ -202,7 +214,7 @@ int CMidiDialog::OpenPorts(unsigned length)
     return 1;
 }
 
-int CMidiDialog::OpenOutputPort(unsigned length)
+int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
 {
     MidiPortState& state = PortState();
     MidiDriver& driver = Midi();
@@ -221,7 +233,7 @@ int CMidiDialog::OpenOutputPort(unsigned length)
     }
     state.outputHandle = output;
 
-    PrepareHeaderFields(state.outputHeader, state.outputBuffer, length);
+    PrepareHeaderFields(state.outputHeader, data != nullptr ? data : state.outputBuffer, length);
     if (driver.midiOutPrepareHeader(output, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
     {
         CloseOutputPort(output);
@@ -231,27 +243,84 @@ int CMidiDialog::OpenOutputPort(unsigned length)
     return 1;
 }
 
-BOOL CMidiDialog::SendOutputBuffer()
+BOOL CMidiDialog::HandOverOutputBuffer()
 {
     MidiPortState& state = PortState();
+    // Stamped before the call: a driver that blocks until the bytes have left returns when
+    // the clock says they have.
+    const std::int64_t now = LineNow();
     const MMRESULT result = Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, HeaderSize);
     if (result == MMSYSERR_NOERROR)
+    {
+        state.wireClock.HandOver(now, state.outputHeader.dwBufferLength);
         return TRUE;
+    }
     // Refused: no completion will ever come for this message.
     CloseTransaction();
     AfxMessageBox(IDS_SEND_REFUSED, {std::to_string(result)}, MB_ERROR_BOX);
     return FALSE;
 }
 
+BOOL CMidiDialog::SendOutputBuffer()
+{
+    const bool waits = PortState().wireClock.Busy(LineNow());
+    WhenLineFree([this, waits] {
+        if (!HandOverOutputBuffer())
+        {
+            // Nothing waits for a reply any more.
+            if (waits)
+                EnableControls(TRUE);
+            return;
+        }
+        SetTimer(m_hWnd, OverdueTimerId, MillisecondsUntil(PortState().wireClock.FreeAt()) + g_overdueGraceMs,
+                 nullptr);
+    });
+    return m_lineWaitAction || PortState().outputHandle != nullptr;
+}
+
+void CMidiDialog::WhenLineFree(std::function<void()> action)
+{
+    const UINT wait = MillisecondsUntil(PortState().wireClock.FreeAt());
+    if (wait == 0 || !SetTimer(m_hWnd, LineWaitTimerId, wait, nullptr))
+    {
+        action();
+        return;
+    }
+    m_lineWaitAction = std::move(action);
+}
+
+void CMidiDialog::OnLineFree()
+{
+    KillTimer(m_hWnd, LineWaitTimerId);
+    std::function<void()> action = std::move(m_lineWaitAction);
+    m_lineWaitAction = nullptr;
+    if (action)
+        action();
+}
+
 BOOL CMidiDialog::StartReplyTimer()
 {
-    return SetTimer(m_hWnd, ReplyTimerId, g_replyTimeoutMs, nullptr) != 0;
+    // A request still waiting for the line has not gone out yet.
+    const UINT wait = m_lineWaitAction ? MillisecondsUntil(PortState().wireClock.FreeAt()) : 0;
+    return SetTimer(m_hWnd, ReplyTimerId, g_replyTimeoutMs + wait, nullptr) != 0;
+}
+
+void CMidiDialog::OnOverdue()
+{
+    KillTimer(m_hWnd, OverdueTimerId);
+    const MidiPortState& state = PortState();
+    if (state.outputHandle == nullptr || (state.outputHeader.dwFlags & MHDR_INQUEUE) == 0)
+        return;  // completed; the completion is on its way
+    CloseTransaction();
+    EnableControls(TRUE);
+    AfxMessageBox(IDS_SEND_OVERDUE, MB_ERROR_BOX);
 }
 
 void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
     if (message != MOM_DONE)
         return;
+    KillTimer(m_hWnd, OverdueTimerId);
     if (Midi().midiOutUnprepareHeader(handle, &PortState().outputHeader, HeaderSize) != MMSYSERR_NOERROR)
     {
         AfxMessageBox(IDS_OUTPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
@@ -358,6 +427,10 @@ void CMidiDialog::EnableControls(BOOL enable)
 
 void CMidiDialog::OnTimer(UINT_PTR id)
 {
+    if (id == LineWaitTimerId)
+        return OnLineFree();
+    if (id == OverdueTimerId)
+        return OnOverdue();
     if (id != ReplyTimerId)
     {
         CDialog::OnTimer(id);
@@ -386,7 +459,12 @@ BOOL CMidiDialog::ReplyBlockWaiting()
 void CMidiDialog::CloseTransaction()
 {
     if (m_hWnd != nullptr)
+    {
         KillTimer(m_hWnd, ReplyTimerId);
+        KillTimer(m_hWnd, LineWaitTimerId);
+        KillTimer(m_hWnd, OverdueTimerId);
+    }
+    m_lineWaitAction = nullptr;
     ReleaseOutputPort();
     CloseInputPort();
 }

@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "framework/Dialog.h"
@@ -10,12 +11,19 @@
 #include "protocol/DumpBuffer.h"
 
 constexpr UINT_PTR ReplyTimerId = 1;
+constexpr UINT_PTR LineWaitTimerId = 5;
+constexpr UINT_PTR OverdueTimerId = 6;
 // What the file dialogs offer for a dump file.
 constexpr char SysExFileFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
 constexpr UINT DefaultReplyTimeoutMs = 5000;
 // How long a window waits for the first block of a reply. Tests shorten it.
 UINT ReplyTimeoutMs();
 void SetReplyTimeoutMs(UINT milliseconds);
+constexpr UINT DefaultOverdueGraceMs = 3000;
+// How long after its last byte should have left the line a message that the driver has not
+// completed is given up. Tests shorten it.
+UINT OverdueGraceMs();
+void SetOverdueGraceMs(UINT milliseconds);
 
 // Base of every window that talks MIDI: opens the ports for one transaction, receives a
 // single SysEx reply into its dump buffer, closes the output once a message has gone out,
@@ -35,19 +43,27 @@ public:
 
     // Nonzero when both ports are open and input has started; 0 after reporting a failure.
     int OpenPorts(unsigned length);
-    // Nonzero when the output port is open with its header prepared; 0 after reporting.
-    int OpenOutputPort(unsigned length);
+    // Nonzero when the output port is open with its header prepared over `length` bytes of
+    // `data` (null: the output buffer); 0 after reporting.
+    int OpenOutputPort(unsigned length, unsigned char* data = nullptr);
     void CloseInputPort();
-    // Hands the prepared output buffer to the driver; its completion comes to OnMidiOut.
+    // Hands the prepared output buffer to the driver as one message once the line is free by
+    // the wire clock (at once when it is); its completion comes to OnMidiOut. A message the
+    // driver has not completed when it is overdue is taken back and reported as failed.
     // FALSE when the driver refused it: then the refusal has been reported and the
     // transaction closed (nothing is in the driver, no header prepared, no port open).
     BOOL SendOutputBuffer();
-    // Starts the reply time-out; FALSE when no timer could be had.
+    // midiOutLongMsg on the output header now, the wire clock told; FALSE as above.
+    BOOL HandOverOutputBuffer();
+    // Runs `action` once the line is free by the wire clock: at once, or from a timer.
+    void WhenLineFree(std::function<void()> action);
+    // Starts the reply time-out, counted from when the request goes out; FALSE when no timer
+    // could be had.
     BOOL StartReplyTimer();
     // Closes whatever a transaction left open: timer, output (with its header), input.
     void CloseTransaction();
-    // FALSE, after saying so, while the previous message is still in the driver: another
-    // operation on the port would cut it short or change the buffer it is being sent from.
+    // FALSE, after saying so, while the previous message is still in the driver or waits for
+    // the line: another operation on the port would cut it short or change its buffer.
     BOOL OutputIsFree();
 
     // The completion action of every receive: writes the dump buffer to *m_targetFile, or,
@@ -97,6 +113,11 @@ private:
     BOOL ReplyBlockWaiting();
     // Resets the input, releases every input header the driver handed back and closes it.
     void ReleaseInputPort();
+    void OnLineFree();
+    // A single message the driver has still not completed long after its wire time.
+    void OnOverdue();
+
+    std::function<void()> m_lineWaitAction;  // what waits for the line
 
     // Both guarded by MidiRoutingLock: the events the driver has handed over, and the window
     // they are posted to (null before the window exists and after it has gone).

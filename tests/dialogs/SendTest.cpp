@@ -227,7 +227,7 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
     }
     Run({{"seven operations during one send",
           [&](WindowTest& t) {
-              t.m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
+              t.AtWireRate();
               t.WriteFile("p.syx", program);
           },
           [&](WindowTest& t, CMainDialog& w) {
@@ -267,6 +267,8 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
         return SendsBulk([=](WindowTest& t, CDialog& d) {
             EXPECT_EQ(summary, d.GetDlgItemText(IDC_SEND_SUMMARY));
             EXPECT_EQ(warning, d.GetDlgItemText(IDC_SEND_WARNING));
+            EXPECT_EQ(warning.empty() ? IDOK : IDCANCEL, LOWORD(SendMessageW(d.GetSafeHwnd(), DM_GETDEFID, 0, 0)))
+                << "Enter would start a send the user was warned of";
             EXPECT_TRUE(t.Sent().empty()) << "sent before Send";
             t.Click(d, IDOK);
             EXPECT_EQ(IDCANCEL, t.FocusedId()) << "Escape must still reach Cancel";
@@ -278,10 +280,13 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
         {"messages of 10, 5000 and 20 bytes", With("b.syx", three),
          showing(Error(IDS_BULK_SUMMARY, {"3"}).text, ""), {}, Pieces(three, {10, 4096, 904, 20}), {}},
         {"bytes after the last F7 are one more message", With("b.syx", tail),
-         showing(Error(IDS_BULK_SUMMARY, {"1"}).text, Error(IDS_BULK_WARNING, {"5000", "0"}).text), {},
+         showing(LoadResString(IDS_BULK_SUMMARY_ONE),
+                 Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_OUTSIDE_BYTES, {"5000"}).text}).text), {},
          Pieces(tail, {10, 4096, 904}), {}},
         {"stray bytes and a message without F7 are named", With("b.syx", mixed),
-         showing(Error(IDS_BULK_SUMMARY, {"2"}).text, Error(IDS_BULK_WARNING, {"2", "1"}).text), {},
+         showing(Error(IDS_BULK_SUMMARY, {"2"}).text,
+                 Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_OUTSIDE_BYTES, {"2"}).text + " " +
+                                                 LoadResString(IDS_BULK_UNENDED_ONE)}).text), {},
          Pieces(mixed, {12, 14}), {}},
         {"a MIDI file", With("b.syx", midi), showing(Error(IDS_BULK_SUMMARY_MIDI, {"2"}).text, ""), {},
          {{0xF0, 0x7E, 0x01, 0xF7}, {0xF0, 0x7E, 0x02, 0x03, 0x04, 0xF7}}, {}},
@@ -301,7 +306,7 @@ TEST_F(SendTest, BulkDumpPausesAndCancels)
          {}, {}, {}},
         {"Cancel during the transfer",
          [&](WindowTest& t) {
-             t.m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
+             t.AtWireRate();
              t.WriteFile("b.syx", longer);
          },
          SendsBulk([](WindowTest& t, CDialog& d) {
