@@ -23,7 +23,7 @@ Bytes Message(std::size_t length, std::uint8_t program = 0)
 }
 
 // `bytes` cut into the pieces the bulk send hands to the driver.
-std::vector<Bytes> Pieces(const Bytes& bytes, std::initializer_list<std::size_t> sizes)
+std::vector<Bytes> Pieces(const Bytes& bytes, const std::vector<std::size_t>& sizes)
 {
     std::vector<Bytes> pieces;
     std::size_t at = 0;
@@ -369,4 +369,124 @@ TEST_F(SendTest, BulkDumpFailures)
                          },
                          SendsBulk(), {f.shown}, std::vector<Bytes>(f.piecesSent, Message(10)), {}});
     Run(cases);
+}
+
+namespace
+{
+// A line eight times as fast as the cable keeps the tests short; the clock runs at its pace.
+constexpr double ByteMs = 0.04;
+
+// Where the pieces the driver was handed were on that line: each starts when handed over or
+// once the line is silent, whichever is later. Milliseconds on the steady clock.
+struct OnLine
+{
+    double handed, start, end;
+    std::size_t bytes;
+};
+
+double Ms(EmulatedMidiDriver::Clock::time_point time)
+{
+    return std::chrono::duration<double, std::milli>(time.time_since_epoch()).count();
+}
+
+std::vector<OnLine> LineOf(const std::vector<EmulatedMidiDriver::LongMessage>& pieces)
+{
+    std::vector<OnLine> line;
+    double silentFrom = 0;
+    for (const auto& piece : pieces)
+    {
+        const double start = std::max(Ms(piece.handedOver), silentFrom);
+        silentFrom = start + ByteMs * piece.bytes.size();
+        line.push_back({Ms(piece.handedOver), start, silentFrom, piece.bytes.size()});
+    }
+    return line;
+}
+
+// Bytes of the line that have left it by `at`.
+double LeftBy(const std::vector<OnLine>& line, double at)
+{
+    double left = 0;
+    for (const OnLine& piece : line)
+        left += std::clamp((at - piece.start) / ByteMs, 0.0, static_cast<double>(piece.bytes));
+    return left;
+}
+}
+
+// The driver completes each piece at once, as Wine's or a buffering one does: the wire
+// clock alone keeps the 4096-byte kernel buffer from overflowing (256 bytes to spare), holds
+// the pause after the silence on the line, and the count never runs ahead of the line.
+TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
+{
+    const struct { const char* name; Bytes file; int pauseMs; bool wine; } cases[] = {
+        {"ten messages of 500 bytes", [] { Bytes b; for (int i = 0; i < 10; ++i) b = b + Message(500, i); return b; }(),
+         0, false},
+        {"a pause of 100 ms", Message(500, 1) + Message(500, 2) + Message(500, 3), 100, false},
+        {"under Wine, 4096 bytes whole, after silence and the margin", Message(500, 1) + Message(4096, 2) + Message(5000, 3),
+         0, true},
+    };
+    for (const auto& c : cases)
+    {
+        std::vector<std::pair<double, unsigned>> shown;  // (when, count shown)
+        Run({{c.name,
+              [&](WindowTest& t) {
+                  t.WriteFile("b.syx", c.file);
+                  PortState().wireClock.SetByteTime(static_cast<std::int64_t>(ByteMs * 1000));
+                  PortState().pauseMs = c.pauseMs;
+                  SetUnderWine(c.wine);
+              },
+              SendsBulk([&](WindowTest& t, CDialog& d) {
+                  t.Click(d, IDOK);
+                  EXPECT_TRUE(t.WaitFor([&] {
+                      shown.emplace_back(LineNow() / 1000.0, std::stoul(d.GetDlgItemText(IDC_SENT_COUNT)));
+                      return d.IsEnding();
+                  }));
+                  EXPECT_EQ("100 % sent", d.GetDlgItemText(IDC_SEND_TIME_LEFT));
+                  const auto line = LineOf(t.m_driver->LongMessages());
+                  EXPECT_GE(LineNow() / 1000.0, line.back().end - 1) << "ended before the line was silent";
+                  for (std::size_t i = 1; i < line.size(); ++i)
+                  {
+                      const double ahead = std::max(0.0, line[i - 1].end - line[i].handed) / ByteMs;
+                      if (line[i].bytes <= 3840)
+                          EXPECT_LE(ahead + line[i].bytes, 3841) << "piece " << i;
+                      else
+                          EXPECT_GE(line[i].handed - line[i - 1].end, ByteMs * (std::min<std::size_t>(line[i].bytes, 4096) - 3840) - 0.01) << i;
+                      if (c.pauseMs > 0)
+                      {
+                          EXPECT_GE(line[i].start - line[i - 1].end, c.pauseMs - 0.5) << "pause " << i;
+                          EXPECT_LE(line[i].start - line[i - 1].end, c.pauseMs + 20) << "pause " << i;
+                      }
+                  }
+                  for (const auto& [at, count] : shown)
+                      EXPECT_LE(count, LeftBy(line, at) + 2) << "the count ran ahead of the line at " << at;
+              }),
+              {}, c.wine ? std::vector<Bytes>{Message(500, 1), Message(4096, 2), Message(5000, 3)}
+                         : Pieces(c.file, std::vector<std::size_t>(c.file.size() / 500, 500)), {}}});
+    }
+}
+
+// Send program, then at once Send algorithm and a program change: on a driver that completes
+// at once, each waits until the one before has left the line by the clock.
+TEST_F(SendTest, SingleSendsWaitForTheLine)
+{
+    const Bytes program = Message(4000);
+    const Bytes algorithm{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x11, 0x55, 0x66, 0xF7};
+    Run({{"program, algorithm, program change",
+          [&](WindowTest& t) {
+              t.WriteFile("p.syx", program);
+              t.WriteFile("a.syx", algorithm);
+              PortState().wireClock.SetByteTime(static_cast<std::int64_t>(ByteMs * 1000));
+          },
+          [&](WindowTest& t, CMainDialog& w) {
+              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+              w.SetDlgItemText(IDC_SEND_ALGORITHM_FILE, t.Path("a.syx"));
+              t.Click(w, IDC_SEND_ALGORITHM);
+              EXPECT_EQ(1u, t.Sent().size()) << "the algorithm went out while the program was on the line";
+              t.Press(w, IDC_PROGRAM_CHANGE);  // refused while the algorithm waits
+              t.Press(w, IDC_PROGRAM_CHANGE);
+              const auto line = LineOf(t.m_driver->LongMessages());
+              ASSERT_EQ(2u, line.size());
+              EXPECT_GE(line[1].handed, line[0].end - 0.01);
+              EXPECT_EQ(1u, t.m_driver->ShortMessages().size());
+          },
+          {Error(IDS_STILL_SENDING)}, {program, algorithm}, {}}});
 }
