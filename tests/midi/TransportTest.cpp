@@ -6,6 +6,7 @@
 #include "midi/MidiApp.h"
 #include "midi/MidiDialog.h"
 #include "midi/MidiPortState.h"
+#include "midi/OneShotTimer.h"
 #include "protocol/GlobalMemory.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
@@ -238,4 +239,29 @@ TEST_F(TransportTest, WindowThatHasGoneIsNoLongerCurrent)
     }
     std::lock_guard<std::mutex> lock(MidiRoutingLock());
     EXPECT_EQ(nullptr, CurrentMidiWindowLocked()) << "callbacks would queue into a destroyed window";
+}
+
+// The pause timer's message carries its id: one that comes late, for a timer cancelled or
+// started again since, is ignored.
+TEST_F(TransportTest, OneShotTimerTakesOnlyItsOwnMessage)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    const auto next = [window](WPARAM& id) {
+        MSG message{};
+        const bool got = PumpUntil([&] { return PeekMessageW(&message, window, WM_ONE_SHOT_TIMER, WM_ONE_SHOT_TIMER, PM_REMOVE) != 0; });
+        id = message.wParam;
+        return got;
+    };
+    COneShotTimer timer;
+    WPARAM first = 0;
+    WPARAM second = 0;
+    ASSERT_TRUE(timer.Start(window, 1));
+    ASSERT_TRUE(next(first));
+    ASSERT_TRUE(timer.Start(window, 1));
+    EXPECT_FALSE(timer.Elapsed(first)) << "a late message of the timer before";
+    EXPECT_TRUE(timer.IsRunning());
+    ASSERT_TRUE(next(second));
+    EXPECT_TRUE(timer.Elapsed(second));
+    EXPECT_FALSE(timer.IsRunning());
+    DestroyWindow(window);
 }
