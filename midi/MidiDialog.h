@@ -91,7 +91,7 @@ protected:
 
     // The block of an input callback when it holds bytes; null for any other callback. A
     // malformed message or an empty block is dropped, its buffer queued again, so that the
-    // three buffers stay in the rotation. `recorded` receives the block's byte count, never
+    // buffers stay in the rotation. `recorded` receives the block's byte count, never
     // more than the buffer holds, whatever the driver reports.
     MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded);
     // Gives a returned input buffer back to the driver (release, clear, prepare, add).

@@ -8,7 +8,11 @@
 #include "protocol/WireClock.h"
 
 constexpr unsigned MidiBufferSize = 4096;
-constexpr int MidiInputBufferCount = 3;
+// Input buffers queued at once. Wine's driver drops the bytes that find no buffer queued and
+// hands each buffer back at the end of a message, so the queue must outlast a busy window
+// thread: 32 buffers hold a stream of the device's shortest messages (100 bytes, 32 ms each on
+// the wire) for a second while nothing is queued again.
+constexpr int MidiInputBufferCount = 32;
 // The smallest buffer a message may meet between the program and the cable: Linux's
 // snd-seq-midi output buffer, 4096 bytes unless raised, which silently drops what does not fit.
 constexpr unsigned LineBufferSize = 4096;
@@ -18,7 +22,7 @@ constexpr unsigned LineBufferSize = 4096;
 constexpr unsigned LineBufferMargin = 256;
 
 // The process-wide MIDI state: the chosen ports and device number, the open handles, and
-// the fixed, locked buffers every transaction uses (one output, three rotating inputs).
+// the fixed, locked buffers every transaction uses (one output, rotating inputs).
 struct MidiPortState
 {
     int deviceNumber = 1;
