@@ -25,6 +25,8 @@
 namespace
 {
 constexpr int MaxFileNameLength = 256;
+// The device's largest program is 8200 bytes; a single dump of more is surely not one.
+constexpr ULONGLONG MaxDumpFileSize = 65536;
 // The bulk send also plays Standard MIDI Files: both kinds show at first.
 constexpr char BulkSendFilter[] =
     "Sysex and MIDI files (*.syx;*.mid)|*.syx;*.mid|Sysex files (*.syx)|*.syx|MIDI files (*.mid)|*.mid|"
@@ -302,16 +304,15 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std:
         return;
     }
     std::vector<unsigned char> dump;
-    if (!LoadDumpFile(fileName, stampLength, dump) || !OpenOutputPort(static_cast<unsigned>(dump.size())))
+    if (!LoadDumpFile(fileName, stampLength, dump))
         return;
-    MidiPortState& state = PortState();
-    std::copy(dump.begin(), dump.end(), state.outputBuffer);
-    stamp(state.outputBuffer, state.deviceNumber, slot);
-    SendOutputBuffer();
+    stamp(dump.data(), PortState().deviceNumber, slot);
+    if (OpenOutputPortFor(std::move(dump)))
+        SendOutputBuffer();
 }
 
-// Everything is checked before a port opens: the file goes out whole, as one message from
-// the 4096-byte output buffer, under a header stamped with this device's address.
+// Everything is checked before a port opens: the file goes out as one message, under a
+// header stamped with this device's address.
 BOOL CMainDialog::LoadDumpFile(const std::string& fileName, std::size_t stampLength, std::vector<unsigned char>& dump)
 {
     CFile file;
@@ -324,7 +325,7 @@ BOOL CMainDialog::LoadDumpFile(const std::string& fileName, std::size_t stampLen
     try
     {
         const ULONGLONG length = file.GetLength();
-        if (length == 0 || length > MidiBufferSize)
+        if (length == 0 || length > MaxDumpFileSize)
         {
             AfxFileMessageBox(length == 0 ? IDS_FILE_EMPTY : IDS_DUMP_FILE_TOO_LARGE, name);
             return FALSE;

@@ -243,6 +243,34 @@ int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
     return 1;
 }
 
+int CMidiDialog::OpenOutputPortFor(std::vector<unsigned char> message)
+{
+    const unsigned length = static_cast<unsigned>(message.size());
+    if (length <= MidiBufferSize)
+    {
+        if (!OpenOutputPort(length))
+            return 0;
+        std::copy(message.begin(), message.end(), PortState().outputBuffer);
+        return 1;
+    }
+    if (UnderWine() && AfxMessageBox(IDS_CONFIRM_LONG_MESSAGE, {LoadResString(IDS_LONG_MESSAGE, {std::to_string(length)})},
+                                     MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+        return 0;
+    if (!OutputIsFree())
+        return 0;
+    m_longMessage = std::move(message);
+    m_longHandedOver = UnderWine() ? length : MidiBufferSize;
+    unsigned char* whole = UnderWine() ? m_longMessage.data() : nullptr;
+    if (!OpenOutputPort(static_cast<unsigned>(m_longHandedOver), whole))
+    {
+        m_longMessage.clear();
+        return 0;
+    }
+    if (whole == nullptr)
+        std::copy(m_longMessage.begin(), m_longMessage.begin() + MidiBufferSize, PortState().outputBuffer);
+    return 1;
+}
+
 BOOL CMidiDialog::HandOverOutputBuffer()
 {
     MidiPortState& state = PortState();
@@ -321,11 +349,30 @@ void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR,
     if (message != MOM_DONE)
         return;
     KillTimer(m_hWnd, OverdueTimerId);
-    if (Midi().midiOutUnprepareHeader(handle, &PortState().outputHeader, HeaderSize) != MMSYSERR_NOERROR)
+    MidiPortState& state = PortState();
+    if (Midi().midiOutUnprepareHeader(handle, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
     {
         AfxMessageBox(IDS_OUTPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
         return;
     }
+    if (m_longHandedOver < m_longMessage.size())
+    {
+        // The next piece of a long message, straight after the one before.
+        const unsigned length =
+            static_cast<unsigned>(std::min<std::size_t>(m_longMessage.size() - m_longHandedOver, MidiBufferSize));
+        std::copy_n(m_longMessage.begin() + static_cast<std::ptrdiff_t>(m_longHandedOver), length, state.outputBuffer);
+        m_longHandedOver += length;
+        PrepareHeaderFields(state.outputHeader, state.outputBuffer, length);
+        if (Midi().midiOutPrepareHeader(handle, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
+        {
+            CloseTransaction();
+            AfxMessageBox(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX);
+            return;
+        }
+        SendOutputBuffer();
+        return;
+    }
+    m_longMessage.clear();
     CloseOutputPort(handle);
 }
 
@@ -466,6 +513,7 @@ void CMidiDialog::CloseTransaction()
     }
     m_lineWaitAction = nullptr;
     ReleaseOutputPort();
+    m_longMessage.clear();
     CloseInputPort();
 }
 

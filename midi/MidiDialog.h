@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "framework/Dialog.h"
 #include "midi/MidiEvent.h"
@@ -47,6 +48,11 @@ public:
     // `data` (null: the output buffer); 0 after reporting.
     int OpenOutputPort(unsigned length, unsigned char* data = nullptr);
     void CloseInputPort();
+    // Opens the output port for one message of any length: one longer than the output buffer
+    // goes whole from a buffer of its own under Wine (where each piece would arrive as a
+    // broken message), once the user has agreed, and in pieces elsewhere. 0 when it will not
+    // be sent (refused, or reported).
+    int OpenOutputPortFor(std::vector<unsigned char> message);
     // Hands the prepared output buffer to the driver as one message once the line is free by
     // the wire clock (at once when it is); its completion comes to OnMidiOut. A message the
     // driver has not completed when it is overdue is taken back and reported as failed.
@@ -118,6 +124,9 @@ private:
     void OnOverdue();
 
     std::function<void()> m_lineWaitAction;  // what waits for the line
+    // A message longer than the output buffer, and how much of it has been handed over.
+    std::vector<unsigned char> m_longMessage;
+    std::size_t m_longHandedOver = 0;
 
     // Both guarded by MidiRoutingLock: the events the driver has handed over, and the window
     // they are posted to (null before the window exists and after it has gone).

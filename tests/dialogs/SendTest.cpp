@@ -99,6 +99,21 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
              SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
          }, {}, {algorithm}, {}},
         {"a file of one whole output buffer", With("p.syx", full), Sends(IDC_SEND_PROGRAM, "p.syx"), {}, {full}, {}},
+        {"the device's largest program in pieces, as one message", With("p.syx", Message(8200)),
+         Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Pieces(Message(8200), {4096, 4096, 8}), {}},
+        {"under Wine, whole after the warning (No is the default)", With("p.syx", Message(8200)),
+         [](WindowTest& t, CMainDialog& w) {
+             SetUnderWine(1);
+             t.Answer({IDNO});
+             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+             std::vector<Bytes> received;
+             t.WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
+             EXPECT_EQ(std::vector<Bytes>{Message(8200)}, received);
+         },
+         {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text}, true),
+          Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text}, true)},
+         {Message(8200)}, {}},
         {"an empty name is refused with the focus on its field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              SendFile(t, w, IDC_SEND_ALGORITHM, "");
@@ -116,7 +131,7 @@ TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
     const Bytes other{0xF0, 0x41, 0x10, 0x00, 0x00, 0x42, 0x42, 0x00, 0x00, 0x11, 0xF7};
     const Bytes otherStamped{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x00, 0x00, 0x11, 0xF7};
     const struct { const char* name; Bytes content; Box shown; bool readFault = false; } refused[] = {
-        {"too large", Message(MidiBufferSize + 1), FileError(IDS_DUMP_FILE_TOO_LARGE, "f.syx")},
+        {"too large", Message(65537), FileError(IDS_DUMP_FILE_TOO_LARGE, "f.syx")},
         {"empty", {}, FileError(IDS_FILE_EMPTY, "f.syx")},
         {"unreadable", Message(20), FileError(IDS_FILE_READ_FAILED, "f.syx"), true},
         {"two dumps", Message(20, 1) + Message(30, 2), Error(IDS_DUMP_HOLDS_MESSAGES, {"f.syx", "2"})},
