@@ -52,10 +52,11 @@ key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\SysEx Dump'
 settings='HKCU\Software\SysEx Dump'
 users="$WINEPREFIX/drive_c/users"
 shortcut='AppData/Roaming/Microsoft/Windows/Start Menu/Programs/SysEx Dump.lnk'
-installed() { ls "$users"/*/"$shortcut" "$users"/*/'AppData/Local/Programs/SysEx Dump' 2>/dev/null || true; }
+default='AppData/Local/Programs/SysEx Dump'
+installed() { ls "$users"/*/"$shortcut" "$users"/*/"$default" 2>/dev/null || true; }
 # What a failed run left behind.
 wine reg delete "$key" /f >/dev/null 2>&1 || true
-rm -rf "$users"/*/"$shortcut"
+rm -rf "$users"/*/"$shortcut" "$users"/*/"$default"
 
 grep -qa 'level="asInvoker"' "$setup" || fail "the installer asks for administrator rights"
 # /D= takes the rest of the command line unquoted, so this folder has no spaces.
