@@ -56,7 +56,7 @@ default='AppData/Local/Programs/SysEx Dump'
 installed() { ls "$users"/*/"$shortcut" "$users"/*/"$default" 2>/dev/null || true; }
 # What a failed run left behind.
 wine reg delete "$key" /f >/dev/null 2>&1 || true
-rm -rf "$users"/*/"$shortcut" "$users"/*/"$default"
+rm -rf "$users"/*/"$shortcut" "$users"/*/"$default" "$users"/*/Temp/~nsu*.tmp
 
 grep -qa 'level="asInvoker"' "$setup" || fail "the installer asks for administrator rights"
 # /D= takes the rest of the command line unquoted, so this folder has no spaces.
@@ -118,5 +118,6 @@ done
 [ -z "$(installed)" ] || fail "left behind: $(installed)"
 wine reg query "$settings" /v PackageTest >/dev/null || fail "the silent uninstallation removed the settings"
 wine reg delete "$settings" /v PackageTest /f >/dev/null
+# The uninstaller's copy of itself, which Windows would delete at the next start.
 rm -rf "$users"/*/Temp/~nsu*.tmp
 echo "uninstalled: nothing left but the settings"
