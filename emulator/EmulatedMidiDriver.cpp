@@ -167,6 +167,7 @@ MMRESULT EmulatedMidiDriver::midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_P
         }
         const std::uintptr_t key = NewHandle();
         InputPort& port = m_inputs[key];
+        port.line.DropWithoutBuffer(m_line == Line::Alsa ? &m_droppedInput : nullptr);
         port.deviceId = deviceId;
         port.callback = callback;
         port.instance = instance;
@@ -381,24 +382,26 @@ MMRESULT EmulatedMidiDriver::midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, U
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(header->lpData);
     m_longMessages.push_back({{bytes, bytes + header->dwBufferLength}, now, {}, false});
-
-    Outgoing outgoing;
-    outgoing.handle = Key(handle);
-    outgoing.header = header;
-    outgoing.record = m_longMessages.size() - 1;
-    outgoing.startsAt = now;
-    outgoing.completesAt = now;
-    if (m_pace == Pace::WireRate)
-    {
-        // One cable: a message goes out after the ones before it.
-        outgoing.startsAt = std::max(now, m_outputLineFree);
-        outgoing.completesAt = outgoing.startsAt +
-                               WireTimePerByte * static_cast<Clock::rep>(header->dwBufferLength);
-        m_outputLineFree = outgoing.completesAt;
-    }
-    m_outgoing.push_back(outgoing);
-    ++port->headersInQueue;
+    const OutputLine::Message message{Key(handle), header, m_longMessages.size() - 1};
+    const OutputLine::Completion completion =
+        m_outputLine.Accept(message, bytes, header->dwBufferLength, now, PerByte());
     m_wake.notify_one();
+    if (completion != OutputLine::Completion::OnCallersThread)
+    {
+        ++port->headersInQueue;
+        if (completion == OutputLine::Completion::Now)
+            QueueDone(message);
+        return MMSYSERR_NOERROR;
+    }
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    m_longMessages.back().done = now;
+    m_longMessages.back().isDone = true;
+    const Callback done{false, message.handle, port->callback, port->instance, MOM_DONE,
+                        reinterpret_cast<DWORD_PTR>(header), 0};
+    const bool callsBack = port->callsBack;
+    lock.unlock();
+    if (callsBack)
+        Call(done);
     return MMSYSERR_NOERROR;
 }
 
@@ -426,21 +429,10 @@ MMRESULT EmulatedMidiDriver::midiOutReset(HMIDIOUT handle)
     // No notes are sounding on the device, so the note-offs a reset also sends are left out:
     // they would only clutter the device's record of short messages.
     const Clock::time_point now = Clock::now();
-    for (auto outgoing = m_outgoing.begin(); outgoing != m_outgoing.end();)
-    {
-        if (outgoing->handle != Key(handle))
-        {
-            ++outgoing;
-            continue;
-        }
-        // What is already on the wire reaches the device, cut short; the rest never leaves.
-        const auto& bytes = m_longMessages[outgoing->record].bytes;
-        Transmit(m_device.Receive(bytes.data(), outgoing->BytesSentBy(now, bytes.size())), now);
-        QueueDone(*outgoing);
-        outgoing = m_outgoing.erase(outgoing);
-    }
-    if (m_outgoing.empty())
-        m_outputLineFree = now;
+    std::vector<std::vector<std::uint8_t>> arrived;
+    std::vector<OutputLine::Message> completed;
+    m_outputLine.Reset(Key(handle), now, arrived, completed);
+    TakeFromLine(arrived, completed, now);
     m_wake.notify_one();
     DeliverUpTo(lock, m_nextSequence - 1);
     return MMSYSERR_NOERROR;
@@ -464,6 +456,27 @@ void EmulatedMidiDriver::SetPace(Pace pace)
 {
     Lock lock(m_mutex);
     m_pace = pace;
+}
+
+void EmulatedMidiDriver::SetLine(Line line)
+{
+    Lock lock(m_mutex);
+    m_line = line;
+    m_outputLine.SetBehaviour(line);
+    for (auto& input : m_inputs)
+        input.second.line.DropWithoutBuffer(line == Line::Alsa ? &m_droppedInput : nullptr);
+}
+
+void EmulatedMidiDriver::SetKernelBufferSize(std::size_t bytes)
+{
+    Lock lock(m_mutex);
+    m_outputLine.SetKernelBufferSize(bytes);
+}
+
+void EmulatedMidiDriver::SetStallFrom(std::size_t messages)
+{
+    Lock lock(m_mutex);
+    m_outputLine.SetStallFrom(messages);
 }
 
 void EmulatedMidiDriver::SetBlockLimit(std::size_t limit)
@@ -561,6 +574,18 @@ std::vector<DWORD> EmulatedMidiDriver::ShortMessages() const
 {
     Lock lock(m_mutex);
     return m_shortMessages;
+}
+
+std::size_t EmulatedMidiDriver::DroppedOutputBytes() const
+{
+    Lock lock(m_mutex);
+    return m_outputLine.DroppedBytes();
+}
+
+std::size_t EmulatedMidiDriver::DroppedInputBytes() const
+{
+    Lock lock(m_mutex);
+    return m_droppedInput;
 }
 
 int EmulatedMidiDriver::CallCount(MidiCall call) const
@@ -696,27 +721,27 @@ void EmulatedMidiDriver::QueueHandBacks(std::uintptr_t handle,
     }
 }
 
-void EmulatedMidiDriver::QueueDone(const Outgoing& outgoing)
+void EmulatedMidiDriver::QueueDone(const OutputLine::Message& message)
 {
     Delivery delivery;
     delivery.sequence = m_nextSequence++;
     delivery.input = false;
-    delivery.handle = outgoing.handle;
-    delivery.header = outgoing.header;
+    delivery.handle = message.handle;
+    delivery.header = message.header;
     delivery.message = MOM_DONE;
-    delivery.record = outgoing.record;
+    delivery.record = message.record;
     m_deliveries.push_back(delivery);
 }
 
-std::size_t EmulatedMidiDriver::Outgoing::BytesSentBy(Clock::time_point now,
-                                                      std::size_t length) const
+// The device acts on what has left the line, and its answers go to the input.
+void EmulatedMidiDriver::TakeFromLine(const std::vector<std::vector<std::uint8_t>>& arrived,
+                                      const std::vector<OutputLine::Message>& completed,
+                                      Clock::time_point now)
 {
-    if (now >= completesAt)
-        return length;
-    if (now <= startsAt)
-        return 0;
-    return static_cast<std::size_t>(static_cast<Clock::rep>(length) * (now - startsAt) /
-                                    (completesAt - startsAt));
+    for (const auto& bytes : arrived)
+        Transmit(m_device.Receive(bytes.data(), bytes.size()), now);
+    for (const auto& message : completed)
+        QueueDone(message);
 }
 
 // The device's cable ends at one input port; with none open, what it sends is lost.
@@ -867,18 +892,10 @@ void EmulatedMidiDriver::Run()
 // buffers. Returns when the next thing falls due.
 EmulatedMidiDriver::Clock::time_point EmulatedMidiDriver::Advance(Clock::time_point now)
 {
-    Clock::time_point next = Clock::time_point::max();
-
-    while (!m_outgoing.empty() && m_outgoing.front().completesAt <= now)
-    {
-        const Outgoing outgoing = m_outgoing.front();
-        m_outgoing.pop_front();
-        const auto& bytes = m_longMessages[outgoing.record].bytes;
-        Transmit(m_device.Receive(bytes.data(), bytes.size()), now);
-        QueueDone(outgoing);
-    }
-    if (!m_outgoing.empty())
-        next = m_outgoing.front().completesAt;
+    std::vector<std::vector<std::uint8_t>> arrived;
+    std::vector<OutputLine::Message> completed;
+    Clock::time_point next = m_outputLine.Advance(now, arrived, completed);
+    TakeFromLine(arrived, completed, now);
 
     for (auto& entry : m_inputs)
     {
@@ -912,11 +929,13 @@ EmulatedMidiDriver::Clock::time_point EmulatedMidiDriver::Advance(Clock::time_po
 
 bool EmulatedMidiDriver::IsIdle() const
 {
-    if (!m_outgoing.empty() || !m_deliveries.empty() || !m_calling.empty())
+    if (!m_outputLine.IsIdle() || !m_deliveries.empty() || !m_calling.empty())
         return false;
     for (const auto& entry : m_inputs)
     {
         const EmulatedInputPort& line = entry.second.line;
+        if (line.DropsWithoutBuffer() && line.HasPendingBytes())
+            return false;
         if (!line.IsStarted() || line.QueuedBuffers() == 0)
             continue;
         const bool streaming = &entry.second == &m_inputs.begin()->second && m_device.IsStreaming();

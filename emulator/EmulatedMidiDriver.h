@@ -1,6 +1,7 @@
 #pragma once
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedInputPort.h"
+#include "emulator/OutputLine.h"
 #include "midi/MidiDriver.h"
 
 #include <array>
@@ -59,6 +60,9 @@ public:
         WireRate,   // 31,250 baud: 3,125 bytes a second in each direction
     };
 
+    // How the output behaves (see OutputLine): the drivers users have.
+    using Line = OutputLine::Behaviour;
+
     struct PortInfo
     {
         std::string name;
@@ -105,6 +109,10 @@ public:
     void SetInputPorts(std::vector<PortInfo> ports);
     void SetOutputPorts(std::vector<PortInfo> ports);
     void SetPace(Pace pace);  // full speed until set
+    void SetLine(Line line);  // Cable until set
+    void SetKernelBufferSize(std::size_t bytes);  // alsa's output buffer, 4096 until set
+    // Stalled: this many more long messages complete, then none until midiOutReset.
+    void SetStallFrom(std::size_t messages);
     // Input blocks of at most `limit` bytes (0: only full buffers and F7 end a block).
     void SetBlockLimit(std::size_t limit);
     // The limits of the next blocks, one each; after the last, no limit.
@@ -136,9 +144,11 @@ public:
     int PreparedHeaderCount() const;
     std::vector<LongMessage> LongMessages() const;
     std::vector<DWORD> ShortMessages() const;
+    std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for
+    std::size_t DroppedInputBytes() const;   // what arrived with no buffer queued (alsa)
     int CallCount(MidiCall call) const;
-    // True once nothing is in flight and nothing is waiting to be delivered (bytes waiting for
-    // a buffer do not count); false if the deadline passes first. Not from a callback: the
+    // True once nothing is in flight, everything handed over has reached the device and nothing
+    // is waiting to be delivered (bytes waiting for a buffer do not count); false if the deadline passes first. Not from a callback: the
     // worker is not idle while it runs one.
     bool WaitUntilIdle(Clock::time_point deadline) const;
     bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
@@ -166,17 +176,6 @@ private:
     struct InputPort : Port
     {
         EmulatedInputPort line;
-    };
-
-    struct Outgoing
-    {
-        std::uintptr_t handle = 0;
-        MIDIHDR* header = nullptr;
-        std::size_t record = 0;  // index into m_longMessages
-        Clock::time_point startsAt;
-        Clock::time_point completesAt;
-
-        std::size_t BytesSentBy(Clock::time_point now, std::size_t length) const;
     };
 
     // A buffer going back to the program; its header stays in the queue until the callback.
@@ -215,7 +214,9 @@ private:
     MMRESULT CheckQueueable(LPMIDIHDR header, UINT size) const;
     void QueueHandBacks(std::uintptr_t handle,
                         const std::vector<EmulatedInputPort::HandBack>& handBacks);
-    void QueueDone(const Outgoing& outgoing);
+    void QueueDone(const OutputLine::Message& message);
+    void TakeFromLine(const std::vector<std::vector<std::uint8_t>>& arrived,
+                      const std::vector<OutputLine::Message>& completed, Clock::time_point now);
     void Transmit(const std::vector<EmulatedDevice::Transmission>& transmissions,
                   Clock::time_point now);
     InputPort* ListeningPort();
@@ -257,8 +258,9 @@ private:
     bool m_longErrorPending = false;
     DWORD m_overstatement = 0;
 
-    std::deque<Outgoing> m_outgoing;
-    Clock::time_point m_outputLineFree{};
+    Line m_line = Line::Cable;
+    OutputLine m_outputLine;
+    std::size_t m_droppedInput = 0;
     std::deque<Delivery> m_deliveries;
     std::uint64_t m_nextSequence = 1;
     std::vector<Delivery> m_calling;  // deliveries whose callback is running (nested on reset)
