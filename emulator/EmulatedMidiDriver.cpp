@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace
 {
@@ -27,7 +28,7 @@ std::size_t Index(MidiCall call)
 }
 
 template <typename Caps>
-void FillCommonCaps(Caps& caps, const std::string& name)
+void FillCaps(Caps& caps, const std::string& name)
 {
     caps.wMid = 0xFFFF;  // no registered manufacturer
     caps.wPid = 0xFFFF;
@@ -35,12 +36,11 @@ void FillCommonCaps(Caps& caps, const std::string& name)
     const std::size_t length = std::min(name.size(), sizeof caps.szPname - 1);
     std::memcpy(caps.szPname, name.data(), length);
     caps.szPname[length] = '\0';
-}
-
-template <typename Caps>
-void CopyCaps(const Caps& full, void* destination, UINT size)
-{
-    std::memcpy(destination, &full, std::min<std::size_t>(size, sizeof full));
+    if constexpr (std::is_same_v<Caps, MIDIOUTCAPSA>)
+    {
+        caps.wTechnology = MOD_MIDIPORT;
+        caps.wChannelMask = 0xFFFF;
+    }
 }
 }
 
@@ -62,6 +62,47 @@ MMRESULT EmulatedMidiDriver::ReadyToClose(Lock& lock, std::map<std::uintptr_t, P
             return MMSYSERR_NOERROR;
         m_changed.wait(lock, [this, key] { return !IsCallingBack(key); });
     }
+}
+
+// Both directions open alike; the open notification comes during the call, as with winmm.
+template <typename PortType, typename Handle>
+MMRESULT EmulatedMidiDriver::OpenPort(MidiCall call, std::map<std::uintptr_t, PortType>& ports,
+                                      const std::vector<PortInfo>& infos, Handle* handle,
+                                      UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
+                                      DWORD flags)
+{
+    const bool input = call == MidiCall::InOpen;
+    Callback opened;
+    {
+        Lock lock(m_mutex);
+        MMRESULT result;
+        if (Fails(call, result))
+            return result;
+        if (handle == nullptr)
+            return MMSYSERR_INVALPARAM;
+        result = CheckOpen(deviceId, infos.size(), flags, input ? MIDI_IO_STATUS : 0);
+        if (result != MMSYSERR_NOERROR)
+            return result;
+        for (const auto& open : ports)
+        {
+            if (open.second.deviceId == deviceId)
+                return MMSYSERR_ALLOCATED;
+        }
+        const std::uintptr_t key = NewHandle();
+        PortType& port = ports[key];
+        if constexpr (std::is_same_v<PortType, InputPort>)
+            port.line.DropWithoutBuffer(m_line == Line::Alsa ? &m_droppedInput : nullptr);
+        port.deviceId = deviceId;
+        port.callback = callback;
+        port.instance = instance;
+        port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;
+        *handle = reinterpret_cast<Handle>(key);
+        opened = {input, key, callback, instance, input ? UINT{MIM_OPEN} : UINT{MOM_OPEN}, 0, 0};
+        if (!port.callsBack)
+            return MMSYSERR_NOERROR;
+    }
+    Call(opened);
+    return MMSYSERR_NOERROR;
 }
 
 EmulatedMidiDriver::EmulatedMidiDriver(EmulatedDevice& device)
@@ -96,21 +137,7 @@ UINT EmulatedMidiDriver::midiInGetNumDevs()
 
 MMRESULT EmulatedMidiDriver::midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::InGetDevCaps, result))
-        return result;
-    if (caps == nullptr)
-        return MMSYSERR_INVALPARAM;
-    if (deviceId >= m_inputPorts.size())
-        return MMSYSERR_BADDEVICEID;
-    const PortInfo& port = m_inputPorts[deviceId];
-    if (port.capsResult != MMSYSERR_NOERROR)
-        return port.capsResult;
-    MIDIINCAPSA full{};
-    FillCommonCaps(full, port.name);
-    CopyCaps(full, caps, size);
-    return MMSYSERR_NOERROR;
+    return GetCaps(MidiCall::InGetDevCaps, m_inputPorts, deviceId, caps, size);
 }
 
 UINT EmulatedMidiDriver::midiOutGetNumDevs()
@@ -125,22 +152,26 @@ UINT EmulatedMidiDriver::midiOutGetNumDevs()
 MMRESULT EmulatedMidiDriver::midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps,
                                                 UINT size)
 {
+    return GetCaps(MidiCall::OutGetDevCaps, m_outputPorts, deviceId, caps, size);
+}
+
+template <typename Caps>
+MMRESULT EmulatedMidiDriver::GetCaps(MidiCall call, const std::vector<PortInfo>& ports,
+                                     UINT_PTR deviceId, Caps* caps, UINT size)
+{
     Lock lock(m_mutex);
     MMRESULT result;
-    if (Fails(MidiCall::OutGetDevCaps, result))
+    if (Fails(call, result))
         return result;
     if (caps == nullptr)
         return MMSYSERR_INVALPARAM;
-    if (deviceId >= m_outputPorts.size())
+    if (deviceId >= ports.size())
         return MMSYSERR_BADDEVICEID;
-    const PortInfo& port = m_outputPorts[deviceId];
-    if (port.capsResult != MMSYSERR_NOERROR)
-        return port.capsResult;
-    MIDIOUTCAPSA full{};
-    FillCommonCaps(full, port.name);
-    full.wTechnology = MOD_MIDIPORT;
-    full.wChannelMask = 0xFFFF;
-    CopyCaps(full, caps, size);
+    if (ports[deviceId].capsResult != MMSYSERR_NOERROR)
+        return ports[deviceId].capsResult;
+    Caps full{};
+    FillCaps(full, ports[deviceId].name);
+    std::memcpy(caps, &full, std::min<std::size_t>(size, sizeof full));
     return MMSYSERR_NOERROR;
 }
 
@@ -149,36 +180,7 @@ MMRESULT EmulatedMidiDriver::midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPS
 MMRESULT EmulatedMidiDriver::midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback,
                                         DWORD_PTR instance, DWORD flags)
 {
-    Callback opened;
-    {
-        Lock lock(m_mutex);
-        MMRESULT result;
-        if (Fails(MidiCall::InOpen, result))
-            return result;
-        if (handle == nullptr)
-            return MMSYSERR_INVALPARAM;
-        result = CheckOpen(deviceId, m_inputPorts.size(), flags, MIDI_IO_STATUS);
-        if (result != MMSYSERR_NOERROR)
-            return result;
-        for (const auto& open : m_inputs)
-        {
-            if (open.second.deviceId == deviceId)
-                return MMSYSERR_ALLOCATED;
-        }
-        const std::uintptr_t key = NewHandle();
-        InputPort& port = m_inputs[key];
-        port.line.DropWithoutBuffer(m_line == Line::Alsa ? &m_droppedInput : nullptr);
-        port.deviceId = deviceId;
-        port.callback = callback;
-        port.instance = instance;
-        port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;
-        *handle = reinterpret_cast<HMIDIIN>(key);
-        opened = {true, key, callback, instance, MIM_OPEN, 0, 0};
-        if (!port.callsBack)
-            return MMSYSERR_NOERROR;
-    }
-    Call(opened);
-    return MMSYSERR_NOERROR;
+    return OpenPort(MidiCall::InOpen, m_inputs, m_inputPorts, handle, deviceId, callback, instance, flags);
 }
 
 MMRESULT EmulatedMidiDriver::midiInClose(HMIDIIN handle)
@@ -209,24 +211,12 @@ MMRESULT EmulatedMidiDriver::midiInClose(HMIDIIN handle)
 
 MMRESULT EmulatedMidiDriver::midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::InPrepareHeader, result))
-        return result;
-    if (FindInput(handle) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return Prepare(header, size, m_preparedIn);
+    return HeaderCall(MidiCall::InPrepareHeader, Key(handle), header, size);
 }
 
 MMRESULT EmulatedMidiDriver::midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::InUnprepareHeader, result))
-        return result;
-    if (FindInput(handle) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return Unprepare(header, size, m_preparedIn);
+    return HeaderCall(MidiCall::InUnprepareHeader, Key(handle), header, size);
 }
 
 MMRESULT EmulatedMidiDriver::midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT size)
@@ -287,35 +277,7 @@ MMRESULT EmulatedMidiDriver::midiInReset(HMIDIIN handle)
 MMRESULT EmulatedMidiDriver::midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback,
                                          DWORD_PTR instance, DWORD flags)
 {
-    Callback opened;
-    {
-        Lock lock(m_mutex);
-        MMRESULT result;
-        if (Fails(MidiCall::OutOpen, result))
-            return result;
-        if (handle == nullptr)
-            return MMSYSERR_INVALPARAM;
-        result = CheckOpen(deviceId, m_outputPorts.size(), flags, 0);
-        if (result != MMSYSERR_NOERROR)
-            return result;
-        for (const auto& open : m_outputs)
-        {
-            if (open.second.deviceId == deviceId)
-                return MMSYSERR_ALLOCATED;
-        }
-        const std::uintptr_t key = NewHandle();
-        Port& port = m_outputs[key];
-        port.deviceId = deviceId;
-        port.callback = callback;
-        port.instance = instance;
-        port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;
-        *handle = reinterpret_cast<HMIDIOUT>(key);
-        opened = {false, key, callback, instance, MOM_OPEN, 0, 0};
-        if (!port.callsBack)
-            return MMSYSERR_NOERROR;
-    }
-    Call(opened);
-    return MMSYSERR_NOERROR;
+    return OpenPort(MidiCall::OutOpen, m_outputs, m_outputPorts, handle, deviceId, callback, instance, flags);
 }
 
 MMRESULT EmulatedMidiDriver::midiOutClose(HMIDIOUT handle)
@@ -344,25 +306,12 @@ MMRESULT EmulatedMidiDriver::midiOutClose(HMIDIOUT handle)
 
 MMRESULT EmulatedMidiDriver::midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::OutPrepareHeader, result))
-        return result;
-    if (FindOutput(handle) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return Prepare(header, size, m_preparedOut);
+    return HeaderCall(MidiCall::OutPrepareHeader, Key(handle), header, size);
 }
 
-MMRESULT EmulatedMidiDriver::midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header,
-                                                    UINT size)
+MMRESULT EmulatedMidiDriver::midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::OutUnprepareHeader, result))
-        return result;
-    if (FindOutput(handle) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return Unprepare(header, size, m_preparedOut);
+    return HeaderCall(MidiCall::OutUnprepareHeader, Key(handle), header, size);
 }
 
 MMRESULT EmulatedMidiDriver::midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT size)
@@ -663,6 +612,22 @@ MMRESULT EmulatedMidiDriver::CheckOpen(UINT deviceId, std::size_t portCount,
     if ((flags & ~(CALLBACK_TYPEMASK | allowedFlags)) != 0)
         return MMSYSERR_INVALFLAG;
     return MMSYSERR_NOERROR;
+}
+
+MMRESULT EmulatedMidiDriver::HeaderCall(MidiCall call, std::uintptr_t handle, LPMIDIHDR header,
+                                        UINT size)
+{
+    Lock lock(m_mutex);
+    MMRESULT result;
+    if (Fails(call, result))
+        return result;
+    const bool input = call == MidiCall::InPrepareHeader || call == MidiCall::InUnprepareHeader;
+    if (input ? m_inputs.count(handle) == 0 : m_outputs.count(handle) == 0)
+        return MMSYSERR_INVALHANDLE;
+    std::set<MIDIHDR*>& prepared = input ? m_preparedIn : m_preparedOut;
+    if (call == MidiCall::InPrepareHeader || call == MidiCall::OutPrepareHeader)
+        return Prepare(header, size, prepared);
+    return Unprepare(header, size, prepared);
 }
 
 MMRESULT EmulatedMidiDriver::Prepare(LPMIDIHDR header, UINT size,

@@ -45,7 +45,9 @@ constexpr std::size_t MidiCallCount = 18;
 // A MIDI driver with winmm's contract, cabled to an emulated device: what goes out on any
 // output port reaches the device, and what the device sends arrives on the open input port.
 // Callbacks for completed buffers come from a worker thread of its own, as with a real
-// driver; the open and close notifications come during the opening and closing calls.
+// driver (under the alsa line, MOM_DONE comes inside midiOutLongMsg, as with Wine's); the
+// open and close notifications come during the opening and closing calls. How messages leave
+// for the device, and when they complete, follows the chosen line (see OutputLine).
 //
 // Everything here is thread safe. Callbacks are made without the driver's lock held, so a
 // callback may call the driver again.
@@ -209,6 +211,14 @@ private:
     std::uintptr_t NewHandle();
     MMRESULT CheckOpen(UINT deviceId, std::size_t portCount, DWORD flags,
                        DWORD allowedFlags) const;
+    template <typename PortType, typename Handle>
+    MMRESULT OpenPort(MidiCall call, std::map<std::uintptr_t, PortType>& ports,
+                      const std::vector<PortInfo>& infos, Handle* handle, UINT deviceId,
+                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+    template <typename Caps>
+    MMRESULT GetCaps(MidiCall call, const std::vector<PortInfo>& ports, UINT_PTR deviceId,
+                     Caps* caps, UINT size);
+    MMRESULT HeaderCall(MidiCall call, std::uintptr_t handle, LPMIDIHDR header, UINT size);
     MMRESULT Prepare(LPMIDIHDR header, UINT size, std::set<MIDIHDR*>& prepared);
     MMRESULT Unprepare(LPMIDIHDR header, UINT size, std::set<MIDIHDR*>& prepared);
     MMRESULT CheckQueueable(LPMIDIHDR header, UINT size) const;
