@@ -139,6 +139,14 @@ TEST_F(ReceiveTest, BulkDump)
     EmulatedDevice changed;
     changed.SetProgramData(1, {0x01, 0x02, 0x03});
     const Bytes program7 = EmulatedDevice().ProgramMessage(7);
+    Bytes shortest;  // 30 algorithms of 100 bytes, the shortest the device sends
+    for (std::uint8_t n = 0; n < 30; ++n)
+    {
+        const Bytes algorithm{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, n};
+        shortest.insert(shortest.end(), algorithm.begin(), algorithm.end());
+        shortest.insert(shortest.end(), 91, n);
+        shortest.push_back(0xF7);
+    }
     Run({
         {"OK stores every byte in order of arrival, blocks of any size",
          [](WindowTest& t) {
@@ -193,6 +201,18 @@ TEST_F(ReceiveTest, BulkDump)
              ASSERT_TRUE(t.m_driver->WaitUntilIdle());
              t.Click(d, IDOK);
          }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
+        {"Wine's driver: the shortest messages back to back, the window busy for half a second, nothing lost",
+         [](WindowTest& t) {
+             Replies(Mode::Silent)(t);
+             t.AtWireRate();
+             t.m_driver->SetLine(EmulatedMidiDriver::Line::Alsa);
+         },
+         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+             t.m_driver->InjectInput(shortest);
+             Sleep(500);  // not a wait: the window's thread is blocked, as by a slow repaint
+             AfterCount(shortest.size())(t, d);
+             EXPECT_EQ(0u, t.m_driver->DroppedInputBytes());
+         }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", shortest}}},
         {"without memory for its buffer the dialog does not start", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };

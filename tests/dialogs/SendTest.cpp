@@ -404,17 +404,31 @@ double Ms(EmulatedMidiDriver::Clock::time_point time)
     return std::chrono::duration<double, std::milli>(time.time_since_epoch()).count();
 }
 
-std::vector<OnLine> LineOf(const std::vector<EmulatedMidiDriver::LongMessage>& pieces)
+std::vector<OnLine> LineOf(const std::vector<EmulatedMidiDriver::LongMessage>& pieces, double byteMs = ByteMs)
 {
     std::vector<OnLine> line;
     double silentFrom = 0;
     for (const auto& piece : pieces)
     {
         const double start = std::max(Ms(piece.handedOver), silentFrom);
-        silentFrom = start + ByteMs * piece.bytes.size();
+        silentFrom = start + byteMs * piece.bytes.size();
         line.push_back({Ms(piece.handedOver), start, silentFrom, piece.bytes.size()});
     }
     return line;
+}
+
+// The messages of a file, each up to and including its F7.
+std::vector<Bytes> Split(const Bytes& file)
+{
+    std::vector<Bytes> messages(1);
+    for (std::uint8_t byte : file)
+    {
+        messages.back().push_back(byte);
+        if (byte == 0xF7)
+            messages.emplace_back();
+    }
+    messages.pop_back();
+    return messages;
 }
 
 // Bytes of the line that have left it by `at`.
@@ -504,4 +518,74 @@ TEST_F(SendTest, SingleSendsWaitForTheLine)
               EXPECT_EQ(1u, t.m_driver->ShortMessages().size());
           },
           {Error(IDS_STILL_SENDING)}, {program, algorithm}, {}}});
+}
+
+// On Wine's driver (done at once, a 4096-byte kernel buffer that drops what does not fit) the
+// device gets every message whole, at any pause, and each pause is silence on the line.
+TEST_F(SendTest, BulkDumpOnWinesDriverLosesNothing)
+{
+    Bytes realistic;  // the device's own first programs: 300 to 1500 bytes each
+    for (int program = 1; program <= 3; ++program)
+        realistic = realistic + EmulatedDevice().ProgramMessage(program);
+    const struct { const char* name; Bytes file; int pauseMs; } cases[] = {
+        {"the device's messages and one of 4096 bytes, no pause", realistic + Message(4096, 2) + Message(300, 3), 0},
+        {"a pause of 150 ms", Message(300, 1) + Message(300, 2) + Message(300, 3), 150},
+    };
+    for (const auto& c : cases)
+        Run({{c.name,
+              [&](WindowTest& t) {
+                  t.WriteFile("b.syx", c.file);
+                  t.AtWireRate();
+                  t.m_driver->SetLine(EmulatedMidiDriver::Line::Alsa);
+                  SetUnderWine(1);
+                  PortState().pauseMs = c.pauseMs;
+              },
+              [&](WindowTest& t, CMainDialog& w) {
+                  SendsBulk()(t, w);
+                  std::vector<Bytes> received;
+                  t.WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
+                  EXPECT_EQ(0u, t.m_driver->DroppedOutputBytes());
+                  EXPECT_EQ(t.Sent(), received);
+                  const auto line = LineOf(t.m_driver->LongMessages(), 0.32);
+                  for (std::size_t i = 1; i < line.size() && c.pauseMs > 0; ++i)
+                      EXPECT_GE(line[i].start - line[i - 1].end, c.pauseMs - 0.5) << "pause " << i;
+              },
+              {}, Split(c.file), {}}});
+}
+
+// A driver that never completes (an unplugged interface): the bulk send ends within a second
+// of Cancel, or by itself once the piece is overdue, says how much went out, and leaves
+// nothing open; a single send is given up once overdue and says so.
+TEST_F(SendTest, DriverThatNeverCompletes)
+{
+    const Bytes three = Message(100, 1) + Message(100, 2) + Message(100, 3);
+    const auto stalls = [&](WindowTest& t) {
+        t.WriteFile("b.syx", three);
+        t.WriteFile("p.syx", Message(100));
+        t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
+        t.m_driver->SetStallFrom(1);
+    };
+    const auto stopsWithin = [](unsigned ms, bool cancel) {
+        return SendsBulk([=](WindowTest& t, CDialog& d) {
+            t.Click(d, IDOK);
+            ASSERT_TRUE(t.WaitFor([&] { return t.Sent().size() == 2; }));
+            const ULONGLONG start = GetTickCount64();
+            if (cancel)
+                t.PressKey(d, IDCANCEL, VK_ESCAPE);
+            EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
+            EXPECT_LT(GetTickCount64() - start, ms);
+            EXPECT_EQ("100", d.GetDlgItemText(IDC_SENT_COUNT));
+        });
+    };
+    const Box stopped = Error(IDS_BULK_SEND_STOPPED, {"100", "300"});
+    Run({
+        {"Escape", stalls, stopsWithin(1000, true), {stopped}, {Message(100, 1), Message(100, 2)}, {}},
+        {"no Cancel: once overdue", stalls, stopsWithin(OverdueGraceMs() + 600, false), {stopped},
+         {Message(100, 1), Message(100, 2)}, {}},
+        {"a single send", stalls,
+         [](WindowTest& t, CMainDialog& w) {
+             t.m_driver->SetStallFrom(0);
+             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+         }, {Error(IDS_SEND_OVERDUE)}, {Message(100)}, {}},
+    });
 }
