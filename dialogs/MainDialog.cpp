@@ -251,9 +251,8 @@ bool CMainDialog::CheckReceiveTarget(const std::string& fileName, int fileEditId
         return false;
     }
     // Found now, not after minutes of receiving.
-    if (!IsWritableTarget(fileName))
+    if (!CheckSaveTarget(fileName))
     {
-        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, fileName);
         GotoDlgCtrl(GetDlgItem(fileEditId));
         return false;
     }

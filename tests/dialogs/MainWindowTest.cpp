@@ -93,6 +93,8 @@ TEST_F(MainWindowTest, EachBrowseButtonFillsItsOwnField)
             EXPECT_EQ(bulkSend ? "*.syx;*.mid" : "*.syx", request.initialName);
             EXPECT_EQ(bulkSend, request.filter.find("MIDI files (*.mid)|*.mid|") != std::string::npos);
             EXPECT_EQ(field.mustExist, (request.flags & OFN_FILEMUSTEXIST) != 0);
+            EXPECT_EQ(w.GetSafeHwnd(), request.owner);
+            EXPECT_TRUE(request.modal);
         }
     });
     EXPECT_TRUE(m_ui->boxes.empty());
