@@ -33,10 +33,14 @@ protected:
     // tests' key and leaving its device's state in the test's folder when it ends.
     void StartDemo()
     {
-        ASSERT_TRUE(m_demo.Start(DemoProcess::BesideThisProgram(DemoProgram), m_folder.Path(),
-                                 {{"SYSEXDUMP_DEMO_PACE", "full"},
-                                  {"SYSEXDUMP_DEMO_RECORD", m_folder.Path()},
-                                  {"SYSEXDUMP_DEMO_SETTINGS_KEY", SettingsKey}}));
+        Start(DemoProcess::BesideThisProgram(DemoProgram), {{"SYSEXDUMP_DEMO_PACE", "full"},
+                                                            {"SYSEXDUMP_DEMO_RECORD", m_folder.Path()},
+                                                            {"SYSEXDUMP_DEMO_SETTINGS_KEY", SettingsKey}});
+    }
+
+    void Start(const std::string& program, const DemoProcess::Environment& environment)
+    {
+        ASSERT_TRUE(m_demo.Start(program, m_folder.Path(), environment)) << program;
         m_ui = std::make_unique<UiDriver>(m_demo.Id());
         m_main = m_ui->WaitForDialogWithControl(IDC_RECEIVE_PROGRAM);
         ASSERT_NE(m_main, nullptr) << "the main window did not appear";
@@ -188,6 +192,80 @@ TEST_F(EndToEnd, SetupChoicesGoOutAndStayForTheNextRun)
     ASSERT_TRUE(m_ui->WaitUntilGone(setup));
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
 }
+
+// The product executable itself, from the folder where the build put it beside the stand-in
+// winmm.dll (the emulated driver; ctest gives this test WINEDLLOVERRIDES=winmm=n,b): its own
+// winmm binding takes a program and a bulk dump both ways, and the pause between the
+// messages of a bulk send runs on the system's timer.
+class ProductOnStandIn : public EndToEnd, public ::testing::WithParamInterface<const char*>
+{
+protected:
+    // The product keeps its settings under its own key, in the build's Wine prefix.
+    void SetUp() override { CSettings(ProductKey).DeleteAll(); }
+    void TearDown() override { CSettings(ProductKey).DeleteAll(); }
+    static constexpr const char* ProductKey = "Software\\SysEx Dump";
+};
+
+TEST_P(ProductOnStandIn, ProgramAndBulkDumpRoundTrip)
+{
+    const EmulatedDevice factory;
+    EmulatedDevice expected;
+    expected.SetProgramData(5, factory.Snapshot().Program(17));
+    Bytes restore;
+    for (int slot = 101; slot <= 120; ++slot)
+    {
+        expected.SetProgramData(slot, factory.Snapshot().Program(slot + 100));
+        restore = restore + expected.ProgramMessage(slot);
+    }
+    ASSERT_TRUE(TempFolder::WriteBytes(m_folder.File("restore.syx"), restore));
+    ASSERT_NO_FATAL_FAILURE(Start(DemoProcess::BesideThisProgram("..\\standin\\SysExDump.exe"),
+                                  {{"SYSEXDUMP_STANDIN_PACE", "full"}, {"SYSEXDUMP_STANDIN_RECORD", m_folder.Path()}}));
+    m_ui->Press(m_main, IDC_MIDI_SETUP);
+    const HWND setup = m_ui->WaitForDialogWithControl(IDC_PAUSE);
+    ASSERT_NE(setup, nullptr) << "no MIDI Setup: was the stand-in winmm.dll loaded?";
+    ASSERT_NO_FATAL_FAILURE(Type(setup, IDC_PAUSE, "50"));
+    m_ui->Press(setup, IDOK);
+    ASSERT_TRUE(m_ui->WaitUntilGone(setup));
+
+    const std::string program = m_folder.File("p17.syx");
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_NUMBER, "17"));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_FILE, program));
+    m_ui->Press(m_main, IDC_RECEIVE_PROGRAM);
+    ASSERT_NO_FATAL_FAILURE(Answer("p17.syx"));
+    EXPECT_EQ(TempFolder::ReadBytes(program), factory.ProgramMessage(17));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_FILE, program));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_SLOT, "5"));
+    m_ui->Press(m_main, IDC_SEND_PROGRAM);
+    // The stand-in leaves its record each time the program closes its last port.
+    ASSERT_TRUE(m_ui->WaitUntil([&] { return ReceivedSysEx().size() == 2; }))
+        << "the device did not get the request and the program";
+
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_BULK_FILE, m_folder.File("restore.syx")));
+    m_ui->Press(m_main, IDC_SEND_BULK);
+    const HWND send = m_ui->WaitForDialogWithControl(IDC_SENT_COUNT);
+    ASSERT_NE(send, nullptr);
+    const auto sendStart = std::chrono::steady_clock::now();
+    m_ui->Press(send, IDOK);
+    ASSERT_TRUE(m_ui->WaitUntil([&] { return !IsWindow(send) || !IsWindowVisible(send); }));
+    EXPECT_GE(std::chrono::steady_clock::now() - sendStart, 19 * 50ms) << "no pause between the 20 messages";
+    EXPECT_EQ(m_ui->FindDialog(UiDriver::IsMessageBox), nullptr) << "the bulk send reported a problem";
+
+    const Bytes everything = expected.BulkDump();
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_BULK_FILE, m_folder.File("everything.syx")));
+    m_ui->Press(m_main, IDC_RECEIVE_BULK);
+    const HWND receive = m_ui->WaitForDialogWithControl(IDC_RECEIVED_COUNT);
+    ASSERT_NE(receive, nullptr);
+    ASSERT_TRUE(m_ui->WaitUntil([&] { return m_ui->Text(receive, IDC_RECEIVED_COUNT) == std::to_string(everything.size()); }))
+        << "count stopped at " << m_ui->Text(receive, IDC_RECEIVED_COUNT) << " of " << everything.size();
+    m_ui->Press(receive, IDOK);
+    ASSERT_NO_FATAL_FAILURE(Answer("everything.syx"));
+    ASSERT_NO_FATAL_FAILURE(CloseDemo());
+    EXPECT_TRUE(TempFolder::ReadBytes(m_folder.File("everything.syx")) == everything);
+    EXPECT_TRUE(RecordedMemory() == everything);
+    EXPECT_EQ(ReceivedSysEx().size(), 23u) << "a request, a program, 20 programs, a bulk request";
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ProductOnStandIn, ::testing::Values("cable"));
 
 TEST_F(EndToEnd, WithoutItsResourceModuleTheProgramSaysSoAndEnds)
 {
