@@ -1,7 +1,9 @@
 // The demo: the same program, connected to the built-in emulated device, which answers at
 // the speed of a real MIDI cable. SYSEXDUMP_DEMO_PACE=full makes it answer at once (the
-// end-to-end tests use it to move large dumps quickly); SYSEXDUMP_DEMO_SETTINGS_KEY keeps
-// the settings under another key of HKEY_CURRENT_USER.
+// end-to-end tests use it to move large dumps quickly); SYSEXDUMP_DEMO_LINE=cable, alsa,
+// queued or stalled makes its driver behave like one that users have (cable by default), and
+// SYSEXDUMP_DEMO_KERNEL_BUFFER=<bytes> sets the alsa kernel buffer (4096 by default);
+// SYSEXDUMP_DEMO_SETTINGS_KEY keeps the settings under another key of HKEY_CURRENT_USER.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +27,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const char* pace = std::getenv("SYSEXDUMP_DEMO_PACE");
     driver.SetPace(pace != nullptr && std::strcmp(pace, "full") == 0 ? EmulatedMidiDriver::Pace::FullSpeed
                                                                       : EmulatedMidiDriver::Pace::WireRate);
+    EmulatedMidiDriver::Line line = EmulatedMidiDriver::Line::Cable;
+    if (ParseLine(std::getenv("SYSEXDUMP_DEMO_LINE"), line))
+        driver.SetLine(line);
+    const char* kernelBuffer = std::getenv("SYSEXDUMP_DEMO_KERNEL_BUFFER");
+    if (kernelBuffer != nullptr && std::atoi(kernelBuffer) > 0)
+        driver.SetKernelBufferSize(static_cast<std::size_t>(std::atoi(kernelBuffer)));
     SetMidiDriver(&driver);
     // The end-to-end tests keep their settings under a key of their own.
     const char* settingsKey = std::getenv("SYSEXDUMP_DEMO_SETTINGS_KEY");
