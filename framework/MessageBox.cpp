@@ -17,6 +17,7 @@ void SetMessageBoxHook(MessageBoxHook hook)
 
 int AfxMessageBox(const std::string& text, UINT type, UINT helpContext)
 {
+    DiscardTypedAhead();
     if (g_hook)
         return g_hook(MessageBoxRequest{text, type, helpContext});
 

@@ -162,3 +162,16 @@
 #define IDS_FOLDER_REFUSES_FILES        3041    // %1: the target's folder
 #define IDS_NAME_NOT_KEPT               3042    // %1: the file's name without folder
 #define IDS_RECEIVE_LAST_DATA           3043    // %1: time since the last data (one block, no rate yet)
+
+// Main window: status line, other-kind refusals, the send-algorithm number's tip
+#define IDC_STATUS                      1060    // what was just sent, or how long the device is awaited
+#define IDS_DUMP_IS_ALGORITHM           3020    // %1: the file's name (sent as a program)
+#define IDS_DUMP_IS_PROGRAM             3021    // %1: the file's name (sent as an algorithm)
+#define IDS_TIP_SEND_ALGORITHM_NUMBER   3022
+#define IDS_STATUS_SENT_PROGRAM         3023    // %1: slot, %2: bytes
+#define IDS_STATUS_SENT_ALGORITHM       3024    // %1: the file's algorithm number, %2: bytes
+#define IDS_STATUS_SENT_PROGRAM_CHANGE  3025    // %1: program change number, %2: MIDI channel
+#define IDS_STATUS_SENT_COMMAND21       3026    // %1: bytes
+#define IDS_STATUS_SENT_COMMAND22       3027    // %1: option (1 to 3), %2: bytes
+#define IDS_STATUS_WAITING              3028    // %1: seconds waited
+#define IDS_STATUS_ANSWERED             3029    // %1: bytes received
