@@ -28,5 +28,7 @@ private:
     HWND m_countControl = nullptr;
     BOOL m_awaitingFirstBlock = FALSE;
     ULONGLONG m_firstBlockAt = 0;
+    ULONGLONG m_lastBlockAt = 0;
+    unsigned m_firstBlockBytes = 0;
     CTaskbarProgress m_taskbar;
 };

@@ -27,6 +27,7 @@ namespace
 constexpr int MaxFileNameLength = 256;
 // The device's largest program is 8200 bytes; a single dump of more is surely not one.
 constexpr ULONGLONG MaxDumpFileSize = 65536;
+constexpr UINT_PTR WaitingStatusTimerId = IDC_STATUS;
 // The bulk send also plays Standard MIDI Files: both kinds show at first.
 constexpr char BulkSendFilter[] =
     "Sysex and MIDI files (*.syx;*.mid)|*.syx;*.mid|Sysex files (*.syx)|*.syx|MIDI files (*.mid)|*.mid|"
@@ -52,6 +53,8 @@ UINT RefusalOf(DumpFileProblem problem)
     case DumpFileProblem::TooShort: return IDS_DUMP_TOO_SHORT;
     case DumpFileProblem::NoEnd: return IDS_DUMP_NO_END;
     case DumpFileProblem::StatusByteInside: return IDS_DUMP_STATUS_BYTE;
+    case DumpFileProblem::AlgorithmDump: return IDS_DUMP_IS_ALGORITHM;
+    case DumpFileProblem::ProgramDump: return IDS_DUMP_IS_PROGRAM;
     case DumpFileProblem::None: break;
     }
     return 0;
@@ -114,7 +117,24 @@ BOOL CMainDialog::OnInitDialog()
     m_receiveAlgorithmSpin.SetRange(1, 127);
     m_sendAlgorithmSpin.SetRange(1, 64);
     m_programChangeSpin.SetRange(1, 128);
+
+    // The field is checked but never sent: the file's own number decides where the device
+    // stores an algorithm, and the tip says so.
+    if (m_toolTips.Create(this))
+    {
+        m_toolTips.Activate(TRUE);
+        for (int control : {IDC_SEND_ALGORITHM_NUMBER, IDC_SEND_ALGORITHM_SPIN})
+            m_toolTips.AddTool(GetDlgItem(control), IDS_TIP_SEND_ALGORITHM_NUMBER);
+    }
     return TRUE;
+}
+
+BOOL CMainDialog::PreTranslateMessage(MSG* message)
+{
+    // The tooltip does not subclass the controls, so it sees the mouse only through here.
+    if (m_toolTips.m_hWnd != nullptr)
+        m_toolTips.RelayEvent(message);
+    return CMidiDialog::PreTranslateMessage(message);
 }
 
 BOOL CMainDialog::OnCommand(UINT id, UINT notifyCode)
@@ -226,13 +246,57 @@ void CMainDialog::EnableControls(BOOL enable)
     CMidiDialog::EnableControls(enable);
     if (enable)
     {
+        if (m_waitStart != 0)
+        {
+            KillTimer(m_hWnd, WaitingStatusTimerId);
+            m_waitStart = 0;
+            // Nothing came (time-out, failure): the box that follows says why.
+            if (m_dumpBuffer.m_length > 0)
+                ShowStatus(IDS_STATUS_ANSWERED, {std::to_string(m_dumpBuffer.m_length)});
+            else
+                SetDlgItemText(IDC_STATUS, "");
+        }
         if (m_focusBeforeWait != nullptr && IsWindowEnabled(m_focusBeforeWait))
             GotoDlgCtrl(m_focusBeforeWait);
         return;
     }
-    // Only Exit stays usable while the window waits for a reply, and it gets the keyboard.
+    // Only Exit stays usable while the window waits for a reply. The keyboard goes to the
+    // status line, which counts the wait: Enter, even repeated, presses nothing there (on
+    // Exit it would end the program and lose the reply), and Escape still ends it.
     EnableWindow(GetDlgItem(IDCANCEL), TRUE);
-    GotoDlgCtrl(GetDlgItem(IDCANCEL));
+    EnableWindow(GetDlgItem(IDC_STATUS), TRUE);
+    GotoDlgCtrl(GetDlgItem(IDC_STATUS));
+    m_waitStart = GetTickCount64();
+    ShowWaitingStatus();
+    SetTimer(m_hWnd, WaitingStatusTimerId, 1000, nullptr);
+}
+
+void CMainDialog::OnTimer(UINT_PTR id)
+{
+    if (id == WaitingStatusTimerId && m_waitStart != 0)
+        ShowWaitingStatus();
+    else
+        CMidiDialog::OnTimer(id);
+}
+
+void CMainDialog::ShowWaitingStatus()
+{
+    ShowStatus(IDS_STATUS_WAITING, {std::to_string((GetTickCount64() - m_waitStart) / 1000)});
+}
+
+void CMainDialog::ShowStatus(UINT id, std::initializer_list<std::string> inserts)
+{
+    SetDlgItemText(IDC_STATUS, LoadResString(id, inserts));
+}
+
+// A program names the slot it went to; an algorithm goes where its own byte 7 says.
+void CMainDialog::ShowSentDump(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot)
+{
+    const std::string bytes = std::to_string(dump.size());
+    if (stampLength == SysEx::ProgramDumpStampLength)
+        ShowStatus(IDS_STATUS_SENT_PROGRAM, {std::to_string(slot), bytes});
+    else
+        ShowStatus(IDS_STATUS_SENT_ALGORITHM, {dump[7] < 0x80 ? std::to_string(dump[7] + 1) : "?", bytes});
 }
 
 bool CMainDialog::ConfirmOverwrite(const std::string& fileName)
@@ -253,9 +317,8 @@ bool CMainDialog::CheckReceiveTarget(const std::string& fileName, int fileEditId
         return false;
     }
     // Found now, not after minutes of receiving.
-    if (!IsWritableTarget(fileName))
+    if (!CheckSaveTarget(fileName))
     {
-        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, fileName);
         GotoDlgCtrl(GetDlgItem(fileEditId));
         return false;
     }
@@ -307,8 +370,8 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std:
     if (!LoadDumpFile(fileName, stampLength, dump))
         return;
     stamp(dump.data(), PortState().deviceNumber, slot);
-    if (OpenOutputPortFor(std::move(dump)))
-        SendOutputBuffer();
+    if (OpenOutputPortFor(dump) && SendOutputBuffer())
+        ShowSentDump(stampLength, dump, slot);
 }
 
 // Everything is checked before a port opens: the file goes out as one message, under a
@@ -351,8 +414,8 @@ BOOL CMainDialog::LoadDumpFile(const std::string& fileName, std::size_t stampLen
         return FALSE;
     }
     // Stamping would hide where the file came from.
-    return !check.otherMaker ||
-           AfxMessageBox(IDS_CONFIRM_OTHER_MAKER, {shown}, MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES;
+    return !check.otherMaker || AfxMessageBox(IDS_CONFIRM_OTHER_MAKER, {shown, std::to_string(stampLength)},
+                                              MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES;
 }
 
 void CMainDialog::OnSendProgram()
@@ -378,7 +441,9 @@ void CMainDialog::OnProgramChange()
     if (!OutputIsFree())
         return;
     const DWORD programChange = MakeProgramChange(state.deviceNumber, m_programChangeNumber);
-    WhenLineFree([programChange] {
+    const std::string number = std::to_string(m_programChangeNumber);
+    const std::string channel = std::to_string(state.deviceNumber);
+    WhenLineFree([this, programChange, number, channel] {
         MidiPortState& line = PortState();
         HMIDIOUT output = nullptr;
         if (Midi().midiOutOpen(&output, line.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
@@ -388,7 +453,10 @@ void CMainDialog::OnProgramChange()
         }
         const std::int64_t now = LineNow();
         if (Midi().midiOutShortMsg(output, programChange) == MMSYSERR_NOERROR)
+        {
             line.wireClock.HandOver(now, 2);  // status and program number
+            ShowStatus(IDS_STATUS_SENT_PROGRAM_CHANGE, {number, channel});
+        }
         Midi().midiOutClose(output);
     });
 }
@@ -400,7 +468,8 @@ void CMainDialog::OnSendCommand21()
     if (!OpenOutputPort(SysEx::DeviceCommand21Length))
         return;
     BuildDeviceCommand21(PortState().outputBuffer, PortState().deviceNumber);
-    SendOutputBuffer();
+    if (SendOutputBuffer())
+        ShowStatus(IDS_STATUS_SENT_COMMAND21, {std::to_string(SysEx::DeviceCommand21Length)});
 }
 
 void CMainDialog::OnSendCommand22()
@@ -417,7 +486,9 @@ void CMainDialog::OnSendCommand22()
     if (!OpenOutputPort(SysEx::DeviceCommand22Length))
         return;
     BuildDeviceCommand22(PortState().outputBuffer, PortState().deviceNumber, selector.m_choice);
-    SendOutputBuffer();
+    if (SendOutputBuffer())
+        ShowStatus(IDS_STATUS_SENT_COMMAND22,
+                   {std::to_string(selector.m_choice + 1), std::to_string(SysEx::DeviceCommand22Length)});
 }
 
 void CMainDialog::OnMidiSetup()

@@ -34,6 +34,7 @@ public:
     void OnBrowseReceiveFile();
     void OnBrowseSendFile();
     void EnableControls(BOOL enable) override;
+    BOOL PreTranslateMessage(MSG* message) override;
 
     CSpinButtonCtrl m_sendAlgorithmSpin;
     CSpinButtonCtrl m_receiveAlgorithmSpin;
@@ -53,6 +54,9 @@ public:
     std::string m_sendBulkFile = "BulkDump.syx";
     HICON m_icon = nullptr;
     HWND m_focusBeforeWait = nullptr;
+    // Since when the window waits for a reply (0: it does not), for the status line.
+    ULONGLONG m_waitStart = 0;
+    CToolTipCtrl m_toolTips;
     // Called when MIDI Setup has changed the port state.
     std::function<void()> m_onMidiSetupChanged;
 
@@ -63,6 +67,7 @@ protected:
     BOOL OnPaint() override;
     HICON OnQueryDragIcon() override;
     void OnOK() override;
+    void OnTimer(UINT_PTR id) override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
@@ -84,5 +89,8 @@ private:
     // `slot` is the member itself, read only after the fields have been validated.
     void SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength,
                       void (*stamp)(unsigned char*, int, int), const int& slot);
+    void ShowStatus(UINT id, std::initializer_list<std::string> inserts);
+    void ShowWaitingStatus();
+    void ShowSentDump(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot);
     void Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets);
 };

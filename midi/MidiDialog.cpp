@@ -243,7 +243,7 @@ int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
     return 1;
 }
 
-int CMidiDialog::OpenOutputPortFor(std::vector<unsigned char> message)
+int CMidiDialog::OpenOutputPortFor(const std::vector<unsigned char>& message)
 {
     const unsigned length = static_cast<unsigned>(message.size());
     if (length <= MidiBufferSize)
@@ -258,7 +258,7 @@ int CMidiDialog::OpenOutputPortFor(std::vector<unsigned char> message)
         return 0;
     if (!OutputIsFree())
         return 0;
-    m_longMessage = std::move(message);
+    m_longMessage = message;
     m_longHandedOver = UnderWine() ? length : MidiBufferSize;
     unsigned char* whole = UnderWine() ? m_longMessage.data() : nullptr;
     if (!OpenOutputPort(static_cast<unsigned>(m_longHandedOver), whole))

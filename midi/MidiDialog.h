@@ -52,7 +52,7 @@ public:
     // goes whole from a buffer of its own under Wine (where each piece would arrive as a
     // broken message), once the user has agreed, and in pieces elsewhere. 0 when it will not
     // be sent (refused, or reported).
-    int OpenOutputPortFor(std::vector<unsigned char> message);
+    int OpenOutputPortFor(const std::vector<unsigned char>& message);
     // Hands the prepared output buffer to the driver as one message once the line is free by
     // the wire clock (at once when it is); its completion comes to OnMidiOut. A message the
     // driver has not completed when it is overdue is taken back and reported as failed.
@@ -75,6 +75,10 @@ public:
     // The completion action of every receive: writes the dump buffer to *m_targetFile, or,
     // when that fails, where the user chooses instead.
     int SaveDumpToFile();
+    // FALSE, after saying why, when a dump could not be saved as `target`: checked before
+    // anything is requested.
+    BOOL CheckSaveTarget(const std::string& target);
+    BOOL IsSaving() const { return m_saving; }
 
     // Called from the driver's thread, with MidiRoutingLock held. Returns the window to post
     // WM_MIDI_EVENT to once the lock is released (null: none is needed).
@@ -111,6 +115,7 @@ protected:
 private:
     // One attempt at storing the dump; FALSE after saying why it failed.
     BOOL WriteDumpTo(const std::string& target);
+    BOOL m_saving = FALSE;
     void CloseOutputPort(HMIDIOUT handle);
     // Takes back a message still in the driver, releases the output header, closes the port.
     void ReleaseOutputPort();
