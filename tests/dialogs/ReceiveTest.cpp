@@ -6,6 +6,7 @@
 #include "midi/MidiPortState.h"
 #include "protocol/GlobalMemory.h"
 #include "resources/resource.h"
+#include "support/Bytes.h"
 #include "support/WindowTest.h"
 
 namespace
@@ -142,12 +143,7 @@ TEST_F(ReceiveTest, BulkDump)
     const Bytes program7 = EmulatedDevice().ProgramMessage(7);
     Bytes shortest;  // 30 algorithms of 100 bytes, the shortest the device sends
     for (std::uint8_t n = 0; n < 30; ++n)
-    {
-        const Bytes algorithm{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, n};
-        shortest.insert(shortest.end(), algorithm.begin(), algorithm.end());
-        shortest.insert(shortest.end(), 91, n);
-        shortest.push_back(0xF7);
-    }
+        shortest = shortest + Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, n} + Bytes(91, n) + Bytes{0xF7};
     const Box discard = Question(IDS_CONFIRM_DISCARD, {std::to_string(dump.size())}, true);
     Run({
         {"OK stores every byte in order of arrival, blocks of any size",

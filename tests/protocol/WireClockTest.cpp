@@ -21,9 +21,8 @@ TEST(WireClock, LineIsBusyUntilEveryByteHandedOverHasLeft)
         {"a piece over the room waits for silence", {{0, 1000}}, 0, 320000, 1000, 0, 4096, false, 320000},
         {"... and for the margin where the buffer drops", {{0, 1000}}, 0, 320000, 1000, 0, 4096, true,
          320000 + 256 * 320},
-        {"a message longer than the buffer, whole", {{0, 1000}}, 0, 320000, 1000, 0, 8200, true, 320000 + 256 * 320},
-        {"... goes once silent where nothing drops", {{0, 1000}}, 0, 320000, 1000, 0, 8200, false, 320000},
-        {"all gone", {{0, 1000}}, 400000, 320000, 0, 1000, 100, true, 320000 - 3740 * 320},
+        {"... a longer one too", {{0, 1000}}, 0, 320000, 1000, 0, 8200, false, 320000},
+        {"all gone", {{0, 1000}}, 400000, 320000, 0, 1000, 8200, true, 320000 + 256 * 320},
     };
     for (const auto& c : cases)
     {
@@ -36,9 +35,4 @@ TEST(WireClock, LineIsBusyUntilEveryByteHandedOverHasLeft)
         EXPECT_EQ(c.left, clock.BytesLeft(c.now)) << c.name;
         EXPECT_EQ(c.earliest, clock.EarliestHandOver(c.piece, 4096, 256, c.drops)) << c.name;
     }
-    WireClock fast;
-    fast.SetByteTime(0);
-    fast.HandOver(5, 4096);
-    EXPECT_EQ(5, fast.FreeAt()) << "an infinitely fast line holds nothing back";
-    EXPECT_EQ(0u, fast.BytesAhead(0));
 }

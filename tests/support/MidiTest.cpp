@@ -23,7 +23,7 @@ void MidiTest::SetUp()
     m_folder = std::make_unique<TempFolder>();
     ASSERT_TRUE(AllocateMidiBuffers());
     SetReplyTimeoutMs(TestReplyTimeoutMs);
-    SetOverdueGraceMs(TestReplyTimeoutMs);
+    SetOverdueGraceMs(TestReplyTimeoutMs / 2);
     Fresh();
 }
 
