@@ -152,6 +152,16 @@
 #define IDS_UNLISTED_PORT_FORMAT        176     // printf: the port number (its name cannot be read)
 #define IDS_DEVICE_ERROR_BASE           200     // + 10 x first code + second code
 
+// Ports kept between runs, ports in use, MIDI files without SysEx
+#define IDS_INPUT_PORT_MISSING          3060    // %1: the kept port (IDS_PORT_NAME...)
+#define IDS_OUTPUT_PORT_MISSING         3061    // %1: the kept port (IDS_PORT_NAME...)
+#define IDS_PORT_USED_INSTEAD           3062    // %1: the port used instead (IDS_PORT_NAME...)
+#define IDS_PORT_NAME                   3063    // %1: the port's name
+#define IDS_PORT_NAME_OCCURRENCE        3064    // %1: the port's name, %2: which of that name (2, 3...)
+#define IDS_OUTPUT_IN_USE               3065
+#define IDS_INPUT_IN_USE                3066
+#define IDS_MIDI_FILE_NO_SYSEX          3067    // %1: the file's name
+
 // Framework prompts, looked up in the module under the framework's own numbers
 #define AFX_IDP_PARSE_INT               61712
 #define AFX_IDP_PARSE_INT_RANGE         61714   // %1 lower bound, %2 upper bound

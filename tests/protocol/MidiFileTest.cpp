@@ -23,6 +23,20 @@ Bytes Header(unsigned char format, unsigned char tracks)
     return Chunk("MThd", {0, format, 0, tracks, 0x01, 0xE0});
 }
 
+// A RIFF chunk: little-endian length, padded to an even length.
+Bytes RiffChunk(const std::string& type, const Bytes& body)
+{
+    Bytes chunk(type.begin(), type.end());
+    for (int shift = 0; shift <= 24; shift += 8)
+        chunk.push_back(static_cast<unsigned char>(body.size() >> shift));
+    return chunk + body + (body.size() % 2 ? Bytes{0} : Bytes{});
+}
+
+Bytes Rmi(const Bytes& chunks)
+{
+    return RiffChunk("RIFF", Bytes{'R', 'M', 'I', 'D'} + chunks);
+}
+
 // Events (delta time, event) closed by the end-of-track event.
 Bytes Track(const Bytes& events)
 {
@@ -51,9 +65,18 @@ TEST(MidiFile, ReadsEverySysExInTimeOrder)
              Track({0x8F, 0xFF, 0xFF, 0x7F, 0xF0, 0x02, 0x05, 0xF7}) +
              Chunk("MTrk", {0x00, 0xFF, 0x2F, 0x00, 0x00, 0xF0, 0x01, 0xF7}),
          {0xF0, 0x05, 0xF7}, 1},
+        {"escapes that carry a whole message, or start one", Header(0, 1) +
+             Track({0x00, 0xF7, 0x03, 0xF0, 0x01, 0xF7, 0x00, 0xF7, 0x02, 0xF0, 0x02, 0x00, 0xF7, 0x02, 0x03, 0xF7}),
+         {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0xF7}, 2},
+        {"no SysEx at all", Header(0, 1) + Track({0x00, 0x90, 0x3C, 0x40}), {}, 0},
+        {"a RIFF MIDI file, its data after a chunk of odd length",
+         Rmi(RiffChunk("LIST", {1, 2, 3}) + RiffChunk("data", Header(0, 1) + Track({0x00, 0xF0, 0x01, 0xF7})) +
+             Bytes{'x'}),
+         {0xF0, 0xF7}, 1},
     };
     for (const auto& c : cases)
     {
+        EXPECT_TRUE(IsStandardMidiFile(c.file.data(), c.file.size())) << c.name;
         Bytes messages{0x55};
         std::size_t count = 99;
         EXPECT_EQ(Error::None, ReadMidiFileSysEx(c.file.data(), c.file.size(), messages, count)) << c.name;
@@ -100,6 +123,13 @@ TEST(MidiFile, DamageLeavesNothingToSend)
         {"end of chunk while open", Header(0, 1) + Chunk("MTrk", {0x00, 0xF0, 0x01, 0x01}), Error::UnterminatedSysEx},
         {"status byte in the data", Header(0, 1) + Track({0x00, 0xF0, 0x03, 0x01, 0x90, 0xF7}),
          Error::UnterminatedSysEx},
+        {"an escape that starts a message never ended", Header(0, 1) + Track({0x00, 0xF7, 0x02, 0xF0, 0x01}),
+         Error::UnterminatedSysEx},
+        {"RIFF MIDI without data", Rmi(RiffChunk("LIST", {1})), Error::NotMidiFile},
+        {"RIFF MIDI data that is no MIDI file", Rmi(RiffChunk("data", {1, 2, 3, 4})), Error::NotMidiFile},
+        {"RIFF MIDI chunk header cut", Rmi({'d', 'a', 't', 'a', 0}), Error::ChunkPastEnd},
+        {"RIFF MIDI data past the end", Rmi(Bytes{'d', 'a', 't', 'a', 15, 0, 0, 0} + Header(0, 0)),
+         Error::ChunkPastEnd},
         {"F7 before the packet's end", Header(0, 1) + Track({0x00, 0xF0, 0x04, 0x01, 0xF7, 0x02, 0xF7}),
          Error::UnterminatedSysEx},
     };
