@@ -88,12 +88,12 @@
 #define IDS_CONFIRM_COMMAND22_FIRST     105
 #define IDS_CONFIRM_COMMAND22_SECOND    106
 #define IDS_CONFIRM_COMMAND22_THIRD     107
-#define IDS_MEMORY_FORMAT               110     // printf: one unsigned 64-bit number (KB)
-#define IDS_DISK_FREE_FORMAT            111     // printf: unsigned 64-bit KB, then the drive letter
+#define IDS_MEMORY_FORMAT               110     // printf: KB as a grouped number text
+#define IDS_DISK_FREE_FORMAT            111     // printf: KB as a grouped number text, then the drive letter
 #define IDS_DISK_FREE_UNKNOWN           112
 #define IDS_OS_VERSION_UNKNOWN          113
 #define IDS_OS_VERSION_FORMAT           114     // printf: text, then three unsigned numbers
-#define IDS_DISK_FREE_NO_LETTER_FORMAT  115     // printf: unsigned 64-bit KB (volume without a letter)
+#define IDS_DISK_FREE_NO_LETTER_FORMAT  115     // printf: KB as a grouped number text (volume without a letter)
 #define IDS_OUTPUT_OPEN_FAILED          120
 #define IDS_INPUT_OPEN_FAILED           121
 #define IDS_NO_INPUT_PORTS              122

@@ -1,4 +1,6 @@
 // What the program keeps between runs, under a key of the test's own.
+#include <tuple>
+
 #include "app/DumpSettings.h"
 #include "dialogs/MainDialog.h"
 #include "framework/Strings.h"
@@ -9,24 +11,8 @@
 
 namespace
 {
-constexpr char Key[] = "Software\\SysEx Dump Tests\\Settings";
-
-// The kept values as a text, so that one comparison shows every difference; then any box.
-std::string Kept(const CMainDialog& window, const std::vector<Box>& boxes)
-{
-    const MidiPortState& state = PortState();
-    std::string kept = "in " + std::to_string(state.inputPort) + ", out " + std::to_string(state.outputPort) +
-                       ", device " + std::to_string(state.deviceNumber) + ", pause " + std::to_string(state.pauseMs) +
-                       ", " + window.m_receiveProgramFile + ", " + window.m_sendBulkFile;
-    for (const Box& box : boxes)
-        kept += " | " + box.text;
-    return kept;
-}
-
-std::string Missing(UINT id, const std::string& kept, const std::string& instead = "")
-{
-    return LoadResString(id, {kept}) + (instead.empty() ? "" : ' ' + LoadResString(IDS_PORT_USED_INSTEAD, {instead}));
-}
+using Ports = std::vector<EmulatedMidiDriver::PortInfo>;
+const Ports InsAB{{"In A"}, {"In B"}}, OutsABC{{"Out A"}, {"Out B"}, {"Out C"}};
 }
 
 class SettingsTest : public MidiTest
@@ -36,8 +22,6 @@ protected:
     {
         MidiTest::SetUp();
         m_settings.DeleteAll();
-        m_driver->SetInputPorts({{"In A"}, {"In B"}});
-        m_driver->SetOutputPorts({{"Out A"}, {"Out B"}, {"Out C"}});
     }
     void TearDown() override
     {
@@ -45,92 +29,79 @@ protected:
         MidiTest::TearDown();
     }
 
-    // A start of the program: the port state's defaults and a new window, then the settings.
-    std::string Start()
+    // A start of the program with these ports: the kept values as one text, then every box.
+    std::string Start(const Ports& inputs = InsAB, const Ports& outputs = OutsABC)
     {
+        m_driver->SetInputPorts(inputs);
+        m_driver->SetOutputPorts(outputs);
         MidiPortState& state = PortState();
         state.inputPort = state.outputPort = state.pauseMs = 0;
         state.deviceNumber = 1;
         m_ui->boxes.clear();
-        m_run = std::make_unique<CDumpSettings>(Key);
+        m_run = std::make_unique<CDumpSettings>(m_key);
         CMainDialog window;
         m_run->Load(window);
-        return Kept(window, m_ui->boxes);
+        std::string kept = "in " + std::to_string(state.inputPort) + ", out " + std::to_string(state.outputPort) +
+                           ", device " + std::to_string(state.deviceNumber) + ", pause " +
+                           std::to_string(state.pauseMs) + ", " + window.m_receiveProgramFile + ", " +
+                           window.m_sendBulkFile;
+        for (const Box& box : m_ui->boxes)
+            kept += " | " + box.text;
+        return kept;
     }
 
-    const CSettings m_settings{Key};
+    const std::string m_key = "Software\\SysEx Dump Tests\\Settings";
+    const CSettings m_settings{m_key};
     std::unique_ptr<CDumpSettings> m_run;
 };
 
+// The file names are kept as the fields show them when the window closes, used or not.
 TEST_F(SettingsTest, KeptBetweenRunsWithPortsFoundByName)
 {
     EXPECT_EQ("in 0, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start()) << "a first start";
-
     CMainDialog window;
+    m_run->Keep(window);
     MidiPortState& state = PortState();
-    state.inputPort = 1;
-    state.outputPort = 2;
-    state.deviceNumber = 16;
-    state.pauseMs = 150;
-    window.m_receiveProgramFile = u8"C:\\dumps\\\u65e5\u672c.syx";
-    window.m_sendBulkFile = "";
-    m_run->Save(window);
+    std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) = std::make_tuple(16, 1, 2, 150);
+    ModalHook hook([](CDialog& running) {
+        running.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, u8"C:\\dumps\\\u65e5\u672c.syx");
+        running.SetDlgItemText(IDC_SEND_BULK_FILE, "");
+        running.EndDialog(IDCANCEL);
+    });
+    window.DoModal();
     EXPECT_EQ(u8"in 1, out 2, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
-
-    // The ports moved: found by name.
-    m_driver->SetInputPorts({{"In B"}, {"In A"}});
-    EXPECT_EQ(u8"in 0, out 2, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
-
-    // MIDI Setup keeps only its own choices.
+    EXPECT_EQ(u8"in 0, out 2, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start({{"In B"}, {"In A"}}))
+        << "the ports moved";
     state.deviceNumber = 3;
     m_run->SaveMidi();
-    EXPECT_EQ(u8"in 0, out 2, device 3, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
+    EXPECT_EQ(u8"in 0, out 2, device 3, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start({{"In B"}, {"In A"}}))
+        << "MIDI Setup keeps only its own choices";
 }
 
 // Two identical interfaces: the second one comes back as the second. One that is gone is
-// said once, another port stands in for it, and the stand-in is not kept over it.
+// said once, another port stands in for it (one of the same name first), and the stand-in
+// is not kept over it.
 TEST_F(SettingsTest, PortsOfOneNameByOccurrenceAndStandInsNotKept)
 {
-    m_driver->SetInputPorts({{"USB"}, {"USB"}});
-    m_driver->SetOutputPorts({{"USB"}, {"Out"}, {"USB"}});
-    Start();
+    const Ports twins{{"USB"}, {"USB"}}, outputs{{"USB"}, {"Out"}, {"USB"}};
+    Start(twins, outputs);
     PortState().inputPort = 1;
     PortState().outputPort = 2;
     m_run->SaveMidi();
     const std::string kept = "in 1, out 2, device 1, pause 0, ProgramDump.syx, BulkDump.syx";
-    EXPECT_EQ(kept, Start());
+    EXPECT_EQ(kept, Start(twins, outputs));
 
-    m_driver->SetInputPorts({{"Other"}, {"USB"}});
-    m_driver->SetOutputPorts({{"Out"}});
     const std::string second = LoadResString(IDS_PORT_NAME_OCCURRENCE, {"USB", "2"});
-    EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx | " +
-                  Missing(IDS_INPUT_PORT_MISSING, second, LoadResString(IDS_PORT_NAME, {"USB"})) + "\n\n" +
-                  Missing(IDS_OUTPUT_PORT_MISSING, second, LoadResString(IDS_PORT_NAME, {"Out"})),
-              Start());
+    const std::string inputGone = " | " + LoadResString(IDS_INPUT_PORT_MISSING, {second}) + ' ' +
+                                  LoadResString(IDS_PORT_USED_INSTEAD, {LoadResString(IDS_PORT_NAME, {"USB"})}) +
+                                  "\n\n" + LoadResString(IDS_OUTPUT_PORT_MISSING, {second});
+    EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone + ' ' +
+                  LoadResString(IDS_PORT_USED_INSTEAD, {LoadResString(IDS_PORT_NAME, {"Out"})}),
+              Start({{"Other"}, {"USB"}}, {{"Out"}}));
     m_run->SaveMidi();
-    m_driver->SetOutputPorts({});
-    EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx | " +
-                  Missing(IDS_INPUT_PORT_MISSING, second, LoadResString(IDS_PORT_NAME, {"USB"})) + "\n\n" +
-                  Missing(IDS_OUTPUT_PORT_MISSING, second),
-              Start());
-
-    m_driver->SetInputPorts({{"USB"}, {"USB"}});
-    m_driver->SetOutputPorts({{"USB"}, {"Out"}, {"USB"}});
-    EXPECT_EQ(kept, Start()) << "a stand-in was written over the kept port";
-}
-
-// A name typed but never used is kept as the field shows it when the window closes.
-TEST_F(SettingsTest, FileNamesAsTheFieldsShowThemAtClose)
-{
-    Start();
-    CMainDialog window;
-    m_run->Keep(window);
-    ModalHook hook([](CDialog& running) {
-        running.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, u8"typed \u65e5.syx");
-        running.EndDialog(IDCANCEL);
-    });
-    window.DoModal();
-    EXPECT_EQ(u8"in 0, out 0, device 1, pause 0, typed \u65e5.syx, BulkDump.syx", Start());
+    EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone,
+              Start({{"Other"}, {"USB"}}, {}));
+    EXPECT_EQ(kept, Start(twins, outputs)) << "a stand-in was written over the kept port";
 }
 
 TEST_F(SettingsTest, DamagedValuesAreIgnored)

@@ -116,8 +116,7 @@ TEST_F(SetupTest, PortListsAndTheirProblems)
          {Error(IDS_NO_OUTPUT_LISTED)}, {12, 0, 2}},
         // The selected port keeps its name and occurrence; one that is gone keeps its number.
         {"a device plugged in and one unplugged while the dialog is open", {{"USB"}, {"USB"}}, {{"A"}, {"B"}},
-         {1, 1, 1},
-         [this](CMidiSetupDialog& setup) {
+         {1, 1, 1}, [this](CMidiSetupDialog& setup) {
              m_driver->SetInputPorts({{"New"}, {"USB"}, {"USB"}});
              m_driver->SetOutputPorts({{"A"}});
              SendMessageW(setup.GetSafeHwnd(), WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);

@@ -10,12 +10,13 @@ namespace
 {
 using Error = MidiFileError;
 
-Bytes Chunk(const std::string& type, const Bytes& body)
+// RIFF chunks have little-endian lengths and are padded to an even length.
+Bytes Chunk(const std::string& type, const Bytes& body, bool riff = false)
 {
     Bytes chunk(type.begin(), type.end());
-    for (int shift = 24; shift >= 0; shift -= 8)
-        chunk.push_back(static_cast<unsigned char>(body.size() >> shift));
-    return chunk + body;
+    for (int i = 0; i < 4; ++i)
+        chunk.push_back(static_cast<unsigned char>(body.size() >> 8 * (riff ? i : 3 - i)));
+    return chunk + body + (riff && body.size() % 2 ? Bytes{0} : Bytes{});
 }
 
 Bytes Header(unsigned char format, unsigned char tracks)
@@ -23,18 +24,9 @@ Bytes Header(unsigned char format, unsigned char tracks)
     return Chunk("MThd", {0, format, 0, tracks, 0x01, 0xE0});
 }
 
-// A RIFF chunk: little-endian length, padded to an even length.
-Bytes RiffChunk(const std::string& type, const Bytes& body)
-{
-    Bytes chunk(type.begin(), type.end());
-    for (int shift = 0; shift <= 24; shift += 8)
-        chunk.push_back(static_cast<unsigned char>(body.size() >> shift));
-    return chunk + body + (body.size() % 2 ? Bytes{0} : Bytes{});
-}
-
 Bytes Rmi(const Bytes& chunks)
 {
-    return RiffChunk("RIFF", Bytes{'R', 'M', 'I', 'D'} + chunks);
+    return Chunk("RIFF", Bytes{'R', 'M', 'I', 'D'} + chunks, true);
 }
 
 // Events (delta time, event) closed by the end-of-track event.
@@ -70,7 +62,7 @@ TEST(MidiFile, ReadsEverySysExInTimeOrder)
          {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0xF7}, 2},
         {"no SysEx at all", Header(0, 1) + Track({0x00, 0x90, 0x3C, 0x40}), {}, 0},
         {"a RIFF MIDI file, its data after a chunk of odd length",
-         Rmi(RiffChunk("LIST", {1, 2, 3}) + RiffChunk("data", Header(0, 1) + Track({0x00, 0xF0, 0x01, 0xF7})) +
+         Rmi(Chunk("LIST", {1, 2, 3}, true) + Chunk("data", Header(0, 1) + Track({0x00, 0xF0, 0x01, 0xF7}), true) +
              Bytes{'x'}),
          {0xF0, 0xF7}, 1},
     };
@@ -125,8 +117,8 @@ TEST(MidiFile, DamageLeavesNothingToSend)
          Error::UnterminatedSysEx},
         {"an escape that starts a message never ended", Header(0, 1) + Track({0x00, 0xF7, 0x02, 0xF0, 0x01}),
          Error::UnterminatedSysEx},
-        {"RIFF MIDI without data", Rmi(RiffChunk("LIST", {1})), Error::NotMidiFile},
-        {"RIFF MIDI data that is no MIDI file", Rmi(RiffChunk("data", {1, 2, 3, 4})), Error::NotMidiFile},
+        {"RIFF MIDI without data", Rmi(Chunk("LIST", {1}, true)), Error::NotMidiFile},
+        {"RIFF MIDI data that is no MIDI file", Rmi(Chunk("data", {1, 2, 3, 4}, true)), Error::NotMidiFile},
         {"RIFF MIDI chunk header cut", Rmi({'d', 'a', 't', 'a', 0}), Error::ChunkPastEnd},
         {"RIFF MIDI data past the end", Rmi(Bytes{'d', 'a', 't', 'a', 15, 0, 0, 0} + Header(0, 0)),
          Error::ChunkPastEnd},
