@@ -51,7 +51,7 @@ protected:
                                           reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION | MIDI_IO_STATUS));
         for (std::size_t i = 0; i < m_inHeaders.size(); ++i)
         {
-            m_inHeaders[i] = MIDIHDR{m_inData[i].data(), 4096};
+            m_inHeaders[i] = MIDIHDR{m_inData[i].data(), 4096, 0, 0, 0, nullptr, 0, 0, {}};
             ASSERT_EQ(0u, m_driver.midiInPrepareHeader(m_in, &m_inHeaders[i], HeaderSize));
             ASSERT_EQ(0u, m_driver.midiInAddBuffer(m_in, &m_inHeaders[i], HeaderSize));
         }
@@ -67,7 +67,7 @@ protected:
             BuildProgramDumpRequest(bytes.data(), 1, 200);
         }
         m_outData.assign(bytes.begin(), bytes.end());
-        m_outHeader = MIDIHDR{m_outData.data(), static_cast<DWORD>(bytes.size())};
+        m_outHeader = MIDIHDR{m_outData.data(), static_cast<DWORD>(bytes.size()), 0, 0, 0, nullptr, 0, 0, {}};
         EXPECT_EQ(0u, m_driver.midiOutPrepareHeader(m_out, &m_outHeader, HeaderSize));
         return m_driver.midiOutLongMsg(m_out, &m_outHeader, HeaderSize);
     }
@@ -132,7 +132,7 @@ TEST_F(DriverContractTest, ErrorCodesFollowWinmm)
     EXPECT_EQ(MMSYSERR_INVALHANDLE, m_driver.midiInStart(reinterpret_cast<HMIDIIN>(m_out)));
     EXPECT_EQ(MIDIERR_STILLPLAYING, m_driver.midiInClose(m_in)) << "buffers are still queued";
     EXPECT_EQ(MIDIERR_STILLPLAYING, m_driver.midiInUnprepareHeader(m_in, &m_inHeaders[0], HeaderSize));
-    MIDIHDR unprepared{m_inData[0].data(), 8};
+    MIDIHDR unprepared{m_inData[0].data(), 8, 0, 0, 0, nullptr, 0, 0, {}};
     EXPECT_EQ(MIDIERR_UNPREPARED, m_driver.midiOutLongMsg(m_out, &unprepared, HeaderSize));
 
     m_driver.FailCall(MidiCall::OutLongMsg, MIDIERR_NOTREADY, 1);
