@@ -39,25 +39,17 @@ int ListPorts(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UIN
     return answered;
 }
 
-std::vector<std::string> Entries(const CComboBox& list)
-{
-    std::vector<std::string> entries;
-    for (int i = 0; i < list.GetCount(); ++i)
-        entries.push_back(list.GetLBText(i));
-    return entries;
-}
-
 // Lists the ports again after a device came or went, keeping the selected port selected
 // when it is still there (by name and occurrence, its number may have changed).
 template <typename Caps>
 void RelistPorts(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
 {
-    const std::vector<std::string> before = Entries(list);
+    const std::vector<std::string> before = list.Entries();
     const int selected = list.GetCurSel();
     list.ResetContent();
     ListPorts(list, portCount, query);
     if (selected >= 0 && selected < static_cast<int>(before.size()))
-        list.SetCurSel(FindPort(Entries(list), before[selected], PortOccurrence(before, selected)));
+        list.SetCurSel(FindPort(list.Entries(), before[selected], PortOccurrence(before, selected)));
 }
 
 // Fills one direction's list and selects its stored port; a direction without ports says so

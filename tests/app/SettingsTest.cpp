@@ -55,10 +55,16 @@ protected:
     std::unique_ptr<CDumpSettings> m_run;
 };
 
-// The file names are kept as the fields show them when the window closes, used or not.
+// Damaged values keep the defaults. The file names are kept as the fields show them when the
+// window closes, used or not.
 TEST_F(SettingsTest, KeptBetweenRunsWithPortsFoundByName)
 {
-    EXPECT_EQ("in 0, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start()) << "a first start";
+    m_settings.WriteString("DeviceNumber", "5");
+    m_settings.WriteInt("PauseMs", 1001);
+    m_settings.WriteInt("InputPort", 1);
+    m_settings.WriteString("ReceiveProgramFile", std::string(257, 'x'));
+    m_settings.WriteInt("SendBulkFile", 7);
+    EXPECT_EQ("in 0, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start());
     CMainDialog window;
     m_run->Keep(window);
     MidiPortState& state = PortState();
@@ -104,14 +110,8 @@ TEST_F(SettingsTest, PortsOfOneNameByOccurrenceAndStandInsNotKept)
     EXPECT_EQ(kept, Start(twins, outputs)) << "a stand-in was written over the kept port";
 }
 
-TEST_F(SettingsTest, DamagedValuesAreIgnored)
+TEST_F(SettingsTest, NumbersOutOfRangeAreIgnoredAndALongestNameKept)
 {
-    m_settings.WriteString("DeviceNumber", "5");
-    m_settings.WriteInt("PauseMs", 1001);
-    m_settings.WriteInt("InputPort", 1);
-    m_settings.WriteString("ReceiveProgramFile", std::string(257, 'x'));
-    m_settings.WriteInt("SendBulkFile", 7);
-    EXPECT_EQ("in 0, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start());
     m_settings.WriteInt("DeviceNumber", 0);
     m_settings.WriteInt("PauseMs", -1);
     m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));

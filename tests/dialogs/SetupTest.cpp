@@ -25,14 +25,6 @@ struct SetupCase
     Choice after;
 };
 
-Names Entries(const CComboBox& list)
-{
-    Names entries;
-    for (int i = 0; i < list.GetCount(); ++i)
-        entries.push_back(list.GetLBText(i));
-    return entries;
-}
-
 std::string Unlisted(unsigned port)
 {
     return FormatResString(IDS_UNLISTED_PORT_FORMAT, port);
@@ -43,8 +35,8 @@ std::function<void(CMidiSetupDialog&)> OkAfterLists(Names inputs, Names outputs,
                                                      const char* device = nullptr)
 {
     return [=](CMidiSetupDialog& setup) {
-        EXPECT_EQ(inputs, Entries(setup.m_inputList));
-        EXPECT_EQ(outputs, Entries(setup.m_outputList));
+        EXPECT_EQ(inputs, setup.m_inputList.Entries());
+        EXPECT_EQ(outputs, setup.m_outputList.Entries());
         EXPECT_EQ(input, setup.m_inputList.GetCurSel());
         EXPECT_EQ(output, setup.m_outputList.GetCurSel());
         if (device)

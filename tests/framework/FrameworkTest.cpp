@@ -7,6 +7,7 @@
 #include <climits>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "framework/DataExchange.h"
 #include "framework/Dialog.h"
@@ -131,9 +132,7 @@ TEST(Framework, DataExchangeReadsNumbersAndRefusesWithPromptFocusAndSelection)
             running.EndDialog(IDCANCEL);
         });
         dialog.DoModal();
-        EXPECT_EQ(c.shown, ui.boxes) << c.number;
-        EXPECT_EQ(c.value, dialog.number) << c.number;
-        EXPECT_EQ(c.kept, dialog.name) << c.number;
+        EXPECT_EQ(std::tie(c.shown, c.value, c.kept), std::tie(ui.boxes, dialog.number, dialog.name)) << c.number;
     }
 }
 
@@ -144,19 +143,19 @@ struct FakeTaskbar : ITaskbarList3
 {
     std::string calls;
     HRESULT init = S_OK;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return calls += "Release ", 1; }
-    HRESULT STDMETHODCALLTYPE HrInit() override { return calls += "HrInit ", init; }
-#define CALL(name, ...) HRESULT STDMETHODCALLTYPE name(__VA_ARGS__) override { return calls += #name " ", S_OK; }
-    CALL(SetProgressValue, HWND, ULONGLONG, ULONGLONG) CALL(SetProgressState, HWND, TBPFLAG) CALL(AddTab, HWND)
-    CALL(DeleteTab, HWND) CALL(ActivateTab, HWND) CALL(SetActiveAlt, HWND) CALL(MarkFullscreenWindow, HWND, BOOL)
-    CALL(RegisterTab, HWND, HWND) CALL(UnregisterTab, HWND) CALL(SetTabOrder, HWND, HWND)
-    CALL(SetTabActive, HWND, HWND, DWORD) CALL(ThumbBarAddButtons, HWND, UINT, LPTHUMBBUTTON)
-    CALL(ThumbBarUpdateButtons, HWND, UINT, LPTHUMBBUTTON) CALL(ThumbBarSetImageList, HWND, HIMAGELIST)
-    CALL(SetOverlayIcon, HWND, HICON, LPCWSTR) CALL(SetThumbnailTooltip, HWND, LPCWSTR)
-    CALL(SetThumbnailClip, HWND, RECT*)
+#define CALL_AS(type, name, result, ...) \
+    type STDMETHODCALLTYPE name(__VA_ARGS__) override { return calls += #name " ", result; }
+#define CALL(name, ...) CALL_AS(HRESULT, name, S_OK, __VA_ARGS__)
+    CALL_AS(HRESULT, QueryInterface, E_NOINTERFACE, REFIID, void**) CALL_AS(ULONG, AddRef, 2)
+    CALL_AS(ULONG, Release, 1) CALL_AS(HRESULT, HrInit, init) CALL(SetProgressValue, HWND, ULONGLONG, ULONGLONG)
+    CALL(SetProgressState, HWND, TBPFLAG) CALL(AddTab, HWND) CALL(DeleteTab, HWND) CALL(ActivateTab, HWND)
+    CALL(SetActiveAlt, HWND) CALL(MarkFullscreenWindow, HWND, BOOL) CALL(RegisterTab, HWND, HWND)
+    CALL(UnregisterTab, HWND) CALL(SetTabOrder, HWND, HWND) CALL(SetTabActive, HWND, HWND, DWORD)
+    CALL(ThumbBarAddButtons, HWND, UINT, LPTHUMBBUTTON) CALL(ThumbBarUpdateButtons, HWND, UINT, LPTHUMBBUTTON)
+    CALL(ThumbBarSetImageList, HWND, HIMAGELIST) CALL(SetOverlayIcon, HWND, HICON, LPCWSTR)
+    CALL(SetThumbnailTooltip, HWND, LPCWSTR) CALL(SetThumbnailClip, HWND, RECT*)
 #undef CALL
+#undef CALL_AS
 } g_taskbar;
 }
 
