@@ -211,8 +211,7 @@ TEST_F(ReceiveTest, BulkDump)
         {"Wine's driver: the shortest messages back to back, the window busy for half a second, nothing lost",
          [](WindowTest& t) {
              Replies(Mode::Silent)(t);
-             t.AtWireRate();
-             t.m_driver->SetLine(EmulatedMidiDriver::Line::Alsa);
+             t.AtWireRate(EmulatedMidiDriver::Line::Alsa);
          },
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
              t.m_driver->InjectInput(shortest);

@@ -13,7 +13,6 @@ TEST(WireClock, LineIsBusyUntilEveryByteHandedOverHasLeft)
                    std::int64_t freeAt; std::uint64_t ahead, left; std::uint64_t piece; bool drops; std::int64_t earliest;
     } cases[] = {
         {"an idle line takes a piece at once", {}, 1000, 0, 0, 0, 100, true, -3740 * 320},
-        {"one message: 10 bytes, 3.2 ms", {{1000, 10}}, 1000, 4200, 10, 0, 100, false, 4200 - 3740 * 320},
         {"bytes leave one by one (rounded up ahead)", {{1000, 10}}, 1321, 4200, 9, 1, 3840, false, 4200},
         {"a message queues behind the one on the line", {{0, 100}, {1000, 100}}, 1000, 64000, 197, 3, 3840, true,
          64000},
@@ -21,7 +20,6 @@ TEST(WireClock, LineIsBusyUntilEveryByteHandedOverHasLeft)
         {"a piece over the room waits for silence", {{0, 1000}}, 0, 320000, 1000, 0, 4096, false, 320000},
         {"... and for the margin where the buffer drops", {{0, 1000}}, 0, 320000, 1000, 0, 4096, true,
          320000 + 256 * 320},
-        {"... a longer one too", {{0, 1000}}, 0, 320000, 1000, 0, 8200, false, 320000},
         {"all gone", {{0, 1000}}, 400000, 320000, 0, 1000, 8200, true, 320000 + 256 * 320},
     };
     for (const auto& c : cases)
@@ -30,7 +28,6 @@ TEST(WireClock, LineIsBusyUntilEveryByteHandedOverHasLeft)
         for (const auto& [at, bytes] : c.handed)
             clock.HandOver(at, bytes);
         EXPECT_EQ(c.freeAt, clock.FreeAt()) << c.name;
-        EXPECT_EQ(c.freeAt > c.now, clock.Busy(c.now)) << c.name;
         EXPECT_EQ(c.ahead, clock.BytesAhead(c.now)) << c.name;
         EXPECT_EQ(c.left, clock.BytesLeft(c.now)) << c.name;
         EXPECT_EQ(c.earliest, clock.EarliestHandOver(c.piece, 4096, 256, c.drops)) << c.name;

@@ -91,9 +91,10 @@ std::map<std::string, MidiTest::Bytes> MidiTest::Files() const
     return files;
 }
 
-void MidiTest::AtWireRate()
+void MidiTest::AtWireRate(EmulatedMidiDriver::Line line)
 {
     m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
+    m_driver->SetLine(line);
     PortState().wireClock.SetByteTime(WireClock::CableByteTime);
 }
 
