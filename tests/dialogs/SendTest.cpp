@@ -381,10 +381,11 @@ TEST_F(SendTest, BulkDumpCancels)
 {
     const Bytes three = Message(100, 1) + Message(100, 2) + Message(100, 3);
     const Bytes longer = Message(2000, 1) + Message(2000, 2) + Message(2000, 3);
-    const auto stalls = [&](WindowTest& t) {
-        t.WriteFile("b.syx", three);
+    const auto stalls = [&](WindowTest& t) {  // the second message is 0.64 s on the line by the clock
+        t.WriteFile("b.syx", longer);
         t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
         t.m_driver->SetStallFrom(1);
+        PortState().wireClock.SetByteTime(WireClock::CableByteTime);
     };
     const auto endsWithin = [](std::size_t sent, unsigned ms, bool cancel, std::string count) {
         return SendsBulk([=](WindowTest& t, CDialog& d) {
@@ -398,7 +399,7 @@ TEST_F(SendTest, BulkDumpCancels)
             EXPECT_EQ(count, d.GetDlgItemText(IDC_SENT_COUNT));
         });
     };
-    const Box stopped = Error(IDS_BULK_SEND_STOPPED, {"100", "300"});
+    const Box stopped = Error(IDS_BULK_SEND_STOPPED, {"2000", "6000"});
     Run({
         {"Cancel before Send", With("b.syx", three), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDCANCEL); }),
          {}, {}, {}},
@@ -414,10 +415,10 @@ TEST_F(SendTest, BulkDumpCancels)
              t.WriteFile("b.syx", three);
          },
          endsWithin(1, 50, true, "100"), {}, {Message(100, 1)}, {}},
-        {"a driver that never completes: Escape", stalls, endsWithin(2, 1000, true, "100"), {stopped},
-         {Message(100, 1), Message(100, 2)}, {}},
-        {"a driver that never completes: no Cancel", stalls, endsWithin(2, OverdueGraceMs() + 600, false, "100"),
-         {stopped}, {Message(100, 1), Message(100, 2)}, {}},
+        {"a driver that never completes: Escape", stalls, endsWithin(2, 1000, true, "2000"), {stopped},
+         {Message(2000, 1), Message(2000, 2)}, {}},
+        {"a driver that never completes: no Cancel", stalls, endsWithin(2, 640 + OverdueGraceMs() + 300, false, "2000"),
+         {stopped}, {Message(2000, 1), Message(2000, 2)}, {}},
     });
 }
 
