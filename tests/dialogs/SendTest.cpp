@@ -465,6 +465,9 @@ TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
          true, true},
         {"Wine's driver: a pause of 150 ms", three, 150, true, true},
     };
+    // The program stamps a message just before the driver does: the line drawn from the
+    // driver's stamps may run up to this late (ms).
+    const double skew = 1;
     for (const auto& c : cases)
     {
         const double byteMs = c.alsa ? 0.32 : 0.04;
@@ -492,15 +495,15 @@ TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
                   {
                       const double ahead = std::max(0.0, line[i - 1].end - line[i].handed) / byteMs;
                       if (line[i].bytes <= 3840)
-                          EXPECT_LE(ahead + line[i].bytes, 3841) << "piece " << i;
+                          EXPECT_LE(ahead + line[i].bytes, 3840 + skew / byteMs) << "piece " << i;
                       else
                           EXPECT_GE(line[i].handed - line[i - 1].end,
-                                    byteMs * (std::min<std::size_t>(line[i].bytes, 4096) - 3840) - 0.01) << i;
+                                    byteMs * (std::min<std::size_t>(line[i].bytes, 4096) - 3840) - skew) << i;
                       const double silence = line[i].start - line[i - 1].end;
-                      EXPECT_TRUE(silence >= c.pauseMs - 0.5 && (c.pauseMs == 0 || silence <= c.pauseMs + 20)) << i;
+                      EXPECT_TRUE(silence >= c.pauseMs - skew && (c.pauseMs == 0 || silence <= c.pauseMs + 20)) << i;
                   }
                   for (const auto& [at, count] : shown)  // never ahead of the bytes that have left the line
-                      EXPECT_LE(count, std::accumulate(line.begin(), line.end(), 2.0, [&, at = at](double sum, const OnLine& p) {
+                      EXPECT_LE(count, std::accumulate(line.begin(), line.end(), 1 + skew / byteMs, [&, at = at](double sum, const OnLine& p) {
                           return sum + std::clamp((at - p.start) / byteMs, 0.0, static_cast<double>(p.bytes)); })) << at;
               }),
               {}, Split(c.file, c.wine ? SIZE_MAX : MidiBufferSize), {}}});
