@@ -32,6 +32,28 @@ std::pair<const char*, std::string CMainDialog::*> const FileFields[] = {
 };
 }
 
+// The bank window's size and columns (pixels; 0 keeps the template's), and the comparison
+// after a program is sent.
+static void LoadBankSettings(const CSettings& settings, CMainDialog& window)
+{
+    window.m_compareAfterSend = settings.ReadInt("CompareAfterSend", 0, 0, 1);
+    BankWindowLayout& layout = window.m_bankLayout;
+    layout.width = settings.ReadInt("BankWidth", 0, 0, 32767);
+    layout.height = settings.ReadInt("BankHeight", 0, 0, 32767);
+    for (int column = 0; column < BankWindowLayout::ColumnCount; ++column)
+        layout.columns[column] = settings.ReadInt(("BankColumn" + std::to_string(column + 1)).c_str(), 0, 0, 32767);
+}
+
+static void SaveBankSettings(const CSettings& settings, const CMainDialog& window)
+{
+    settings.WriteInt("CompareAfterSend", window.m_compareAfterSend ? 1 : 0);
+    const BankWindowLayout& layout = window.m_bankLayout;
+    settings.WriteInt("BankWidth", layout.width);
+    settings.WriteInt("BankHeight", layout.height);
+    for (int column = 0; column < BankWindowLayout::ColumnCount; ++column)
+        settings.WriteInt(("BankColumn" + std::to_string(column + 1)).c_str(), layout.columns[column]);
+}
+
 void LoadSettings(const CSettings& settings, CMainDialog& window)
 {
     MidiPortState& state = PortState();
@@ -44,6 +66,7 @@ void LoadSettings(const CSettings& settings, CMainDialog& window)
     state.pauseMs = settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
     for (const auto& [name, member] : FileFields)
         window.*member = settings.ReadString(name, window.*member, MaxFileName);
+    LoadBankSettings(settings, window);
 }
 
 void SaveMidiSettings(const CSettings& settings)
@@ -66,4 +89,5 @@ void SaveSettings(const CSettings& settings, const CMainDialog& window)
     SaveMidiSettings(settings);
     for (const auto& [name, member] : FileFields)
         settings.WriteString(name, window.*member);
+    SaveBankSettings(settings, window);
 }

@@ -11,6 +11,7 @@
 #include "framework/Strings.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
+#include "protocol/BankIndex.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
 
@@ -111,6 +112,10 @@ void CBulkReceiveDialog::OnOK()
     DeliverPendingMidiEvents();
     if (IsEnding())
         return;
+    // A message still arriving would be stored cut short.
+    if (m_dumpBuffer.m_length > 0 && m_dumpBuffer.m_bytes[m_dumpBuffer.m_length - 1] != SysEx::End &&
+        AfxMessageBox(IDS_CONFIRM_STORE_INCOMPLETE, MB_QUESTION_BOX) != IDYES)
+        return;
     CloseInputPort();
     if (m_completionAction != nullptr)
     {
@@ -143,6 +148,7 @@ void CBulkReceiveDialog::OnTimer(UINT_PTR id)
 // Since the first block: the time the reception has taken, and the bytes it brought a second.
 void CBulkReceiveDialog::ShowRate()
 {
+    CountMessages();
     const ULONGLONG elapsedMs = GetTickCount64() - m_firstBlockAt;
     if (elapsedMs == 0)
         return;
@@ -150,4 +156,27 @@ void CBulkReceiveDialog::ShowRate()
     SetDlgItemText(IDC_RECEIVE_RATE, LoadResString(IDS_RECEIVE_RATE,
                                                    {FormatDuration(static_cast<std::int64_t>(elapsedMs / 1000)),
                                                     std::to_string(rate)}));
+}
+
+void CBulkReceiveDialog::CountMessages()
+{
+    const unsigned char* bytes = m_dumpBuffer.m_bytes;
+    for (const unsigned char* end; m_counted < m_dumpBuffer.m_length; m_counted = m_messageStart)
+    {
+        end = static_cast<const unsigned char*>(std::memchr(bytes + m_counted, SysEx::End, m_dumpBuffer.m_length - m_counted));
+        if (end == nullptr)
+        {
+            m_counted = m_dumpBuffer.m_length;
+            break;
+        }
+        const unsigned length = static_cast<unsigned>(end - bytes) + 1 - m_messageStart;
+        const BankMessageKind kind = ClassifyMessage(bytes + m_messageStart, length).kind;
+        m_messageCounts[0] += kind != BankMessageKind::NotAMessage;
+        m_messageCounts[1] += kind == BankMessageKind::ProgramDump;
+        m_messageCounts[2] += kind == BankMessageKind::AlgorithmDump;
+        m_messageStart += length;
+    }
+    SetDlgItemText(IDC_RECEIVED_MESSAGES, LoadResString(IDS_RECEIVED_MESSAGES, {std::to_string(m_messageCounts[0]),
+                                                                                std::to_string(m_messageCounts[1]),
+                                                                                std::to_string(m_messageCounts[2])}));
 }

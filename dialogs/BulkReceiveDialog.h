@@ -24,9 +24,14 @@ protected:
 private:
     BOOL AppendBlock(const void* bytes, unsigned length);
     void ShowRate();
+    // Counts the messages completed since the last count: all, programs, algorithms.
+    void CountMessages();
 
     HWND m_countControl = nullptr;
     BOOL m_awaitingFirstBlock = FALSE;
     ULONGLONG m_firstBlockAt = 0;
     CTaskbarProgress m_taskbar;
+    unsigned m_counted = 0;
+    unsigned m_messageStart = 0;
+    unsigned m_messageCounts[3] = {};
 };

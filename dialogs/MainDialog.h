@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "dialogs/BankDialog.h"
 #include "framework/Controls.h"
 #include "midi/MidiDialog.h"
 
@@ -34,6 +35,12 @@ public:
     void OnBrowseReceiveFile();
     void OnBrowseSendFile();
     void EnableControls(BOOL enable) override;
+    void OnBank();
+    // The checks and the send of Send program, for a dump from a file or a bank row: FALSE
+    // after saying why the dump does not go out (`shown` names it).
+    static BOOL CheckDump(const std::vector<unsigned char>& dump, const std::string& shown, std::size_t stampLength);
+    static BOOL SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
+                         void (*stamp)(unsigned char*, int, int), int slot);
 
     CSpinButtonCtrl m_sendAlgorithmSpin;
     CSpinButtonCtrl m_receiveAlgorithmSpin;
@@ -55,6 +62,9 @@ public:
     HWND m_focusBeforeWait = nullptr;
     // Called when MIDI Setup has changed the port state.
     std::function<void()> m_onMidiSetupChanged;
+    BankWindowLayout m_bankLayout;
+    // Send program (and the bank's Send to slot) request the slot back and compare.
+    BOOL m_compareAfterSend = FALSE;
 
 protected:
     BOOL OnInitDialog() override;

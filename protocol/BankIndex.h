@@ -20,7 +20,7 @@ struct BankMessage
     std::size_t offset = 0;
     std::size_t length = 0;
     BankMessageKind kind = BankMessageKind::NotAMessage;
-    int number = 0;        // program 1-256 or algorithm 1-128; 0 for the other kinds
+    int number = 0;        // the program or algorithm as its bytes name it; 0 for the other kinds
     int deviceNumber = 0;  // byte 4 + 1 for a message of this device, else 0
     unsigned char command = 0;
 };

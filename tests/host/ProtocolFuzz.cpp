@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const BankMessage& message : IndexBank(begin, bytes.size()))
     {
         if (message.offset != next || message.length == 0 ||
-            (message.kind == BankMessageKind::ProgramDump && (message.number < 1 || message.number > 256)) ||
+            (message.kind == BankMessageKind::ProgramDump && (message.number < 1 || message.number > 128 * 128)) ||
             CompareDumps(begin + next, message.length, begin + next, message.length, 0).result != DumpComparison::Same)
             std::abort();
         next += message.length;
