@@ -85,3 +85,16 @@ TEST_F(SettingsTest, DamagedValuesAreIgnored)
     m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));
     EXPECT_EQ("in 0, out 0, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
 }
+
+TEST_F(SettingsTest, BankWindowAndComparisonKept)
+{
+    CMainDialog window;
+    window.m_compareAfterSend = TRUE;
+    window.m_bankLayout = {900, 600, {1, 2, 3, 4, 5}};
+    SaveSettings(m_settings, window);
+    CMainDialog next;
+    LoadSettings(m_settings, next);
+    EXPECT_TRUE(next.m_compareAfterSend);
+    EXPECT_EQ(600, next.m_bankLayout.height);
+    EXPECT_EQ(5, next.m_bankLayout.columns[4]);
+}

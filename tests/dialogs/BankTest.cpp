@@ -89,12 +89,18 @@ TEST_F(BankTest, ActionsOnTheRows)
     changed4[9] ^= 0x01;
     Bytes longer5 = Factory.AlgorithmMessage(5);
     longer5.insert(longer5.end() - 1, 0x00);
+    Bytes otherHeader3 = program3;
+    otherHeader3[4] = 0x05;
     Run({
         {"a program of the device's bulk dump to another slot, compared, saved, and sent with Send program",
          With("b.syx", dump),
          [&](WindowTest& t, CMainDialog& w) {
              CheckDlgButton(w.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
+             w.m_bankLayout = {900, 700, {}};
              InBank([&](WindowTest& t, CDialog& d) {
+                 RECT kept;
+                 GetWindowRect(d.GetSafeHwnd(), &kept);
+                 EXPECT_EQ(900, kept.right - kept.left);
                  EXPECT_EQ(LoadResString(IDS_BANK_SUMMARY, {"367", "240", "127"}), d.GetDlgItemText(IDC_BANK_SUMMARY));
                  EXPECT_EQ(367, ListView_GetItemCount(d.GetDlgItem(IDC_BANK_LIST)));
                  const std::string row3[] = {"3", "Program 3", "1", std::to_string(program3.size())};
@@ -135,23 +141,50 @@ TEST_F(BankTest, ActionsOnTheRows)
          }),
          {FileError(IDS_DUMP_FILE_TOO_LARGE, "Message 200 of b.syx")},
          {Factory.ProgramMessage(2), Factory.ProgramMessage(6)}, {}},
-        {"Compare with device: a differing byte, another length, no answer",
-         With("b.syx", changed4 + longer5 + program3), InBank([](WindowTest& t, CDialog& d) {
-             for (int row : {0, 1, 2})
+        {"Compare with device: a differing byte, another length, another header only, no answer",
+         With("b.syx", changed4 + longer5 + otherHeader3), InBank([](WindowTest& t, CDialog& d) {
+             std::size_t boxes = 0;
+             for (int row : {0, 1, 2, 0})
              {
-                 if (row == 2)
+                 if (++boxes == 4)
                      t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
                  Select(d, {row});
                  t.Click(d, IDC_BANK_COMPARE);
-                 EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == static_cast<std::size_t>(row + 1); }));
+                 EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == boxes; }));
              }
          }),
          {Error(IDS_COMPARE_DIFFERS, {"Program 4", "9", Hex(changed4[9]), Hex(changed4[9] ^ 1)}),
           Error(IDS_COMPARE_LENGTH, {"Algorithm 5", std::to_string(longer5.size()), std::to_string(longer5.size() - 1)}),
-          Error(IDS_NO_REPLY)},
-         {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3)}, {}},
+          Note(IDS_COMPARE_SAME, {"Program 3"}), Error(IDS_NO_REPLY)},
+         {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)}, {}},
         {"a damaged MIDI file is refused as the bulk send refuses it", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
          InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
          {Error(IDS_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
     });
+}
+
+TEST_F(BankTest, TheBulkReceiveCountsMessagesAndAsksBeforeStoringAnUnfinishedOne)
+{
+    // One whole input buffer of a message that has not ended yet.
+    const Bytes unfinished = Bytes{0xF0} + Bytes(4095, 0x01);
+    const Bytes received = Factory.BulkDump() + unfinished;
+    Run({{"No waits for the rest, Yes stores what there is", nullptr,
+          [&](WindowTest& t, CMainDialog& w) {
+              t.OnDialog(IDD_BULK_RECEIVE, [&](CDialog& d) {
+                  EXPECT_TRUE(t.WaitFor([&] {
+                      return d.GetDlgItemText(IDC_RECEIVED_MESSAGES) ==
+                             LoadResString(IDS_RECEIVED_MESSAGES, {"367", "240", "127"});
+                  }));
+                  t.m_driver->InjectInput(unfinished);
+                  EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVED_COUNT) == std::to_string(received.size()); }));
+                  t.Answer({IDNO});
+                  t.Click(d, IDOK);
+                  EXPECT_FALSE(d.IsEnding());
+                  t.Click(d, IDOK);
+              });
+              w.SetDlgItemText(IDC_RECEIVE_BULK_FILE, t.Path("r.syx"));
+              t.Press(w, IDC_RECEIVE_BULK);
+          },
+          {Question(IDS_CONFIRM_STORE_INCOMPLETE), Question(IDS_CONFIRM_STORE_INCOMPLETE), Stored("r.syx")},
+          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x49, 0xF7}}, {{"r.syx", received}}}});
 }
