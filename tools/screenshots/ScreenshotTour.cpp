@@ -92,6 +92,15 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     if (!tour.Shot("bulk-send", send) || !tour.Close(send, IDCANCEL))
         return false;
 
+    ui.Press(main, IDC_BANK);
+    HWND bank = ui.WaitForDialogWithControl(IDC_BANK_LIST);
+    if (bank == nullptr)
+        return Tour::Fail("the bank window did not appear");
+    for (int row = 0; row < 3; ++row)
+        ui.Key(bank, IDC_BANK_LIST, VK_DOWN);
+    if (!tour.Shot("bank", bank) || !tour.Close(bank, IDCANCEL))
+        return false;
+
     ui.Press(main, IDC_COMMAND22);
     HWND selector = ui.WaitForDialogWithControl(IDC_SELECTOR_FIRST);
     if (!tour.Shot("selector", selector) || !tour.Close(selector, IDCANCEL))
