@@ -13,6 +13,7 @@
 #include "midi/MidiPortState.h"
 #include "protocol/BankIndex.h"
 #include "protocol/SysExMessages.h"
+#include "protocol/TransferEstimate.h"
 #include "resources/resource.h"
 
 namespace
@@ -69,8 +70,10 @@ void CBulkReceiveDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD
         KillTimer(m_hWnd, ReplyTimerId);
         m_awaitingFirstBlock = FALSE;
         m_firstBlockAt = GetTickCount64();
+        m_firstBlockBytes = recorded;
         SetTimer(m_hWnd, RateTimerId, RateRefreshMs, nullptr);
     }
+    m_lastBlockAt = GetTickCount64();
     if (!AppendBlock(header->lpData, recorded))
     {
         AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
@@ -110,7 +113,8 @@ void CBulkReceiveDialog::OnOK()
 {
     // Blocks the driver has already delivered belong to the dump the user asked to store.
     DeliverPendingMidiEvents();
-    if (IsEnding())
+    // A second Store while the save's own dialogs are up would save the dump twice at once.
+    if (IsEnding() || IsSaving())
         return;
     // A message still arriving would be stored cut short.
     if (m_dumpBuffer.m_length > 0 && m_dumpBuffer.m_bytes[m_dumpBuffer.m_length - 1] != SysEx::End &&
@@ -127,8 +131,16 @@ void CBulkReceiveDialog::OnOK()
     CMidiDialog::OnOK();
 }
 
+// Escape and the close box come here too: a dump that has arrived is not thrown away unasked.
+// No goes back to the dialog, which goes on receiving.
 void CBulkReceiveDialog::OnCancel()
 {
+    DeliverPendingMidiEvents();
+    if (IsEnding() || IsSaving())
+        return;
+    if (m_dumpBuffer.m_length > 0 && AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)},
+                                                   MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+        return;
     CloseInputPort();
     EndDialog(IDCANCEL);
 }
@@ -145,17 +157,18 @@ void CBulkReceiveDialog::OnTimer(UINT_PTR id)
         EndDialog(IDCANCEL);
 }
 
-// Since the first block: the time the reception has taken, and the bytes it brought a second.
+// The rate while data came, and how long ago the last came: once the count stops, so does
+// the rate, and the silence says the dump is complete.
 void CBulkReceiveDialog::ShowRate()
 {
     CountMessages();
-    const ULONGLONG elapsedMs = GetTickCount64() - m_firstBlockAt;
-    if (elapsedMs == 0)
-        return;
-    const ULONGLONG rate = static_cast<ULONGLONG>(m_dumpBuffer.m_length) * 1000 / elapsedMs;
-    SetDlgItemText(IDC_RECEIVE_RATE, LoadResString(IDS_RECEIVE_RATE,
-                                                   {FormatDuration(static_cast<std::int64_t>(elapsedMs / 1000)),
-                                                    std::to_string(rate)}));
+    const ReceptionFigures figures =
+        MeasureReception(m_firstBlockBytes, m_dumpBuffer.m_length, m_firstBlockAt, m_lastBlockAt, GetTickCount64());
+    const std::string silence = FormatDuration(static_cast<std::int64_t>(figures.silentSeconds));
+    SetDlgItemText(IDC_RECEIVE_RATE, figures.bytesPerSecond < 0
+                                         ? LoadResString(IDS_RECEIVE_LAST_DATA, {silence})
+                                         : LoadResString(IDS_RECEIVE_RATE,
+                                                         {std::to_string(figures.bytesPerSecond), silence}));
 }
 
 void CBulkReceiveDialog::CountMessages()

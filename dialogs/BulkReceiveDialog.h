@@ -30,6 +30,8 @@ private:
     HWND m_countControl = nullptr;
     BOOL m_awaitingFirstBlock = FALSE;
     ULONGLONG m_firstBlockAt = 0;
+    ULONGLONG m_lastBlockAt = 0;
+    unsigned m_firstBlockBytes = 0;
     CTaskbarProgress m_taskbar;
     unsigned m_counted = 0;
     unsigned m_messageStart = 0;

@@ -25,6 +25,7 @@
 namespace
 {
 constexpr int MaxFileNameLength = 256;
+constexpr UINT_PTR WaitingStatusTimerId = IDC_STATUS;
 // The bulk send also plays Standard MIDI Files: both kinds show at first.
 constexpr char BulkSendFilter[] =
     "Sysex and MIDI files (*.syx;*.mid)|*.syx;*.mid|Sysex files (*.syx)|*.syx|MIDI files (*.mid)|*.mid|"
@@ -50,6 +51,8 @@ UINT RefusalOf(DumpFileProblem problem)
     case DumpFileProblem::TooShort: return IDS_DUMP_TOO_SHORT;
     case DumpFileProblem::NoEnd: return IDS_DUMP_NO_END;
     case DumpFileProblem::StatusByteInside: return IDS_DUMP_STATUS_BYTE;
+    case DumpFileProblem::AlgorithmDump: return IDS_DUMP_IS_ALGORITHM;
+    case DumpFileProblem::ProgramDump: return IDS_DUMP_IS_PROGRAM;
     case DumpFileProblem::None: break;
     }
     return 0;
@@ -113,7 +116,24 @@ BOOL CMainDialog::OnInitDialog()
     m_receiveAlgorithmSpin.SetRange(1, 127);
     m_sendAlgorithmSpin.SetRange(1, 64);
     m_programChangeSpin.SetRange(1, 128);
+
+    // The field is checked but never sent: the file's own number decides where the device
+    // stores an algorithm, and the tip says so.
+    if (m_toolTips.Create(this))
+    {
+        m_toolTips.Activate(TRUE);
+        for (int control : {IDC_SEND_ALGORITHM_NUMBER, IDC_SEND_ALGORITHM_SPIN})
+            m_toolTips.AddTool(GetDlgItem(control), IDS_TIP_SEND_ALGORITHM_NUMBER);
+    }
     return TRUE;
+}
+
+BOOL CMainDialog::PreTranslateMessage(MSG* message)
+{
+    // The tooltip does not subclass the controls, so it sees the mouse only through here.
+    if (m_toolTips.m_hWnd != nullptr)
+        m_toolTips.RelayEvent(message);
+    return CMidiDialog::PreTranslateMessage(message);
 }
 
 BOOL CMainDialog::OnCommand(UINT id, UINT notifyCode)
@@ -226,13 +246,57 @@ void CMainDialog::EnableControls(BOOL enable)
     CMidiDialog::EnableControls(enable);
     if (enable)
     {
+        if (m_waitStart != 0)
+        {
+            KillTimer(m_hWnd, WaitingStatusTimerId);
+            m_waitStart = 0;
+            // Nothing came (time-out, failure): the box that follows says why.
+            if (m_dumpBuffer.m_length > 0)
+                ShowStatus(IDS_STATUS_ANSWERED, {std::to_string(m_dumpBuffer.m_length)});
+            else
+                SetDlgItemText(IDC_STATUS, "");
+        }
         if (m_focusBeforeWait != nullptr && IsWindowEnabled(m_focusBeforeWait))
             GotoDlgCtrl(m_focusBeforeWait);
         return;
     }
-    // Only Exit stays usable while the window waits for a reply, and it gets the keyboard.
+    // Only Exit stays usable while the window waits for a reply. The keyboard goes to the
+    // status line, which counts the wait: Enter, even repeated, presses nothing there (on
+    // Exit it would end the program and lose the reply), and Escape still ends it.
     EnableWindow(GetDlgItem(IDCANCEL), TRUE);
-    GotoDlgCtrl(GetDlgItem(IDCANCEL));
+    EnableWindow(GetDlgItem(IDC_STATUS), TRUE);
+    GotoDlgCtrl(GetDlgItem(IDC_STATUS));
+    m_waitStart = GetTickCount64();
+    ShowWaitingStatus();
+    SetTimer(m_hWnd, WaitingStatusTimerId, 1000, nullptr);
+}
+
+void CMainDialog::OnTimer(UINT_PTR id)
+{
+    if (id == WaitingStatusTimerId && m_waitStart != 0)
+        ShowWaitingStatus();
+    else
+        CMidiDialog::OnTimer(id);
+}
+
+void CMainDialog::ShowWaitingStatus()
+{
+    ShowStatus(IDS_STATUS_WAITING, {std::to_string((GetTickCount64() - m_waitStart) / 1000)});
+}
+
+void CMainDialog::ShowStatus(UINT id, std::initializer_list<std::string> inserts)
+{
+    SetDlgItemText(IDC_STATUS, LoadResString(id, inserts));
+}
+
+// A program names the slot it went to; an algorithm goes where its own byte 7 says.
+void CMainDialog::ShowSentDump(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot)
+{
+    const std::string bytes = std::to_string(dump.size());
+    if (stampLength == SysEx::ProgramDumpStampLength)
+        ShowStatus(IDS_STATUS_SENT_PROGRAM, {std::to_string(slot), bytes});
+    else
+        ShowStatus(IDS_STATUS_SENT_ALGORITHM, {dump[7] < 0x80 ? std::to_string(dump[7] + 1) : "?", bytes});
 }
 
 bool CMainDialog::ConfirmOverwrite(const std::string& fileName)
@@ -253,9 +317,8 @@ bool CMainDialog::CheckReceiveTarget(const std::string& fileName, int fileEditId
         return false;
     }
     // Found now, not after minutes of receiving.
-    if (!IsWritableTarget(fileName))
+    if (!CheckSaveTarget(fileName))
     {
-        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, fileName);
         GotoDlgCtrl(GetDlgItem(fileEditId));
         return false;
     }
@@ -304,8 +367,10 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std:
         return;
     }
     std::vector<unsigned char> dump;
-    if (LoadDumpFile(fileName, stampLength, dump) && SendDump(*this, dump, stamp, slot) && m_compareAfterSend &&
-        stampLength == SysEx::ProgramDumpStampLength)
+    if (!LoadDumpFile(fileName, stampLength, dump) || !SendDump(*this, dump, stamp, slot))
+        return;
+    ShowSentDump(stampLength, dump, slot);
+    if (m_compareAfterSend && stampLength == SysEx::ProgramDumpStampLength)
         CompareAfterSend(dump, slot);
 }
 
@@ -363,8 +428,8 @@ BOOL CMainDialog::CheckDump(const std::vector<unsigned char>& dump, const std::s
         return FALSE;
     }
     // Stamping would hide where the file came from.
-    return !check.otherMaker ||
-           AfxMessageBox(IDS_CONFIRM_OTHER_MAKER, {shown}, MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES;
+    return !check.otherMaker || AfxMessageBox(IDS_CONFIRM_OTHER_MAKER, {shown, std::to_string(stampLength)},
+                                              MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES;
 }
 
 void CMainDialog::OnSendProgram()
@@ -395,7 +460,9 @@ void CMainDialog::OnProgramChange()
         AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
         return;
     }
-    Midi().midiOutShortMsg(output, MakeProgramChange(state.deviceNumber, m_programChangeNumber));
+    if (Midi().midiOutShortMsg(output, MakeProgramChange(state.deviceNumber, m_programChangeNumber)) == MMSYSERR_NOERROR)
+        ShowStatus(IDS_STATUS_SENT_PROGRAM_CHANGE,
+                   {std::to_string(m_programChangeNumber), std::to_string(state.deviceNumber)});
     Midi().midiOutClose(output);
 }
 
@@ -406,7 +473,8 @@ void CMainDialog::OnSendCommand21()
     if (!OpenOutputPort(SysEx::DeviceCommand21Length))
         return;
     BuildDeviceCommand21(PortState().outputBuffer, PortState().deviceNumber);
-    SendOutputBuffer();
+    if (SendOutputBuffer())
+        ShowStatus(IDS_STATUS_SENT_COMMAND21, {std::to_string(SysEx::DeviceCommand21Length)});
 }
 
 void CMainDialog::OnSendCommand22()
@@ -423,7 +491,9 @@ void CMainDialog::OnSendCommand22()
     if (!OpenOutputPort(SysEx::DeviceCommand22Length))
         return;
     BuildDeviceCommand22(PortState().outputBuffer, PortState().deviceNumber, selector.m_choice);
-    SendOutputBuffer();
+    if (SendOutputBuffer())
+        ShowStatus(IDS_STATUS_SENT_COMMAND22,
+                   {std::to_string(selector.m_choice + 1), std::to_string(SysEx::DeviceCommand22Length)});
 }
 
 void CMainDialog::OnMidiSetup()

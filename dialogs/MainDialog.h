@@ -42,6 +42,8 @@ public:
     static BOOL SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
                          void (*stamp)(unsigned char*, int, int), int slot);
 
+    BOOL PreTranslateMessage(MSG* message) override;
+
     CSpinButtonCtrl m_sendAlgorithmSpin;
     CSpinButtonCtrl m_receiveAlgorithmSpin;
     CSpinButtonCtrl m_programChangeSpin;
@@ -60,6 +62,9 @@ public:
     std::string m_sendBulkFile = "BulkDump.syx";
     HICON m_icon = nullptr;
     HWND m_focusBeforeWait = nullptr;
+    // Since when the window waits for a reply (0: it does not), for the status line.
+    ULONGLONG m_waitStart = 0;
+    CToolTipCtrl m_toolTips;
     // Called when MIDI Setup has changed the port state.
     std::function<void()> m_onMidiSetupChanged;
     BankWindowLayout m_bankLayout;
@@ -73,6 +78,7 @@ protected:
     BOOL OnPaint() override;
     HICON OnQueryDragIcon() override;
     void OnOK() override;
+    void OnTimer(UINT_PTR id) override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
@@ -94,5 +100,8 @@ private:
     // `slot` is the member itself, read only after the fields have been validated.
     void SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength,
                       void (*stamp)(unsigned char*, int, int), const int& slot);
+    void ShowStatus(UINT id, std::initializer_list<std::string> inserts);
+    void ShowWaitingStatus();
+    void ShowSentDump(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot);
     void Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets);
 };

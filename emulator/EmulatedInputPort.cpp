@@ -46,12 +46,45 @@ bool EmulatedInputPort::HasPendingBytes() const
     return !m_line.empty();
 }
 
+void EmulatedInputPort::DropWithoutBuffer(std::size_t* counter)
+{
+    m_dropped = counter;
+}
+
+bool EmulatedInputPort::DropsWithoutBuffer() const
+{
+    return m_dropped != nullptr;
+}
+
+void EmulatedInputPort::DropArrived(Clock::time_point now)
+{
+    while (!m_line.empty())
+    {
+        Segment& segment = m_line.front();
+        while (segment.position < segment.bytes.size() && segment.ArrivalOf(segment.position) <= now)
+        {
+            ++segment.position;
+            ++*m_dropped;
+        }
+        if (segment.position < segment.bytes.size())
+            return;
+        m_line.pop_front();
+    }
+}
+
 EmulatedInputPort::Clock::time_point EmulatedInputPort::Fill(
     Clock::time_point now, const std::function<std::size_t()>& nextBlockLimit,
     std::vector<HandBack>& handBacks)
 {
-    while (m_started && !m_queue.empty() && !m_line.empty())
+    while (!m_line.empty())
     {
+        if (!m_started || m_queue.empty())
+        {
+            if (m_dropped == nullptr)
+                break;
+            DropArrived(now);
+            return m_line.empty() ? Clock::time_point::max() : m_lineFree;
+        }
         MIDIHDR* header = m_queue.front();
         if (!m_blockOpen)
         {

@@ -35,11 +35,17 @@ public:
     void Send(std::vector<std::uint8_t> bytes, bool malformed, Clock::time_point now,
               Clock::duration perByte);
     bool HasPendingBytes() const;
+    // With a counter, bytes that arrive while input is stopped or no buffer is queued are lost
+    // and counted there, as under Wine; without one (the default) they wait for a buffer.
+    void DropWithoutBuffer(std::size_t* counter);
+    bool DropsWithoutBuffer() const;
 
-    // Writes the bytes that have arrived by `now` into the queued buffers, in queue order. A
+    // Writes the bytes that have arrived by `now` into the queued buffers, in queue order (or
+    // drops them, see DropWithoutBuffer). A
     // buffer goes back when it is full, when an F7 has been written into it, or when its block
     // reaches the limit `nextBlockLimit` chose for it (0: no limit). Returns when the next
-    // buffer can complete, or time_point::max() if nothing is due.
+    // buffer can complete or the bytes to be dropped have arrived, or time_point::max() if
+    // nothing is due.
     Clock::time_point Fill(Clock::time_point now,
                            const std::function<std::size_t()>& nextBlockLimit,
                            std::vector<HandBack>& handBacks);
@@ -67,6 +73,7 @@ private:
 
     DWORD_PTR Timestamp(Clock::time_point when) const;
     void CompleteFirst(UINT message, Clock::time_point when, std::vector<HandBack>& handBacks);
+    void DropArrived(Clock::time_point now);
 
     std::deque<MIDIHDR*> m_queue;
     std::deque<Segment> m_line;
@@ -76,4 +83,5 @@ private:
     bool m_blockOpen = false;
     bool m_blockMalformed = false;
     std::size_t m_blockLimit = 0;
+    std::size_t* m_dropped = nullptr;
 };

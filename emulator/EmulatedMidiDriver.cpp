@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace
 {
@@ -27,7 +28,7 @@ std::size_t Index(MidiCall call)
 }
 
 template <typename Caps>
-void FillCommonCaps(Caps& caps, const std::string& name)
+void FillCaps(Caps& caps, const std::string& name)
 {
     caps.wMid = 0xFFFF;  // no registered manufacturer
     caps.wPid = 0xFFFF;
@@ -35,12 +36,11 @@ void FillCommonCaps(Caps& caps, const std::string& name)
     const std::size_t length = std::min(name.size(), sizeof caps.szPname - 1);
     std::memcpy(caps.szPname, name.data(), length);
     caps.szPname[length] = '\0';
-}
-
-template <typename Caps>
-void CopyCaps(const Caps& full, void* destination, UINT size)
-{
-    std::memcpy(destination, &full, std::min<std::size_t>(size, sizeof full));
+    if constexpr (std::is_same_v<Caps, MIDIOUTCAPSA>)
+    {
+        caps.wTechnology = MOD_MIDIPORT;
+        caps.wChannelMask = 0xFFFF;
+    }
 }
 }
 
@@ -62,6 +62,47 @@ MMRESULT EmulatedMidiDriver::ReadyToClose(Lock& lock, std::map<std::uintptr_t, P
             return MMSYSERR_NOERROR;
         m_changed.wait(lock, [this, key] { return !IsCallingBack(key); });
     }
+}
+
+// Both directions open alike; the open notification comes during the call, as with winmm.
+template <typename PortType, typename Handle>
+MMRESULT EmulatedMidiDriver::OpenPort(MidiCall call, std::map<std::uintptr_t, PortType>& ports,
+                                      const std::vector<PortInfo>& infos, Handle* handle,
+                                      UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
+                                      DWORD flags)
+{
+    const bool input = call == MidiCall::InOpen;
+    Callback opened;
+    {
+        Lock lock(m_mutex);
+        MMRESULT result;
+        if (Fails(call, result))
+            return result;
+        if (handle == nullptr)
+            return MMSYSERR_INVALPARAM;
+        result = CheckOpen(deviceId, infos.size(), flags, input ? MIDI_IO_STATUS : 0);
+        if (result != MMSYSERR_NOERROR)
+            return result;
+        for (const auto& open : ports)
+        {
+            if (open.second.deviceId == deviceId)
+                return MMSYSERR_ALLOCATED;
+        }
+        const std::uintptr_t key = NewHandle();
+        PortType& port = ports[key];
+        if constexpr (std::is_same_v<PortType, InputPort>)
+            port.line.DropWithoutBuffer(m_line == Line::Alsa ? &m_droppedInput : nullptr);
+        port.deviceId = deviceId;
+        port.callback = callback;
+        port.instance = instance;
+        port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;
+        *handle = reinterpret_cast<Handle>(key);
+        opened = {input, key, callback, instance, input ? UINT{MIM_OPEN} : UINT{MOM_OPEN}, 0, 0};
+        if (!port.callsBack)
+            return MMSYSERR_NOERROR;
+    }
+    Call(opened);
+    return MMSYSERR_NOERROR;
 }
 
 EmulatedMidiDriver::EmulatedMidiDriver(EmulatedDevice& device)
@@ -96,21 +137,7 @@ UINT EmulatedMidiDriver::midiInGetNumDevs()
 
 MMRESULT EmulatedMidiDriver::midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::InGetDevCaps, result))
-        return result;
-    if (caps == nullptr)
-        return MMSYSERR_INVALPARAM;
-    if (deviceId >= m_inputPorts.size())
-        return MMSYSERR_BADDEVICEID;
-    const PortInfo& port = m_inputPorts[deviceId];
-    if (port.capsResult != MMSYSERR_NOERROR)
-        return port.capsResult;
-    MIDIINCAPSA full{};
-    FillCommonCaps(full, port.name);
-    CopyCaps(full, caps, size);
-    return MMSYSERR_NOERROR;
+    return GetCaps(MidiCall::InGetDevCaps, m_inputPorts, deviceId, caps, size);
 }
 
 UINT EmulatedMidiDriver::midiOutGetNumDevs()
@@ -125,22 +152,26 @@ UINT EmulatedMidiDriver::midiOutGetNumDevs()
 MMRESULT EmulatedMidiDriver::midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps,
                                                 UINT size)
 {
+    return GetCaps(MidiCall::OutGetDevCaps, m_outputPorts, deviceId, caps, size);
+}
+
+template <typename Caps>
+MMRESULT EmulatedMidiDriver::GetCaps(MidiCall call, const std::vector<PortInfo>& ports,
+                                     UINT_PTR deviceId, Caps* caps, UINT size)
+{
     Lock lock(m_mutex);
     MMRESULT result;
-    if (Fails(MidiCall::OutGetDevCaps, result))
+    if (Fails(call, result))
         return result;
     if (caps == nullptr)
         return MMSYSERR_INVALPARAM;
-    if (deviceId >= m_outputPorts.size())
+    if (deviceId >= ports.size())
         return MMSYSERR_BADDEVICEID;
-    const PortInfo& port = m_outputPorts[deviceId];
-    if (port.capsResult != MMSYSERR_NOERROR)
-        return port.capsResult;
-    MIDIOUTCAPSA full{};
-    FillCommonCaps(full, port.name);
-    full.wTechnology = MOD_MIDIPORT;
-    full.wChannelMask = 0xFFFF;
-    CopyCaps(full, caps, size);
+    if (ports[deviceId].capsResult != MMSYSERR_NOERROR)
+        return ports[deviceId].capsResult;
+    Caps full{};
+    FillCaps(full, ports[deviceId].name);
+    std::memcpy(caps, &full, std::min<std::size_t>(size, sizeof full));
     return MMSYSERR_NOERROR;
 }
 
@@ -149,35 +180,7 @@ MMRESULT EmulatedMidiDriver::midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPS
 MMRESULT EmulatedMidiDriver::midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback,
                                         DWORD_PTR instance, DWORD flags)
 {
-    Callback opened;
-    {
-        Lock lock(m_mutex);
-        MMRESULT result;
-        if (Fails(MidiCall::InOpen, result))
-            return result;
-        if (handle == nullptr)
-            return MMSYSERR_INVALPARAM;
-        result = CheckOpen(deviceId, m_inputPorts.size(), flags, MIDI_IO_STATUS);
-        if (result != MMSYSERR_NOERROR)
-            return result;
-        for (const auto& open : m_inputs)
-        {
-            if (open.second.deviceId == deviceId)
-                return MMSYSERR_ALLOCATED;
-        }
-        const std::uintptr_t key = NewHandle();
-        InputPort& port = m_inputs[key];
-        port.deviceId = deviceId;
-        port.callback = callback;
-        port.instance = instance;
-        port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;
-        *handle = reinterpret_cast<HMIDIIN>(key);
-        opened = {true, key, callback, instance, MIM_OPEN, 0, 0};
-        if (!port.callsBack)
-            return MMSYSERR_NOERROR;
-    }
-    Call(opened);
-    return MMSYSERR_NOERROR;
+    return OpenPort(MidiCall::InOpen, m_inputs, m_inputPorts, handle, deviceId, callback, instance, flags);
 }
 
 MMRESULT EmulatedMidiDriver::midiInClose(HMIDIIN handle)
@@ -208,24 +211,12 @@ MMRESULT EmulatedMidiDriver::midiInClose(HMIDIIN handle)
 
 MMRESULT EmulatedMidiDriver::midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::InPrepareHeader, result))
-        return result;
-    if (FindInput(handle) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return Prepare(header, size, m_preparedIn);
+    return HeaderCall(MidiCall::InPrepareHeader, Key(handle), header, size);
 }
 
 MMRESULT EmulatedMidiDriver::midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::InUnprepareHeader, result))
-        return result;
-    if (FindInput(handle) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return Unprepare(header, size, m_preparedIn);
+    return HeaderCall(MidiCall::InUnprepareHeader, Key(handle), header, size);
 }
 
 MMRESULT EmulatedMidiDriver::midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT size)
@@ -286,35 +277,7 @@ MMRESULT EmulatedMidiDriver::midiInReset(HMIDIIN handle)
 MMRESULT EmulatedMidiDriver::midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback,
                                          DWORD_PTR instance, DWORD flags)
 {
-    Callback opened;
-    {
-        Lock lock(m_mutex);
-        MMRESULT result;
-        if (Fails(MidiCall::OutOpen, result))
-            return result;
-        if (handle == nullptr)
-            return MMSYSERR_INVALPARAM;
-        result = CheckOpen(deviceId, m_outputPorts.size(), flags, 0);
-        if (result != MMSYSERR_NOERROR)
-            return result;
-        for (const auto& open : m_outputs)
-        {
-            if (open.second.deviceId == deviceId)
-                return MMSYSERR_ALLOCATED;
-        }
-        const std::uintptr_t key = NewHandle();
-        Port& port = m_outputs[key];
-        port.deviceId = deviceId;
-        port.callback = callback;
-        port.instance = instance;
-        port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;
-        *handle = reinterpret_cast<HMIDIOUT>(key);
-        opened = {false, key, callback, instance, MOM_OPEN, 0, 0};
-        if (!port.callsBack)
-            return MMSYSERR_NOERROR;
-    }
-    Call(opened);
-    return MMSYSERR_NOERROR;
+    return OpenPort(MidiCall::OutOpen, m_outputs, m_outputPorts, handle, deviceId, callback, instance, flags);
 }
 
 MMRESULT EmulatedMidiDriver::midiOutClose(HMIDIOUT handle)
@@ -343,25 +306,12 @@ MMRESULT EmulatedMidiDriver::midiOutClose(HMIDIOUT handle)
 
 MMRESULT EmulatedMidiDriver::midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::OutPrepareHeader, result))
-        return result;
-    if (FindOutput(handle) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return Prepare(header, size, m_preparedOut);
+    return HeaderCall(MidiCall::OutPrepareHeader, Key(handle), header, size);
 }
 
-MMRESULT EmulatedMidiDriver::midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header,
-                                                    UINT size)
+MMRESULT EmulatedMidiDriver::midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT size)
 {
-    Lock lock(m_mutex);
-    MMRESULT result;
-    if (Fails(MidiCall::OutUnprepareHeader, result))
-        return result;
-    if (FindOutput(handle) == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return Unprepare(header, size, m_preparedOut);
+    return HeaderCall(MidiCall::OutUnprepareHeader, Key(handle), header, size);
 }
 
 MMRESULT EmulatedMidiDriver::midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT size)
@@ -381,24 +331,26 @@ MMRESULT EmulatedMidiDriver::midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, U
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(header->lpData);
     m_longMessages.push_back({{bytes, bytes + header->dwBufferLength}, now, {}, false});
-
-    Outgoing outgoing;
-    outgoing.handle = Key(handle);
-    outgoing.header = header;
-    outgoing.record = m_longMessages.size() - 1;
-    outgoing.startsAt = now;
-    outgoing.completesAt = now;
-    if (m_pace == Pace::WireRate)
-    {
-        // One cable: a message goes out after the ones before it.
-        outgoing.startsAt = std::max(now, m_outputLineFree);
-        outgoing.completesAt = outgoing.startsAt +
-                               WireTimePerByte * static_cast<Clock::rep>(header->dwBufferLength);
-        m_outputLineFree = outgoing.completesAt;
-    }
-    m_outgoing.push_back(outgoing);
-    ++port->headersInQueue;
+    const OutputLine::Message message{Key(handle), header, m_longMessages.size() - 1};
+    const OutputLine::Completion completion =
+        m_outputLine.Accept(message, bytes, header->dwBufferLength, now, PerByte());
     m_wake.notify_one();
+    if (completion != OutputLine::Completion::OnCallersThread)
+    {
+        ++port->headersInQueue;
+        if (completion == OutputLine::Completion::Now)
+            QueueDone(message);
+        return MMSYSERR_NOERROR;
+    }
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    m_longMessages.back().done = now;
+    m_longMessages.back().isDone = true;
+    const Callback done{false, message.handle, port->callback, port->instance, MOM_DONE,
+                        reinterpret_cast<DWORD_PTR>(header), 0};
+    const bool callsBack = port->callsBack;
+    lock.unlock();
+    if (callsBack)
+        Call(done);
     return MMSYSERR_NOERROR;
 }
 
@@ -426,21 +378,10 @@ MMRESULT EmulatedMidiDriver::midiOutReset(HMIDIOUT handle)
     // No notes are sounding on the device, so the note-offs a reset also sends are left out:
     // they would only clutter the device's record of short messages.
     const Clock::time_point now = Clock::now();
-    for (auto outgoing = m_outgoing.begin(); outgoing != m_outgoing.end();)
-    {
-        if (outgoing->handle != Key(handle))
-        {
-            ++outgoing;
-            continue;
-        }
-        // What is already on the wire reaches the device, cut short; the rest never leaves.
-        const auto& bytes = m_longMessages[outgoing->record].bytes;
-        Transmit(m_device.Receive(bytes.data(), outgoing->BytesSentBy(now, bytes.size())), now);
-        QueueDone(*outgoing);
-        outgoing = m_outgoing.erase(outgoing);
-    }
-    if (m_outgoing.empty())
-        m_outputLineFree = now;
+    std::vector<std::vector<std::uint8_t>> arrived;
+    std::vector<OutputLine::Message> completed;
+    m_outputLine.Reset(Key(handle), now, arrived, completed);
+    TakeFromLine(arrived, completed, now);
     m_wake.notify_one();
     DeliverUpTo(lock, m_nextSequence - 1);
     return MMSYSERR_NOERROR;
@@ -464,6 +405,27 @@ void EmulatedMidiDriver::SetPace(Pace pace)
 {
     Lock lock(m_mutex);
     m_pace = pace;
+}
+
+void EmulatedMidiDriver::SetLine(Line line)
+{
+    Lock lock(m_mutex);
+    m_line = line;
+    m_outputLine.SetBehaviour(line);
+    for (auto& input : m_inputs)
+        input.second.line.DropWithoutBuffer(line == Line::Alsa ? &m_droppedInput : nullptr);
+}
+
+void EmulatedMidiDriver::SetKernelBufferSize(std::size_t bytes)
+{
+    Lock lock(m_mutex);
+    m_outputLine.SetKernelBufferSize(bytes);
+}
+
+void EmulatedMidiDriver::SetStallFrom(std::size_t messages)
+{
+    Lock lock(m_mutex);
+    m_outputLine.SetStallFrom(messages);
 }
 
 void EmulatedMidiDriver::SetBlockLimit(std::size_t limit)
@@ -563,6 +525,18 @@ std::vector<DWORD> EmulatedMidiDriver::ShortMessages() const
     return m_shortMessages;
 }
 
+std::size_t EmulatedMidiDriver::DroppedOutputBytes() const
+{
+    Lock lock(m_mutex);
+    return m_outputLine.DroppedBytes();
+}
+
+std::size_t EmulatedMidiDriver::DroppedInputBytes() const
+{
+    Lock lock(m_mutex);
+    return m_droppedInput;
+}
+
 int EmulatedMidiDriver::CallCount(MidiCall call) const
 {
     Lock lock(m_mutex);
@@ -640,6 +614,22 @@ MMRESULT EmulatedMidiDriver::CheckOpen(UINT deviceId, std::size_t portCount,
     return MMSYSERR_NOERROR;
 }
 
+MMRESULT EmulatedMidiDriver::HeaderCall(MidiCall call, std::uintptr_t handle, LPMIDIHDR header,
+                                        UINT size)
+{
+    Lock lock(m_mutex);
+    MMRESULT result;
+    if (Fails(call, result))
+        return result;
+    const bool input = call == MidiCall::InPrepareHeader || call == MidiCall::InUnprepareHeader;
+    if (input ? m_inputs.count(handle) == 0 : m_outputs.count(handle) == 0)
+        return MMSYSERR_INVALHANDLE;
+    std::set<MIDIHDR*>& prepared = input ? m_preparedIn : m_preparedOut;
+    if (call == MidiCall::InPrepareHeader || call == MidiCall::OutPrepareHeader)
+        return Prepare(header, size, prepared);
+    return Unprepare(header, size, prepared);
+}
+
 MMRESULT EmulatedMidiDriver::Prepare(LPMIDIHDR header, UINT size,
                                      std::set<MIDIHDR*>& prepared)
 {
@@ -696,27 +686,27 @@ void EmulatedMidiDriver::QueueHandBacks(std::uintptr_t handle,
     }
 }
 
-void EmulatedMidiDriver::QueueDone(const Outgoing& outgoing)
+void EmulatedMidiDriver::QueueDone(const OutputLine::Message& message)
 {
     Delivery delivery;
     delivery.sequence = m_nextSequence++;
     delivery.input = false;
-    delivery.handle = outgoing.handle;
-    delivery.header = outgoing.header;
+    delivery.handle = message.handle;
+    delivery.header = message.header;
     delivery.message = MOM_DONE;
-    delivery.record = outgoing.record;
+    delivery.record = message.record;
     m_deliveries.push_back(delivery);
 }
 
-std::size_t EmulatedMidiDriver::Outgoing::BytesSentBy(Clock::time_point now,
-                                                      std::size_t length) const
+// The device acts on what has left the line, and its answers go to the input.
+void EmulatedMidiDriver::TakeFromLine(const std::vector<std::vector<std::uint8_t>>& arrived,
+                                      const std::vector<OutputLine::Message>& completed,
+                                      Clock::time_point now)
 {
-    if (now >= completesAt)
-        return length;
-    if (now <= startsAt)
-        return 0;
-    return static_cast<std::size_t>(static_cast<Clock::rep>(length) * (now - startsAt) /
-                                    (completesAt - startsAt));
+    for (const auto& bytes : arrived)
+        Transmit(m_device.Receive(bytes.data(), bytes.size()), now);
+    for (const auto& message : completed)
+        QueueDone(message);
 }
 
 // The device's cable ends at one input port; with none open, what it sends is lost.
@@ -867,18 +857,10 @@ void EmulatedMidiDriver::Run()
 // buffers. Returns when the next thing falls due.
 EmulatedMidiDriver::Clock::time_point EmulatedMidiDriver::Advance(Clock::time_point now)
 {
-    Clock::time_point next = Clock::time_point::max();
-
-    while (!m_outgoing.empty() && m_outgoing.front().completesAt <= now)
-    {
-        const Outgoing outgoing = m_outgoing.front();
-        m_outgoing.pop_front();
-        const auto& bytes = m_longMessages[outgoing.record].bytes;
-        Transmit(m_device.Receive(bytes.data(), bytes.size()), now);
-        QueueDone(outgoing);
-    }
-    if (!m_outgoing.empty())
-        next = m_outgoing.front().completesAt;
+    std::vector<std::vector<std::uint8_t>> arrived;
+    std::vector<OutputLine::Message> completed;
+    Clock::time_point next = m_outputLine.Advance(now, arrived, completed);
+    TakeFromLine(arrived, completed, now);
 
     for (auto& entry : m_inputs)
     {
@@ -912,11 +894,13 @@ EmulatedMidiDriver::Clock::time_point EmulatedMidiDriver::Advance(Clock::time_po
 
 bool EmulatedMidiDriver::IsIdle() const
 {
-    if (!m_outgoing.empty() || !m_deliveries.empty() || !m_calling.empty())
+    if (!m_outputLine.IsIdle() || !m_deliveries.empty() || !m_calling.empty())
         return false;
     for (const auto& entry : m_inputs)
     {
         const EmulatedInputPort& line = entry.second.line;
+        if (line.DropsWithoutBuffer() && line.HasPendingBytes())
+            return false;
         if (!line.IsStarted() || line.QueuedBuffers() == 0)
             continue;
         const bool streaming = &entry.second == &m_inputs.begin()->second && m_device.IsStreaming();

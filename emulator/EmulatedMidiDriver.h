@@ -1,6 +1,7 @@
 #pragma once
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedInputPort.h"
+#include "emulator/OutputLine.h"
 #include "midi/MidiDriver.h"
 
 #include <array>
@@ -44,7 +45,9 @@ constexpr std::size_t MidiCallCount = 18;
 // A MIDI driver with winmm's contract, cabled to an emulated device: what goes out on any
 // output port reaches the device, and what the device sends arrives on the open input port.
 // Callbacks for completed buffers come from a worker thread of its own, as with a real
-// driver; the open and close notifications come during the opening and closing calls.
+// driver (under the alsa line, MOM_DONE comes inside midiOutLongMsg, as with Wine's); the
+// open and close notifications come during the opening and closing calls. How messages leave
+// for the device, and when they complete, follows the chosen line (see OutputLine).
 //
 // Everything here is thread safe. Callbacks are made without the driver's lock held, so a
 // callback may call the driver again.
@@ -58,6 +61,9 @@ public:
         FullSpeed,  // no delays
         WireRate,   // 31,250 baud: 3,125 bytes a second in each direction
     };
+
+    // How the output behaves (see OutputLine): the drivers users have.
+    using Line = OutputLine::Behaviour;
 
     struct PortInfo
     {
@@ -105,6 +111,10 @@ public:
     void SetInputPorts(std::vector<PortInfo> ports);
     void SetOutputPorts(std::vector<PortInfo> ports);
     void SetPace(Pace pace);  // full speed until set
+    void SetLine(Line line);  // Cable until set
+    void SetKernelBufferSize(std::size_t bytes);  // alsa's output buffer, 4096 until set
+    // Stalled: this many more long messages complete, then none until midiOutReset.
+    void SetStallFrom(std::size_t messages);
     // Input blocks of at most `limit` bytes (0: only full buffers and F7 end a block).
     void SetBlockLimit(std::size_t limit);
     // The limits of the next blocks, one each; after the last, no limit.
@@ -136,9 +146,11 @@ public:
     int PreparedHeaderCount() const;
     std::vector<LongMessage> LongMessages() const;
     std::vector<DWORD> ShortMessages() const;
+    std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for
+    std::size_t DroppedInputBytes() const;   // what arrived with no buffer queued (alsa)
     int CallCount(MidiCall call) const;
-    // True once nothing is in flight and nothing is waiting to be delivered (bytes waiting for
-    // a buffer do not count); false if the deadline passes first. Not from a callback: the
+    // True once nothing is in flight, everything handed over has reached the device and nothing
+    // is waiting to be delivered (bytes waiting for a buffer do not count); false if the deadline passes first. Not from a callback: the
     // worker is not idle while it runs one.
     bool WaitUntilIdle(Clock::time_point deadline) const;
     bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
@@ -166,17 +178,6 @@ private:
     struct InputPort : Port
     {
         EmulatedInputPort line;
-    };
-
-    struct Outgoing
-    {
-        std::uintptr_t handle = 0;
-        MIDIHDR* header = nullptr;
-        std::size_t record = 0;  // index into m_longMessages
-        Clock::time_point startsAt;
-        Clock::time_point completesAt;
-
-        std::size_t BytesSentBy(Clock::time_point now, std::size_t length) const;
     };
 
     // A buffer going back to the program; its header stays in the queue until the callback.
@@ -210,12 +211,22 @@ private:
     std::uintptr_t NewHandle();
     MMRESULT CheckOpen(UINT deviceId, std::size_t portCount, DWORD flags,
                        DWORD allowedFlags) const;
+    template <typename PortType, typename Handle>
+    MMRESULT OpenPort(MidiCall call, std::map<std::uintptr_t, PortType>& ports,
+                      const std::vector<PortInfo>& infos, Handle* handle, UINT deviceId,
+                      DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+    template <typename Caps>
+    MMRESULT GetCaps(MidiCall call, const std::vector<PortInfo>& ports, UINT_PTR deviceId,
+                     Caps* caps, UINT size);
+    MMRESULT HeaderCall(MidiCall call, std::uintptr_t handle, LPMIDIHDR header, UINT size);
     MMRESULT Prepare(LPMIDIHDR header, UINT size, std::set<MIDIHDR*>& prepared);
     MMRESULT Unprepare(LPMIDIHDR header, UINT size, std::set<MIDIHDR*>& prepared);
     MMRESULT CheckQueueable(LPMIDIHDR header, UINT size) const;
     void QueueHandBacks(std::uintptr_t handle,
                         const std::vector<EmulatedInputPort::HandBack>& handBacks);
-    void QueueDone(const Outgoing& outgoing);
+    void QueueDone(const OutputLine::Message& message);
+    void TakeFromLine(const std::vector<std::vector<std::uint8_t>>& arrived,
+                      const std::vector<OutputLine::Message>& completed, Clock::time_point now);
     void Transmit(const std::vector<EmulatedDevice::Transmission>& transmissions,
                   Clock::time_point now);
     InputPort* ListeningPort();
@@ -257,8 +268,9 @@ private:
     bool m_longErrorPending = false;
     DWORD m_overstatement = 0;
 
-    std::deque<Outgoing> m_outgoing;
-    Clock::time_point m_outputLineFree{};
+    Line m_line = Line::Cable;
+    OutputLine m_outputLine;
+    std::size_t m_droppedInput = 0;
     std::deque<Delivery> m_deliveries;
     std::uint64_t m_nextSequence = 1;
     std::vector<Delivery> m_calling;  // deliveries whose callback is running (nested on reset)

@@ -34,6 +34,14 @@ std::vector<BYTE> LoadTemplate(UINT templateId)
 }
 }
 
+void DiscardTypedAhead()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+    {
+    }
+}
+
 CDialog::CDialog(UINT templateId, CDialog* parent)
     : m_pParentWnd(parent), m_templateId(templateId)
 {
@@ -83,6 +91,7 @@ INT_PTR CDialog::DoModal()
         return -1;
     if (ownerWasEnabled)
         EnableWindow(owner, FALSE);
+    DiscardTypedAhead();
 
     if (!m_ending && g_modalStartHook)
         g_modalStartHook(*this);

@@ -6,6 +6,10 @@
 
 class CDataExchange;
 
+// Keys typed before a dialog or box appeared were meant for the window that was there: they
+// are dropped, so that a repeated Enter cannot press a button nobody has read yet.
+void DiscardTypedAhead();
+
 // A modal dialog built from a template of the current resource module. The modal run is
 // the framework's own loop, so that every message passes PreTranslateMessage first.
 class CDialog

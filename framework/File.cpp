@@ -68,11 +68,14 @@ BOOL CFile::Open(const std::string& fileName, UINT flags, DWORD* osError)
     if (flags & modeCreateNew)
         disposition = CREATE_NEW;
     const std::wstring wideName = PlatformPath(fileName);
-    m_handle = CreateFileW(wideName.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD fault =
+        g_faultHook && disposition != OPEN_EXISTING ? g_faultHook(Operation::Create, FullPath(fileName)) : 0;
+    if (fault == 0)
+        m_handle = CreateFileW(wideName.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (m_handle == INVALID_HANDLE_VALUE)
     {
         if (osError != nullptr)
-            *osError = GetLastError();
+            *osError = fault != 0 ? fault : GetLastError();
         return FALSE;
     }
     m_path = FullPath(fileName);

@@ -54,8 +54,9 @@ public:
     const std::string& GetFilePath() const { return m_path; }
     std::string GetFileName() const;
 
-    // Tests make reads or writes fail: the hook returns an OS error code (0: no fault).
-    enum class Operation { Read, Write, Flush };
+    // Tests make creating, reading or writing fail: the hook returns an OS error code (0: no
+    // fault). Create stands for a folder where no new file may be made.
+    enum class Operation { Read, Write, Flush, Create };
     static void SetFaultHook(std::function<DWORD(Operation, const std::string& path)> hook);
 
 private:

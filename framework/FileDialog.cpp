@@ -28,10 +28,20 @@ void CFileDialog::SetHook(std::function<FileDialogAnswer(const FileDialogRequest
 
 INT_PTR CFileDialog::DoModal()
 {
+    // Owned like a message box: modal to the window the user works in, so that nothing behind
+    // it (a Store button, say) can be used while it is open.
+    HWND owner = m_parent != nullptr ? m_parent->GetSafeHwnd() : AfxGetActiveOwner();
     if (g_hook)
     {
+        // The common dialog disables its owner while it runs; the hook stands in for it.
+        const bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
+        if (ownerWasEnabled)
+            EnableWindow(owner, FALSE);
         const FileDialogAnswer answer =
-            g_hook(FileDialogRequest{m_open, m_title, m_defaultExtension, m_initialName, m_filter, m_flags});
+            g_hook(FileDialogRequest{m_open, m_title, m_defaultExtension, m_initialName, m_filter, m_flags, owner,
+                                     owner != nullptr && !IsWindowEnabled(owner)});
+        if (ownerWasEnabled)
+            EnableWindow(owner, TRUE);
         if (!answer.chosen)
             return IDCANCEL;
         m_pathName = answer.path;
@@ -49,10 +59,6 @@ INT_PTR CFileDialog::DoModal()
 
     std::vector<wchar_t> file(32768, L'\0');
     Widen(m_initialName).copy(file.data(), file.size() - 1);
-
-    HWND owner = m_parent != nullptr ? m_parent->GetSafeHwnd() : nullptr;
-    if (owner == nullptr && AfxGetApp() != nullptr && AfxGetApp()->m_pMainWnd != nullptr)
-        owner = AfxGetApp()->m_pMainWnd->GetSafeHwnd();
 
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;

@@ -16,6 +16,8 @@ struct FileDialogRequest
     std::string initialName;
     std::string filter; // '|'-separated pairs
     DWORD flags;
+    HWND owner; // the window it belongs to
+    bool modal; // that window was disabled while it showed
 };
 
 struct FileDialogAnswer

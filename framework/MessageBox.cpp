@@ -17,13 +17,12 @@ void SetMessageBoxHook(MessageBoxHook hook)
 
 int AfxMessageBox(const std::string& text, UINT type, UINT helpContext)
 {
+    DiscardTypedAhead();
     if (g_hook)
         return g_hook(MessageBoxRequest{text, type, helpContext});
 
     CWinApp* app = AfxGetApp();
-    HWND owner = nullptr;
-    if (app != nullptr && app->m_pMainWnd != nullptr)
-        owner = GetLastActivePopup(app->m_pMainWnd->GetSafeHwnd());
+    HWND owner = AfxGetActiveOwner();
     const std::wstring caption = Widen(app != nullptr ? app->Title() : std::string());
     const std::wstring wideText = Widen(text);
 

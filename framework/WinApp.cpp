@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "framework/Dialog.h"
 #include "framework/Unicode.h"
 
 namespace
@@ -42,6 +43,13 @@ void CWinApp::OnHelp()
 CWinApp* AfxGetApp()
 {
     return g_app;
+}
+
+HWND AfxGetActiveOwner()
+{
+    if (g_app == nullptr || g_app->m_pMainWnd == nullptr || g_app->m_pMainWnd->GetSafeHwnd() == nullptr)
+        return nullptr;
+    return GetLastActivePopup(g_app->m_pMainWnd->GetSafeHwnd());
 }
 
 HINSTANCE AfxGetResourceHandle()

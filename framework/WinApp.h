@@ -29,6 +29,9 @@ private:
 };
 
 CWinApp* AfxGetApp();
+// The window a message box or a file dialog belongs to and is modal to: the main window's
+// last active popup, so that the window the user works in cannot be used behind it.
+HWND AfxGetActiveOwner();
 HINSTANCE AfxGetResourceHandle();
 void AfxSetResourceHandle(HINSTANCE module);
 

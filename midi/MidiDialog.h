@@ -55,6 +55,10 @@ public:
     // The completion action of every receive: writes the dump buffer to *m_targetFile, or,
     // when that fails, where the user chooses instead.
     int SaveDumpToFile();
+    // FALSE, after saying why, when a dump could not be saved as `target`: checked before
+    // anything is requested.
+    BOOL CheckSaveTarget(const std::string& target);
+    BOOL IsSaving() const { return m_saving; }
 
     // Comparing a dump with the device: the bytes expected back, how many header bytes a send
     // rewrites (left out), and the name the result gives them.
@@ -104,6 +108,7 @@ protected:
 private:
     // One attempt at storing the dump; FALSE after saying why it failed.
     BOOL WriteDumpTo(const std::string& target);
+    BOOL m_saving = FALSE;
     void CloseOutputPort(HMIDIOUT handle);
     // Takes back a message still in the driver, releases the output header, closes the port.
     void ReleaseOutputPort();

@@ -5,6 +5,7 @@
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "framework/Unicode.h"
 #include "midi/MidiDialog.h"
 #include "resources/resource.h"
 
@@ -29,36 +30,111 @@ BOOL CreateTemporaryBeside(const std::string& target, CFile& file, std::string& 
     }
     return FALSE;
 }
+
+// Replaces the target with the temporary file. ReplaceFileW keeps what the target holds besides
+// its bytes (security, attributes, creation time, alternate streams); a move is used only where
+// it cannot work, and then never overwrites a file that appeared in the meantime.
+BOOL ReplaceTarget(const std::wstring& temporary, const std::wstring& target)
+{
+    if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr))
+        return TRUE;
+    DWORD flags = MOVEFILE_WRITE_THROUGH;
+    switch (GetLastError())
+    {
+    case ERROR_FILE_NOT_FOUND:            // there is no target: a new file
+    case ERROR_UNABLE_TO_MOVE_REPLACEMENT: // the target was removed, the new file kept its own name
+        break;
+    case ERROR_INVALID_FUNCTION: // the file system cannot replace (some network shares and
+    case ERROR_NOT_SUPPORTED:    // foreign file systems): the target is written anew, as any
+    case ERROR_CALL_NOT_IMPLEMENTED: // program that saves a file there would do
+        flags |= MOVEFILE_REPLACE_EXISTING;
+        break;
+    default: // e.g. ERROR_UNABLE_TO_REMOVE_REPLACED: another program holds it; both stay as they were
+        return FALSE;
+    }
+    return MoveFileExW(temporary.c_str(), target.c_str(), flags);
+}
+
+// TRUE when the target is on the disk under its whole name, with `length` bytes. A file system
+// may shorten a name it cannot hold while the move reports success (Linux under Wine cuts a
+// name at 255 bytes).
+BOOL IsStoredWhole(const std::string& target, ULONGLONG length)
+{
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(PlatformPath(target).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return FALSE;
+    FindClose(search);
+    const std::wstring name = Widen(FileNamePart(FullPath(target)));
+    const bool sameName = CompareStringOrdinal(found.cFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL ||
+                          CompareStringOrdinal(found.cAlternateFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+    return sameName && ((ULONGLONG(found.nFileSizeHigh) << 32) | found.nFileSizeLow) == length;
+}
+}
+
+// Found before anything is requested, not after minutes of receiving: the dump goes to a new
+// file beside the target first, and a read-only target would lose its protection.
+BOOL CMidiDialog::CheckSaveTarget(const std::string& target)
+{
+    const DWORD attributes = GetFileAttributesW(PlatformPath(target).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    {
+        AfxMessageBox(IDS_TARGET_READ_ONLY, {DisplayPath(target)}, MB_ERROR_BOX);
+        return FALSE;
+    }
+    if (!IsWritableTarget(target))
+    {
+        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
+        return FALSE;
+    }
+    CFile probe;
+    std::string probeName;
+    if (!CreateTemporaryBeside(target, probe, probeName))
+    {
+        AfxMessageBox(IDS_FOLDER_REFUSES_FILES, {DisplayPath(FolderPart(FullPath(target)))}, MB_ERROR_BOX);
+        return FALSE;
+    }
+    probe.Abort();
+    DeleteFileW(PlatformPath(probeName).c_str());
+    return TRUE;
 }
 
 // The dump is written to a temporary file beside the target, which replaces the target only
 // once every byte is on the disk: a failed save never destroys the previous file. When the
 // save fails the dump is kept and the user chooses another place; only an explicit No to
-// discarding it loses it.
+// discarding it loses it. The save works on its own copy of the name, so that nothing done
+// while its dialogs are up changes where it writes.
 int CMidiDialog::SaveDumpToFile()
 {
-    bool saved = WriteDumpTo(*m_targetFile) != FALSE;
+    m_saving = TRUE;
+    std::string* const field = m_targetFile;
+    std::string target = *field;
+    bool saved = WriteDumpTo(target) != FALSE;
     while (!saved)
     {
-        CFileDialog choose(FALSE, "syx", FileNamePart(*m_targetFile).c_str(),
+        // Opens where the failed target is, with its name, for the user to change one of them.
+        CFileDialog choose(FALSE, "syx", FullPath(target).c_str(),
                            OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST, SysExFileFilter);
         choose.m_title = LoadResString(IDS_SAVE_ELSEWHERE_TITLE);
         if (choose.DoModal() == IDOK)
         {
-            *m_targetFile = choose.GetPathName();
+            target = choose.GetPathName();
+            *field = target;
             UpdateData(FALSE);
-            saved = WriteDumpTo(*m_targetFile) != FALSE;
+            saved = WriteDumpTo(target) != FALSE;
         }
         else if (AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)},
                                MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES)
         {
+            m_saving = FALSE;
             return 0;
         }
     }
-    const std::string stored = FileNamePart(FullPath(*m_targetFile));
+    m_saving = FALSE;
     m_completionAction = nullptr;
     m_targetFile = nullptr;
-    AfxMessageBox(LoadResString(IDS_DUMP_STORED, {stored}), MB_NOTE_BOX);
+    AfxMessageBox(LoadResString(IDS_DUMP_STORED, {FileNamePart(FullPath(target))}), MB_NOTE_BOX);
     return 1;
 }
 
@@ -84,11 +160,15 @@ BOOL CMidiDialog::WriteDumpTo(const std::string& target)
         AfxFileMessageBox(IDS_FILE_WRITE_FAILED, FileNamePart(target));
         return FALSE;
     }
-    if (!MoveFileExW(PlatformPath(temporary).c_str(), PlatformPath(target).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!ReplaceTarget(PlatformPath(temporary), PlatformPath(target)))
     {
         DeleteFileW(PlatformPath(temporary).c_str());
         AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
+        return FALSE;
+    }
+    if (!IsStoredWhole(target, m_dumpBuffer.m_length))
+    {
+        AfxMessageBox(IDS_NAME_NOT_KEPT, {DisplayPath(FileNamePart(FullPath(target)))}, MB_ERROR_BOX);
         return FALSE;
     }
     return TRUE;

@@ -35,6 +35,18 @@ DumpFileProblem FindProblem(const unsigned char* data, std::size_t size, std::si
     }
     return DumpFileProblem::None;
 }
+
+// Only this device's header says what byte 6 means.
+DumpFileProblem FindOtherKind(const unsigned char* data, std::size_t size, std::size_t stampLength)
+{
+    if (size <= 6 || FromOtherMaker(data, size))
+        return DumpFileProblem::None;
+    if (stampLength == SysEx::ProgramDumpStampLength && data[6] == SysEx::CommandAlgorithmDump)
+        return DumpFileProblem::AlgorithmDump;
+    if (stampLength == SysEx::AlgorithmDumpStampLength && data[6] == SysEx::CommandProgramDump)
+        return DumpFileProblem::ProgramDump;
+    return DumpFileProblem::None;
+}
 }
 
 DumpFileCheck CheckDumpFile(const unsigned char* data, std::size_t size, std::size_t stampLength)
@@ -43,6 +55,8 @@ DumpFileCheck CheckDumpFile(const unsigned char* data, std::size_t size, std::si
     const BulkFileSummary summary = SummarizeBulkFile(data, size);
     check.messageCount = summary.completeMessages;
     check.problem = FindProblem(data, size, stampLength, summary, check.offset);
+    if (check.problem == DumpFileProblem::None)
+        check.problem = FindOtherKind(data, size, stampLength);
     check.otherMaker = FromOtherMaker(data, size);
     return check;
 }

@@ -11,7 +11,11 @@ enum class DumpFileProblem
     SeveralMessages,
     TooShort,
     NoEnd,
-    StatusByteInside
+    StatusByteInside,
+    // A dump of this device of the other kind: sent, it would be re-addressed into the wrong
+    // memory (command 30 sent as a program, 42 sent as an algorithm).
+    AlgorithmDump,
+    ProgramDump
 };
 
 struct DumpFileCheck

@@ -19,3 +19,14 @@ TransferEstimate EstimateTransfer(std::uint64_t done, std::uint64_t total, std::
     }
     return estimate;
 }
+
+ReceptionFigures MeasureReception(std::uint64_t firstBlockBytes, std::uint64_t totalBytes, std::uint64_t firstBlockMs,
+                                  std::uint64_t lastBlockMs, std::uint64_t nowMs)
+{
+    ReceptionFigures figures;
+    figures.silentSeconds = (nowMs - lastBlockMs) / 1000;
+    if (lastBlockMs > firstBlockMs)
+        figures.bytesPerSecond =
+            static_cast<std::int64_t>((totalBytes - firstBlockBytes) * 1000 / (lastBlockMs - firstBlockMs));
+    return figures;
+}

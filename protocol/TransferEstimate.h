@@ -10,3 +10,15 @@ struct TransferEstimate
 };
 
 TransferEstimate EstimateTransfer(std::uint64_t done, std::uint64_t total, std::uint64_t elapsedMs);
+
+// What a reception shows once data flows: the rate over the span in which blocks came (the
+// first block's bytes arrived before it was handed over, so they are not counted), and how
+// long the input has been silent. Times in ms on one clock.
+struct ReceptionFigures
+{
+    std::int64_t bytesPerSecond = -1; // -1 until a second block has come
+    std::uint64_t silentSeconds = 0;  // rounded down
+};
+
+ReceptionFigures MeasureReception(std::uint64_t firstBlockBytes, std::uint64_t totalBytes, std::uint64_t firstBlockMs,
+                                  std::uint64_t lastBlockMs, std::uint64_t nowMs);

@@ -6,14 +6,17 @@ after changing the drawing:  python3 make_icon.py [output.ico]
 
 Standard library only. Each size is drawn on its own (not scaled from another), with
 4 x 4 supersampling for smooth edges, and stored as a 32-bit BGRA DIB with an AND
-mask, which every Windows version and Wine read.
+mask, which every Windows version and Wine read; the 256 px image (Explorer's large
+views, 200 % scaling) is stored as a PNG, as Windows expects at that size.
 """
 import math
 import struct
 import sys
+import zlib
 from pathlib import Path
 
-SIZES = (16, 32, 48)
+SIZES = (16, 32, 48, 64, 256)
+PNG_FROM = 256
 SUPERSAMPLE = 4
 
 # Colours as (r, g, b).
@@ -167,6 +170,22 @@ def dib(size, rows):
     return header + bytes(pixels) + bytes(mask)
 
 
+def png(size, rows):
+    """The same image as a PNG (RGBA, 8 bits a channel, no filtering)."""
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    raw = bytearray()
+    for row in rows:
+        raw.append(0)
+        for pixel in row:
+            raw += bytes(pixel) if pixel[3] else bytes(4)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+            + chunk(b"IEND", b""))
+
+
 def ico(images):
     count = len(images)
     out = bytearray(struct.pack("<HHH", 0, 1, count))
@@ -182,7 +201,7 @@ def ico(images):
 
 def main():
     target = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).with_name("app.ico")
-    images = [(size, dib(size, render(size))) for size in SIZES]
+    images = [(size, (png if size >= PNG_FROM else dib)(size, render(size))) for size in SIZES]
     target.write_bytes(ico(images))
     print(f"wrote {target} ({', '.join(str(s) for s in SIZES)} px)")
 

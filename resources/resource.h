@@ -140,7 +140,7 @@
 #define IDS_SEND_PROGRESS_NO_ESTIMATE   186     // %1: percent sent
 #define IDS_SECONDS                     187     // %1: seconds
 #define IDS_MINUTES_SECONDS             188     // %1: minutes, %2: seconds
-#define IDS_RECEIVE_RATE                189     // %1: time elapsed (m:ss), %2: bytes a second
+#define IDS_RECEIVE_RATE                189     // %1: bytes a second while data came, %2: time since the last
 #define IDS_MIDI_FILE_DAMAGED           190     // %1: the file's name, %2: what is wrong with it
 #define IDS_MIDI_FILE_REASON_BASE       2900    // + the reader's error number: what is wrong
 #define IDS_TIP_OK                      170
@@ -185,3 +185,22 @@
 #define IDS_RECEIVED_MESSAGES           3125    // %1 complete messages, %2 programs, %3 algorithms
 #define IDS_CONFIRM_STORE_INCOMPLETE    3126
 #define IDS_SLOT_NAME                   3127    // %1: the slot a program was sent to
+
+// Saving a received dump safely, and the bulk receive's figures
+#define IDS_TARGET_READ_ONLY            3040    // %1: the target as typed
+#define IDS_FOLDER_REFUSES_FILES        3041    // %1: the target's folder
+#define IDS_NAME_NOT_KEPT               3042    // %1: the file's name without folder
+#define IDS_RECEIVE_LAST_DATA           3043    // %1: time since the last data (one block, no rate yet)
+
+// Main window: status line, other-kind refusals, the send-algorithm number's tip
+#define IDC_STATUS                      1060    // what was just sent, or how long the device is awaited
+#define IDS_DUMP_IS_ALGORITHM           3020    // %1: the file's name (sent as a program)
+#define IDS_DUMP_IS_PROGRAM             3021    // %1: the file's name (sent as an algorithm)
+#define IDS_TIP_SEND_ALGORITHM_NUMBER   3022
+#define IDS_STATUS_SENT_PROGRAM         3023    // %1: slot, %2: bytes
+#define IDS_STATUS_SENT_ALGORITHM       3024    // %1: the file's algorithm number, %2: bytes
+#define IDS_STATUS_SENT_PROGRAM_CHANGE  3025    // %1: program change number, %2: MIDI channel
+#define IDS_STATUS_SENT_COMMAND21       3026    // %1: bytes
+#define IDS_STATUS_SENT_COMMAND22       3027    // %1: option (1 to 3), %2: bytes
+#define IDS_STATUS_WAITING              3028    // %1: seconds waited
+#define IDS_STATUS_ANSWERED             3029    // %1: bytes received

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   make cmake g++ clang libclang-rt-14-dev googletest python3
   g++-mingw-w64-x86-64-posix mingw-w64-tools
-  wine64 xvfb xauth x11-apps x11-utils imagemagick zip unzip
+  wine64 xvfb xauth x11-apps x11-utils imagemagick zip unzip nsis
 )
 
 missing=()

@@ -4,6 +4,7 @@
 export WINEPREFIX="${WINEPREFIX:-$SYSEXDUMP_BUILD_DIR/wineprefix}"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all,err+module}"
-export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d"
+# Overrides the caller gives (a test's own) come last and win.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 WINE_LOADER=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver

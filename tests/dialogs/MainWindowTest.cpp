@@ -93,13 +93,16 @@ TEST_F(MainWindowTest, EachBrowseButtonFillsItsOwnField)
             EXPECT_EQ(bulkSend ? "*.syx;*.mid" : "*.syx", request.initialName);
             EXPECT_EQ(bulkSend, request.filter.find("MIDI files (*.mid)|*.mid|") != std::string::npos);
             EXPECT_EQ(field.mustExist, (request.flags & OFN_FILEMUSTEXIST) != 0);
+            EXPECT_EQ(w.GetSafeHwnd(), request.owner);
+            EXPECT_TRUE(request.modal);
         }
     });
     EXPECT_TRUE(m_ui->boxes.empty());
 }
 
 // System commands 16 to 31 open the about box; once it closes the main window is usable again.
-TEST_F(MainWindowTest, SystemMenuOpensTheAboutBoxAndGivesControlBack)
+// The send-algorithm number is checked but never sent; its tip says so.
+TEST_F(MainWindowTest, SystemMenuAndTips)
 {
     int aboutRuns = 0;
     OnDialog(IDD_ABOUT, [&](CDialog& about) {
@@ -111,44 +114,67 @@ TEST_F(MainWindowTest, SystemMenuOpensTheAboutBoxAndGivesControlBack)
         for (UINT command : {IDM_ABOUTBOX, IDM_ABOUTBOX + 15, IDM_ABOUTBOX + 16})
             SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, command, 0);
         EXPECT_TRUE(IsWindowEnabled(w.GetSafeHwnd()));
+        wchar_t tip[256] = {};
+        TTTOOLINFOW tool{TTTOOLINFOW_V2_SIZE, 0, w.GetSafeHwnd(), reinterpret_cast<UINT_PTR>(w.GetDlgItem(IDC_SEND_ALGORITHM_NUMBER)),
+                         {}, nullptr, tip, 0, nullptr};
+        SendMessageW(w.m_toolTips.m_hWnd, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+        EXPECT_EQ(LoadResString(IDS_TIP_SEND_ALGORITHM_NUMBER), Narrow(tip));
     });
     EXPECT_EQ(2, aboutRuns);
 }
 
 // Enter runs the action of the group whose field has the focus and never ends the program;
-// Escape still does. While a reply is awaited, Exit has the keyboard.
+// Escape still does. Enter twice, quickly, never does more than once: while a reply is
+// awaited the keyboard is on the status line, and a dialog drops the keys typed before it.
 TEST_F(MainWindowTest, KeyboardNeverSurprises)
 {
+    const Bytes program3 = EmulatedDevice().ProgramMessage(3);
     Run({
-        {"Enter in a receive group's field receives", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
+        {"Enter twice in a receive group's field receives once, and the reply is kept", nullptr,
+         [&](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("p.syx"));
              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "3");
-             t.PressKey(w, IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN);
+             t.EnterTwice(w, IDC_RECEIVE_PROGRAM_NUMBER);
              t.Settle();
+             EXPECT_EQ(LoadResString(IDS_STATUS_ANSWERED, {std::to_string(program3.size())}),
+                       w.GetDlgItemText(IDC_STATUS));
              w.SetDlgItemText(IDC_PROGRAM_CHANGE_NUMBER, "5");
              t.PressKey(w, IDC_PROGRAM_CHANGE_NUMBER, VK_RETURN);
              t.Settle();
              EXPECT_FALSE(w.IsEnding());
              EXPECT_EQ(std::vector<DWORD>{0x04C0}, t.m_driver->ShortMessages());
          },
-         {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x02, 0xF7}},
-         {{"p.syx", EmulatedDevice().ProgramMessage(3)}}},
-        {"Escape ends the program", nullptr,
+         {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x02, 0xF7}}, {{"p.syx", program3}}},
+        {"Enter twice in the bulk fields: the dialog the first opens ignores the second; Escape ends the program",
+         With("b.syx", EmulatedDevice().ProgramMessage(1)),
          [](WindowTest& t, CMainDialog& w) {
+             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+             for (UINT dialog : {IDD_BULK_SEND, IDD_BULK_RECEIVE})
+                 t.OnDialog(dialog, [](CDialog& d) { PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0); });
+             w.SetDlgItemText(IDC_SEND_BULK_FILE, t.Path("b.syx"));
+             w.SetDlgItemText(IDC_RECEIVE_BULK_FILE, t.Path("r.syx"));
+             t.EnterTwice(w, IDC_SEND_BULK_FILE);
+             t.EnterTwice(w, IDC_RECEIVE_BULK_FILE);
              t.PressKey(w, IDC_SEND_PROGRAM_SLOT, VK_ESCAPE);
-             EXPECT_TRUE(w.IsEnding());
+             EXPECT_TRUE(w.IsEnding()) << "Escape ends the program";
          },
-         {}, {}, {}},
-        {"only Exit is usable and has the keyboard while a reply is awaited, the button gets it back",
-         [](WindowTest& t) { t.SetReplyMode(EmulatedDevice::ReplyMode::Silent); },
+         {}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x49, 0xF7}}, {}},
+        {"while a reply is awaited only Exit is usable and the status line has the keyboard and counts the "
+         "seconds; the button gets the keyboard back",
+         [](WindowTest& t) {
+             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+             SetReplyTimeoutMs(1500);  // for the count to reach 1 s first; the next test sets its own
+         },
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
              t.Click(w, IDC_RECEIVE_ALGORITHM);
-             EXPECT_EQ(std::vector<int>{IDCANCEL}, t.EnabledControls(w));
-             EXPECT_EQ(IDCANCEL, t.FocusedId());
+             EXPECT_EQ((std::vector<int>{IDC_STATUS, IDCANCEL}), t.EnabledControls(w));
+             EXPECT_EQ(IDC_STATUS, t.FocusedId());
+             EXPECT_EQ(LoadResString(IDS_STATUS_WAITING, {"0"}), w.GetDlgItemText(IDC_STATUS));
+             EXPECT_TRUE(t.WaitFor([&] { return w.GetDlgItemText(IDC_STATUS) == LoadResString(IDS_STATUS_WAITING, {"1"}); }));
              t.Settle();
              EXPECT_TRUE(t.WaitFor([&] { return t.FocusedId() == IDC_RECEIVE_ALGORITHM; }));
+             EXPECT_EQ("", w.GetDlgItemText(IDC_STATUS));
          },
          {Error(IDS_NO_REPLY)}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}, {}},
     });

@@ -1,5 +1,6 @@
 // Receiving from the device: a single program or algorithm dump, and the bulk dump.
 #include "dialogs/BulkReceiveDialog.h"
+#include "dialogs/Durations.h"
 #include "framework/File.h"
 #include "framework/Strings.h"
 #include "midi/MidiPortState.h"
@@ -139,6 +140,7 @@ TEST_F(ReceiveTest, BulkDump)
     EmulatedDevice changed;
     changed.SetProgramData(1, {0x01, 0x02, 0x03});
     const Bytes program7 = EmulatedDevice().ProgramMessage(7);
+    const Box discard = Question(IDS_CONFIRM_DISCARD, {std::to_string(dump.size())}, true);
     Run({
         {"OK stores every byte in order of arrival, blocks of any size",
          [](WindowTest& t) {
@@ -148,13 +150,14 @@ TEST_F(ReceiveTest, BulkDump)
              });
          },
          ReceivesBulk("b.syx", AfterCount(dump.size())), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", dump}}},
-        {"a reception that has started never times out, and shows its time and rate", Replies(Mode::Silent),
+        {"a reception that has started never times out, and shows how long ago data last came", Replies(Mode::Silent),
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
-             t.m_driver->InjectInput(program7);
+             t.m_driver->InjectInput(Old);
              EXPECT_FALSE(t.WaitFor([&] { return d.IsEnding() || !t.m_ui->boxes.empty(); }, ReplyTimeoutMs() + 500));
-             EXPECT_NE("", d.GetDlgItemText(IDC_RECEIVE_RATE));
-             AfterCount(program7.size())(t, d);
-         }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
+             const std::string silentASecond = LoadResString(IDS_RECEIVE_LAST_DATA, {FormatDuration(1)});
+             EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVE_RATE) == silentASecond; }, 2000));
+             AfterCount(Old.size())(t, d);
+         }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", Old}}},
         {"malformed messages are not stored, and their buffers stay in the rotation", Replies(Mode::Malformed),
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
              EXPECT_TRUE(t.m_driver->WaitUntilIdle());
@@ -164,8 +167,16 @@ TEST_F(ReceiveTest, BulkDump)
         {"OK before anything arrived stores nothing", Replies(Mode::Silent),
          ReceivesBulk("b.syx", [](WindowTest& t, CDialog& d) { t.Click(d, IDOK); }), {Error(IDS_NOTHING_RECEIVED)},
          {BulkRequest}, {}},
-        {"Cancel discards what arrived", nullptr, ReceivesBulk("b.syx", AfterCount(dump.size(), IDCANCEL)), {},
-         {BulkRequest}, {}},
+        {"Cancel discards what arrived after Yes", nullptr, ReceivesBulk("b.syx", AfterCount(dump.size(), IDCANCEL)),
+         {discard}, {BulkRequest}, {}},
+        {"No to discarding, after Cancel, Escape or the close box, goes back to the dialog", nullptr,
+         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+             t.Answer({IDNO, IDNO, IDNO});
+             AfterCount(dump.size(), IDCANCEL)(t, d);
+             t.PressKey(d, IDOK, VK_ESCAPE);
+             SendMessageW(d.GetSafeHwnd(), WM_CLOSE, 0, 0);
+             AfterCount(dump.size())(t, d);
+         }), {discard, discard, discard, Stored("b.syx")}, {BulkRequest}, {{"b.syx", dump}}},
         {"an error reply in two-byte blocks shows its text once its codes are in",
          [](WindowTest& t) {
              Replies(Mode::ErrorReply, 2, 1)(t);
@@ -209,6 +220,10 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
     const std::string discard = std::to_string(Program1.size());
     const std::string longName = std::string(255 - Path("").size() - 4, 'n') + ".syx";
     const std::string script = u8"\u65e5\u672c.syx";
+    std::string tooLong; // 178 characters, 534 bytes in UTF-8
+    for (int i = 0; i < 87; ++i)
+        tooLong += script.substr(0, 6);
+    tooLong += ".syx";
     const Bytes dump = EmulatedDevice().BulkDump();
     const Box overwrite = Question(IDS_CONFIRM_OVERWRITE);
     const Box writeFailed = FileError(IDS_FILE_WRITE_FAILED, "p.syx");
@@ -254,10 +269,43 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
         {"a name in any script", nullptr, Receives("1", script), {Stored(script)}, {Request1}, {{script, Program1}}},
         {"a bulk receive into a folder that does not exist does not start", nullptr,
          ReceivesBulk("missing\\b.syx", nullptr), {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\b.syx"))}, {}, {}},
-        {"a bulk dump whose save fails is saved elsewhere", FailOnce(CFile::Operation::Write),
+        {"a bulk dump whose save fails is saved elsewhere; the choice starts at the target, modal to the dialog, "
+         "whose Store does nothing meanwhile",
+         FailOnce(CFile::Operation::Write),
          [&](WindowTest& t, CMainDialog& w) {
              t.m_ui->files = {t.Path("other.syx")};
-             ReceivesBulk("b.syx", AfterCount(dump.size()))(t, w);
+             ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+                 t.m_ui->onFileDialog = [&](const FileDialogRequest& request) {
+                     EXPECT_EQ(t.Path("b.syx"), request.initialName);
+                     EXPECT_EQ(d.GetSafeHwnd(), request.owner);
+                     EXPECT_TRUE(request.modal);
+                     t.Click(d, IDOK);
+                     t.Click(d, IDCANCEL);
+                     EXPECT_FALSE(d.IsEnding());
+                 };
+                 AfterCount(dump.size())(t, d);
+             })(t, w);
          }, {FileError(IDS_FILE_WRITE_FAILED, "b.syx"), Stored("other.syx")}, {BulkRequest}, {{"other.syx", dump}}},
+        {"a read-only target is refused before anything is requested", With("p.syx", Old),
+         [](WindowTest& t, CMainDialog& w) {
+             const std::wstring name = PlatformPath(t.Path("p.syx"));
+             SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_READONLY);
+             Receives("1", "p.syx")(t, w);
+             SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+         }, {Error(IDS_TARGET_READ_ONLY, {Path("p.syx")})}, {}, {}},
+        {"a writable target in a folder where no new file may be made is refused at once",
+         [](WindowTest& t) {
+             t.WriteFile("p.syx", Old);
+             CFile::SetFaultHook([](CFile::Operation operation, const std::string&) -> DWORD {
+                 return operation == CFile::Operation::Create ? ERROR_ACCESS_DENIED : 0;
+             });
+         }, Receives("1", "p.syx"), {Error(IDS_FOLDER_REFUSES_FILES, {Path("")})}, {}, {}},
+        {"a name the file system cuts short (255 bytes under Wine) is not taken for saved", nullptr,
+         [&](WindowTest& t, CMainDialog& w) {
+             t.m_ui->files = {t.Path("other.syx")};
+             Receives("1", tooLong)(t, w);
+             DeleteFileW(PlatformPath(t.Path(tooLong)).c_str()); // what the file system made of it
+         }, {Error(IDS_NAME_NOT_KEPT, {DisplayPath(tooLong)}), Stored("other.syx")}, {Request1},
+         {{"other.syx", Program1}}},
     });
 }

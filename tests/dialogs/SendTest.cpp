@@ -90,6 +90,7 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
              PortState().deviceNumber = 16;
              w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "1");
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+             EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM, {"1", "15"}), w.GetDlgItemText(IDC_STATUS));
          }, {},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x63, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7},
           {0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x42, 0x00, 0x00, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7}}, {}},
@@ -97,6 +98,7 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_SEND_ALGORITHM_NUMBER, "64");
              SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
+             EXPECT_EQ(LoadResString(IDS_STATUS_SENT_ALGORITHM, {"18", "11"}), w.GetDlgItemText(IDC_STATUS));
          }, {}, {algorithm}, {}},
         {"a file of one whole output buffer", With("p.syx", full), Sends(IDC_SEND_PROGRAM, "p.syx"), {}, {full}, {}},
         {"an empty name is refused with the focus on its field", nullptr,
@@ -108,19 +110,22 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
 }
 
 // A program or algorithm file goes out only as one complete message of this device; the
-// checks run before any port opens, in order: the file, its size, one message, the maker.
+// checks run before any port opens, in order: the file, its size, one message, its kind (the
+// message names the button to use), the maker.
 TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
 {
     Bytes strayStatus = Message(20);
     strayStatus[12] = 0x90;
     const Bytes other{0xF0, 0x41, 0x10, 0x00, 0x00, 0x42, 0x42, 0x00, 0x00, 0x11, 0xF7};
     const Bytes otherStamped{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x00, 0x00, 0x11, 0xF7};
-    const struct { const char* name; Bytes content; Box shown; bool readFault = false; } refused[] = {
+    const struct { const char* name; Bytes content; Box shown; bool readFault = false; int button = IDC_SEND_PROGRAM; } refused[] = {
         {"too large", Message(MidiBufferSize + 1), FileError(IDS_DUMP_FILE_TOO_LARGE, "f.syx")},
         {"empty", {}, FileError(IDS_FILE_EMPTY, "f.syx")},
         {"unreadable", Message(20), FileError(IDS_FILE_READ_FAILED, "f.syx"), true},
         {"two dumps", Message(20, 1) + Message(30, 2), Error(IDS_DUMP_HOLDS_MESSAGES, {"f.syx", "2"})},
         {"five bytes", {0xF0, 0x00, 0x00, 0x10, 0xF7}, Error(IDS_DUMP_TOO_SHORT, {"f.syx"})},
+        {"an algorithm dump", otherStamped, Error(IDS_DUMP_IS_ALGORITHM, {"f.syx"})},
+        {"a program dump", Message(12), Error(IDS_DUMP_IS_PROGRAM, {"f.syx"}), false, IDC_SEND_ALGORITHM},
         {"no F7 at the end", Bytes(20, 0x01), Error(IDS_DUMP_NO_END, {"f.syx"})},
         {"a status byte inside", strayStatus, Error(IDS_DUMP_STATUS_BYTE, {"f.syx", "", "90", "12"})},
         {"a MIDI file", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 0x60, 0xF7}, Error(IDS_DUMP_IS_MIDI_FILE, {"f.syx"})},
@@ -133,10 +138,10 @@ TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
         {"another maker's dump only after Yes (No is the default)", With("f.syx", other),
          [](WindowTest& t, CMainDialog& w) {
              t.Answer({IDNO});
-             SendFile(t, w, IDC_SEND_ALGORITHM, "f.syx");
+             SendFile(t, w, IDC_SEND_PROGRAM, "f.syx");
              SendFile(t, w, IDC_SEND_ALGORITHM, "f.syx");
          },
-         {Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx"}, true), Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx"}, true)},
+         {Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "9"}, true), Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "7"}, true)},
          {otherStamped}, {}}};
     for (const auto& r : refused)
         cases.push_back({r.name,
@@ -147,8 +152,8 @@ TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
                                      return op == CFile::Operation::Read ? ERROR_READ_FAULT : 0;
                                  });
                          },
-                         [](WindowTest& t, CMainDialog& w) {
-                             SendFile(t, w, IDC_SEND_PROGRAM, "f.syx");
+                         [&r](WindowTest& t, CMainDialog& w) {
+                             SendFile(t, w, r.button, "f.syx");
                              EXPECT_EQ(0, t.m_driver->CallCount(MidiCall::OutOpen));
                          },
                          {r.shown}, {}, {}});
@@ -167,6 +172,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
              w.SetDlgItemText(IDC_PROGRAM_CHANGE_NUMBER, "128");
              t.Press(w, IDC_PROGRAM_CHANGE);
              EXPECT_EQ((std::vector<DWORD>{0x00C0, 0x7FCF}), t.m_driver->ShortMessages());
+             EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM_CHANGE, {"128", "16"}), w.GetDlgItemText(IDC_STATUS));
          }, {}, {}, {}},
         {"the program change's own port that cannot be opened",
          [](WindowTest& t) { t.m_driver->FailCall(MidiCall::OutOpen, MMSYSERR_ALLOCATED); },
@@ -177,6 +183,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
              t.Answer({IDNO});
              t.Press(w, IDC_COMMAND21);
              t.Press(w, IDC_COMMAND21);
+             EXPECT_EQ(LoadResString(IDS_STATUS_SENT_COMMAND21, {"8"}), w.GetDlgItemText(IDC_STATUS));
          },
          {Question(IDS_CONFIRM_COMMAND21), Question(IDS_CONFIRM_COMMAND21)}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x21, 0xF7}}, {}},
         {"command 22 sends the option chosen, after that option's question", nullptr,
@@ -186,6 +193,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
                  ChooseOption(t, option);
                  t.Press(w, IDC_COMMAND22);
              }
+             EXPECT_EQ(LoadResString(IDS_STATUS_SENT_COMMAND22, {"3", "10"}), w.GetDlgItemText(IDC_STATUS));
          },
          {Question(IDS_CONFIRM_COMMAND22_FIRST), Question(IDS_CONFIRM_COMMAND22_THIRD)},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x22, 0x00, 0x00, 0xF7}, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x22, 0x02, 0x00, 0xF7}},
@@ -206,6 +214,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
                  t.m_driver->FailCall(MidiCall::OutLongMsg, MIDIERR_NOTREADY);
                  button == IDC_SEND_PROGRAM ? SendFile(t, w, button, "p.syx") : t.Press(w, button);
                  EXPECT_TRUE(IsWindowEnabled(w.GetDlgItem(button)));
+                 EXPECT_EQ("", w.GetDlgItemText(IDC_STATUS)) << "nothing was sent";
              }
          }, {refused, Question(IDS_CONFIRM_COMMAND21), refused, refused}, {}, {}},
     });
@@ -229,10 +238,11 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
           [&](WindowTest& t) {
               t.m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
               t.WriteFile("p.syx", program);
+              t.WriteFile("a.syx", {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x00, 0x01, 0xF7});
           },
           [&](WindowTest& t, CMainDialog& w) {
               for (int edit : {IDC_SEND_PROGRAM_FILE, IDC_SEND_ALGORITHM_FILE, IDC_SEND_BULK_FILE})
-                  w.SetDlgItemText(edit, t.Path("p.syx"));
+                  w.SetDlgItemText(edit, t.Path(edit == IDC_SEND_ALGORITHM_FILE ? "a.syx" : "p.syx"));
               w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("r.syx"));
               w.SetDlgItemText(IDC_RECEIVE_BULK_FILE, t.Path("b.syx"));
               w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "5");

@@ -14,14 +14,24 @@
 #include "support/ModalHook.h"
 #include "support/UiRecorder.h"
 
-TEST(Framework, StringsAndBoxes)
+TEST(Framework, StringsAndBoxesAndKeysTypedAhead)
 {
     EXPECT_TRUE(LoadResString(212).empty());
     EXPECT_EQ("2 before 1, %3 unknown, 100% sure", FormatPlaceholders("%2 before %1, %3 unknown, 100% sure", {"1", "2"}));
     EXPECT_NE(std::string::npos, FormatResString(IDS_MEMORY_FORMAT, 5000000000ULL).find("5000000000"));
 
     UiRecorder ui;
-    AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);
+    // A dialog or a box drops the keys typed before it appeared, and nothing else.
+    ModalHook hook([](CDialog& running) { running.EndDialog(IDCANCEL); });
+    for (int box = 0; box < 2; ++box)
+    {
+        for (UINT message : {WM_KEYDOWN, WM_CHAR, WM_APP})
+            PostThreadMessageW(GetCurrentThreadId(), message, VK_RETURN, 0);
+        box ? AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX) : CDialog(IDD_SELECTOR).DoModal();
+        MSG message;
+        EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) << box;
+        EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE)) << box;
+    }
     AfxMessageBox(std::string("assembled"), MB_ERROR_BOX);
     AfxFileMessageBox(IDS_FILE_READ_FAILED, "a.syx");
     EXPECT_EQ((std::vector<Box>{Error(IDS_NO_REPLY), ErrorText("assembled"), FileError(IDS_FILE_READ_FAILED, "a.syx")}),

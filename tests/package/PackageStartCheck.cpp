@@ -1,5 +1,7 @@
-// Starts the program unpacked from the release archive and checks that it comes up with
-// its main window, that is, that it found reseng.dll beside itself. Exit code 0 when it did.
+// Starts the program as a user's copy has it and checks that it comes up with its main
+// window, that is, that it found reseng.dll beside itself. Exit code 0 when it did. With
+// "hold", keeps it running until a line comes on the standard input (so that a script can
+// try to update a running copy).
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -10,9 +12,9 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
+    if (argc != 2 && !(argc == 3 && std::string(argv[2]) == "hold"))
     {
-        std::fprintf(stderr, "usage: package_start_check <path of SysExDump.exe>\n");
+        std::fprintf(stderr, "usage: package_start_check <path of SysExDump.exe> [hold]\n");
         return 2;
     }
     const std::string exe = argv[1];
@@ -33,7 +35,12 @@ int main(int argc, char** argv)
     }
     const bool started = UiDriver::HasControl(found, IDC_RECEIVE_PROGRAM);
     if (started)
+    {
         std::printf("main window shown: the program found its resource module\n");
+        std::fflush(stdout);
+        if (argc == 3)
+            std::getchar();
+    }
     else
         std::fprintf(stderr, "the program showed a message instead: %s\n", ui.WaitForMessageBox().text.c_str());
     ui.Press(found, started ? IDCANCEL : IDOK);

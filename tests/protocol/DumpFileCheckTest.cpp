@@ -48,10 +48,14 @@ TEST(DumpFileCheck, FindsTheFirstProblemInOrder)
         {"status byte just after the stamp", Dump({0x90, 0x22}), Program, Problem::StatusByteInside, 0, 9, false},
         {"a second F0 inside", Dump({0x11, 0xF0, 0x22}), Program, Problem::StatusByteInside, 1, 10, false},
         {"last data byte", Dump({0x11, 0x22, 0xF8}), Algorithm, Problem::StatusByteInside, 0, 11, false},
-        {"other maker in byte 3", {0xF0, 0, 0, 0x11, 0, 0x41, 0x30, 0x01, 0xF7}, Algorithm, Problem::None, 1, 0, true},
+        {"other maker in byte 3, whose 30 is no algorithm", {0xF0, 0, 0, 0x11, 0, 0x41, 0x30, 2, 0, 0x11, 0xF7}, Program,
+         Problem::None, 1, 0, true},
         {"other maker in byte 5", {0xF0, 0, 0, 0x10, 0, 0x40, 0x30, 0x01, 0xF7}, Algorithm, Problem::None, 1, 0, true},
         {"other maker in byte 2, 6 bytes", {0xF0, 0, 0x43, 0x10, 0, 0x41}, Algorithm, Problem::TooShort, 0, 0, true},
         {"5 bytes are never another maker's", {0xF0, 0x43, 1, 2, 0xF7}, Algorithm, Problem::TooShort, 1, 0, false},
+        {"algorithm dump sent as a program", {0xF0, 0, 0, 0x10, 0, 0x41, 0x30, 2, 0, 0x11, 0xF7}, Program,
+         Problem::AlgorithmDump, 1, 0, false},
+        {"program dump sent as an algorithm", Dump({0x11}), Algorithm, Problem::ProgramDump, 1, 0, false},
     };
     for (const auto& c : cases)
     {

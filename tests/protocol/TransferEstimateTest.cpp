@@ -20,3 +20,20 @@ TEST(TransferEstimate, PercentDownAndTimeLeftUpFromTheRateSoFar)
         EXPECT_EQ(c.secondsLeft, estimate.secondsLeft) << c.done << " of " << c.total;
     }
 }
+
+TEST(TransferEstimate, ReceptionRateOverTheSpanOfDataAndTheSilenceSince)
+{
+    const struct { std::uint64_t firstBytes, total, firstMs, lastMs, nowMs; std::int64_t rate; std::uint64_t silent; }
+        cases[] = {
+            {4096, 4096, 1000, 1000, 1999, -1, 0},        // one block: no span to measure over
+            {4096, 12288, 1000, 3621, 3621, 3125, 0},     // two more blocks at the wire rate
+            {4096, 12288, 1000, 3621, 63621, 3125, 60},   // the silence since does not lower it
+            {1, 3126, 0, 1000, 2999, 3125, 1},            // the first block's bytes came before it
+        };
+    for (const auto& c : cases)
+    {
+        const ReceptionFigures figures = MeasureReception(c.firstBytes, c.total, c.firstMs, c.lastMs, c.nowMs);
+        EXPECT_EQ(c.rate, figures.bytesPerSecond) << c.total << " bytes by " << c.lastMs;
+        EXPECT_EQ(c.silent, figures.silentSeconds) << c.total << " bytes by " << c.lastMs;
+    }
+}

@@ -64,6 +64,8 @@ UiRecorder::UiRecorder()
     });
     CFileDialog::SetHook([this](const FileDialogRequest& request) {
         fileDialogs.push_back(request);
+        if (onFileDialog)
+            onFileDialog(request);
         if (files.empty())
             return FileDialogAnswer{false, {}};
         const std::string path = files.front();

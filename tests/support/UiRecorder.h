@@ -43,6 +43,8 @@ public:
     std::deque<std::string> files;
     // Runs when a box is shown, before it is answered (e.g. to act while it is up).
     std::function<void(const Box&)> onBox;
+    // The same for a file dialog.
+    std::function<void(const FileDialogRequest&)> onFileDialog;
 
     std::vector<Box> boxes;
     std::vector<FileDialogRequest> fileDialogs;

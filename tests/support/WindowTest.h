@@ -45,6 +45,9 @@ public:
     static void Click(CDialog& dialog, int id);
     // A key pressed in a control, as the modal loop hands it to the dialog.
     static void PressKey(CDialog& dialog, int id, WPARAM key);
+    // Enter pressed twice in a control, quickly: the second press is queued before the first
+    // is handled, and like all keyboard input it goes to whatever has the focus when read.
+    static void EnterTwice(CDialog& dialog, int id);
     static int FocusedId();
     static std::vector<int> EnabledControls(CDialog& dialog);
     // True when `id` has the focus with its whole text selected, as after a refused field.

@@ -1,0 +1,95 @@
+#pragma once
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+// How long messages leave an emulated output port for the device, and when the program is told
+// they are done: the behaviours of the MIDI drivers users have. The emulated driver keeps
+// winmm's contract (locking, header flags, callbacks); this part decides only what reaches the
+// device when, and when each message completes.
+class OutputLine
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    enum class Behaviour
+    {
+        Cable,    // done when its last byte has left the line; messages one after another
+        Alsa,     // Wine on Linux: done before midiOutLongMsg returns; a kernel buffer that
+                  // drains at the line's rate and silently drops what does not fit
+        Queued,   // Windows' MIDI service: done at once; an unlimited buffer drains at the rate
+        Stalled,  // an unplugged interface: from a chosen message on, nothing completes
+    };
+
+    // When the program hears that a message is done.
+    enum class Completion
+    {
+        Later,            // Advance or Reset reports it
+        Now,              // at once, from the driver's own thread
+        OnCallersThread,  // inside the handing-over call, before it returns
+    };
+
+    // A message as the driver knows it.
+    struct Message
+    {
+        std::uintptr_t handle = 0;
+        MIDIHDR* header = nullptr;
+        std::size_t record = 0;
+    };
+
+    void SetBehaviour(Behaviour behaviour);
+    void SetKernelBufferSize(std::size_t bytes);
+    void SetStallFrom(std::size_t messages);
+    std::size_t DroppedBytes() const;
+
+    // A long message handed over at `now`; its bytes leave one every `perByte` (zero: at once).
+    Completion Accept(const Message& message, const std::uint8_t* bytes, std::size_t size,
+                      Clock::time_point now, Clock::duration perByte);
+
+    // What has reached the device by `now`, in order, and the messages done by then. Returns
+    // when the next thing falls due, or time_point::max().
+    Clock::time_point Advance(Clock::time_point now, std::vector<std::vector<std::uint8_t>>& arrived,
+                              std::vector<Message>& completed);
+
+    // midiOutReset: the port's messages that are not done are handed back; what of them is
+    // already on the line arrives cut short, the rest never leaves. Bytes the driver has
+    // already reported done (a kernel or service buffer) keep draining.
+    void Reset(std::uintptr_t handle, Clock::time_point now,
+               std::vector<std::vector<std::uint8_t>>& arrived, std::vector<Message>& completed);
+
+    // Everything handed over has reached the device and is done.
+    bool IsIdle() const;
+
+private:
+    struct Transfer
+    {
+        std::vector<std::uint8_t> bytes;
+        Message message;
+        bool completes = false;  // the message is done when this transfer has left
+        Clock::time_point startsAt;
+        Clock::time_point endsAt;
+
+        std::size_t SentBy(Clock::time_point now) const;
+    };
+
+    void Transmit(std::vector<std::uint8_t> bytes, const Message& message, bool completes,
+                  Clock::time_point now, Clock::duration perByte);
+    std::vector<std::uint8_t> IntoKernelBuffer(const std::uint8_t* bytes, std::size_t size,
+                                               Clock::time_point now);
+
+    Behaviour m_behaviour = Behaviour::Cable;
+    std::size_t m_kernelBufferSize = 4096;
+    std::size_t m_stallFrom = 0;
+    std::size_t m_dropped = 0;
+    std::deque<Transfer> m_line;
+    std::deque<Message> m_stalled;
+    Clock::time_point m_lineFree{};
+};
+
+// "cable", "alsa", "queued" or "stalled"; false for anything else.
+bool ParseLine(const char* name, OutputLine::Behaviour& line);
