@@ -24,7 +24,7 @@ namespace
 using Kind = BankMessageKind;
 constexpr std::size_t ShownBytes = 16;
 // The columns' widths in dialog units when no width is kept.
-constexpr int DefaultColumnWidths[BankWindowLayout::ColumnCount] = {26, 90, 32, 36, 210};
+constexpr int DefaultColumnWidths[BankWindowLayout::ColumnCount] = {26, 90, 32, 36, 196};
 
 // How each control follows the window's size: moved right or down, stretched wide or high.
 struct Anchor

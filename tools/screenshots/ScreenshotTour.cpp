@@ -74,8 +74,12 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     HWND receive = ui.WaitForDialogWithControl(IDC_RECEIVED_COUNT);
     if (receive == nullptr || !ui.WaitUntil([&] { return ui.Text(receive, IDC_RECEIVED_COUNT) != "0"; }))
         return Tour::Fail("the bulk receive did not start");
-    if (!tour.Shot("bulk-receive", receive) || !tour.Close(receive, IDCANCEL))
+    if (!tour.Shot("bulk-receive", receive))
         return false;
+    // Cancel asks before it discards what has arrived.
+    ui.Press(receive, IDCANCEL);
+    if (!tour.Close(ui.WaitForMessageBox().window, IDYES) || !ui.WaitUntilGone(receive))
+        return Tour::Fail("the bulk receive did not close");
 
     const std::string bulkFile = folder.File("Everything.syx");
     TempFolder::WriteBytes(bulkFile, EmulatedDevice().BulkDump());
