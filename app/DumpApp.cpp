@@ -29,16 +29,14 @@ BOOL CDumpApp::InitInstance()
     }
 
     {
-        const CSettings settings(m_settingsKey);
+        CDumpSettings settings(m_settingsKey);
         CMainDialog mainWindow;
-        LoadSettings(settings, mainWindow);
-        mainWindow.m_onMidiSetupChanged = [&settings] { SaveMidiSettings(settings); };
+        settings.Keep(mainWindow);
         SetCurrentMidiWindow(&mainWindow);
         m_pMainWnd = &mainWindow;
         mainWindow.DoModal();
         SetCurrentMidiWindow(nullptr);
         m_pMainWnd = nullptr;
-        SaveSettings(settings, mainWindow);
     }
 
     FreeMidiBuffers();

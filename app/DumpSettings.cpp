@@ -1,34 +1,65 @@
 #include "app/DumpSettings.h"
 
+#include <algorithm>
 #include <string>
-#include <utility>
+#include <vector>
 
 #include "dialogs/MainDialog.h"
+#include "framework/MessageBox.h"
+#include "framework/Strings.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortName.h"
 #include "midi/MidiPortState.h"
+#include "resources/resource.h"
 
 namespace
 {
 constexpr std::size_t MaxFileName = 256;
+using PortId = std::pair<std::string, int>;
 
-// The port of that name now; the first port when it is gone.
-template <typename Caps>
-int FindPort(const std::string& name, UINT count, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
+std::vector<std::string> InputNames()
 {
-    for (UINT port = 0; port < count && !name.empty(); ++port)
-        if (MidiPortName(port, query) == name)
-            return static_cast<int>(port);
-    return 0;
+    return MidiPortNames(Midi().midiInGetNumDevs(), &MidiDriver::midiInGetDevCapsA);
 }
 
-std::pair<const char*, std::string CMainDialog::*> const FileFields[] = {
-    {"ReceiveProgramFile", &CMainDialog::m_receiveProgramFile},
-    {"ReceiveAlgorithmFile", &CMainDialog::m_receiveAlgorithmFile},
-    {"ReceiveBulkFile", &CMainDialog::m_receiveBulkFile},
-    {"SendProgramFile", &CMainDialog::m_sendProgramFile},
-    {"SendAlgorithmFile", &CMainDialog::m_sendAlgorithmFile},
-    {"SendBulkFile", &CMainDialog::m_sendBulkFile},
+std::vector<std::string> OutputNames()
+{
+    return MidiPortNames(Midi().midiOutGetNumDevs(), &MidiDriver::midiOutGetDevCapsA);
+}
+
+struct Direction
+{
+    const char* nameValue;
+    const char* occurrenceValue;
+    int MidiPortState::*port;
+    std::vector<std::string> (*names)();
+    UINT missing;
+};
+const Direction Directions[] = {
+    {"InputPort", "InputPortOccurrence", &MidiPortState::inputPort, InputNames, IDS_INPUT_PORT_MISSING},
+    {"OutputPort", "OutputPortOccurrence", &MidiPortState::outputPort, OutputNames, IDS_OUTPUT_PORT_MISSING},
+};
+
+std::string ShownPort(const PortId& port)
+{
+    if (port.second == 0)
+        return LoadResString(IDS_PORT_NAME, {port.first});
+    return LoadResString(IDS_PORT_NAME_OCCURRENCE, {port.first, std::to_string(port.second + 1)});
+}
+
+struct FileField
+{
+    const char* value;
+    std::string CMainDialog::*member;
+    int control;
+};
+const FileField FileFields[] = {
+    {"ReceiveProgramFile", &CMainDialog::m_receiveProgramFile, IDC_RECEIVE_PROGRAM_FILE},
+    {"ReceiveAlgorithmFile", &CMainDialog::m_receiveAlgorithmFile, IDC_RECEIVE_ALGORITHM_FILE},
+    {"ReceiveBulkFile", &CMainDialog::m_receiveBulkFile, IDC_RECEIVE_BULK_FILE},
+    {"SendProgramFile", &CMainDialog::m_sendProgramFile, IDC_SEND_PROGRAM_FILE},
+    {"SendAlgorithmFile", &CMainDialog::m_sendAlgorithmFile, IDC_SEND_ALGORITHM_FILE},
+    {"SendBulkFile", &CMainDialog::m_sendBulkFile, IDC_SEND_BULK_FILE},
 };
 }
 
@@ -54,40 +85,82 @@ static void SaveBankSettings(const CSettings& settings, const CMainDialog& windo
         settings.WriteInt(("BankColumn" + std::to_string(column + 1)).c_str(), layout.columns[column]);
 }
 
-void LoadSettings(const CSettings& settings, CMainDialog& window)
+CDumpSettings::CDumpSettings(const std::string& subKey) : m_settings(subKey)
+{
+}
+
+void CDumpSettings::Keep(CMainDialog& window)
+{
+    Load(window);
+    window.m_onMidiSetupChanged = [this] { SaveMidi(); };
+    // A name typed but not used yet is kept too.
+    window.m_onDestroy = [this, &window] {
+        for (const FileField& field : FileFields)
+            window.*field.member = window.GetDlgItemText(field.control);
+        window.m_compareAfterSend = IsDlgButtonChecked(window.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND) == BST_CHECKED;
+        Save(window);
+    };
+}
+
+void CDumpSettings::Load(CMainDialog& window)
 {
     MidiPortState& state = PortState();
-    MidiDriver& driver = Midi();
-    state.inputPort = FindPort(settings.ReadString("InputPort", "", MAXPNAMELEN), driver.midiInGetNumDevs(),
-                               &MidiDriver::midiInGetDevCapsA);
-    state.outputPort = FindPort(settings.ReadString("OutputPort", "", MAXPNAMELEN), driver.midiOutGetNumDevs(),
-                                &MidiDriver::midiOutGetDevCapsA);
-    state.deviceNumber = settings.ReadInt("DeviceNumber", state.deviceNumber, 1, 16);
-    state.pauseMs = settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
-    for (const auto& [name, member] : FileFields)
-        window.*member = settings.ReadString(name, window.*member, MaxFileName);
-    LoadBankSettings(settings, window);
+    std::string missing;
+    for (std::size_t i = 0; i < std::size(Directions); ++i)
+    {
+        const Direction& direction = Directions[i];
+        const PortId kept{m_settings.ReadString(direction.nameValue, "", MAXPNAMELEN),
+                          m_settings.ReadInt(direction.occurrenceValue, 0, 0, 255)};
+        const std::vector<std::string> names = direction.names();
+        int port = kept.first.empty() ? 0 : FindPort(names, kept.first, kept.second);
+        if (port < 0)
+        {
+            // Another unit of the same name is likelier to be meant than the first port.
+            port = std::max(FindPort(names, kept.first, 0), 0);
+            std::string text = LoadResString(direction.missing, {ShownPort(kept)});
+            if (port < static_cast<int>(names.size()))
+            {
+                m_standIns[i] = PortId{names[port], PortOccurrence(names, port)};
+                text += ' ' + LoadResString(IDS_PORT_USED_INSTEAD, {ShownPort(*m_standIns[i])});
+            }
+            missing += (missing.empty() ? "" : "\n\n") + text;
+        }
+        state.*direction.port = port;
+    }
+    state.deviceNumber = m_settings.ReadInt("DeviceNumber", state.deviceNumber, 1, 16);
+    state.pauseMs = m_settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
+    for (const FileField& field : FileFields)
+        window.*field.member = m_settings.ReadString(field.value, window.*field.member, MaxFileName);
+    LoadBankSettings(m_settings, window);
+    if (!missing.empty())
+        AfxMessageBox(missing, MB_ERROR_BOX);
 }
 
-void SaveMidiSettings(const CSettings& settings)
+void CDumpSettings::SaveMidi()
 {
     const MidiPortState& state = PortState();
-    const std::string input =
-        MidiPortName(static_cast<UINT>(state.inputPort), &MidiDriver::midiInGetDevCapsA).value_or("");
-    const std::string output =
-        MidiPortName(static_cast<UINT>(state.outputPort), &MidiDriver::midiOutGetDevCapsA).value_or("");
-    if (!input.empty())
-        settings.WriteString("InputPort", input);
-    if (!output.empty())
-        settings.WriteString("OutputPort", output);
-    settings.WriteInt("DeviceNumber", state.deviceNumber);
-    settings.WriteInt("PauseMs", state.pauseMs);
+    for (std::size_t i = 0; i < std::size(Directions); ++i)
+    {
+        const Direction& direction = Directions[i];
+        const std::vector<std::string> names = direction.names();
+        const int port = state.*direction.port;
+        if (port < 0 || port >= static_cast<int>(names.size()) || names[port].empty())
+            continue;
+        const PortId chosen{names[port], PortOccurrence(names, port)};
+        if (chosen == m_standIns[i])
+            continue;
+        m_standIns[i].reset();
+        m_settings.WriteString(direction.nameValue, chosen.first);
+        m_settings.WriteInt(direction.occurrenceValue, chosen.second);
+    }
+    m_settings.WriteInt("DeviceNumber", state.deviceNumber);
+    m_settings.WriteInt("PauseMs", state.pauseMs);
 }
 
-void SaveSettings(const CSettings& settings, const CMainDialog& window)
+void CDumpSettings::Save(const CMainDialog& window)
 {
-    SaveMidiSettings(settings);
-    for (const auto& [name, member] : FileFields)
-        settings.WriteString(name, window.*member);
-    SaveBankSettings(settings, window);
+    SaveMidi();
+    for (const FileField& field : FileFields)
+        m_settings.WriteString(field.value, window.*field.member);
+    SaveBankSettings(m_settings, window);
 }

@@ -1,5 +1,6 @@
 #include "dialogs/AboutDialog.h"
 
+#include <string>
 #include <utility>
 
 #include "dialogs/SystemInfo.h"
@@ -80,7 +81,7 @@ void CAboutDialog::ShowMemory()
         {IDC_AVAIL_VIRTUAL, memory.ullAvailVirtual},
     };
     for (const auto& [control, bytes] : figures)
-        SetDlgItemText(control, FormatResString(IDS_MEMORY_FORMAT, Kilobytes(bytes)));
+        SetDlgItemText(control, FormatResString(IDS_MEMORY_FORMAT, FormatGroupedNumber(Kilobytes(bytes)).c_str()));
 }
 
 void CAboutDialog::ShowFreeDiskSpace()
@@ -100,8 +101,8 @@ void CAboutDialog::ShowFreeDiskSpace()
         SetDlgItemText(IDC_FREE_DISK, LoadResString(IDS_DISK_FREE_UNKNOWN));
         return;
     }
-    const unsigned long long freeKb = Kilobytes(static_cast<unsigned long long>(freeClusters) *
-                                                sectorsPerCluster * bytesPerSector);
-    SetDlgItemText(IDC_FREE_DISK, drive != 0 ? FormatResString(IDS_DISK_FREE_FORMAT, freeKb, letter)
-                                             : FormatResString(IDS_DISK_FREE_NO_LETTER_FORMAT, freeKb));
+    const std::string freeKb = FormatGroupedNumber(
+        Kilobytes(static_cast<unsigned long long>(freeClusters) * sectorsPerCluster * bytesPerSector));
+    SetDlgItemText(IDC_FREE_DISK, drive != 0 ? FormatResString(IDS_DISK_FREE_FORMAT, freeKb.c_str(), letter)
+                                             : FormatResString(IDS_DISK_FREE_NO_LETTER_FORMAT, freeKb.c_str()));
 }

@@ -123,7 +123,12 @@ BOOL CBulkSendDialog::TakeMidiFileMessages()
     std::vector<unsigned char> messages;
     std::size_t count = 0;
     const MidiFileError error = ReadMidiFileSysEx(m_dumpBuffer.m_bytes, m_fileSize, messages, count);
-    if (error != MidiFileError::None || messages.empty())
+    if (error == MidiFileError::None && count == 0)
+    {
+        AfxMessageBox(IDS_MIDI_FILE_NO_SYSEX, {DisplayPath(FileNamePart(m_fileName))}, MB_ERROR_BOX);
+        return FALSE;
+    }
+    if (error != MidiFileError::None)
     {
         const UINT reason = IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(error);
         AfxMessageBox(IDS_MIDI_FILE_DAMAGED, {DisplayPath(FileNamePart(m_fileName)), LoadResString(reason)},

@@ -1,7 +1,10 @@
 #include "dialogs/MidiSetupDialog.h"
 
+#include <dbt.h>
+
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "framework/DataExchange.h"
 #include "framework/MessageBox.h"
@@ -34,6 +37,19 @@ int ListPorts(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UIN
         }
     }
     return answered;
+}
+
+// Lists the ports again after a device came or went, keeping the selected port selected
+// when it is still there (by name and occurrence, its number may have changed).
+template <typename Caps>
+void RelistPorts(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
+{
+    const std::vector<std::string> before = list.Entries();
+    const int selected = list.GetCurSel();
+    list.ResetContent();
+    ListPorts(list, portCount, query);
+    if (selected >= 0 && selected < static_cast<int>(before.size()))
+        list.SetCurSel(FindPort(list.Entries(), before[selected], PortOccurrence(before, selected)));
 }
 
 // Fills one direction's list and selects its stored port; a direction without ports says so
@@ -96,6 +112,17 @@ BOOL CMidiSetupDialog::PreTranslateMessage(MSG* message)
         (message->hwnd == m_hWnd || IsChild(m_hWnd, message->hwnd)))
         m_toolTips.RelayEvent(message);
     return CDialog::PreTranslateMessage(message);
+}
+
+INT_PTR CMidiSetupDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    if (message == WM_DEVICECHANGE &&
+        (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE))
+    {
+        RelistPorts(m_inputList, Midi().midiInGetNumDevs(), &MidiDriver::midiInGetDevCapsA);
+        RelistPorts(m_outputList, Midi().midiOutGetNumDevs(), &MidiDriver::midiOutGetDevCapsA);
+    }
+    return CDialog::OnMessage(message, wParam, lParam, handled);
 }
 
 BOOL CMidiSetupDialog::OnInitDialog()

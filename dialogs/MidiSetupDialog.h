@@ -26,4 +26,6 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    // While the dialog is open a device may be plugged in or out: the lists follow.
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 };

@@ -54,6 +54,14 @@ int CComboBox::GetCount() const
     return static_cast<int>(SendMessageA(m_hWnd, CB_GETCOUNT, 0, 0));
 }
 
+std::vector<std::string> CComboBox::Entries() const
+{
+    std::vector<std::string> entries;
+    for (int i = 0; i < GetCount(); ++i)
+        entries.push_back(GetLBText(i));
+    return entries;
+}
+
 std::string CComboBox::GetLBText(int index) const
 {
     const LRESULT length = SendMessageW(m_hWnd, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);

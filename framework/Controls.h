@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 class CDialog;
 
@@ -35,6 +36,8 @@ public:
     int GetCurSel() const;
     int GetCount() const;
     std::string GetLBText(int index) const;
+    // Every entry's text, in list order.
+    std::vector<std::string> Entries() const;
 };
 
 class CToolTipCtrl : public CWndControl

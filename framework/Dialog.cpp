@@ -285,6 +285,8 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
     case WM_DESTROY:
+        if (m_onDestroy)
+            m_onDestroy();
         OnDestroy();
         return FALSE;
     case WM_NCDESTROY:

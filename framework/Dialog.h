@@ -40,6 +40,10 @@ public:
     virtual void DoDataExchange(CDataExchange* dx);
     virtual BOOL PreTranslateMessage(MSG* message);
 
+    // Runs when the window is about to go away, while its controls still show what the
+    // user left in them.
+    std::function<void()> m_onDestroy;
+
     // Tests see every dialog that starts its modal run, after its initialisation.
     static void SetModalStartHook(std::function<void(CDialog&)> hook);
     // Tests run dialogs without showing them.

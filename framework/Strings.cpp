@@ -61,3 +61,28 @@ std::string FormatResString(UINT id, ...)
     va_end(args);
     return result;
 }
+
+std::string FormatGroupedNumber(unsigned long long value)
+{
+    const std::wstring digits = std::to_wstring(value);
+    wchar_t decimal[8] = L".";
+    wchar_t thousand[8] = L",";
+    wchar_t grouping[16] = L"3;0";
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SGROUPING, grouping, 16);
+    // The locale says "3;0" for groups of three all the way (3 here), "3;2;0" for three,
+    // then twos (32), and "3" for one group only (30).
+    const std::wstring groups = grouping;
+    UINT groupingValue = 0;
+    for (const wchar_t c : groups)
+        if (c >= L'1' && c <= L'9')
+            groupingValue = groupingValue * 10 + static_cast<UINT>(c - L'0');
+    if (groups.size() < 2 || groups.compare(groups.size() - 2, 2, L";0") != 0)
+        groupingValue *= 10;
+    NUMBERFMTW format{0, 0, groupingValue, decimal, thousand, 1};
+    wchar_t text[64];
+    if (GetNumberFormatEx(LOCALE_NAME_USER_DEFAULT, 0, digits.c_str(), &format, text, 64) == 0)
+        return Narrow(digits);
+    return Narrow(text);
+}

@@ -15,3 +15,6 @@ std::string LoadResString(UINT id, std::initializer_list<std::string> inserts);
 
 // printf-style formatting of a resource string (the module's format strings).
 std::string FormatResString(UINT id, ...);
+
+// A number with its digits grouped as the user's locale groups them ("12,345,678").
+std::string FormatGroupedNumber(unsigned long long value);

@@ -3,6 +3,25 @@
 #include <objbase.h>
 #include <shobjidl.h>
 
+namespace
+{
+ITaskbarList3* CreateShellTaskbar()
+{
+    ITaskbarList3* taskbar = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                reinterpret_cast<void**>(&taskbar))))
+        return nullptr;
+    return taskbar;
+}
+
+ITaskbarList3* (*g_createTaskbar)() = CreateShellTaskbar;
+}
+
+void CTaskbarProgress::SetFactory(ITaskbarList3* (*create)())
+{
+    g_createTaskbar = create != nullptr ? create : CreateShellTaskbar;
+}
+
 CTaskbarProgress::~CTaskbarProgress()
 {
     Clear();
@@ -18,9 +37,13 @@ void CTaskbarProgress::Attach(HWND window)
     if (m_taskbar != nullptr)
         return;
     m_comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
-                                reinterpret_cast<void**>(&m_taskbar))))
+    m_taskbar = g_createTaskbar();
+    // The object must be initialised before any other call; one that refuses is not used.
+    if (m_taskbar != nullptr && FAILED(m_taskbar->HrInit()))
+    {
+        m_taskbar->Release();
         m_taskbar = nullptr;
+    }
 }
 
 void CTaskbarProgress::Show(ULONGLONG done, ULONGLONG total)

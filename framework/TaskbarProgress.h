@@ -20,6 +20,9 @@ public:
     void ShowBusy();
     void Clear();
 
+    // Tests stand in for the shell's taskbar object (nullptr: the shell's again).
+    static void SetFactory(ITaskbarList3* (*create)());
+
 private:
     ITaskbarList3* m_taskbar = nullptr;
     HWND m_button = nullptr;

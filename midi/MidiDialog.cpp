@@ -154,21 +154,23 @@ int CMidiDialog::OpenPorts(unsigned length)
 
     HMIDIOUT output = nullptr;
     ++state.outputOpening;
-    if (driver.midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc), 0,
-                           CALLBACK_FUNCTION) != MMSYSERR_NOERROR)
+    if (const MMRESULT opened = driver.midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc),
+                                                   0, CALLBACK_FUNCTION);
+        opened != MMSYSERR_NOERROR)
     {
-        AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
+        AfxMessageBox(opened == MMSYSERR_ALLOCATED ? IDS_OUTPUT_IN_USE : IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
         return 0;
     }
     state.outputHandle = output;
 
     HMIDIIN input = nullptr;
     ++state.inputOpening;
-    if (driver.midiInOpen(&input, state.inputPort, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
-                          CALLBACK_FUNCTION | MIDI_IO_STATUS) != MMSYSERR_NOERROR)
+    if (const MMRESULT opened = driver.midiInOpen(&input, state.inputPort, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
+                                                  CALLBACK_FUNCTION | MIDI_IO_STATUS);
+        opened != MMSYSERR_NOERROR)
     {
         CloseOutputPort(state.outputHandle);
-        AfxMessageBox(IDS_INPUT_OPEN_FAILED, MB_ERROR_BOX);
+        AfxMessageBox(opened == MMSYSERR_ALLOCATED ? IDS_INPUT_IN_USE : IDS_INPUT_OPEN_FAILED, MB_ERROR_BOX);
         return 0;
     }
     state.inputHandle = input;
@@ -216,10 +218,11 @@ int CMidiDialog::OpenOutputPort(unsigned length)
 
     HMIDIOUT output = nullptr;
     ++state.outputOpening;
-    if (driver.midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc), 0,
-                           CALLBACK_FUNCTION) != MMSYSERR_NOERROR)
+    if (const MMRESULT opened = driver.midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc),
+                                                   0, CALLBACK_FUNCTION);
+        opened != MMSYSERR_NOERROR)
     {
-        AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
+        AfxMessageBox(opened == MMSYSERR_ALLOCATED ? IDS_OUTPUT_IN_USE : IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
         return 0;
     }
     state.outputHandle = output;

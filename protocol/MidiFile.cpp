@@ -11,6 +11,7 @@ namespace
 constexpr unsigned char MetaEvent = 0xFF;
 constexpr unsigned char EndOfTrack = 0x2F;
 constexpr std::size_t ChunkHeaderLength = 8;
+constexpr std::size_t RiffHeaderLength = 12;
 constexpr std::size_t MinimumHeaderLength = 6;
 constexpr int MaximumNumberLength = 4;
 
@@ -26,6 +27,14 @@ std::uint32_t ReadBigEndian(const unsigned char* bytes, int length)
 {
     std::uint32_t value = 0;
     for (int i = 0; i < length; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+std::uint32_t ReadLittleEndian(const unsigned char* bytes)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
         value = (value << 8) | bytes[i];
     return value;
 }
@@ -142,20 +151,32 @@ private:
         std::size_t length = 0;
         if (const MidiFileError error = ReadBlock(packet, length); error != MidiFileError::None)
             return error;
-        m_found.push_back({m_tick, m_messageBytes.size(), 0});
-        m_messageBytes.push_back(SysEx::Start);
-        m_open = true;
-        return AppendPacket(packet, length);
+        return StartMessage(packet, length);
     }
 
-    // Continues the open message; without one, an escape whose bytes are not SysEx.
+    // Continues the open message. Without one it is an escape, whose bytes go to the cable
+    // as they are: one that starts with F0 starts a message (some files carry each whole
+    // F0 ... F7 message that way); any other escape is not SysEx.
     MidiFileError ReadSysExPacket()
     {
         const unsigned char* packet = nullptr;
         std::size_t length = 0;
         if (const MidiFileError error = ReadBlock(packet, length); error != MidiFileError::None)
             return error;
-        return m_open ? AppendPacket(packet, length) : MidiFileError::None;
+        if (m_open)
+            return AppendPacket(packet, length);
+        if (length > 0 && packet[0] == SysEx::Start)
+            return StartMessage(packet + 1, length - 1);
+        return MidiFileError::None;
+    }
+
+    // `packet` follows the F0.
+    MidiFileError StartMessage(const unsigned char* packet, std::size_t length)
+    {
+        m_found.push_back({m_tick, m_messageBytes.size(), 0});
+        m_messageBytes.push_back(SysEx::Start);
+        m_open = true;
+        return AppendPacket(packet, length);
     }
 
     MidiFileError AppendPacket(const unsigned char* packet, std::size_t length)
@@ -185,10 +206,46 @@ private:
     bool m_open = false;
 };
 
+bool StartsWith(const unsigned char* data, std::size_t size, const char (&tag)[5], std::size_t offset = 0)
+{
+    return size >= offset + 4 && std::memcmp(data + offset, tag, 4) == 0;
+}
+
+bool IsRiffMidiFile(const unsigned char* data, std::size_t size)
+{
+    return StartsWith(data, size, "RIFF") && StartsWith(data, size, "RMID", 8);
+}
+
+// A RIFF MIDI file holds the Standard MIDI File as its "data" chunk: narrows `data` and
+// `size` to it. RIFF lengths are little-endian, and a chunk of odd length is padded.
+MidiFileError FindRiffData(const unsigned char*& data, std::size_t& size)
+{
+    for (std::size_t position = RiffHeaderLength; position < size;)
+    {
+        if (size - position < ChunkHeaderLength)
+            return MidiFileError::ChunkPastEnd;
+        const std::uint32_t length = ReadLittleEndian(data + position + 4);
+        const std::size_t body = position + ChunkHeaderLength;
+        if (length > size - body)
+            return MidiFileError::ChunkPastEnd;
+        if (StartsWith(data, size, "data", position))
+        {
+            data += body;
+            size = length;
+            return MidiFileError::None;
+        }
+        position = std::min(size, body + length + (length & 1));
+    }
+    return MidiFileError::NotMidiFile;
+}
+
 MidiFileError ReadAllTracks(const unsigned char* data, std::size_t size, std::vector<unsigned char>& messageBytes,
                             std::vector<FoundMessage>& found)
 {
-    if (!IsStandardMidiFile(data, size))
+    if (IsRiffMidiFile(data, size))
+        if (const MidiFileError error = FindRiffData(data, size); error != MidiFileError::None)
+            return error;
+    if (!StartsWith(data, size, "MThd"))
         return MidiFileError::NotMidiFile;
     if (size < ChunkHeaderLength)
         return MidiFileError::ChunkPastEnd;
@@ -229,7 +286,7 @@ MidiFileError ReadAllTracks(const unsigned char* data, std::size_t size, std::ve
 
 bool IsStandardMidiFile(const unsigned char* data, std::size_t size)
 {
-    return size >= 4 && std::memcmp(data, "MThd", 4) == 0;
+    return StartsWith(data, size, "MThd") || IsRiffMidiFile(data, size);
 }
 
 MidiFileError ReadMidiFileSysEx(const unsigned char* data, std::size_t size,

@@ -88,12 +88,12 @@
 #define IDS_CONFIRM_COMMAND22_FIRST     105
 #define IDS_CONFIRM_COMMAND22_SECOND    106
 #define IDS_CONFIRM_COMMAND22_THIRD     107
-#define IDS_MEMORY_FORMAT               110     // printf: one unsigned 64-bit number (KB)
-#define IDS_DISK_FREE_FORMAT            111     // printf: unsigned 64-bit KB, then the drive letter
+#define IDS_MEMORY_FORMAT               110     // printf: KB as a grouped number text
+#define IDS_DISK_FREE_FORMAT            111     // printf: KB as a grouped number text, then the drive letter
 #define IDS_DISK_FREE_UNKNOWN           112
 #define IDS_OS_VERSION_UNKNOWN          113
 #define IDS_OS_VERSION_FORMAT           114     // printf: text, then three unsigned numbers
-#define IDS_DISK_FREE_NO_LETTER_FORMAT  115     // printf: unsigned 64-bit KB (volume without a letter)
+#define IDS_DISK_FREE_NO_LETTER_FORMAT  115     // printf: KB as a grouped number text (volume without a letter)
 #define IDS_OUTPUT_OPEN_FAILED          120
 #define IDS_INPUT_OPEN_FAILED           121
 #define IDS_NO_INPUT_PORTS              122
@@ -151,6 +151,16 @@
 #define IDS_TIP_OUTPUT_PORT             175
 #define IDS_UNLISTED_PORT_FORMAT        176     // printf: the port number (its name cannot be read)
 #define IDS_DEVICE_ERROR_BASE           200     // + 10 x first code + second code
+
+// Ports kept between runs, ports in use, MIDI files without SysEx
+#define IDS_INPUT_PORT_MISSING          3060    // %1: the kept port (IDS_PORT_NAME...)
+#define IDS_OUTPUT_PORT_MISSING         3061    // %1: the kept port (IDS_PORT_NAME...)
+#define IDS_PORT_USED_INSTEAD           3062    // %1: the port used instead (IDS_PORT_NAME...)
+#define IDS_PORT_NAME                   3063    // %1: the port's name
+#define IDS_PORT_NAME_OCCURRENCE        3064    // %1: the port's name, %2: which of that name (2, 3...)
+#define IDS_OUTPUT_IN_USE               3065
+#define IDS_INPUT_IN_USE                3066
+#define IDS_MIDI_FILE_NO_SYSEX          3067    // %1: the file's name
 
 // Framework prompts, looked up in the module under the framework's own numbers
 #define AFX_IDP_PARSE_INT               61712

@@ -2,8 +2,10 @@
 # Starts the demo build under Wine: bash scripts/run-demo.sh <build dir>.
 # Without a display it starts a virtual one (Xvfb) and says which. Either way it writes
 # "<display> <its pid>" to <build dir>/demo-display, where `make screenshot` finds the demo.
-# Ctrl+C or SIGTERM (sent to make or to this script) ends the demo and every Wine process of
-# the build's prefix, stops the virtual display and removes that file.
+# Ctrl+C or SIGTERM (sent to make or to this script) closes the demo as its close box would
+# (so that it ends in order and SYSEXDUMP_DEMO_RECORD is written), then ends every Wine
+# process of the build's prefix, stops the virtual display and removes that file. A DISPLAY
+# that cannot be opened is said so, and the script fails.
 set -eu
 # A background job of a non-interactive shell starts with SIGINT ignored, and bash cannot
 # trap a signal that was ignored when it started: start again with SIGINT restored, so that
@@ -34,8 +36,27 @@ finish() {
   rm -f "$state" "$state.number"
 }
 trap finish EXIT
+# The program's own close path: taskkill without /f posts WM_CLOSE to the demo's windows. A
+# window that waits for an answer (a question box) does not close; the clean-up then ends it.
+demo=""
+close_demo() {
+  trap 'exit 0' INT TERM   # asked again: stop waiting
+  echo "run-demo: stopping the demo."
+  if [ -n "$demo" ] && kill -0 "$demo" 2>/dev/null; then
+    "$WINE_LOADER" taskkill /im SysExDumpDemo.exe </dev/null >/dev/null 2>&1 || true
+    timeout 10 tail --pid="$demo" -f /dev/null ||
+      echo "run-demo: the demo did not close within 10 s (is a message box waiting?); ending it."
+  fi
+  exit 0
+}
 # Being asked to stop is how the demo normally ends: no failure for make to report.
-trap 'echo "run-demo: stopping the demo."; exit 0' INT TERM
+trap close_demo INT TERM
+
+if [ -n "${DISPLAY:-}" ] && ! xdpyinfo >/dev/null 2>&1; then
+  echo "run-demo: the display DISPLAY=$DISPLAY cannot be opened (no X server there, or this user may" >&2
+  echo "  not connect to it). Fix DISPLAY, or unset it to run the demo on a virtual display." >&2
+  exit 1
+fi
 
 if [ -z "${DISPLAY:-}" ]; then
   # Xvfb picks a free display number itself and writes it to fd 3 once it accepts clients.
@@ -61,7 +82,9 @@ fi
 # another display and would put the windows there: start afresh on this one.
 "$here/wine-prefix.sh" stop "$build"
 "$here/wine-prefix.sh" start "$build"
-"$WINE_LOADER" "$build/bin/SysExDumpDemo.exe" &
+# A session of its own keeps the terminal's Ctrl+C away from the demo, which Wine would end
+# on the spot: close_demo closes it in order instead.
+setsid "$WINE_LOADER" "$build/bin/SysExDumpDemo.exe" &
 demo=$!
 echo "$DISPLAY $$" >"$state"
 echo "run-demo: the demo runs on DISPLAY=$DISPLAY. Stop it with Ctrl+C, or kill $$ (or kill make)."
@@ -75,8 +98,8 @@ case "$(cat "/proc/$PPID/comm" 2>/dev/null)" in
 esac
 while kill -0 "$demo" 2>/dev/null; do
   if [ -n "$watch" ] && [ "$(grep SigCgt "/proc/$PPID/status" 2>/dev/null)" != "$watch" ]; then
-    echo "run-demo: make was interrupted: stopping the demo."
-    exit 0
+    echo "run-demo: make was interrupted."
+    close_demo
   fi
   sleep 0.5 &
   wait $! || true

@@ -1,19 +1,18 @@
 // What the program keeps between runs, under a key of the test's own.
+#include <tuple>
+
 #include "app/DumpSettings.h"
 #include "dialogs/MainDialog.h"
+#include "framework/Strings.h"
 #include "midi/MidiPortState.h"
+#include "resources/resource.h"
 #include "support/MidiTest.h"
+#include "support/ModalHook.h"
 
 namespace
 {
-// The kept values as a text, so that one comparison shows every difference.
-std::string Kept(const CMainDialog& window)
-{
-    const MidiPortState& state = PortState();
-    return "in " + std::to_string(state.inputPort) + ", out " + std::to_string(state.outputPort) + ", device " +
-           std::to_string(state.deviceNumber) + ", pause " + std::to_string(state.pauseMs) + ", " +
-           window.m_receiveProgramFile + ", " + window.m_sendBulkFile;
-}
+using Ports = std::vector<EmulatedMidiDriver::PortInfo>;
+const Ports InsAB{{"In A"}, {"In B"}}, OutsABC{{"Out A"}, {"Out B"}, {"Out C"}};
 }
 
 class SettingsTest : public MidiTest
@@ -23,8 +22,6 @@ protected:
     {
         MidiTest::SetUp();
         m_settings.DeleteAll();
-        m_driver->SetInputPorts({{"In A"}, {"In B"}});
-        m_driver->SetOutputPorts({{"Out A"}, {"Out B"}, {"Out C"}});
     }
     void TearDown() override
     {
@@ -32,47 +29,35 @@ protected:
         MidiTest::TearDown();
     }
 
-    // A start of the program: the port state's defaults and a new window, then the settings.
-    std::string Start()
+    // A start of the program with these ports: the kept values as one text, then every box.
+    std::string Start(const Ports& inputs = InsAB, const Ports& outputs = OutsABC)
     {
+        m_driver->SetInputPorts(inputs);
+        m_driver->SetOutputPorts(outputs);
         MidiPortState& state = PortState();
         state.inputPort = state.outputPort = state.pauseMs = 0;
         state.deviceNumber = 1;
+        m_ui->boxes.clear();
+        m_run = std::make_unique<CDumpSettings>(m_key);
         CMainDialog window;
-        LoadSettings(m_settings, window);
-        return Kept(window);
+        m_run->Load(window);
+        std::string kept = "in " + std::to_string(state.inputPort) + ", out " + std::to_string(state.outputPort) +
+                           ", device " + std::to_string(state.deviceNumber) + ", pause " +
+                           std::to_string(state.pauseMs) + ", " + window.m_receiveProgramFile + ", " +
+                           window.m_sendBulkFile;
+        for (const Box& box : m_ui->boxes)
+            kept += " | " + box.text;
+        return kept;
     }
 
-    const CSettings m_settings{"Software\\SysEx Dump Tests\\Settings"};
+    const std::string m_key = "Software\\SysEx Dump Tests\\Settings";
+    const CSettings m_settings{m_key};
+    std::unique_ptr<CDumpSettings> m_run;
 };
 
-TEST_F(SettingsTest, KeptBetweenRunsWithPortsFoundByName)
-{
-    EXPECT_EQ("in 0, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start()) << "a first start";
-
-    CMainDialog window;
-    MidiPortState& state = PortState();
-    state.inputPort = 1;
-    state.outputPort = 2;
-    state.deviceNumber = 16;
-    state.pauseMs = 150;
-    window.m_receiveProgramFile = u8"C:\\dumps\\\u65e5\u672c.syx";
-    window.m_sendBulkFile = "";
-    SaveSettings(m_settings, window);
-    EXPECT_EQ(u8"in 1, out 2, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
-
-    // The ports moved: found by name; a port that is gone is the first one again.
-    m_driver->SetInputPorts({{"In B"}, {"In A"}});
-    m_driver->SetOutputPorts({{"Out A"}, {"Out B"}});
-    EXPECT_EQ(u8"in 0, out 0, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
-
-    // MIDI Setup keeps only its own choices.
-    state.deviceNumber = 3;
-    SaveMidiSettings(m_settings);
-    EXPECT_EQ(u8"in 0, out 0, device 3, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
-}
-
-TEST_F(SettingsTest, DamagedValuesAreIgnored)
+// Damaged values keep the defaults. Everything is kept when the window closes, the file names
+// as the fields show them, used or not.
+TEST_F(SettingsTest, KeptWhenTheWindowCloses)
 {
     m_settings.WriteString("DeviceNumber", "5");
     m_settings.WriteInt("PauseMs", 1001);
@@ -80,6 +65,47 @@ TEST_F(SettingsTest, DamagedValuesAreIgnored)
     m_settings.WriteString("ReceiveProgramFile", std::string(257, 'x'));
     m_settings.WriteInt("SendBulkFile", 7);
     EXPECT_EQ("in 0, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start());
+    CMainDialog window;
+    m_run->Keep(window);
+    MidiPortState& state = PortState();
+    std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) = std::make_tuple(16, 1, 2, 150);
+    ModalHook hook([](CDialog& running) {
+        running.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, u8"C:\\dumps\\\u65e5\u672c.syx");
+        running.SetDlgItemText(IDC_SEND_BULK_FILE, "");
+        running.EndDialog(IDCANCEL);
+    });
+    window.DoModal();
+    EXPECT_EQ(u8"in 1, out 2, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
+}
+
+// Ports are found by name, and of two identical interfaces the second one comes back as the
+// second. One that is gone is said once, another port stands in for it (one of the same name first), and the stand-in
+// is not kept over it.
+TEST_F(SettingsTest, PortsByNameAndOccurrenceAndStandInsNotKept)
+{
+    const Ports twins{{"USB"}, {"USB"}}, outputs{{"USB"}, {"Out"}, {"USB"}};
+    Start(twins, outputs);
+    PortState().inputPort = 1;
+    PortState().outputPort = 2;
+    m_run->SaveMidi();
+    const std::string kept = "in 1, out 2, device 1, pause 0, ProgramDump.syx, BulkDump.syx";
+    EXPECT_EQ(kept, Start(twins, outputs));
+
+    const std::string second = LoadResString(IDS_PORT_NAME_OCCURRENCE, {"USB", "2"});
+    const std::string inputGone = " | " + LoadResString(IDS_INPUT_PORT_MISSING, {second}) + ' ' +
+                                  LoadResString(IDS_PORT_USED_INSTEAD, {LoadResString(IDS_PORT_NAME, {"USB"})}) +
+                                  "\n\n" + LoadResString(IDS_OUTPUT_PORT_MISSING, {second});
+    EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone + ' ' +
+                  LoadResString(IDS_PORT_USED_INSTEAD, {LoadResString(IDS_PORT_NAME, {"Out"})}),
+              Start({{"Other"}, {"USB"}}, {{"Out"}}));
+    m_run->SaveMidi();
+    EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone,
+              Start({{"Other"}, {"USB"}}, {}));
+    EXPECT_EQ(kept, Start(twins, outputs)) << "a stand-in was written over the kept port";
+}
+
+TEST_F(SettingsTest, NumbersOutOfRangeAreIgnoredAndALongestNameKept)
+{
     m_settings.WriteInt("DeviceNumber", 0);
     m_settings.WriteInt("PauseMs", -1);
     m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));
@@ -88,12 +114,17 @@ TEST_F(SettingsTest, DamagedValuesAreIgnored)
 
 TEST_F(SettingsTest, BankWindowAndComparisonKept)
 {
+    CDumpSettings run(m_key);
     CMainDialog window;
-    window.m_compareAfterSend = TRUE;
+    run.Keep(window);
     window.m_bankLayout = {900, 600, {1, 2, 3, 4, 5}};
-    SaveSettings(m_settings, window);
+    ModalHook hook([](CDialog& running) {
+        CheckDlgButton(running.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
+        running.EndDialog(IDCANCEL);
+    });
+    window.DoModal();
     CMainDialog next;
-    LoadSettings(m_settings, next);
+    CDumpSettings(m_key).Load(next);
     EXPECT_TRUE(next.m_compareAfterSend);
     EXPECT_EQ(600, next.m_bankLayout.height);
     EXPECT_EQ(5, next.m_bankLayout.columns[4]);

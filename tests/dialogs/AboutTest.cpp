@@ -9,6 +9,7 @@
 #include "dialogs/AboutDialog.h"
 #include "dialogs/SystemInfo.h"
 #include "framework/Strings.h"
+#include "framework/Unicode.h"
 #include "resources/resource.h"
 #include "support/ModalHook.h"
 
@@ -85,14 +86,19 @@ TEST_F(AboutTest, VersionNamesThePlatformAndTrimsTheBuildOutsideNt)
 }
 
 // The drive letter comes from the current directory; without one the volume is shown
-// without a letter, and a failed query shows its text.
+// without a letter, and a failed query shows its text. Large figures are grouped as the
+// user's locale groups digits (in threes, as the test machine's locale does).
 TEST_F(AboutTest, FreeSpaceOfTheCurrentDirectorysVolume)
 {
-    const std::string noLetter = FormatResString(IDS_DISK_FREE_NO_LETTER_FORMAT, 4000ull);
+    wchar_t separator[8] = {};
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STHOUSAND, separator, 8);
+    const std::string sep = Narrow(separator);
+    const std::string four = "4" + sep + "000", twelve = "12" + sep + "000" + sep + "000";
+    const std::string noLetter = FormatResString(IDS_DISK_FREE_NO_LETTER_FORMAT, four.c_str());
     const struct { std::string directory; DWORD clusters; bool diskOk; std::string shown, root; } cases[] = {
-        {"c:\\", 1000, true, FormatResString(IDS_DISK_FREE_FORMAT, 4000ull, 'C'), "C:\\"},
+        {"c:\\", 1000, true, FormatResString(IDS_DISK_FREE_FORMAT, four.c_str(), 'C'), "C:\\"},
         // 12,288,000,000 bytes: more than 32 bits hold.
-        {"Z:\\deep", 3000000, true, FormatResString(IDS_DISK_FREE_FORMAT, 12000000ull, 'Z'), "Z:\\"},
+        {"Z:\\deep", 3000000, true, FormatResString(IDS_DISK_FREE_FORMAT, twelve.c_str(), 'Z'), "Z:\\"},
         {"\\\\server\\share", 1000, true, noLetter, "(none)"},
         {std::string(MAX_PATH + 20, 'x'), 1000, true, noLetter, "(none)"},
         {"C:\\", 1000, false, LoadResString(IDS_DISK_FREE_UNKNOWN), "C:\\"},

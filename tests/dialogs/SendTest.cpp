@@ -297,6 +297,9 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
          {{0xF0, 0x7E, 0x01, 0xF7}, {0xF0, 0x7E, 0x02, 0x03, 0x04, 0xF7}}, {}},
         {"a damaged MIDI file is refused", With("b.syx", damaged), SendsBulk(),
          {Error(IDS_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + 3)})}, {}, {}},
+        {"a MIDI file without SysEx says so",
+         With("b.syx", Bytes(midi.begin(), midi.begin() + 18) + Bytes{0, 0, 0, 4, 0x00, 0xFF, 0x2F, 0x00}),
+         SendsBulk(), {Error(IDS_MIDI_FILE_NO_SYSEX, {"b.syx"})}, {}, {}},
     });
 }
 

@@ -25,14 +25,6 @@ struct SetupCase
     Choice after;
 };
 
-Names Entries(const CComboBox& list)
-{
-    Names entries;
-    for (int i = 0; i < list.GetCount(); ++i)
-        entries.push_back(list.GetLBText(i));
-    return entries;
-}
-
 std::string Unlisted(unsigned port)
 {
     return FormatResString(IDS_UNLISTED_PORT_FORMAT, port);
@@ -43,8 +35,8 @@ std::function<void(CMidiSetupDialog&)> OkAfterLists(Names inputs, Names outputs,
                                                      const char* device = nullptr)
 {
     return [=](CMidiSetupDialog& setup) {
-        EXPECT_EQ(inputs, Entries(setup.m_inputList));
-        EXPECT_EQ(outputs, Entries(setup.m_outputList));
+        EXPECT_EQ(inputs, setup.m_inputList.Entries());
+        EXPECT_EQ(outputs, setup.m_outputList.Entries());
         EXPECT_EQ(input, setup.m_inputList.GetCurSel());
         EXPECT_EQ(output, setup.m_outputList.GetCurSel());
         if (device)
@@ -114,6 +106,14 @@ TEST_F(SetupTest, PortListsAndTheirProblems)
          {Error(IDS_NO_OUTPUT_PORTS)}, {12, 0, 2}},
         {"no output port answers", {{"In"}}, {silent}, {3, 0, 2}, OkAfterLists({"In"}, {Unlisted(0)}, 0, -1, "12"),
          {Error(IDS_NO_OUTPUT_LISTED)}, {12, 0, 2}},
+        // The selected port keeps its name and occurrence; one that is gone keeps its number.
+        {"a device plugged in and one unplugged while the dialog is open", {{"USB"}, {"USB"}}, {{"A"}, {"B"}},
+         {1, 1, 1}, [this](CMidiSetupDialog& setup) {
+             m_driver->SetInputPorts({{"New"}, {"USB"}, {"USB"}});
+             m_driver->SetOutputPorts({{"A"}});
+             SendMessageW(setup.GetSafeHwnd(), WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
+             OkAfterLists({"New", "USB", "USB"}, {"A"}, 2, -1)(setup);
+         }, {}, {1, 2, 1}},
     });
 }
 

@@ -88,7 +88,7 @@ struct Rig
                                         CALLBACK_FUNCTION | MIDI_IO_STATUS));
         for (std::size_t i = 0; i < inHeaders.size(); ++i)
         {
-            inHeaders[i] = MIDIHDR{inData[i].data(), 4096};
+            inHeaders[i] = MIDIHDR{inData[i].data(), 4096, 0, 0, 0, nullptr, 0, 0, {}};
             ASSERT_EQ(0u, driver.midiInPrepareHeader(in, &inHeaders[i], HeaderSize));
             ASSERT_EQ(0u, driver.midiInAddBuffer(in, &inHeaders[i], HeaderSize));
         }
@@ -104,7 +104,7 @@ struct Rig
             BuildProgramDumpRequest(bytes.data(), 1, 200);
         }
         outData[which].assign(bytes.begin(), bytes.end());
-        outHeaders[which] = MIDIHDR{outData[which].data(), static_cast<DWORD>(bytes.size())};
+        outHeaders[which] = MIDIHDR{outData[which].data(), static_cast<DWORD>(bytes.size()), 0, 0, 0, nullptr, 0, 0, {}};
         EXPECT_EQ(0u, driver.midiOutPrepareHeader(out, &outHeaders[which], HeaderSize));
         return driver.midiOutLongMsg(out, &outHeaders[which], HeaderSize);
     }
@@ -171,7 +171,7 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
     EXPECT_EQ(MIDIERR_STILLPLAYING, r.driver.midiInClose(r.in)) << "buffers are still queued";
     EXPECT_EQ(MIDIERR_STILLPLAYING, r.driver.midiInUnprepareHeader(r.in, &r.inHeaders[0], HeaderSize));
-    MIDIHDR unprepared{r.inData[0].data(), 8};
+    MIDIHDR unprepared{r.inData[0].data(), 8, 0, 0, 0, nullptr, 0, 0, {}};
     EXPECT_EQ(MIDIERR_UNPREPARED, r.driver.midiOutLongMsg(r.out, &unprepared, HeaderSize));
 
     r.driver.FailCall(MidiCall::OutLongMsg, MIDIERR_NOTREADY, 1);

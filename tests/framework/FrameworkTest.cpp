@@ -1,24 +1,30 @@
-// The framework layer: strings, boxes, files and modal runs.
+// The framework layer: strings, boxes, files, modal runs, data exchange, taskbar progress.
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shobjidl.h>
 
+#include <climits>
+#include <memory>
 #include <thread>
+#include <tuple>
 
+#include "framework/DataExchange.h"
 #include "framework/Dialog.h"
 #include "framework/File.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "framework/TaskbarProgress.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"
 #include "support/ModalHook.h"
 #include "support/UiRecorder.h"
+#include "support/WindowTest.h"
 
 TEST(Framework, StringsAndBoxesAndKeysTypedAhead)
 {
     EXPECT_TRUE(LoadResString(212).empty());
     EXPECT_EQ("2 before 1, %3 unknown, 100% sure", FormatPlaceholders("%2 before %1, %3 unknown, 100% sure", {"1", "2"}));
-    EXPECT_NE(std::string::npos, FormatResString(IDS_MEMORY_FORMAT, 5000000000ULL).find("5000000000"));
 
     UiRecorder ui;
     // A dialog or a box drops the keys typed before it appeared, and nothing else.
@@ -90,4 +96,95 @@ TEST(Framework, ModalRunEndsOnACommandSentFromAnotherThread)
     SetEvent(ended);
     sender.join();
     CloseHandle(ended);
+}
+
+namespace
+{
+// A number of 1 to 16 and a name of at most 4 characters, in two edits of the setup template.
+struct ExchangeDialog : CDialog
+{
+    ExchangeDialog() : CDialog(IDD_MIDI_SETUP) {}
+    void DoDataExchange(CDataExchange* dx) override
+    {
+        DDX_Text(dx, IDC_DEVICE_NUMBER, number);
+        DDV_MinMaxInt(dx, number, 1, 16);
+        DDX_Text(dx, IDC_PAUSE, name);
+        DDV_MaxChars(dx, name, 4);
+    }
+    int number = 3;
+    std::string name;
+};
+}
+
+// A field is read as the framework reads it (only its first 31 characters); a refused one
+// shows its prompt, gets the focus with its whole text selected and ends the exchange.
+TEST(Framework, DataExchangeReadsNumbersAndRefusesWithPromptFocusAndSelection)
+{
+    const Box bad = NotANumber(), range = OutOfRange(1, 16), tooLong = Error(AFX_IDP_PARSE_STRING_SIZE, {"4"});
+    const std::string japanese = u8"\u65e5\u672c\u8a9e!";
+    const struct { std::string number, name; std::vector<Box> shown; int value; std::string kept; } cases[] = {
+        {" 12\t", "abcd", {}, 12, "abcd"}, {"\t+5 ", japanese, {}, 5, japanese},
+        {std::string(30, ' ') + "7xyz", "", {}, 7, ""}, {"12a", "x", {bad}, 3, ""}, {"1 2", "x", {bad}, 3, ""},
+        {" ", "x", {bad}, 3, ""}, {"-0", "x", {bad}, 3, ""}, {"0x10", "x", {bad}, 3, ""}, {"0", "x", {range}, 0, ""},
+        {"17", "x", {range}, 17, ""}, {"99999999999", "x", {range}, INT_MAX, ""},
+        {"16", "abcde", {tooLong}, 16, "abcde"},
+    };
+    for (const auto& c : cases)
+    {
+        UiRecorder ui;
+        ExchangeDialog dialog;
+        ModalHook hook([&](CDialog& running) {
+            running.SetDlgItemText(IDC_DEVICE_NUMBER, c.number);
+            running.SetDlgItemText(IDC_PAUSE, c.name);
+            EXPECT_EQ(c.shown.empty(), running.UpdateData(TRUE) != FALSE) << c.number;
+            const int refused = c.shown.empty() ? 0 : c.shown[0] == tooLong ? IDC_PAUSE : IDC_DEVICE_NUMBER;
+            EXPECT_TRUE(refused == 0 || WindowTest::FocusedAndSelected(running, refused)) << c.number;
+            running.EndDialog(IDCANCEL);
+        });
+        dialog.DoModal();
+        EXPECT_EQ(std::tie(c.shown, c.value, c.kept), std::tie(ui.boxes, dialog.number, dialog.name)) << c.number;
+    }
+}
+
+namespace
+{
+// Records the taskbar calls made, in order.
+struct FakeTaskbar : ITaskbarList3
+{
+    std::string calls;
+    HRESULT init = S_OK;
+#define CALL_AS(type, name, result, ...) \
+    type STDMETHODCALLTYPE name(__VA_ARGS__) override { return calls += #name " ", result; }
+#define CALL(name, ...) CALL_AS(HRESULT, name, S_OK, __VA_ARGS__)
+    CALL_AS(HRESULT, QueryInterface, E_NOINTERFACE, REFIID, void**) CALL_AS(ULONG, AddRef, 2)
+    CALL_AS(ULONG, Release, 1) CALL_AS(HRESULT, HrInit, init) CALL(SetProgressValue, HWND, ULONGLONG, ULONGLONG)
+    CALL(SetProgressState, HWND, TBPFLAG) CALL(AddTab, HWND) CALL(DeleteTab, HWND) CALL(ActivateTab, HWND)
+    CALL(SetActiveAlt, HWND) CALL(MarkFullscreenWindow, HWND, BOOL) CALL(RegisterTab, HWND, HWND)
+    CALL(UnregisterTab, HWND) CALL(SetTabOrder, HWND, HWND) CALL(SetTabActive, HWND, HWND, DWORD)
+    CALL(ThumbBarAddButtons, HWND, UINT, LPTHUMBBUTTON) CALL(ThumbBarUpdateButtons, HWND, UINT, LPTHUMBBUTTON)
+    CALL(ThumbBarSetImageList, HWND, HIMAGELIST) CALL(SetOverlayIcon, HWND, HICON, LPCWSTR)
+    CALL(SetThumbnailTooltip, HWND, LPCWSTR) CALL(SetThumbnailClip, HWND, RECT*)
+#undef CALL
+#undef CALL_AS
+} g_taskbar;
+}
+
+// The taskbar is initialised before any other call; one that refuses is not used.
+TEST(Framework, TaskbarProgressInitialisesTheTaskbarFirst)
+{
+    CTaskbarProgress::SetFactory([]() -> ITaskbarList3* { return &g_taskbar; });
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    for (const HRESULT init : {S_OK, E_FAIL})
+    {
+        g_taskbar.calls.clear();
+        g_taskbar.init = init;
+        auto progress = std::make_unique<CTaskbarProgress>();
+        progress->Attach(window);
+        progress->Show(1, 2);
+        progress.reset();
+        const char* shown = "HrInit SetProgressState SetProgressValue SetProgressState Release ";
+        EXPECT_EQ(init == S_OK ? shown : "HrInit Release ", g_taskbar.calls);
+    }
+    DestroyWindow(window);
+    CTaskbarProgress::SetFactory(nullptr);
 }

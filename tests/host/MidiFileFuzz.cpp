@@ -61,7 +61,8 @@ void CheckMidiFileReader(const Bytes& file)
     if (error != MidiFileError::None)
         Require(messages.empty() && count == 0);
     else
-        Require(CountCleanMessages(messages) == count && messages.size() <= file.size() + count);
+        // The bulk send copies the messages over the file's own bytes.
+        Require(CountCleanMessages(messages) == count && messages.size() <= file.size());
 }
 
 // Random bytes rarely form a MIDI file's chunks; wrapped as the two tracks of a format 1
@@ -80,6 +81,7 @@ Bytes AsTwoTracks(const Bytes& bytes)
     addTrack(split, bytes.size());
     return file;
 }
+
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -89,5 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckFileChecks(bytes);
     CheckMidiFileReader(bytes);
     CheckMidiFileReader(AsTwoTracks(bytes));
+    Bytes riff{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D'};  // the bytes as its chunks
+    riff.insert(riff.end(), bytes.begin(), bytes.end());
+    CheckMidiFileReader(riff);
     return 0;
 }

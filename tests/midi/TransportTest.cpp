@@ -74,8 +74,14 @@ protected:
 
 TEST_F(TransportTest, EachFailedOpeningStepReportsItsStringAndLeavesNothingOpen)
 {
-    const struct { MidiCall call; int skip; UINT message; } failures[] = {
+    // A port another program holds says so, whether both ports or only the output open.
+    const struct { MidiCall call; int skip; UINT message; MMRESULT result = MMSYSERR_ERROR; bool outputOnly = false; }
+        failures[] = {
         {MidiCall::OutOpen, 0, IDS_OUTPUT_OPEN_FAILED},      {MidiCall::InOpen, 0, IDS_INPUT_OPEN_FAILED},
+        {MidiCall::OutOpen, 0, IDS_OUTPUT_IN_USE, MMSYSERR_ALLOCATED},
+        {MidiCall::InOpen, 0, IDS_INPUT_IN_USE, MMSYSERR_ALLOCATED},
+        {MidiCall::OutOpen, 0, IDS_OUTPUT_IN_USE, MMSYSERR_ALLOCATED, true},
+        {MidiCall::OutOpen, 0, IDS_OUTPUT_OPEN_FAILED, MMSYSERR_ERROR, true},
         {MidiCall::OutPrepareHeader, 0, IDS_OUTPUT_PREPARE_FAILED},
         {MidiCall::InPrepareHeader, 1, IDS_INPUT_PREPARE_FAILED},
         {MidiCall::InAddBuffer, 2, IDS_INPUT_ADD_FAILED},    {MidiCall::InStart, 0, IDS_INPUT_START_FAILED},
@@ -83,9 +89,9 @@ TEST_F(TransportTest, EachFailedOpeningStepReportsItsStringAndLeavesNothingOpen)
     for (const auto& failure : failures)
     {
         Fresh();
-        m_driver->FailCall(failure.call, MMSYSERR_ERROR, failure.skip);
+        m_driver->FailCall(failure.call, failure.result, failure.skip);
         RunProbe([&](ProbeDialog& probe) {
-            EXPECT_FALSE(probe.RequestProgram(1));
+            EXPECT_FALSE(failure.outputOnly ? probe.OpenOutputPort(1) : probe.RequestProgram(1));
             EXPECT_EQ(0, m_driver->OpenInputPortCount() + m_driver->OpenOutputPortCount()) << failure.message;
             EXPECT_EQ(0, m_driver->PreparedHeaderCount()) << "queued input buffers are taken back";
         });

@@ -10,17 +10,23 @@ namespace
 {
 using Error = MidiFileError;
 
-Bytes Chunk(const std::string& type, const Bytes& body)
+// RIFF chunks have little-endian lengths and are padded to an even length.
+Bytes Chunk(const std::string& type, const Bytes& body, bool riff = false)
 {
     Bytes chunk(type.begin(), type.end());
-    for (int shift = 24; shift >= 0; shift -= 8)
-        chunk.push_back(static_cast<unsigned char>(body.size() >> shift));
-    return chunk + body;
+    for (int i = 0; i < 4; ++i)
+        chunk.push_back(static_cast<unsigned char>(body.size() >> 8 * (riff ? i : 3 - i)));
+    return chunk + body + (riff && body.size() % 2 ? Bytes{0} : Bytes{});
 }
 
 Bytes Header(unsigned char format, unsigned char tracks)
 {
     return Chunk("MThd", {0, format, 0, tracks, 0x01, 0xE0});
+}
+
+Bytes Rmi(const Bytes& chunks)
+{
+    return Chunk("RIFF", Bytes{'R', 'M', 'I', 'D'} + chunks, true);
 }
 
 // Events (delta time, event) closed by the end-of-track event.
@@ -51,9 +57,18 @@ TEST(MidiFile, ReadsEverySysExInTimeOrder)
              Track({0x8F, 0xFF, 0xFF, 0x7F, 0xF0, 0x02, 0x05, 0xF7}) +
              Chunk("MTrk", {0x00, 0xFF, 0x2F, 0x00, 0x00, 0xF0, 0x01, 0xF7}),
          {0xF0, 0x05, 0xF7}, 1},
+        {"escapes that carry a whole message, or start one", Header(0, 1) +
+             Track({0x00, 0xF7, 0x03, 0xF0, 0x01, 0xF7, 0x00, 0xF7, 0x02, 0xF0, 0x02, 0x00, 0xF7, 0x02, 0x03, 0xF7}),
+         {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0xF7}, 2},
+        {"no SysEx at all", Header(0, 1) + Track({0x00, 0x90, 0x3C, 0x40}), {}, 0},
+        {"a RIFF MIDI file, its data after a chunk of odd length",
+         Rmi(Chunk("LIST", {1, 2, 3}, true) + Chunk("data", Header(0, 1) + Track({0x00, 0xF0, 0x01, 0xF7}), true) +
+             Bytes{'x'}),
+         {0xF0, 0xF7}, 1},
     };
     for (const auto& c : cases)
     {
+        EXPECT_TRUE(IsStandardMidiFile(c.file.data(), c.file.size())) << c.name;
         Bytes messages{0x55};
         std::size_t count = 99;
         EXPECT_EQ(Error::None, ReadMidiFileSysEx(c.file.data(), c.file.size(), messages, count)) << c.name;
@@ -100,6 +115,13 @@ TEST(MidiFile, DamageLeavesNothingToSend)
         {"end of chunk while open", Header(0, 1) + Chunk("MTrk", {0x00, 0xF0, 0x01, 0x01}), Error::UnterminatedSysEx},
         {"status byte in the data", Header(0, 1) + Track({0x00, 0xF0, 0x03, 0x01, 0x90, 0xF7}),
          Error::UnterminatedSysEx},
+        {"an escape that starts a message never ended", Header(0, 1) + Track({0x00, 0xF7, 0x02, 0xF0, 0x01}),
+         Error::UnterminatedSysEx},
+        {"RIFF MIDI without data", Rmi(Chunk("LIST", {1}, true)), Error::NotMidiFile},
+        {"RIFF MIDI data that is no MIDI file", Rmi(Chunk("data", {1, 2, 3, 4}, true)), Error::NotMidiFile},
+        {"RIFF MIDI chunk header cut", Rmi({'d', 'a', 't', 'a', 0}), Error::ChunkPastEnd},
+        {"RIFF MIDI data past the end", Rmi(Bytes{'d', 'a', 't', 'a', 15, 0, 0, 0} + Header(0, 0)),
+         Error::ChunkPastEnd},
         {"F7 before the packet's end", Header(0, 1) + Track({0x00, 0xF0, 0x04, 0x01, 0xF7, 0x02, 0xF7}),
          Error::UnterminatedSysEx},
     };
