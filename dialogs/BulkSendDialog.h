@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "framework/TaskbarProgress.h"
 #include "midi/MidiDialog.h"
@@ -17,6 +18,8 @@ public:
     void OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) override;
 
     std::string m_fileName;
+    // When not empty, sent instead of the file's content (the bank window's selected rows).
+    std::vector<unsigned char> m_bytes;
     unsigned char* m_data = nullptr;
     unsigned m_position = 0;
     unsigned m_messageEnd = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
@@ -140,6 +141,7 @@ int CMidiDialog::OpenPorts(unsigned length)
     MidiDriver& driver = Midi();
     if (!OutputIsFree())
         return 0;
+    m_afterSend = nullptr;
     ReleaseOutputPort();
     CloseInputPort();
 
@@ -210,6 +212,7 @@ int CMidiDialog::OpenOutputPort(unsigned length)
     MidiDriver& driver = Midi();
     if (!OutputIsFree())
         return 0;
+    m_afterSend = nullptr;
     ReleaseOutputPort();
     CloseInputPort();
 
@@ -261,6 +264,8 @@ void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR,
         return;
     }
     CloseOutputPort(handle);
+    if (m_afterSend)
+        std::exchange(m_afterSend, nullptr)();
 }
 
 BOOL CMidiDialog::RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header)
