@@ -85,6 +85,19 @@ BOOL CBulkSendDialog::OnInitDialog()
 // for the disk. FALSE after reporting why the file cannot be sent.
 BOOL CBulkSendDialog::LoadFile()
 {
+    if (!m_bytes.empty())
+    {
+        m_dumpBuffer.Free();
+        if (!m_dumpBuffer.Init(static_cast<unsigned>(m_bytes.size()), MidiBufferSize))
+        {
+            AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
+            return FALSE;
+        }
+        std::copy(m_bytes.begin(), m_bytes.end(), m_dumpBuffer.m_bytes);
+        m_fileSize = static_cast<unsigned>(m_bytes.size());
+        ShowSummary(false, 0);
+        return TRUE;
+    }
     CFile file;
     if (!file.Open(m_fileName, CFile::modeRead | CFile::shareExclusive))
     {

@@ -171,7 +171,7 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
     EXPECT_EQ(MIDIERR_STILLPLAYING, r.driver.midiInClose(r.in)) << "buffers are still queued";
     EXPECT_EQ(MIDIERR_STILLPLAYING, r.driver.midiInUnprepareHeader(r.in, &r.inHeaders[0], HeaderSize));
-    MIDIHDR unprepared{r.inData[0].data(), 8};
+    MIDIHDR unprepared{r.inData[0].data(), 8, 0, 0, 0, nullptr, 0, 0, {}};
     EXPECT_EQ(MIDIERR_UNPREPARED, r.driver.midiOutLongMsg(r.out, &unprepared, HeaderSize));
 
     r.driver.FailCall(MidiCall::OutLongMsg, MIDIERR_NOTREADY, 1);
