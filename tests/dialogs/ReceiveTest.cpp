@@ -217,10 +217,7 @@ TEST_F(ReceiveTest, BulkDump)
              t.Click(d, IDOK);
          }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
         {"Wine's driver: the shortest messages back to back, the window busy for half a second, nothing lost",
-         [](WindowTest& t) {
-             Replies(Mode::Silent)(t);
-             t.AtWireRate(EmulatedMidiDriver::Line::Alsa);
-         },
+         [](WindowTest& t) { Replies(Mode::Silent)(t); t.AtWireRate(EmulatedMidiDriver::Line::Alsa); },
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
              t.m_driver->InjectInput(shortest);
              Sleep(500);  // not a wait: the window's thread is blocked, as by a slow repaint
