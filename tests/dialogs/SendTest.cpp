@@ -308,6 +308,7 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
               w.SetDlgItemText(IDC_SEND_ALGORITHM_FILE, t.Path("a.syx"));
               t.Click(w, IDC_SEND_ALGORITHM);
               EXPECT_EQ(1u, t.Sent().size()) << "the algorithm went out while the program was on the line";
+              t.Settle();
               const auto line = LineOf(t.m_driver->LongMessages(), 0.04);
               ASSERT_EQ(2u, line.size());
               EXPECT_GE(line[1].handed, line[0].end - 0.01);
