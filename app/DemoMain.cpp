@@ -17,6 +17,7 @@
 #include "emulator/DeviceRecord.h"
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedMidiDriver.h"
+#include "midi/MidiPortState.h"
 
 CDumpApp theApp;
 
@@ -27,6 +28,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const char* pace = std::getenv("SYSEXDUMP_DEMO_PACE");
     driver.SetPace(pace != nullptr && std::strcmp(pace, "full") == 0 ? EmulatedMidiDriver::Pace::FullSpeed
                                                                       : EmulatedMidiDriver::Pace::WireRate);
+    if (pace != nullptr && std::strcmp(pace, "full") == 0)
+        PortState().wireClock.SetByteTime(0);
     EmulatedMidiDriver::Line line = EmulatedMidiDriver::Line::Cable;
     if (ParseLine(std::getenv("SYSEXDUMP_DEMO_LINE"), line))
         driver.SetLine(line);

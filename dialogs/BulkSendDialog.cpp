@@ -18,13 +18,24 @@
 #include "protocol/MessageEnd.h"
 #include "protocol/MidiFile.h"
 #include "protocol/TransferEstimate.h"
+#include "protocol/WireClock.h"
 #include "resources/resource.h"
 
 namespace
 {
 constexpr UINT_PTR ProgressTimerId = 2;
+constexpr UINT_PTR CancelTimerId = 4;
 constexpr UINT ProgressRefreshMs = 250;
-constexpr UINT WM_PAUSE_ELAPSED = WM_APP + 0x101;
+// Cancel lets the piece in flight finish, but waits no longer than this after its last byte
+// should have left the line, and never more than a second in all.
+constexpr UINT CancelGraceMs = 500;
+constexpr UINT CancelWaitMs = 900;
+
+// "n things" in the singular or the plural.
+std::string Counted(std::size_t count, UINT one, UINT many)
+{
+    return count == 1 ? LoadResString(one) : LoadResString(many, {std::to_string(count)});
+}
 }
 
 CBulkSendDialog::CBulkSendDialog(CDialog* parent) : CMidiDialog(IDD_BULK_SEND, parent)
@@ -47,18 +58,26 @@ BOOL CBulkSendDialog::OnInitDialog()
     m_data = m_dumpBuffer.m_bytes;
     m_position = 0;
     FindMessage();
-    m_chunkLength = std::min(m_messageRemaining, MidiBufferSize);
-
-    if (!OpenOutputPort(m_chunkLength))
+    m_chunkLength = PieceLength();
+    // A piece longer than the output buffer goes out from the file's bytes where they are.
+    if (!OpenOutputPort(m_chunkLength, m_chunkLength > MidiBufferSize ? m_data : nullptr))
     {
         EndDialog(IDCANCEL);
         return TRUE;
     }
-    // The first piece waits in the prepared output buffer until the user presses OK.
+    // The first piece waits in the prepared output buffer until the user presses Send.
     TakeChunk();
+    m_piecePrepared = true;
     SetDlgItemInt(IDC_FILE_SIZE, m_fileSize);
     m_sentControl = GetDlgItem(IDC_SENT_COUNT);
     m_taskbar.Attach(m_hWnd);
+    // With a warning shown, a hasty Enter must not start the transfer.
+    if (!GetDlgItemText(IDC_SEND_WARNING).empty())
+    {
+        SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
+        GotoDlgCtrl(GetDlgItem(IDCANCEL));
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -144,17 +163,34 @@ BOOL CBulkSendDialog::TakeMidiFileMessages()
 
 void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages)
 {
+    m_messageCount = 0;
+    std::size_t longest = 0;
+    for (std::size_t at = 0; at < m_fileSize; ++m_messageCount)
+    {
+        const std::size_t end = FindMessageEnd(m_dumpBuffer.m_bytes, m_fileSize, at);
+        longest = std::max(longest, end + 1 - at);
+        at = end + 1;
+    }
+    std::string warning;
+    const auto add = [&warning](const std::string& sentence) { warning += (warning.empty() ? "" : " ") + sentence; };
     if (midiFile)
     {
-        SetDlgItemText(IDC_SEND_SUMMARY, LoadResString(IDS_BULK_SUMMARY_MIDI, {std::to_string(midiMessages)}));
-        return;
+        SetDlgItemText(IDC_SEND_SUMMARY, Counted(midiMessages, IDS_BULK_SUMMARY_MIDI_ONE, IDS_BULK_SUMMARY_MIDI));
     }
-    const BulkFileSummary summary = SummarizeBulkFile(m_dumpBuffer.m_bytes, m_fileSize);
-    SetDlgItemText(IDC_SEND_SUMMARY, LoadResString(IDS_BULK_SUMMARY, {std::to_string(summary.completeMessages)}));
-    if (summary.bytesOutsideMessages > 0 || summary.unterminatedMessages > 0)
-        SetDlgItemText(IDC_SEND_WARNING, LoadResString(IDS_BULK_WARNING,
-                                                       {std::to_string(summary.bytesOutsideMessages),
-                                                        std::to_string(summary.unterminatedMessages)}));
+    else
+    {
+        const BulkFileSummary summary = SummarizeBulkFile(m_dumpBuffer.m_bytes, m_fileSize);
+        SetDlgItemText(IDC_SEND_SUMMARY, Counted(summary.completeMessages, IDS_BULK_SUMMARY_ONE, IDS_BULK_SUMMARY));
+        if (summary.bytesOutsideMessages > 0)
+            add(Counted(summary.bytesOutsideMessages, IDS_BULK_OUTSIDE_BYTE, IDS_BULK_OUTSIDE_BYTES));
+        if (summary.unterminatedMessages > 0)
+            add(Counted(summary.unterminatedMessages, IDS_BULK_UNENDED_ONE, IDS_BULK_UNENDED));
+    }
+    // Such a message goes out whole under Wine, and Linux drops it unless its buffer is raised.
+    if (UnderWine() && longest > LineBufferSize)
+        add(LoadResString(IDS_LONG_MESSAGE, {std::to_string(longest)}));
+    if (!warning.empty())
+        SetDlgItemText(IDC_SEND_WARNING, LoadResString(IDS_BULK_WARNING_PREFIX, {warning}));
 }
 
 void CBulkSendDialog::FindMessage()
@@ -163,11 +199,23 @@ void CBulkSendDialog::FindMessage()
     m_messageRemaining = m_messageEnd - m_position + 1;
 }
 
-void CBulkSendDialog::TakeChunk()
+unsigned CBulkSendDialog::PieceLength() const
 {
-    std::memcpy(PortState().outputBuffer, m_data + m_position, m_chunkLength);
+    // Under Wine every piece is wrapped in F0...F7 on its way: a message goes whole or broken.
+    return UnderWine() ? m_messageRemaining : std::min(m_messageRemaining, MidiBufferSize);
+}
+
+unsigned char* CBulkSendDialog::TakeChunk()
+{
+    unsigned char* piece = m_data + m_position;
+    if (m_chunkLength <= MidiBufferSize)
+    {
+        std::memcpy(PortState().outputBuffer, piece, m_chunkLength);
+        piece = PortState().outputBuffer;
+    }
     m_position += m_chunkLength;
     m_messageRemaining -= m_chunkLength;
+    return piece;
 }
 
 void CBulkSendDialog::OnOK()
@@ -179,28 +227,29 @@ void CBulkSendDialog::OnOK()
     GotoDlgCtrl(GetDlgItem(IDCANCEL));
     EnableWindow(GetDlgItem(IDOK), FALSE);
     m_startedAt = GetTickCount64();
-    m_sending = SendOutputBuffer();
-    if (!m_sending)
-    {
-        EndDialog(IDCANCEL);
-        return;
-    }
+    m_lineBefore = PortState().wireClock.BytesHandedOver();
+    m_sending = TRUE;
     SetTimer(m_hWnd, ProgressTimerId, ProgressRefreshMs, nullptr);
-    ShowProgress();
+    ShowProgress(0);
+    ScheduleNextPiece();
 }
 
 void CBulkSendDialog::OnCancel()
 {
-    // During a pause no piece is in flight: the transfer ends at once.
-    if (m_pause.IsRunning())
+    // While waiting for the clock or a pause, no piece is in flight: the transfer ends at once.
+    if (m_next.IsRunning() || (m_sending && !m_inFlight))
     {
-        m_pause.Cancel();
-        StopTransfer(m_position, 0, TRUE, IDCANCEL);
+        m_next.Cancel();
+        StopTransfer(m_completed, 0, TRUE, IDCANCEL);
         return;
     }
-    // A piece in the driver's hands cannot be taken back: the next completion ends the dialog.
+    // A piece in the driver's hands is let finish, so that the device gets no broken message;
+    // one the driver does not finish is taken back.
     if (m_sending)
     {
+        if (!m_abortRequested)
+            SetTimer(m_hWnd, CancelTimerId,
+                     std::min(MillisecondsUntil(m_pieceLeavesAt) + CancelGraceMs, CancelWaitMs), nullptr);
         m_abortRequested = TRUE;
         return;
     }
@@ -208,106 +257,162 @@ void CBulkSendDialog::OnCancel()
     EndDialog(IDCANCEL);
 }
 
-// Each completion hands the next piece to the driver, so only one piece is ever in flight.
-// The count follows the hand-over, so that the line never waits for its repainting.
+// Each completion lets the next piece go, so only one piece is ever in flight; when it goes
+// is the clock's to say. The count follows the line, so that the line never waits for its
+// repainting.
 void CBulkSendDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
-    if (message != MOM_DONE)
+    if (message != MOM_DONE || !m_inFlight)
         return;
-    // Every byte before this position has now been sent.
-    m_sent = m_position;
+    m_inFlight = false;
+    m_piecePrepared = false;
+    m_completed = m_position;
 
     if (Midi().midiOutUnprepareHeader(handle, &PortState().outputHeader, sizeof(MIDIHDR)) != MMSYSERR_NOERROR)
     {
         // The port stays open: the next opening, or the window's end, closes it.
-        StopTransfer(m_sent, IDS_OUTPUT_UNPREPARE_FAILED, FALSE, IDCANCEL);
+        StopTransfer(m_completed, IDS_OUTPUT_UNPREPARE_FAILED, FALSE, IDCANCEL);
         return;
     }
     if (m_abortRequested)
     {
-        StopTransfer(m_sent, 0, TRUE, IDCANCEL);
+        StopTransfer(m_completed, 0, TRUE, IDCANCEL);
         return;
     }
     if (m_messageRemaining == 0)
     {
         if (m_position == m_fileSize)
         {
-            StopTransfer(m_sent, 0, TRUE, IDOK);
+            Finish();
             return;
         }
-        const int pause = PortState().pauseMs;
-        if (pause > 0 && m_pause.Start(m_hWnd, WM_PAUSE_ELAPSED, static_cast<UINT>(pause)))
-        {
-            SetWindowTextUnsigned(m_sentControl, m_sent);
-            return;
-        }
+        // The pause counts from the silence on the line, or from the completion if later.
+        const WireClock& clock = PortState().wireClock;
+        m_pauseFrom = PortState().pauseMs > 0 ? std::max(LineNow(), clock.FreeAt()) : 0;
         FindMessage();
     }
-    if (SendNextPiece(handle))
-        SetWindowTextUnsigned(m_sentControl, m_sent);
+    m_chunkLength = PieceLength();
+    ScheduleNextPiece();
+    SetWindowTextUnsigned(m_sentControl, BytesOnLine());
 }
 
-BOOL CBulkSendDialog::SendNextPiece(HMIDIOUT handle)
+void CBulkSendDialog::ScheduleNextPiece()
+{
+    std::int64_t due = PortState().wireClock.EarliestHandOver(m_chunkLength, LineBufferSize, LineBufferMargin,
+                                                               UnderWine());
+    if (m_pauseFrom != 0)
+        due = std::max<std::int64_t>(due, m_pauseFrom + std::int64_t{PortState().pauseMs} * 1000);
+    const UINT wait = MillisecondsUntil(due);
+    if (wait == 0 || !m_next.Start(m_hWnd, wait))
+        HandOverPiece();
+}
+
+void CBulkSendDialog::HandOverPiece()
 {
     MidiPortState& state = PortState();
-    m_chunkLength = std::min(m_messageRemaining, MidiBufferSize);
-    TakeChunk();
-    state.outputHeader = MIDIHDR{};
-    state.outputHeader.lpData = reinterpret_cast<LPSTR>(state.outputBuffer);
-    state.outputHeader.dwBufferLength = m_chunkLength;
-    if (Midi().midiOutPrepareHeader(handle, &state.outputHeader, sizeof(MIDIHDR)) != MMSYSERR_NOERROR)
+    if (m_pauseFrom != 0)
+        ++m_pausesDone;
+    m_pauseFrom = 0;
+    if (!m_piecePrepared)
     {
-        StopTransfer(m_sent, IDS_OUTPUT_PREPARE_FAILED, TRUE, IDCANCEL);
-        return FALSE;
+        state.outputHeader = MIDIHDR{};
+        state.outputHeader.lpData = reinterpret_cast<LPSTR>(TakeChunk());
+        state.outputHeader.dwBufferLength = m_chunkLength;
+        if (Midi().midiOutPrepareHeader(state.outputHandle, &state.outputHeader, sizeof(MIDIHDR)) != MMSYSERR_NOERROR)
+        {
+            StopTransfer(m_completed, IDS_OUTPUT_PREPARE_FAILED, TRUE, IDCANCEL);
+            return;
+        }
+        m_piecePrepared = true;
     }
-    if (!SendOutputBuffer())
+    if (!HandOverOutputBuffer())
     {
-        StopTransfer(m_sent, 0, FALSE, IDCANCEL);
-        return FALSE;
+        StopTransfer(m_completed, 0, FALSE, IDCANCEL);
+        return;
     }
-    return TRUE;
+    m_inFlight = true;
+    m_pieceLeavesAt = state.wireClock.FreeAt();
+}
+
+void CBulkSendDialog::Finish()
+{
+    m_finishing = true;
+    const UINT wait = MillisecondsUntil(PortState().wireClock.FreeAt());
+    if (wait == 0 || !m_next.Start(m_hWnd, wait))
+        StopTransfer(m_fileSize, 0, TRUE, IDOK);
+}
+
+void CBulkSendDialog::GiveUp()
+{
+    KillTimer(m_hWnd, CancelTimerId);
+    m_inFlight = false;
+    CloseTransaction();
+    AfxMessageBox(IDS_BULK_SEND_STOPPED, {std::to_string(m_completed), std::to_string(m_fileSize)}, MB_ERROR_BOX);
+    StopTransfer(m_completed, 0, FALSE, IDCANCEL);
 }
 
 INT_PTR CBulkSendDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    if (message != WM_PAUSE_ELAPSED)
+    if (message != WM_ONE_SHOT_TIMER)
         return CMidiDialog::OnMessage(message, wParam, lParam, handled);
     handled = true;
-    if (!m_pause.IsRunning())
+    if (!m_next.Elapsed(wParam))
         return 0;  // cancelled in the meantime
-    m_pause.Elapsed();
-    FindMessage();
-    SendNextPiece(PortState().outputHandle);
+    if (m_finishing)
+        StopTransfer(m_fileSize, 0, TRUE, IDOK);
+    else
+        HandOverPiece();
     return 0;
 }
 
 void CBulkSendDialog::OnTimer(UINT_PTR id)
 {
-    if (id == ProgressTimerId)
-        ShowProgress();
-    else
-        CMidiDialog::OnTimer(id);
+    if (id == CancelTimerId)
+    {
+        KillTimer(m_hWnd, CancelTimerId);
+        if (m_inFlight)
+            GiveUp();
+        return;
+    }
+    if (id != ProgressTimerId)
+        return CMidiDialog::OnTimer(id);
+    // A driver that never completes a piece (an unplugged interface) must not hold the window.
+    if (m_inFlight && LineNow() > m_pieceLeavesAt + std::int64_t{OverdueGraceMs()} * 1000)
+        return GiveUp();
+    ShowProgress(BytesOnLine());
 }
 
-void CBulkSendDialog::ShowProgress()
+unsigned CBulkSendDialog::BytesOnLine() const
 {
-    const TransferEstimate estimate = EstimateTransfer(m_sent, m_fileSize, GetTickCount64() - m_startedAt);
+    const std::uint64_t left = PortState().wireClock.BytesLeft(LineNow());
+    const std::uint64_t ours = left > m_lineBefore ? left - m_lineBefore : 0;
+    return static_cast<unsigned>(std::min<std::uint64_t>(ours, m_completed));
+}
+
+void CBulkSendDialog::ShowProgress(unsigned sent)
+{
+    const std::uint64_t pauses = m_messageCount > 0 ? m_messageCount - 1 : 0;
+    const TransferPauses pausing{static_cast<std::uint64_t>(PortState().pauseMs), m_pausesDone,
+                                 pauses > m_pausesDone ? pauses - m_pausesDone : 0};
+    const TransferEstimate estimate = EstimateTransfer(sent, m_fileSize, GetTickCount64() - m_startedAt, pausing);
+    SetWindowTextUnsigned(m_sentControl, sent);
     SendDlgItemMessageW(m_hWnd, IDC_SEND_PROGRESS, PBM_SETPOS, estimate.percent, 0);
     const std::string percent = std::to_string(estimate.percent);
     SetDlgItemText(IDC_SEND_TIME_LEFT,
                    estimate.secondsLeft <= 0
                        ? LoadResString(IDS_SEND_PROGRESS_NO_ESTIMATE, {percent})
                        : LoadResString(IDS_SEND_PROGRESS, {percent, FormatDuration(estimate.secondsLeft)}));
-    m_taskbar.Show(m_sent, m_fileSize);
+    m_taskbar.Show(sent, m_fileSize);
 }
 
 void CBulkSendDialog::StopTransfer(unsigned sent, UINT errorId, BOOL closePort, int result)
 {
     KillTimer(m_hWnd, ProgressTimerId);
-    m_sent = sent;
+    KillTimer(m_hWnd, CancelTimerId);
+    m_next.Cancel();
     SetWindowTextUnsigned(m_sentControl, sent);
     if (m_sending)
-        ShowProgress();
+        ShowProgress(sent);
     m_taskbar.Clear();
     if (errorId != 0)
         AfxMessageBox(errorId, MB_ERROR_BOX);

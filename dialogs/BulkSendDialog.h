@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -6,9 +7,13 @@
 #include "midi/MidiDialog.h"
 #include "midi/OneShotTimer.h"
 
-// Sends a bulk file message by message, in pieces of at most 4096 bytes, one piece in the
-// driver at a time, with the pause chosen in MIDI Setup after each message; Cancel during
-// the transfer takes effect after the piece in flight, or at once during a pause. A Standard
+// Sends a bulk file message by message, one piece in the driver at a time, paced by the wire
+// clock rather than by the driver's completions: a piece goes once the bytes still on their
+// way leave room for it in the smallest kernel buffer, and the pause chosen in MIDI Setup
+// follows the silence on the line. A message goes in pieces of at most 4096 bytes, or whole
+// under Wine, where each piece would arrive as a broken message of its own. Progress follows
+// the clock. Cancel during the transfer takes effect after the piece in flight (at most about
+// a second later: then the driver is made to give it back), at once during a wait. A Standard
 // MIDI File is sent as the SysEx messages it holds.
 class CBulkSendDialog : public CMidiDialog
 {
@@ -40,22 +45,42 @@ private:
     BOOL LoadFile();
     // A Standard MIDI File becomes the SysEx messages it holds; FALSE after saying why not.
     BOOL TakeMidiFileMessages();
-    // What the file holds, shown before anything is sent.
+    // What the file holds, shown before anything is sent; with a warning, Cancel is the default.
     void ShowSummary(bool midiFile, std::size_t midiMessages);
     // The message that starts at m_position: up to and including its F7, or to the file's end.
     void FindMessage();
-    // Moves the next m_chunkLength bytes into the output buffer.
-    void TakeChunk();
-    // Moves the next piece of the message into the output buffer, prepares it and hands it
-    // over; FALSE after the transfer was ended by a failure.
-    BOOL SendNextPiece(HMIDIOUT handle);
-    void ShowProgress();
+    // The length of the next piece of the current message.
+    unsigned PieceLength() const;
+    // Moves the next piece into the output buffer (a longer one stays where it is in the file)
+    // and returns where it starts.
+    unsigned char* TakeChunk();
+    // Hands the next piece over when the clock allows and any pause is over: at once, or from
+    // the one-shot timer.
+    void ScheduleNextPiece();
+    // Prepares the next piece (unless it is prepared already) and hands it over.
+    void HandOverPiece();
+    // Everything has been handed over: ends once the line is silent by the clock.
+    void Finish();
+    // The piece in flight has not been completed in time: the driver gives it back, the port
+    // closes, and the user learns how much went out.
+    void GiveUp();
+    // Bytes of the file that have left the line: by the clock, and never more than completed.
+    unsigned BytesOnLine() const;
+    void ShowProgress(unsigned sent);
     // Ends the transfer: the count of bytes sent, the failure's message (0: none), the port.
     void StopTransfer(unsigned sent, UINT errorId, BOOL closePort, int result);
 
     HWND m_sentControl = nullptr;
-    unsigned m_sent = 0;
+    unsigned m_completed = 0;          // bytes of the pieces the driver has completed
+    std::uint64_t m_lineBefore = 0;    // bytes the wire clock had been given before the first piece
+    std::int64_t m_pieceLeavesAt = 0;  // when the piece in flight has left the line, by the clock
+    std::int64_t m_pauseFrom = 0;      // the silence the next message's pause counts from; 0: none
+    bool m_inFlight = false;
+    bool m_piecePrepared = false;
+    bool m_finishing = false;
+    unsigned m_messageCount = 0;
+    unsigned m_pausesDone = 0;
     ULONGLONG m_startedAt = 0;
-    COneShotTimer m_pause;
+    COneShotTimer m_next;
     CTaskbarProgress m_taskbar;
 };

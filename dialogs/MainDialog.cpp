@@ -25,6 +25,8 @@
 namespace
 {
 constexpr int MaxFileNameLength = 256;
+// The device's largest program is 8200 bytes; a single dump of more is surely not one.
+constexpr ULONGLONG MaxDumpFileSize = 65536;
 constexpr UINT_PTR WaitingStatusTimerId = IDC_STATUS;
 // The bulk send also plays Standard MIDI Files: both kinds show at first.
 constexpr char BulkSendFilter[] =
@@ -377,16 +379,13 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std:
 BOOL CMainDialog::SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
                            void (*stamp)(unsigned char*, int, int), int slot)
 {
-    if (!window.OpenOutputPort(static_cast<unsigned>(dump.size())))
-        return FALSE;
-    MidiPortState& state = PortState();
-    std::copy(dump.begin(), dump.end(), state.outputBuffer);
-    stamp(state.outputBuffer, state.deviceNumber, slot);
-    return window.SendOutputBuffer();
+    std::vector<unsigned char> stamped = dump;
+    stamp(stamped.data(), PortState().deviceNumber, slot);
+    return window.OpenOutputPortFor(stamped) && window.SendOutputBuffer();
 }
 
-// Everything is checked before a port opens: the file goes out whole, as one message from
-// the 4096-byte output buffer, under a header stamped with this device's address.
+// Everything is checked before a port opens: the file goes out as one message, under a
+// header stamped with this device's address.
 BOOL CMainDialog::LoadDumpFile(const std::string& fileName, std::size_t stampLength, std::vector<unsigned char>& dump)
 {
     CFile file;
@@ -399,7 +398,7 @@ BOOL CMainDialog::LoadDumpFile(const std::string& fileName, std::size_t stampLen
     try
     {
         const ULONGLONG length = file.GetLength();
-        if (length == 0 || length > MidiBufferSize)
+        if (length == 0 || length > MaxDumpFileSize)
         {
             AfxFileMessageBox(length == 0 ? IDS_FILE_EMPTY : IDS_DUMP_FILE_TOO_LARGE, name);
             return FALSE;
@@ -454,16 +453,25 @@ void CMainDialog::OnProgramChange()
     // its way: on a port that takes one client the opening would fail for no good reason.
     if (!OutputIsFree())
         return;
-    HMIDIOUT output = nullptr;
-    if (Midi().midiOutOpen(&output, state.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
-    {
-        AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
-        return;
-    }
-    if (Midi().midiOutShortMsg(output, MakeProgramChange(state.deviceNumber, m_programChangeNumber)) == MMSYSERR_NOERROR)
-        ShowStatus(IDS_STATUS_SENT_PROGRAM_CHANGE,
-                   {std::to_string(m_programChangeNumber), std::to_string(state.deviceNumber)});
-    Midi().midiOutClose(output);
+    const DWORD programChange = MakeProgramChange(state.deviceNumber, m_programChangeNumber);
+    const std::string number = std::to_string(m_programChangeNumber);
+    const std::string channel = std::to_string(state.deviceNumber);
+    WhenLineFree([this, programChange, number, channel] {
+        MidiPortState& line = PortState();
+        HMIDIOUT output = nullptr;
+        if (Midi().midiOutOpen(&output, line.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+        {
+            AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
+            return;
+        }
+        const std::int64_t now = LineNow();
+        if (Midi().midiOutShortMsg(output, programChange) == MMSYSERR_NOERROR)
+        {
+            line.wireClock.HandOver(now, 2);  // status and program number
+            ShowStatus(IDS_STATUS_SENT_PROGRAM_CHANGE, {number, channel});
+        }
+        Midi().midiOutClose(output);
+    });
 }
 
 void CMainDialog::OnSendCommand21()

@@ -8,9 +8,16 @@ namespace
 {
 void Route(const MidiEvent& event)
 {
-    std::lock_guard<std::mutex> lock(MidiRoutingLock());
-    if (CMidiDialog* window = CurrentMidiWindowLocked())
-        window->QueueMidiEventLocked(event);
+    HWND post = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(MidiRoutingLock());
+        if (CMidiDialog* window = CurrentMidiWindowLocked())
+            post = window->QueueMidiEventLocked(event);
+    }
+    // Posted after the lock is released: the woken window takes the lock at once, and a
+    // wait for it costs more than the whole turnaround of a piece.
+    if (post != nullptr)
+        PostMessageW(post, WM_MIDI_EVENT, 0, 0);
 }
 }
 

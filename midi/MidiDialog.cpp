@@ -17,6 +17,7 @@ namespace
 {
 constexpr UINT HeaderSize = sizeof(MIDIHDR);
 UINT g_replyTimeoutMs = DefaultReplyTimeoutMs;
+UINT g_overdueGraceMs = DefaultOverdueGraceMs;
 
 bool Closed(MMRESULT result)
 {
@@ -39,6 +40,16 @@ UINT ReplyTimeoutMs()
 void SetReplyTimeoutMs(UINT milliseconds)
 {
     g_replyTimeoutMs = milliseconds;
+}
+
+UINT OverdueGraceMs()
+{
+    return g_overdueGraceMs;
+}
+
+void SetOverdueGraceMs(UINT milliseconds)
+{
+    g_overdueGraceMs = milliseconds;
 }
 
 CMidiDialog::CMidiDialog(UINT templateId, CDialog* parent) : CDialog(templateId, parent)
@@ -116,7 +127,8 @@ void CMidiDialog::CloseInputPort()
 BOOL CMidiDialog::OutputIsFree()
 {
     const MidiPortState& state = PortState();
-    if (state.outputHandle == nullptr || (state.outputHeader.dwFlags & MHDR_INQUEUE) == 0)
+    const bool inDriver = state.outputHandle != nullptr && (state.outputHeader.dwFlags & MHDR_INQUEUE) != 0;
+    if (!inDriver && !m_lineWaitAction)
         return TRUE;
     AfxMessageBox(IDS_STILL_SENDING, MB_ERROR_BOX);
     return FALSE;
@@ -206,7 +218,7 @@ int CMidiDialog::OpenPorts(unsigned length)
     return 1;
 }
 
-int CMidiDialog::OpenOutputPort(unsigned length)
+int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
 {
     MidiPortState& state = PortState();
     MidiDriver& driver = Midi();
@@ -227,7 +239,7 @@ int CMidiDialog::OpenOutputPort(unsigned length)
     }
     state.outputHandle = output;
 
-    PrepareHeaderFields(state.outputHeader, state.outputBuffer, length);
+    PrepareHeaderFields(state.outputHeader, data != nullptr ? data : state.outputBuffer, length);
     if (driver.midiOutPrepareHeader(output, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
     {
         CloseOutputPort(output);
@@ -237,32 +249,136 @@ int CMidiDialog::OpenOutputPort(unsigned length)
     return 1;
 }
 
-BOOL CMidiDialog::SendOutputBuffer()
+int CMidiDialog::OpenOutputPortFor(const std::vector<unsigned char>& message)
+{
+    const unsigned length = static_cast<unsigned>(message.size());
+    if (length <= MidiBufferSize)
+    {
+        if (!OpenOutputPort(length))
+            return 0;
+        std::copy(message.begin(), message.end(), PortState().outputBuffer);
+        return 1;
+    }
+    if (UnderWine() && AfxMessageBox(IDS_CONFIRM_LONG_MESSAGE, {LoadResString(IDS_LONG_MESSAGE, {std::to_string(length)})},
+                                     MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+        return 0;
+    if (!OutputIsFree())
+        return 0;
+    m_longMessage = message;
+    m_longHandedOver = UnderWine() ? length : MidiBufferSize;
+    unsigned char* whole = UnderWine() ? m_longMessage.data() : nullptr;
+    if (!OpenOutputPort(static_cast<unsigned>(m_longHandedOver), whole))
+    {
+        m_longMessage.clear();
+        return 0;
+    }
+    if (whole == nullptr)
+        std::copy(m_longMessage.begin(), m_longMessage.begin() + MidiBufferSize, PortState().outputBuffer);
+    return 1;
+}
+
+BOOL CMidiDialog::HandOverOutputBuffer()
 {
     MidiPortState& state = PortState();
+    // Stamped before the call: a driver that blocks until the bytes have left returns when
+    // the clock says they have.
+    const std::int64_t now = LineNow();
     const MMRESULT result = Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, HeaderSize);
     if (result == MMSYSERR_NOERROR)
+    {
+        state.wireClock.HandOver(now, state.outputHeader.dwBufferLength);
         return TRUE;
+    }
     // Refused: no completion will ever come for this message.
     CloseTransaction();
     AfxMessageBox(IDS_SEND_REFUSED, {std::to_string(result)}, MB_ERROR_BOX);
     return FALSE;
 }
 
+BOOL CMidiDialog::SendOutputBuffer()
+{
+    const bool waits = PortState().wireClock.Busy(LineNow());
+    WhenLineFree([this, waits] {
+        if (!HandOverOutputBuffer())
+        {
+            // Nothing waits for a reply any more.
+            if (waits)
+                EnableControls(TRUE);
+            return;
+        }
+        SetTimer(m_hWnd, OverdueTimerId, MillisecondsUntil(PortState().wireClock.FreeAt()) + g_overdueGraceMs,
+                 nullptr);
+    });
+    return m_lineWaitAction || PortState().outputHandle != nullptr;
+}
+
+void CMidiDialog::WhenLineFree(std::function<void()> action)
+{
+    const UINT wait = MillisecondsUntil(PortState().wireClock.FreeAt());
+    if (wait == 0 || !SetTimer(m_hWnd, LineWaitTimerId, wait, nullptr))
+    {
+        action();
+        return;
+    }
+    m_lineWaitAction = std::move(action);
+}
+
+void CMidiDialog::OnLineFree()
+{
+    KillTimer(m_hWnd, LineWaitTimerId);
+    std::function<void()> action = std::move(m_lineWaitAction);
+    m_lineWaitAction = nullptr;
+    if (action)
+        action();
+}
+
 BOOL CMidiDialog::StartReplyTimer()
 {
-    return SetTimer(m_hWnd, ReplyTimerId, g_replyTimeoutMs, nullptr) != 0;
+    // A request still waiting for the line has not gone out yet.
+    const UINT wait = m_lineWaitAction ? MillisecondsUntil(PortState().wireClock.FreeAt()) : 0;
+    return SetTimer(m_hWnd, ReplyTimerId, g_replyTimeoutMs + wait, nullptr) != 0;
+}
+
+void CMidiDialog::OnOverdue()
+{
+    KillTimer(m_hWnd, OverdueTimerId);
+    const MidiPortState& state = PortState();
+    if (state.outputHandle == nullptr || (state.outputHeader.dwFlags & MHDR_INQUEUE) == 0)
+        return;  // completed; the completion is on its way
+    CloseTransaction();
+    EnableControls(TRUE);
+    AfxMessageBox(IDS_SEND_OVERDUE, MB_ERROR_BOX);
 }
 
 void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
     if (message != MOM_DONE)
         return;
-    if (Midi().midiOutUnprepareHeader(handle, &PortState().outputHeader, HeaderSize) != MMSYSERR_NOERROR)
+    KillTimer(m_hWnd, OverdueTimerId);
+    MidiPortState& state = PortState();
+    if (Midi().midiOutUnprepareHeader(handle, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
     {
         AfxMessageBox(IDS_OUTPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
         return;
     }
+    if (m_longHandedOver < m_longMessage.size())
+    {
+        // The next piece of a long message, straight after the one before.
+        const unsigned length =
+            static_cast<unsigned>(std::min<std::size_t>(m_longMessage.size() - m_longHandedOver, MidiBufferSize));
+        std::copy_n(m_longMessage.begin() + static_cast<std::ptrdiff_t>(m_longHandedOver), length, state.outputBuffer);
+        m_longHandedOver += length;
+        PrepareHeaderFields(state.outputHeader, state.outputBuffer, length);
+        if (Midi().midiOutPrepareHeader(handle, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
+        {
+            CloseTransaction();
+            AfxMessageBox(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX);
+            return;
+        }
+        SendOutputBuffer();
+        return;
+    }
+    m_longMessage.clear();
     CloseOutputPort(handle);
     if (m_afterSend)
         std::exchange(m_afterSend, nullptr)();
@@ -366,6 +482,10 @@ void CMidiDialog::EnableControls(BOOL enable)
 
 void CMidiDialog::OnTimer(UINT_PTR id)
 {
+    if (id == LineWaitTimerId)
+        return OnLineFree();
+    if (id == OverdueTimerId)
+        return OnOverdue();
     if (id != ReplyTimerId)
     {
         CDialog::OnTimer(id);
@@ -394,8 +514,14 @@ BOOL CMidiDialog::ReplyBlockWaiting()
 void CMidiDialog::CloseTransaction()
 {
     if (m_hWnd != nullptr)
+    {
         KillTimer(m_hWnd, ReplyTimerId);
+        KillTimer(m_hWnd, LineWaitTimerId);
+        KillTimer(m_hWnd, OverdueTimerId);
+    }
+    m_lineWaitAction = nullptr;
     ReleaseOutputPort();
+    m_longMessage.clear();
     CloseInputPort();
 }
 
@@ -408,14 +534,13 @@ void CMidiDialog::OnDestroy()
     m_events.clear();
 }
 
-void CMidiDialog::QueueMidiEventLocked(const MidiEvent& event)
+HWND CMidiDialog::QueueMidiEventLocked(const MidiEvent& event)
 {
     const bool wasEmpty = m_events.empty();
     m_events.push_back(event);
     // One posted message per batch: the handler takes every event queued until then. Before
     // the window exists, OnInitDialog posts it.
-    if (wasEmpty && m_eventWindow != nullptr)
-        PostMessageA(m_eventWindow, WM_MIDI_EVENT, 0, 0);
+    return wasEmpty ? m_eventWindow : nullptr;
 }
 
 void CMidiDialog::DeliverPendingMidiEvents()

@@ -12,12 +12,19 @@
 #include "protocol/DumpBuffer.h"
 
 constexpr UINT_PTR ReplyTimerId = 1;
+constexpr UINT_PTR LineWaitTimerId = 5;
+constexpr UINT_PTR OverdueTimerId = 6;
 // What the file dialogs offer for a dump file.
 constexpr char SysExFileFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
 constexpr UINT DefaultReplyTimeoutMs = 5000;
 // How long a window waits for the first block of a reply. Tests shorten it.
 UINT ReplyTimeoutMs();
 void SetReplyTimeoutMs(UINT milliseconds);
+constexpr UINT DefaultOverdueGraceMs = 3000;
+// How long after its last byte should have left the line a message that the driver has not
+// completed is given up. Tests shorten it.
+UINT OverdueGraceMs();
+void SetOverdueGraceMs(UINT milliseconds);
 
 // Base of every window that talks MIDI: opens the ports for one transaction, receives a
 // single SysEx reply into its dump buffer, closes the output once a message has gone out,
@@ -37,19 +44,32 @@ public:
 
     // Nonzero when both ports are open and input has started; 0 after reporting a failure.
     int OpenPorts(unsigned length);
-    // Nonzero when the output port is open with its header prepared; 0 after reporting.
-    int OpenOutputPort(unsigned length);
+    // Nonzero when the output port is open with its header prepared over `length` bytes of
+    // `data` (null: the output buffer); 0 after reporting.
+    int OpenOutputPort(unsigned length, unsigned char* data = nullptr);
     void CloseInputPort();
-    // Hands the prepared output buffer to the driver; its completion comes to OnMidiOut.
+    // Opens the output port for one message of any length: one longer than the output buffer
+    // goes whole from a buffer of its own under Wine (where each piece would arrive as a
+    // broken message), once the user has agreed, and in pieces elsewhere. 0 when it will not
+    // be sent (refused, or reported).
+    int OpenOutputPortFor(const std::vector<unsigned char>& message);
+    // Hands the prepared output buffer to the driver as one message once the line is free by
+    // the wire clock (at once when it is); its completion comes to OnMidiOut. A message the
+    // driver has not completed when it is overdue is taken back and reported as failed.
     // FALSE when the driver refused it: then the refusal has been reported and the
     // transaction closed (nothing is in the driver, no header prepared, no port open).
     BOOL SendOutputBuffer();
-    // Starts the reply time-out; FALSE when no timer could be had.
+    // midiOutLongMsg on the output header now, the wire clock told; FALSE as above.
+    BOOL HandOverOutputBuffer();
+    // Runs `action` once the line is free by the wire clock: at once, or from a timer.
+    void WhenLineFree(std::function<void()> action);
+    // Starts the reply time-out, counted from when the request goes out; FALSE when no timer
+    // could be had.
     BOOL StartReplyTimer();
     // Closes whatever a transaction left open: timer, output (with its header), input.
     void CloseTransaction();
-    // FALSE, after saying so, while the previous message is still in the driver: another
-    // operation on the port would cut it short or change the buffer it is being sent from.
+    // FALSE, after saying so, while the previous message is still in the driver or waits for
+    // the line: another operation on the port would cut it short or change its buffer.
     BOOL OutputIsFree();
 
     // The completion action of every receive: writes the dump buffer to *m_targetFile, or,
@@ -74,8 +94,9 @@ public:
     // Runs once, when the message being sent has gone out; a new transaction drops it.
     std::function<void()> m_afterSend;
 
-    // Called from the driver's thread, with MidiRoutingLock held.
-    void QueueMidiEventLocked(const MidiEvent& event);
+    // Called from the driver's thread, with MidiRoutingLock held. Returns the window to post
+    // WM_MIDI_EVENT to once the lock is released (null: none is needed).
+    HWND QueueMidiEventLocked(const MidiEvent& event);
     // Handles every queued event now (in order); used before a transaction is ended by the
     // user, so that nothing the driver already delivered is lost.
     void DeliverPendingMidiEvents();
@@ -94,7 +115,7 @@ protected:
 
     // The block of an input callback when it holds bytes; null for any other callback. A
     // malformed message or an empty block is dropped, its buffer queued again, so that the
-    // three buffers stay in the rotation. `recorded` receives the block's byte count, never
+    // buffers stay in the rotation. `recorded` receives the block's byte count, never
     // more than the buffer holds, whatever the driver reports.
     MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded);
     // Gives a returned input buffer back to the driver (release, clear, prepare, add).
@@ -117,6 +138,14 @@ private:
     BOOL ReplyBlockWaiting();
     // Resets the input, releases every input header the driver handed back and closes it.
     void ReleaseInputPort();
+    void OnLineFree();
+    // A single message the driver has still not completed long after its wire time.
+    void OnOverdue();
+
+    std::function<void()> m_lineWaitAction;  // what waits for the line
+    // A message longer than the output buffer, and how much of it has been handed over.
+    std::vector<unsigned char> m_longMessage;
+    std::size_t m_longHandedOver = 0;
 
     // Both guarded by MidiRoutingLock: the events the driver has handed over, and the window
     // they are posted to (null before the window exists and after it has gone).

@@ -1,9 +1,13 @@
 #include "midi/MidiPortState.h"
 
+#include <chrono>
+
 #include "protocol/GlobalMemory.h"
 
 namespace
 {
+int g_underWine = -1;
+
 bool AllocateLocked(HGLOBAL& block, unsigned char*& bytes)
 {
     GlobalMemoryApi& memory = GlobalMemoryApi::Current();
@@ -55,4 +59,31 @@ int FreeMidiBuffers()
         if (!FreeLocked(state.inputBlocks[i], state.inputBuffers[i]))
             return 0;
     return FreeLocked(state.outputBlock, state.outputBuffer) ? 1 : 0;
+}
+
+std::int64_t LineNow()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+UINT MillisecondsUntil(std::int64_t time)
+{
+    const std::int64_t wait = time - LineNow();
+    return wait > 0 ? static_cast<UINT>((wait + 999) / 1000) : 0;
+}
+
+bool UnderWine()
+{
+    if (g_underWine < 0)
+    {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        g_underWine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr ? 1 : 0;
+    }
+    return g_underWine != 0;
+}
+
+void SetUnderWine(int underWine)
+{
+    g_underWine = underWine;
 }

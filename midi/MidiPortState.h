@@ -3,12 +3,26 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <cstdint>
+
+#include "protocol/WireClock.h"
 
 constexpr unsigned MidiBufferSize = 4096;
-constexpr int MidiInputBufferCount = 3;
+// Input buffers queued at once. Wine's driver drops the bytes that find no buffer queued and
+// hands each buffer back at the end of a message, so the queue must outlast a busy window
+// thread: 32 buffers hold a stream of the device's shortest messages (100 bytes, 32 ms each on
+// the wire) for a second while nothing is queued again.
+constexpr int MidiInputBufferCount = 32;
+// The smallest buffer a message may meet between the program and the cable: Linux's
+// snd-seq-midi output buffer, 4096 bytes unless raised, which silently drops what does not fit.
+constexpr unsigned LineBufferSize = 4096;
+// What the bulk send keeps free of it: the clock counts from just before a message is handed
+// over, so it runs early by however long the driver takes to queue the bytes, and an interface
+// may run a little slower than 31,250 baud (1 % of the buffer is 41 bytes). 256 bytes are 82 ms.
+constexpr unsigned LineBufferMargin = 256;
 
 // The process-wide MIDI state: the chosen ports and device number, the open handles, and
-// the fixed, locked buffers every transaction uses (one output, three rotating inputs).
+// the fixed, locked buffers every transaction uses (one output, rotating inputs).
 struct MidiPortState
 {
     int deviceNumber = 1;
@@ -31,6 +45,9 @@ struct MidiPortState
     // that has been closed since is recognised and dropped.
     std::atomic<unsigned> inputOpening{0};
     std::atomic<unsigned> outputOpening{0};
+
+    // Where the line is, by the program's own reckoning; it outlives every transaction.
+    WireClock wireClock;
 };
 
 MidiPortState& PortState();
@@ -40,3 +57,13 @@ MidiPortState& PortState();
 int AllocateMidiBuffers();
 // Nonzero when all four blocks were freed.
 int FreeMidiBuffers();
+
+// The wire clock's time: microseconds, steady.
+std::int64_t LineNow();
+// Milliseconds from now until `time` on the wire clock, rounded up: a timer is never early.
+UINT MillisecondsUntil(std::int64_t time);
+// True when the program runs under Wine, whose MIDI driver hands each message to the Linux
+// kernel at once, wraps every piece of a message in F0...F7 and loses what its buffer cannot
+// hold. Found at run time; SetUnderWine(0 or 1) overrides it, -1 finds it again.
+bool UnderWine();
+void SetUnderWine(int underWine);

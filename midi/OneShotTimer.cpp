@@ -7,12 +7,11 @@ COneShotTimer::~COneShotTimer()
     Cancel();
 }
 
-BOOL COneShotTimer::Start(HWND window, UINT message, UINT milliseconds)
+BOOL COneShotTimer::Start(HWND window, UINT milliseconds)
 {
     Cancel();
-    m_window = window;
-    m_message = message;
-    m_id = timeSetEvent(milliseconds, 1, Fire, reinterpret_cast<DWORD_PTR>(this), TIME_ONESHOT | TIME_CALLBACK_FUNCTION);
+    m_id = timeSetEvent(milliseconds, 1, Fire, reinterpret_cast<DWORD_PTR>(window),
+                        TIME_ONESHOT | TIME_CALLBACK_FUNCTION | TIME_KILL_SYNCHRONOUS);
     return m_id != 0;
 }
 
@@ -23,9 +22,15 @@ void COneShotTimer::Cancel()
     m_id = 0;
 }
 
-// On the multimedia timer's thread: it only posts, the window does the work.
-void CALLBACK COneShotTimer::Fire(UINT id, UINT, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
+bool COneShotTimer::Elapsed(WPARAM id)
 {
-    const auto* timer = reinterpret_cast<const COneShotTimer*>(instance);
-    PostMessageW(timer->m_window, timer->m_message, id, 0);
+    if (m_id == 0 || id != m_id)
+        return false;
+    m_id = 0;
+    return true;
+}
+
+void CALLBACK COneShotTimer::Fire(UINT id, UINT, DWORD_PTR window, DWORD_PTR, DWORD_PTR)
+{
+    PostMessageW(reinterpret_cast<HWND>(window), WM_ONE_SHOT_TIMER, id, 0);
 }

@@ -1,6 +1,7 @@
 #include "protocol/TransferEstimate.h"
 
-TransferEstimate EstimateTransfer(std::uint64_t done, std::uint64_t total, std::uint64_t elapsedMs)
+TransferEstimate EstimateTransfer(std::uint64_t done, std::uint64_t total, std::uint64_t elapsedMs,
+                                  const TransferPauses& pauses)
 {
     TransferEstimate estimate;
     if (done >= total)
@@ -10,12 +11,14 @@ TransferEstimate EstimateTransfer(std::uint64_t done, std::uint64_t total, std::
         return estimate;
     }
     estimate.percent = static_cast<unsigned>(done * 100 / total);
+    const std::uint64_t paused = pauses.done * pauses.pauseMs;
     if (done > 0 && elapsedMs > 0)
     {
-        // elapsed / done per byte, times what is left, in whole seconds rounded up.
-        const std::uint64_t numerator = elapsedMs * (total - done);
-        const std::uint64_t denominator = done * 1000;
-        estimate.secondsLeft = static_cast<std::int64_t>((numerator + denominator - 1) / denominator);
+        // The time spent sending per byte, times what is left, plus the pauses to come; in
+        // whole seconds rounded up.
+        const std::uint64_t sending = elapsedMs > paused ? elapsedMs - paused : 0;
+        const std::uint64_t msLeft = (sending * (total - done) + done - 1) / done + pauses.left * pauses.pauseMs;
+        estimate.secondsLeft = static_cast<std::int64_t>((msLeft + 999) / 1000);
     }
     return estimate;
 }

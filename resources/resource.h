@@ -135,7 +135,6 @@
 #define IDS_TIP_PAUSE_SPIN              181
 #define IDS_BULK_SUMMARY                182     // %1: complete SysEx messages
 #define IDS_BULK_SUMMARY_MIDI           183     // %1: SysEx messages of a MIDI file
-#define IDS_BULK_WARNING                184     // %1: bytes outside messages, %2: messages without F7
 #define IDS_SEND_PROGRESS               185     // %1: percent sent, %2: time left
 #define IDS_SEND_PROGRESS_NO_ESTIMATE   186     // %1: percent sent
 #define IDS_SECONDS                     187     // %1: seconds
@@ -151,6 +150,19 @@
 #define IDS_TIP_OUTPUT_PORT             175
 #define IDS_UNLISTED_PORT_FORMAT        176     // printf: the port number (its name cannot be read)
 #define IDS_DEVICE_ERROR_BASE           200     // + 10 x first code + second code
+
+// The wire clock, the bulk send's wording and long messages (3000 to 3019)
+#define IDS_BULK_SUMMARY_ONE            3000
+#define IDS_BULK_SUMMARY_MIDI_ONE       3001
+#define IDS_BULK_WARNING_PREFIX         3002    // %1: the warnings, one sentence each
+#define IDS_BULK_OUTSIDE_BYTES          3003    // %1: bytes outside messages (2 or more)
+#define IDS_BULK_OUTSIDE_BYTE           3004
+#define IDS_BULK_UNENDED                3005    // %1: messages without F7 (2 or more)
+#define IDS_BULK_UNENDED_ONE            3006
+#define IDS_LONG_MESSAGE                3007    // %1: the longest message's length
+#define IDS_CONFIRM_LONG_MESSAGE        3008    // %1: the text of IDS_LONG_MESSAGE
+#define IDS_SEND_OVERDUE                3009
+#define IDS_BULK_SEND_STOPPED           3010    // %1: bytes that went out, %2: the file's bytes
 
 // Ports kept between runs, ports in use, MIDI files without SysEx
 #define IDS_INPUT_PORT_MISSING          3060    // %1: the kept port (IDS_PORT_NAME...)

@@ -8,6 +8,7 @@
 #include "midi/MidiPortState.h"
 #include "protocol/GlobalMemory.h"
 #include "resources/resource.h"
+#include "support/Bytes.h"
 #include "support/WindowTest.h"
 
 namespace
@@ -142,6 +143,9 @@ TEST_F(ReceiveTest, BulkDump)
     EmulatedDevice changed;
     changed.SetProgramData(1, {0x01, 0x02, 0x03});
     const Bytes program7 = EmulatedDevice().ProgramMessage(7);
+    Bytes shortest;  // 30 algorithms of 100 bytes, the shortest the device sends
+    for (std::uint8_t n = 0; n < 30; ++n)
+        shortest = shortest + Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, n} + Bytes(91, n) + Bytes{0xF7};
     const Box discard = Question(IDS_CONFIRM_DISCARD, {std::to_string(dump.size())}, true);
     Run({
         {"OK stores every byte in order of arrival, blocks of any size",
@@ -212,6 +216,14 @@ TEST_F(ReceiveTest, BulkDump)
              ASSERT_TRUE(t.m_driver->WaitUntilIdle());
              t.Click(d, IDOK);
          }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
+        {"Wine's driver: the shortest messages back to back, the window busy for half a second, nothing lost",
+         [](WindowTest& t) { Replies(Mode::Silent)(t); t.AtWireRate(EmulatedMidiDriver::Line::Alsa); },
+         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+             t.m_driver->InjectInput(shortest);
+             Sleep(500);  // not a wait: the window's thread is blocked, as by a slow repaint
+             AfterCount(shortest.size())(t, d);
+             EXPECT_EQ(0u, t.m_driver->DroppedInputBytes());
+         }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", shortest}}},
         {"without memory for its buffer the dialog does not start", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };

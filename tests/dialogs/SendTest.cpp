@@ -1,5 +1,7 @@
 // Sending to the device: program and algorithm dumps, the program change, the two
 // commands, and the bulk send.
+#include <numeric>
+
 #include "dialogs/BulkSendDialog.h"
 #include "framework/File.h"
 #include "framework/Strings.h"
@@ -22,16 +24,20 @@ Bytes Message(std::size_t length, std::uint8_t program = 0)
     return message;
 }
 
-// `bytes` cut into the pieces the bulk send hands to the driver.
-std::vector<Bytes> Pieces(const Bytes& bytes, std::initializer_list<std::size_t> sizes)
+// A file cut into the pieces the bulk send hands to the driver: each message up to and
+// including its F7, in pieces of at most `most` bytes.
+std::vector<Bytes> Split(const Bytes& file, std::size_t most = MidiBufferSize)
 {
-    std::vector<Bytes> pieces;
-    std::size_t at = 0;
-    for (std::size_t size : sizes)
+    std::vector<Bytes> pieces(1);
+    for (std::uint8_t byte : file)
     {
-        pieces.emplace_back(bytes.begin() + at, bytes.begin() + at + size);
-        at += size;
+        if (pieces.back().size() == most)
+            pieces.emplace_back();
+        if (pieces.back().push_back(byte), byte == 0xF7)
+            pieces.emplace_back();
     }
+    if (pieces.back().empty())
+        pieces.pop_back();
     return pieces;
 }
 
@@ -100,7 +106,13 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
              SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_ALGORITHM, {"18", "11"}), w.GetDlgItemText(IDC_STATUS));
          }, {}, {algorithm}, {}},
-        {"a file of one whole output buffer", With("p.syx", full), Sends(IDC_SEND_PROGRAM, "p.syx"), {}, {full}, {}},
+        {"a file of one whole output buffer, without a warning even under Wine", With("p.syx", full),
+         [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); }, {}, {full}, {}},
+        {"the device's largest program in pieces, as one message", With("p.syx", Message(8200)),
+         Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Split(Message(8200)), {}},
+        {"under Wine, whole after the warning (No is the default)", With("p.syx", Message(8200)),
+         [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); },
+         {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text}, true)}, {Message(8200)}, {}},
         {"an empty name is refused with the focus on its field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              SendFile(t, w, IDC_SEND_ALGORITHM, "");
@@ -119,7 +131,7 @@ TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
     const Bytes other{0xF0, 0x41, 0x10, 0x00, 0x00, 0x42, 0x42, 0x00, 0x00, 0x11, 0xF7};
     const Bytes otherStamped{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x00, 0x00, 0x11, 0xF7};
     const struct { const char* name; Bytes content; Box shown; bool readFault = false; int button = IDC_SEND_PROGRAM; } refused[] = {
-        {"too large", Message(MidiBufferSize + 1), FileError(IDS_DUMP_FILE_TOO_LARGE, "f.syx")},
+        {"too large", Message(65537), FileError(IDS_DUMP_FILE_TOO_LARGE, "f.syx")},
         {"empty", {}, FileError(IDS_FILE_EMPTY, "f.syx")},
         {"unreadable", Message(20), FileError(IDS_FILE_READ_FAILED, "f.syx"), true},
         {"two dumps", Message(20, 1) + Message(30, 2), Error(IDS_DUMP_HOLDS_MESSAGES, {"f.syx", "2"})},
@@ -220,11 +232,39 @@ TEST_F(SendTest, ProgramChangeAndCommands)
     });
 }
 
+namespace
+{
+// Where the pieces the driver was handed were on a line of `byteMs` a byte: each starts when
+// handed over or once the line is silent, whichever is later. Milliseconds, steady clock.
+struct OnLine
+{
+    double handed, start, end;
+    std::size_t bytes;
+};
+
+std::vector<OnLine> LineOf(const std::vector<EmulatedMidiDriver::LongMessage>& pieces, double byteMs)
+{
+    std::vector<OnLine> line;
+    for (const auto& piece : pieces)
+    {
+        const double handed = std::chrono::duration<double, std::milli>(piece.handedOver.time_since_epoch()).count();
+        const double start = std::max(handed, line.empty() ? 0 : line.back().end);
+        line.push_back({handed, start, start + byteMs * piece.bytes.size(), piece.bytes.size()});
+    }
+    return line;
+}
+
+}
+
 // While a message is still on its way, every operation that needs the output port is
-// refused; the message goes out whole, and afterwards the same operation works.
+// refused; the message goes out whole, and afterwards the same operation works. On a driver
+// that completes at once, Send algorithm right after Send program waits
+// until it has left the line by the clock; a message that never completes is given up.
 TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
 {
     const Bytes program = Message(3000, 4);  // almost a second on the wire
+    const Bytes plain = Message(3000);
+    const Bytes algorithm{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x11, 0x55, 0x66, 0xF7};
     const int refused[] = {IDC_SEND_PROGRAM,    IDC_SEND_ALGORITHM, IDC_PROGRAM_CHANGE, IDC_COMMAND21,
                            IDC_RECEIVE_PROGRAM, IDC_RECEIVE_BULK,   IDC_SEND_BULK};
     std::vector<Box> shown;
@@ -236,7 +276,7 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
     }
     Run({{"seven operations during one send",
           [&](WindowTest& t) {
-              t.m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
+              t.AtWireRate();
               t.WriteFile("p.syx", program);
               t.WriteFile("a.syx", {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x00, 0x01, 0xF7});
           },
@@ -252,11 +292,36 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
               EXPECT_EQ(1u, t.Sent().size());
               t.Settle();
               t.Press(w, IDC_SEND_PROGRAM);
+              std::vector<Bytes> received;
+              t.WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
+              EXPECT_EQ((std::vector<Bytes>{program, program}), received) << "a message arrived cut short";
           },
-          shown, {program, program}, {}}});
-    std::vector<Bytes> received;
-    WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
-    EXPECT_EQ((std::vector<Bytes>{program, program}), received) << "a message arrived cut short";
+          shown, {program, program}, {}},
+         {"program, algorithm, program change",
+          [&](WindowTest& t) {
+              t.WriteFile("p.syx", plain);
+              t.WriteFile("a.syx", algorithm);
+              PortState().wireClock.SetByteTime(40);
+          },
+          [&](WindowTest& t, CMainDialog& w) {
+              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+              w.SetDlgItemText(IDC_SEND_ALGORITHM_FILE, t.Path("a.syx"));
+              t.Click(w, IDC_SEND_ALGORITHM);
+              EXPECT_EQ(1u, t.Sent().size()) << "the algorithm went out while the program was on the line";
+              t.Settle();
+              const auto line = LineOf(t.m_driver->LongMessages(), 0.04);
+              ASSERT_EQ(2u, line.size());
+              EXPECT_GE(line[1].handed, line[0].end - 0.01);
+          },
+          {}, {plain, algorithm}, {}},
+         {"a driver that never completes", With("p.syx", plain),
+          [&](WindowTest& t, CMainDialog& w) {
+              t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
+              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+              t.Press(w, IDC_COMMAND21);
+          },
+          {Error(IDS_SEND_OVERDUE), Question(IDS_CONFIRM_COMMAND21), Error(IDS_SEND_OVERDUE)},
+          {plain, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x21, 0xF7}}, {}}});
 }
 
 // Message by message, each in pieces of at most 4096 bytes; before Send the dialog says
@@ -277,6 +342,8 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
         return SendsBulk([=](WindowTest& t, CDialog& d) {
             EXPECT_EQ(summary, d.GetDlgItemText(IDC_SEND_SUMMARY));
             EXPECT_EQ(warning, d.GetDlgItemText(IDC_SEND_WARNING));
+            EXPECT_EQ(warning.empty() ? IDOK : IDCANCEL, LOWORD(SendMessageW(d.GetSafeHwnd(), DM_GETDEFID, 0, 0)))
+                << "Enter would start a send the user was warned of";
             EXPECT_TRUE(t.Sent().empty()) << "sent before Send";
             t.Click(d, IDOK);
             EXPECT_EQ(IDCANCEL, t.FocusedId()) << "Escape must still reach Cancel";
@@ -286,13 +353,16 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
     };
     Run({
         {"messages of 10, 5000 and 20 bytes", With("b.syx", three),
-         showing(Error(IDS_BULK_SUMMARY, {"3"}).text, ""), {}, Pieces(three, {10, 4096, 904, 20}), {}},
+         showing(Error(IDS_BULK_SUMMARY, {"3"}).text, ""), {}, Split(three), {}},
         {"bytes after the last F7 are one more message", With("b.syx", tail),
-         showing(Error(IDS_BULK_SUMMARY, {"1"}).text, Error(IDS_BULK_WARNING, {"5000", "0"}).text), {},
-         Pieces(tail, {10, 4096, 904}), {}},
+         showing(LoadResString(IDS_BULK_SUMMARY_ONE),
+                 Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_OUTSIDE_BYTES, {"5000"}).text}).text), {},
+         Split(tail), {}},
         {"stray bytes and a message without F7 are named", With("b.syx", mixed),
-         showing(Error(IDS_BULK_SUMMARY, {"2"}).text, Error(IDS_BULK_WARNING, {"2", "1"}).text), {},
-         Pieces(mixed, {12, 14}), {}},
+         showing(Error(IDS_BULK_SUMMARY, {"2"}).text,
+                 Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_OUTSIDE_BYTES, {"2"}).text + " " +
+                                                 LoadResString(IDS_BULK_UNENDED_ONE)}).text), {},
+         Split(mixed), {}},
         {"a MIDI file", With("b.syx", midi), showing(Error(IDS_BULK_SUMMARY_MIDI, {"2"}).text, ""), {},
          {{0xF0, 0x7E, 0x01, 0xF7}, {0xF0, 0x7E, 0x02, 0x03, 0x04, 0xF7}}, {}},
         {"a damaged MIDI file is refused", With("b.syx", damaged), SendsBulk(),
@@ -303,54 +373,48 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
     });
 }
 
-// Cancel before Send sends nothing, during the transfer after the piece in flight, during
-// a pause at once. The pause chosen in MIDI Setup follows each message's completion.
-TEST_F(SendTest, BulkDumpPausesAndCancels)
+// Cancel before Send sends nothing, during the transfer after the piece in flight, during a
+// pause at once. A driver that never completes a piece (an unplugged interface) gives it back
+// within a second of Cancel, or once it is overdue, and the user learns how much went out.
+TEST_F(SendTest, BulkDumpCancels)
 {
-    const Bytes three = Message(10, 1) + Message(10, 2) + Message(10, 3);
+    const Bytes three = Message(100, 1) + Message(100, 2) + Message(100, 3);
     const Bytes longer = Message(2000, 1) + Message(2000, 2) + Message(2000, 3);
+    const auto stalls = [&](WindowTest& t) {  // the second message is 0.64 s on the line by the clock
+        t.WriteFile("b.syx", longer);
+        t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
+        t.m_driver->SetStallFrom(1);
+        PortState().wireClock.SetByteTime(WireClock::CableByteTime);
+    };
+    // Once `sent` pieces are out (and, in a pause, their count is shown), Escape or nothing.
+    const auto endsWithin = [](std::size_t sent, unsigned ms, bool cancel, std::string count, bool inPause = false) {
+        return SendsBulk([=](WindowTest& t, CDialog& d) {
+            t.Click(d, IDOK);
+            ASSERT_TRUE(t.WaitFor([&] {
+                return t.Sent().size() == sent && (!inPause || d.GetDlgItemText(IDC_SENT_COUNT) == count);
+            }));
+            const ULONGLONG start = GetTickCount64();
+            if (cancel)
+                t.PressKey(d, IDCANCEL, VK_ESCAPE);
+            EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
+            EXPECT_LT(GetTickCount64() - start, ms);
+            EXPECT_EQ(count, d.GetDlgItemText(IDC_SENT_COUNT));
+        });
+    };
+    const Box stopped = Error(IDS_BULK_SEND_STOPPED, {"2000", "6000"});
     Run({
         {"Cancel before Send", With("b.syx", three), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDCANCEL); }),
          {}, {}, {}},
-        {"Cancel during the transfer",
-         [&](WindowTest& t) {
-             t.m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
-             t.WriteFile("b.syx", longer);
-         },
-         SendsBulk([](WindowTest& t, CDialog& d) {
-             t.Click(d, IDOK);
-             EXPECT_TRUE(t.WaitFor([&] { return !t.Sent().empty(); }));
-             t.Click(d, IDCANCEL);
-             EXPECT_FALSE(d.IsEnding()) << "Cancel did not wait for the piece in flight";
-             EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
-             EXPECT_EQ("2000", d.GetDlgItemText(IDC_SENT_COUNT));
-         }), {}, {Message(2000, 1)}, {}},
-        {"100 ms after each message",
-         [&](WindowTest& t) {
-             PortState().pauseMs = 100;
-             t.WriteFile("b.syx", three);
-         },
-         [](WindowTest& t, CMainDialog& w) {
-             SendsBulk()(t, w);
-             const auto sent = t.m_driver->LongMessages();
-             for (std::size_t i = 1; i < sent.size(); ++i)
-             {
-                 EXPECT_GE(sent[i].handedOver - sent[i - 1].done, std::chrono::milliseconds(99)) << "message " << i;
-                 EXPECT_LT(sent[i].handedOver - sent[i - 1].done, std::chrono::milliseconds(160)) << "message " << i;
-             }
-         }, {}, Pieces(three, {10, 10, 10}), {}},
-        {"Escape during a pause",
-         [&](WindowTest& t) {
-             PortState().pauseMs = 1000;
-             t.WriteFile("b.syx", three);
-         },
-         SendsBulk([](WindowTest& t, CDialog& d) {
-             t.Click(d, IDOK);
-             // The count of the first message shows once its pause has begun.
-             EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_SENT_COUNT) == "10"; }));
-             t.PressKey(d, IDCANCEL, VK_ESCAPE);
-             EXPECT_TRUE(d.IsEnding());
-         }), {}, {Message(10, 1)}, {}},
+        {"Cancel during the transfer waits for the piece in flight",
+         [&](WindowTest& t) { t.AtWireRate(); t.WriteFile("b.syx", longer); },
+         endsWithin(1, 1000, true, "2000"), {}, {Message(2000, 1)}, {}},
+        {"Escape during a pause, at once",
+         [&](WindowTest& t) { PortState().pauseMs = 1000; t.WriteFile("b.syx", three); },
+         endsWithin(1, 50, true, "100", true), {}, {Message(100, 1)}, {}},
+        {"a driver that never completes: Escape", stalls, endsWithin(2, 1000, true, "2000"), {stopped},
+         {Message(2000, 1), Message(2000, 2)}, {}},
+        {"a driver that never completes: no Cancel", stalls, endsWithin(2, 640 + OverdueGraceMs() + 300, false, "2000"),
+         {stopped}, {Message(2000, 1), Message(2000, 2)}, {}},
     });
 }
 
@@ -377,4 +441,65 @@ TEST_F(SendTest, BulkDumpFailures)
                          },
                          SendsBulk(), {f.shown}, std::vector<Bytes>(f.piecesSent, Message(10)), {}});
     Run(cases);
+}
+
+// On a driver that completes each piece at once (Wine's, with its 4096-byte kernel buffer
+// that drops what does not fit, or a buffering one) the wire clock alone keeps 256 bytes of
+// the buffer free, holds each pause as silence on the line, and the count never runs ahead of
+// the line: the device gets every message whole. Driver rows at full speed run the clock
+// eight times as fast as the cable, to keep them short.
+TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
+{
+    const Bytes realistic = EmulatedDevice().ProgramMessage(1) + EmulatedDevice().ProgramMessage(2);  // 300-1500 bytes
+    const Bytes three = Message(300, 1) + Message(300, 2) + Message(300, 3);
+    const struct { const char* name; Bytes file; int pauseMs; bool wine, alsa; } cases[] = {
+        {"messages of 1500 and 300 bytes", Message(1500, 1) + Message(1500, 2) + three + Message(1500, 3), 0, false, false},
+        {"under Wine, 4096 bytes after the margin, 5000 whole", Message(500, 1) + Message(4096, 2) + Message(5000, 3), 0,
+         true, false},
+        {"Wine's driver: the device's messages and one of 4096 bytes", realistic + Message(4096, 2) + Message(300), 0,
+         true, true},
+        {"Wine's driver: a pause of 150 ms", three, 150, true, true},
+    };
+    // The program stamps a message just before the driver does: the line drawn from the
+    // driver's stamps may run up to this late (ms).
+    const double skew = 1;
+    for (const auto& c : cases)
+    {
+        const double byteMs = c.alsa ? 0.32 : 0.04;
+        std::vector<std::pair<double, unsigned>> shown;  // (when, count shown)
+        Run({{c.name,
+              [&](WindowTest& t) {
+                  t.WriteFile("b.syx", c.file);
+                  if (c.alsa)
+                      t.AtWireRate(EmulatedMidiDriver::Line::Alsa);
+                  PortState().wireClock.SetByteTime(static_cast<std::int64_t>(byteMs * 1000));
+                  PortState().pauseMs = c.pauseMs;
+                  SetUnderWine(c.wine);
+              },
+              SendsBulk([&](WindowTest& t, CDialog& d) {
+                  t.Click(d, IDOK);
+                  EXPECT_TRUE(t.WaitFor([&] {
+                      shown.emplace_back(LineNow() / 1000.0, std::stoul(d.GetDlgItemText(IDC_SENT_COUNT)));
+                      return d.IsEnding();
+                  }));
+                  EXPECT_EQ(0u, t.m_driver->DroppedOutputBytes());  // the pieces sent are whole messages
+                  const auto line = LineOf(t.m_driver->LongMessages(), byteMs);
+                  EXPECT_GE(LineNow() / 1000.0, line.back().end - 1) << "ended before the line was silent";
+                  for (std::size_t i = 1; i < line.size(); ++i)
+                  {
+                      const double ahead = std::max(0.0, line[i - 1].end - line[i].handed) / byteMs;
+                      if (line[i].bytes <= 3840)
+                          EXPECT_LE(ahead + line[i].bytes, 3840 + skew / byteMs) << "piece " << i;
+                      else
+                          EXPECT_GE(line[i].handed - line[i - 1].end,
+                                    byteMs * (std::min<std::size_t>(line[i].bytes, 4096) - 3840) - skew) << i;
+                      const double silence = line[i].start - line[i - 1].end;
+                      EXPECT_TRUE(silence >= c.pauseMs - skew && (c.pauseMs == 0 || silence <= c.pauseMs + 20)) << i;
+                  }
+                  for (const auto& [at, count] : shown)  // never ahead of the bytes that have left the line
+                      EXPECT_LE(count, std::accumulate(line.begin(), line.end(), 1 + skew / byteMs, [&, at = at](double sum, const OnLine& p) {
+                          return sum + std::clamp((at - p.start) / byteMs, 0.0, static_cast<double>(p.bytes)); })) << at;
+              }),
+              {}, Split(c.file, c.wine ? SIZE_MAX : MidiBufferSize), {}}});
+    }
 }

@@ -6,6 +6,7 @@
 #include "midi/MidiApp.h"
 #include "midi/MidiDialog.h"
 #include "midi/MidiPortState.h"
+#include "midi/OneShotTimer.h"
 #include "protocol/GlobalMemory.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
@@ -159,7 +160,7 @@ TEST_F(TransportTest, OutputClosesOnceTheRequestIsSentAndSilenceAfterAFirstBlock
     RunProbe([&](ProbeDialog& probe) {
         ASSERT_TRUE(probe.RequestProgram(1));
         ASSERT_TRUE(PumpUntil([&] { return m_driver->OpenOutputPortCount() == 0; }));
-        EXPECT_EQ(3, m_driver->PreparedInputHeaderCount()) << "all three buffers stay queued";
+        EXPECT_EQ(MidiInputBufferCount, m_driver->PreparedInputHeaderCount()) << "every buffer stays queued";
         m_driver->SetBlockLimit(3);
         m_driver->InjectInput({0xF0, 0x00, 0x00});
         PumpUntil([] { return false; }, ReplyTimeoutMs() + 500);
@@ -198,7 +199,7 @@ TEST_F(TransportTest, BuffersHandedBackByAClosingPortAreNotQueuedAgain)
         ASSERT_TRUE(PumpUntil([&] { return probe.m_timedOut != FALSE; }));
     });
     EXPECT_EQ((std::vector<Box>{Error(IDS_INPUT_UNPREPARE_FAILED), Error(IDS_NO_REPLY)}), m_ui->boxes);
-    EXPECT_EQ(3, m_driver->CallCount(MidiCall::InAddBuffer));
+    EXPECT_EQ(MidiInputBufferCount, m_driver->CallCount(MidiCall::InAddBuffer));
     EXPECT_EQ(0, m_driver->OpenInputPortCount());
     Fresh();  // the refused header stays the driver's
 }
@@ -244,4 +245,26 @@ TEST_F(TransportTest, WindowThatHasGoneIsNoLongerCurrent)
     }
     std::lock_guard<std::mutex> lock(MidiRoutingLock());
     EXPECT_EQ(nullptr, CurrentMidiWindowLocked()) << "callbacks would queue into a destroyed window";
+}
+
+// The pause timer's message carries its id: one that comes late, for a timer cancelled or
+// started again since, is ignored.
+TEST_F(TransportTest, OneShotTimerTakesOnlyItsOwnMessage)
+{
+    static std::vector<WPARAM> posted;
+    posted.clear();
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_ONE_SHOT_TIMER)
+            posted.push_back(wp);
+        return DefWindowProcW(w, m, wp, lp);
+    }));
+    COneShotTimer timer;
+    ASSERT_TRUE(timer.Start(window, 1));
+    ASSERT_TRUE(PumpUntil([] { return posted.size() == 1; }));
+    ASSERT_TRUE(timer.Start(window, 1));
+    EXPECT_FALSE(timer.Elapsed(posted[0])) << "a late message of the timer before";
+    ASSERT_TRUE(PumpUntil([] { return posted.size() == 2; }));
+    EXPECT_TRUE(timer.Elapsed(posted[1]) && !timer.IsRunning());
+    DestroyWindow(window);
 }

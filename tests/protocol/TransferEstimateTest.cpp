@@ -4,18 +4,22 @@
 
 TEST(TransferEstimate, PercentDownAndTimeLeftUpFromTheRateSoFar)
 {
-    const struct { std::uint64_t done, total, elapsedMs; unsigned percent; std::int64_t secondsLeft; } cases[] = {
-        {0, 1000, 5000, 0, -1},                // nothing to measure yet
-        {10, 1000, 0, 1, -1},                  // no time has passed
-        {3125, 31250, 1000, 10, 9},            // the wire rate: 9 s for the other 28,125 bytes
-        {999, 1000, 1000, 99, 1},              // 1.001 ms left still shows a second
-        {1000, 1000, 7000, 100, 0},
-        {1, 3, 1000, 33, 2},
-        {0xFFFFFFFFull - 1, 0xFFFFFFFFull, 3600000, 99, 1},  // no overflow at the largest files
+    const struct { std::uint64_t done, total, elapsedMs; unsigned percent; std::int64_t secondsLeft;
+                   TransferPauses pauses; } cases[] = {
+        {0, 1000, 5000, 0, -1, {}},                // nothing to measure yet
+        {10, 1000, 0, 1, -1, {}},                  // no time has passed
+        {3125, 31250, 1000, 10, 9, {}},            // the wire rate: 9 s for the other 28,125 bytes
+        {999, 1000, 1000, 99, 1, {}},              // 1.001 ms left still shows a second
+        {1000, 1000, 7000, 100, 0, {}},
+        {1, 3, 1000, 33, 2, {}},
+        {0xFFFFFFFFull - 1, 0xFFFFFFFFull, 3600000, 99, 1, {}},  // no overflow at the largest files
+        // 1 s pauses, two behind and ten to come: 9 s of sending at the rate without the pauses
+        {3125, 31250, 3000, 10, 19, {1000, 2, 10}},
+        {100, 200, 500, 50, 3, {1000, 1, 3}},  // the pauses alone
     };
     for (const auto& c : cases)
     {
-        const TransferEstimate estimate = EstimateTransfer(c.done, c.total, c.elapsedMs);
+        const TransferEstimate estimate = EstimateTransfer(c.done, c.total, c.elapsedMs, c.pauses);
         EXPECT_EQ(c.percent, estimate.percent) << c.done << " of " << c.total;
         EXPECT_EQ(c.secondsLeft, estimate.secondsLeft) << c.done << " of " << c.total;
     }

@@ -23,6 +23,7 @@ void MidiTest::SetUp()
     m_folder = std::make_unique<TempFolder>();
     ASSERT_TRUE(AllocateMidiBuffers());
     SetReplyTimeoutMs(TestReplyTimeoutMs);
+    SetOverdueGraceMs(TestReplyTimeoutMs / 2);
     Fresh();
 }
 
@@ -33,6 +34,7 @@ void MidiTest::TearDown()
     CFile::SetFaultHook(nullptr);
     FreeMidiBuffers();
     SetReplyTimeoutMs(DefaultReplyTimeoutMs);
+    SetOverdueGraceMs(DefaultOverdueGraceMs);
     StopDriver();
 }
 
@@ -53,6 +55,10 @@ void MidiTest::Fresh()
     state.deviceNumber = 1;
     state.inputPort = 0;
     state.outputPort = 0;
+    // An infinitely fast line, as the driver's full speed; not the Wine case.
+    state.wireClock = WireClock{};
+    state.wireClock.SetByteTime(0);
+    SetUnderWine(0);
     m_ui.reset();  // before its successor installs its hooks
     m_ui = std::make_unique<UiRecorder>();
     CFile::SetFaultHook(nullptr);
@@ -82,6 +88,13 @@ std::map<std::string, MidiTest::Bytes> MidiTest::Files() const
         if (entry.is_regular_file())
             files[entry.path().filename().u8string()] = TempFolder::ReadBytes(entry.path().u8string());
     return files;
+}
+
+void MidiTest::AtWireRate(EmulatedMidiDriver::Line line)
+{
+    m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
+    m_driver->SetLine(line);
+    PortState().wireClock.SetByteTime(WireClock::CableByteTime);
 }
 
 void MidiTest::WithDevice(const std::function<void(EmulatedDevice&)>& action)

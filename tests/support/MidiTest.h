@@ -35,6 +35,8 @@ public:
     // Every file of the folder (not its subfolders), by name, with its bytes.
     std::map<std::string, Bytes> Files() const;
 
+    // The driver and the wire clock at 31,250 baud (both start infinitely fast), on `line`.
+    void AtWireRate(EmulatedMidiDriver::Line line = EmulatedMidiDriver::Line::Cable);
     // The device, reached under the driver's lock.
     void WithDevice(const std::function<void(EmulatedDevice&)>& action);
     void SetReplyMode(EmulatedDevice::ReplyMode mode);
