@@ -212,7 +212,12 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         r.driver.SetStallFrom(1);
         r.Open();
         ASSERT_EQ(0u, r.Send(message));
-        EXPECT_EQ(row.doneOnCallersThread, r.driver.LongMessages()[0].isDone);
+        // Done on return under alsa, not yet on a line that waits for the wire; the queued
+        // line's own thread may have completed it either side of the return.
+        if (row.doneOnCallersThread || !row.doneBeforeWire)
+        {
+            EXPECT_EQ(row.doneOnCallersThread, r.driver.LongMessages()[0].isDone);
+        }
         EXPECT_TRUE(r.Received().empty()) << "nothing reaches the device before it has left the line";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
         const auto first = r.driver.LongMessages()[0];
