@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
+#include "dialogs/BulkFile.h"
 #include "dialogs/BulkSendDialog.h"
 #include "dialogs/MainDialog.h"
 #include "dialogs/SlotDialog.h"
@@ -15,7 +15,6 @@
 #include "midi/MidiApp.h"
 #include "midi/MidiPortState.h"
 #include "protocol/BulkFileSummary.h"
-#include "protocol/MidiFile.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
 
@@ -82,53 +81,13 @@ BOOL CBankDialog::OnInitDialog()
     return TRUE;
 }
 
-// The whole file is read at once; a Standard MIDI File gives the SysEx messages it holds, as
-// in the bulk send. FALSE after saying why there is nothing to show.
+// A Standard MIDI File shows the SysEx messages it holds, as the bulk send sends them.
 BOOL CBankDialog::LoadFile()
 {
-    CFile file;
-    if (!file.Open(m_fileName, CFile::modeRead | CFile::shareDenyWrite))
-    {
-        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, m_fileName);
+    BulkFileContent content;
+    if (!ReadBulkFile(m_fileName, content))
         return FALSE;
-    }
-    try
-    {
-        const ULONGLONG length = file.GetLength();
-        if (length == 0)
-        {
-            AfxFileMessageBox(IDS_FILE_EMPTY, file.GetFileName());
-            return FALSE;
-        }
-        // Sent and saved through 32-bit counts.
-        if (length > std::numeric_limits<unsigned>::max())
-        {
-            AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
-            return FALSE;
-        }
-        m_bytes.resize(static_cast<std::size_t>(length));
-        if (file.Read(m_bytes.data(), static_cast<UINT>(length)) != length)
-            throw CFileException(ERROR_HANDLE_EOF, file.GetFilePath());
-    }
-    catch (const CFileException&)
-    {
-        AfxFileMessageBox(IDS_FILE_READ_FAILED, file.GetFileName());
-        return FALSE;
-    }
-    if (!IsStandardMidiFile(m_bytes.data(), m_bytes.size()))
-        return TRUE;
-    std::vector<unsigned char> messages;
-    std::size_t count = 0;
-    const MidiFileError error = ReadMidiFileSysEx(m_bytes.data(), m_bytes.size(), messages, count);
-    if (error != MidiFileError::None || messages.empty())
-    {
-        AfxMessageBox(IDS_MIDI_FILE_DAMAGED,
-                      {DisplayPath(FileNamePart(m_fileName)),
-                       LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(error))},
-                      MB_ERROR_BOX);
-        return FALSE;
-    }
-    m_bytes.swap(messages);
+    m_bytes.swap(content.bytes);
     return TRUE;
 }
 

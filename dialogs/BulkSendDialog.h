@@ -43,8 +43,6 @@ protected:
 
 private:
     BOOL LoadFile();
-    // A Standard MIDI File becomes the SysEx messages it holds; FALSE after saying why not.
-    BOOL TakeMidiFileMessages();
     // What the file holds, shown before anything is sent; with a warning, Cancel is the default.
     void ShowSummary(bool midiFile, std::size_t midiMessages);
     // The message that starts at m_position: up to and including its F7, or to the file's end.
