@@ -529,19 +529,24 @@ void CMainDialog::OnReceiveBulk()
     SetCurrentMidiWindow(this);
 }
 
-void CMainDialog::OnSendBulk()
+BOOL CMainDialog::BulkFileReady()
 {
     if (!UpdateData(TRUE))
-        return;
+        return FALSE;
     if (m_sendBulkFile.empty())
     {
         AfxMessageBox(IDS_NO_SEND_FILE, MB_ERROR_BOX);
         GotoDlgCtrl(GetDlgItem(IDC_SEND_BULK_FILE));
-        return;
+        return FALSE;
     }
-    // Checked before the dialog takes the driver's events: the completion of the message
-    // still going out belongs to this window.
-    if (!OutputIsFree())
+    // Checked before a dialog takes the driver's events: the completion of the message still
+    // going out belongs to this window.
+    return OutputIsFree();
+}
+
+void CMainDialog::OnSendBulk()
+{
+    if (!BulkFileReady())
         return;
     CBulkSendDialog send;
     send.m_fileName = m_sendBulkFile;
@@ -552,15 +557,7 @@ void CMainDialog::OnSendBulk()
 
 void CMainDialog::OnBank()
 {
-    if (!UpdateData(TRUE))
-        return;
-    if (m_sendBulkFile.empty())
-    {
-        AfxMessageBox(IDS_NO_SEND_FILE, MB_ERROR_BOX);
-        GotoDlgCtrl(GetDlgItem(IDC_SEND_BULK_FILE));
-        return;
-    }
-    if (!OutputIsFree())
+    if (!BulkFileReady())
         return;
     CBankDialog bank;
     bank.m_fileName = m_sendBulkFile;

@@ -36,6 +36,9 @@ public:
     void OnBrowseSendFile();
     void EnableControls(BOOL enable) override;
     void OnBank();
+    // The bulk file field is filled and the port free, for the bulk send and the bank window;
+    // FALSE after saying why not.
+    BOOL BulkFileReady();
     // The checks and the send of Send program, for a dump from a file or a bank row: FALSE
     // after saying why the dump does not go out (`shown` names it).
     static BOOL CheckDump(const std::vector<unsigned char>& dump, const std::string& shown, std::size_t stampLength);
