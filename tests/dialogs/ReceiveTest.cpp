@@ -79,15 +79,10 @@ std::function<void(WindowTest&, CDialog&)> AfterCount(std::size_t count, int but
     };
 }
 
-void UntilItEnds(WindowTest& t, CDialog& d)
-{
-    EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
-}
+void UntilItEnds(WindowTest& t, CDialog& d) { EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); })); }
 }
 
-class ReceiveTest : public WindowTest
-{
-};
+class ReceiveTest : public WindowTest {};
 
 TEST_F(ReceiveTest, SingleDump)
 {

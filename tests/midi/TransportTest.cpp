@@ -23,11 +23,7 @@ class ProbeDialog : public CMidiDialog
 public:
     ProbeDialog() : CMidiDialog(IDD_BULK_RECEIVE, nullptr) {}
 
-    int Completed()
-    {
-        ++completions;
-        return 1;
-    }
+    int Completed() { return ++completions, 1; }
 
     // What a single-dump receive does: completion action, ports, request, controls, timer.
     bool RequestProgram(int program)

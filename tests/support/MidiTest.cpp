@@ -76,10 +76,7 @@ void MidiTest::ExpectNothingLeftOpen()
     EXPECT_EQ(0, m_driver->PreparedHeaderCount()) << "a header was left prepared";
 }
 
-std::string MidiTest::Path(const std::string& name) const
-{
-    return m_folder->File(name);
-}
+std::string MidiTest::Path(const std::string& name) const { return m_folder->File(name); }
 
 std::map<std::string, MidiTest::Bytes> MidiTest::Files() const
 {
@@ -97,10 +94,7 @@ void MidiTest::AtWireRate(EmulatedMidiDriver::Line line)
     PortState().wireClock.SetByteTime(WireClock::CableByteTime);
 }
 
-void MidiTest::WithDevice(const std::function<void(EmulatedDevice&)>& action)
-{
-    m_driver->WithDevice(action);
-}
+void MidiTest::WithDevice(const std::function<void(EmulatedDevice&)>& action) { m_driver->WithDevice(action); }
 
 void MidiTest::SetReplyMode(EmulatedDevice::ReplyMode mode)
 {

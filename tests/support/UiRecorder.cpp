@@ -23,25 +23,16 @@ Box Question(UINT id, std::initializer_list<std::string> inserts, bool defaultNo
     return {FormatPlaceholders(LoadResString(id), inserts), MB_QUESTION_BOX | (defaultNo ? MB_DEFBUTTON2 : 0u), id};
 }
 
-Box FileError(UINT id, const std::string& name)
-{
-    return {LoadResString(id) + name + "!", MB_ERROR_BOX, 0};
-}
+Box FileError(UINT id, const std::string& name) { return {LoadResString(id) + name + "!", MB_ERROR_BOX, 0}; }
 
-Box ErrorText(const std::string& text)
-{
-    return {text, MB_ERROR_BOX, 0};
-}
+Box ErrorText(const std::string& text) { return {text, MB_ERROR_BOX, 0}; }
 
 Box Stored(const std::string& name)
 {
     return {FormatPlaceholders(LoadResString(IDS_DUMP_STORED), {name}), MB_NOTE_BOX, 0};
 }
 
-Box NotANumber()
-{
-    return {LoadResString(AFX_IDP_PARSE_INT), MB_NOTE_BOX, AFX_IDP_PARSE_INT};
-}
+Box NotANumber() { return {LoadResString(AFX_IDP_PARSE_INT), MB_NOTE_BOX, AFX_IDP_PARSE_INT}; }
 
 Box OutOfRange(int lower, int upper)
 {
