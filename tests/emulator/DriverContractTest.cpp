@@ -36,11 +36,7 @@ struct Block
 // A message of `size` bytes that the device records and otherwise ignores.
 Bytes Foreign(std::size_t size, std::uint8_t fill = 0x01)
 {
-    Bytes bytes(size, fill);
-    bytes.front() = SysEx::Start;
-    bytes[1] = 0x7D;
-    bytes.back() = SysEx::End;
-    return bytes;
+    return Bytes{SysEx::Start, 0x7D} + Bytes(size - 3, fill) + Bytes{SysEx::End};
 }
 
 // A fresh driver with its device, one input port with three 4096-byte buffers queued and
@@ -48,10 +44,7 @@ Bytes Foreign(std::size_t size, std::uint8_t fill = 0x01)
 struct Rig
 {
     explicit Rig(Line line = Line::Cable, EmulatedMidiDriver::Pace pace = EmulatedMidiDriver::Pace::FullSpeed)
-    {
-        driver.SetLine(line);
-        driver.SetPace(pace);
-    }
+    { driver.SetLine(line); driver.SetPace(pace); }
 
     ~Rig()
     {
@@ -163,8 +156,8 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
     EXPECT_EQ(MMSYSERR_BADDEVICEID, r.driver.midiInOpen(&r.in, 1, 0, 0, CALLBACK_NULL));
     r.Open();
     HMIDIIN second = nullptr;
-    EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiInOpen(&second, 0, 0, 0, CALLBACK_NULL));
     HMIDIOUT secondOut = nullptr;
+    EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiInOpen(&second, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiOutOpen(&secondOut, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
     EXPECT_EQ(MIDIERR_STILLPLAYING, r.driver.midiInClose(r.in)) << "buffers are still queued";

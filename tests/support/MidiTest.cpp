@@ -53,8 +53,7 @@ void MidiTest::Fresh()
     SetMidiDriver(m_driver.get());
     MidiPortState& state = PortState();
     state.deviceNumber = 1;
-    state.inputPort = 0;
-    state.outputPort = 0;
+    state.inputPort = state.outputPort = 0;
     // An infinitely fast line, as the driver's full speed; not the Wine case.
     state.wireClock = WireClock{};
     state.wireClock.SetByteTime(0);
@@ -97,9 +96,7 @@ void MidiTest::AtWireRate(EmulatedMidiDriver::Line line)
 void MidiTest::WithDevice(const std::function<void(EmulatedDevice&)>& action) { m_driver->WithDevice(action); }
 
 void MidiTest::SetReplyMode(EmulatedDevice::ReplyMode mode)
-{
-    WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); });
-}
+{ WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); }); }
 
 std::vector<MidiTest::Bytes> MidiTest::Sent() const
 {

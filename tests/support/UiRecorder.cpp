@@ -3,15 +3,9 @@
 #include "framework/Strings.h"
 #include "resources/resource.h"
 
-bool operator==(const Box& a, const Box& b)
-{
-    return a.text == b.text && a.type == b.type && a.helpContext == b.helpContext;
-}
+bool operator==(const Box& a, const Box& b) { return a.text == b.text && a.type == b.type && a.helpContext == b.helpContext; }
 
-void PrintTo(const Box& box, std::ostream* out)
-{
-    *out << "[" << box.text << "] type " << box.type << " help " << box.helpContext;
-}
+void PrintTo(const Box& box, std::ostream* out) { *out << "[" << box.text << "] type " << box.type << " help " << box.helpContext; }
 
 Box Error(UINT id, std::initializer_list<std::string> inserts)
 {
