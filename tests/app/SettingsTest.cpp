@@ -18,16 +18,8 @@ const Ports InsAB{{"In A"}, {"In B"}}, OutsABC{{"Out A"}, {"Out B"}, {"Out C"}};
 class SettingsTest : public MidiTest
 {
 protected:
-    void SetUp() override
-    {
-        MidiTest::SetUp();
-        m_settings.DeleteAll();
-    }
-    void TearDown() override
-    {
-        m_settings.DeleteAll();
-        MidiTest::TearDown();
-    }
+    void SetUp() override { MidiTest::SetUp(); m_settings.DeleteAll(); }
+    void TearDown() override { m_settings.DeleteAll(); MidiTest::TearDown(); }
 
     // A start of the program with these ports: the kept values as one text, then every box.
     std::string Start(const Ports& inputs = InsAB, const Ports& outputs = OutsABC)
@@ -55,10 +47,15 @@ protected:
     std::unique_ptr<CDumpSettings> m_run;
 };
 
-// Damaged values keep the defaults. Everything is kept when the window closes, the file names
-// as the fields show them, used or not.
+// Damaged values and numbers out of range keep the defaults; a name of 256 characters is
+// kept. Everything is kept when the window closes, the file names as the fields show them,
+// used or not.
 TEST_F(SettingsTest, KeptWhenTheWindowCloses)
 {
+    m_settings.WriteInt("DeviceNumber", 0);
+    m_settings.WriteInt("PauseMs", -1);
+    m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));
+    EXPECT_EQ("in 0, out 0, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
     m_settings.WriteString("DeviceNumber", "5");
     m_settings.WriteInt("PauseMs", 1001);
     m_settings.WriteInt("InputPort", 1);
@@ -102,14 +99,6 @@ TEST_F(SettingsTest, PortsByNameAndOccurrenceAndStandInsNotKept)
     EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone,
               Start({{"Other"}, {"USB"}}, {}));
     EXPECT_EQ(kept, Start(twins, outputs)) << "a stand-in was written over the kept port";
-}
-
-TEST_F(SettingsTest, NumbersOutOfRangeAreIgnoredAndALongestNameKept)
-{
-    m_settings.WriteInt("DeviceNumber", 0);
-    m_settings.WriteInt("PauseMs", -1);
-    m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));
-    EXPECT_EQ("in 0, out 0, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
 }
 
 TEST_F(SettingsTest, BankWindowAndComparisonKept)

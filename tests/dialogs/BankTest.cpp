@@ -77,9 +77,7 @@ Act InBank(During during)
 }
 }
 
-class BankTest : public WindowTest
-{
-};
+class BankTest : public WindowTest {};
 
 TEST_F(BankTest, ActionsOnTheRows)
 {

@@ -39,9 +39,7 @@ std::vector<std::string> FileTexts(CMainDialog& w)
 }
 }
 
-class MainWindowTest : public WindowTest
-{
-};
+class MainWindowTest : public WindowTest {};
 
 // The program change validates every field and sends one short message when all pass.
 TEST_F(MainWindowTest, FieldsAreCheckedInOrderAndOnlyTheFirstBadOneIsReported)

@@ -1,5 +1,6 @@
 // Receiving from the device: a single program or algorithm dump, and the bulk dump.
 #include <algorithm>
+#include <utility>
 
 #include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/Durations.h"
@@ -27,10 +28,7 @@ const Bytes Program1 = EmulatedDevice().ProgramMessage(1);
 Arrange Replies(Mode mode, unsigned first = 0, unsigned second = 0)
 {
     return [=](WindowTest& t) {
-        t.WithDevice([&](EmulatedDevice& device) {
-            device.SetReplyMode(mode);
-            device.SetErrorCodes(first, second);
-        });
+        t.WithDevice([&](EmulatedDevice& device) { device.SetReplyMode(mode); device.SetErrorCodes(first, second); });
     };
 }
 
@@ -50,10 +48,7 @@ Arrange FailOnce(CFile::Operation failing)
     return [failing](WindowTest& t) {
         t.WriteFile("p.syx", Old);
         CFile::SetFaultHook([failing, failed = false](CFile::Operation operation, const std::string&) mutable -> DWORD {
-            if (operation != failing || failed)
-                return 0;
-            failed = true;
-            return ERROR_DISK_FULL;
+            return operation == failing && !std::exchange(failed, true) ? ERROR_DISK_FULL : 0;
         });
     };
 }
@@ -79,15 +74,10 @@ std::function<void(WindowTest&, CDialog&)> AfterCount(std::size_t count, int but
     };
 }
 
-void UntilItEnds(WindowTest& t, CDialog& d)
-{
-    EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
-}
+void UntilItEnds(WindowTest& t, CDialog& d) { EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); })); }
 }
 
-class ReceiveTest : public WindowTest
-{
-};
+class ReceiveTest : public WindowTest {};
 
 TEST_F(ReceiveTest, SingleDump)
 {
@@ -97,19 +87,13 @@ TEST_F(ReceiveTest, SingleDump)
     ASSERT_EQ(5000u, program200.size());
     Run({
         {"the number field and the device number reach the request; the reply is stored as sent",
-         [](WindowTest& t) {
-             PortState().deviceNumber = 16;
-             t.WithDevice([](EmulatedDevice& device) { device.SetDeviceNumber(16); });
-         },
+         [](WindowTest& t) { PortState().deviceNumber = 16; t.WithDevice([](EmulatedDevice& d) { d.SetDeviceNumber(16); }); },
          Receives("129", "p.syx"), {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}},
          {{"p.syx", sixteen.ProgramMessage(129)}}},
         {"an algorithm", nullptr, Receives("127", "a.syx", true), {Stored("a.syx")},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}}, {{"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
         {"a reply over two input buffers replaces an existing file after Yes",
-         [](WindowTest& t) {
-             t.WriteFile("p.syx", Old);
-             t.m_driver->SetBlockSizes({4096, 904});
-         },
+         [](WindowTest& t) { t.WriteFile("p.syx", Old); t.m_driver->SetBlockSizes({4096, 904}); },
          Receives("200", "p.syx"), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x01, 0x47, 0xF7}}, {{"p.syx", program200}}},
         {"No to the overwrite question", With("p.syx", Old),
@@ -190,16 +174,10 @@ TEST_F(ReceiveTest, BulkDump)
              AfterCount(dump.size())(t, d);
          }), {discard, discard, discard, Stored("b.syx")}, {BulkRequest}, {{"b.syx", dump}}},
         {"an error reply in two-byte blocks shows its text once its codes are in",
-         [](WindowTest& t) {
-             Replies(Mode::ErrorReply, 2, 1)(t);
-             t.m_driver->SetBlockLimit(2);
-         },
+         [](WindowTest& t) { Replies(Mode::ErrorReply, 2, 1)(t); t.m_driver->SetBlockLimit(2); },
          ReceivesBulk("b.syx", UntilItEnds), {ErrorText(LoadResString(IDS_DEVICE_ERROR_BASE + 21))}, {BulkRequest}, {}},
         {"the time-out leaves an existing file as it was",
-         [](WindowTest& t) {
-             Replies(Mode::Silent)(t);
-             t.WriteFile("b.syx", Old);
-         },
+         [](WindowTest& t) { Replies(Mode::Silent)(t); t.WriteFile("b.syx", Old); },
          ReceivesBulk("b.syx", UntilItEnds), {Question(IDS_CONFIRM_OVERWRITE), Error(IDS_NO_REPLY)}, {BulkRequest}, {}},
         {"two receptions in a row do not mix, and the main window receives again afterwards", nullptr,
          [&](WindowTest& t, CMainDialog& w) {

@@ -78,9 +78,7 @@ Act SendsBulk(std::function<void(WindowTest&, CDialog&)> during = nullptr)
 }
 }
 
-class SendTest : public WindowTest
-{
-};
+class SendTest : public WindowTest {};
 
 TEST_F(SendTest, ProgramAndAlgorithmDumps)
 {

@@ -25,10 +25,7 @@ struct SetupCase
     Choice after;
 };
 
-std::string Unlisted(unsigned port)
-{
-    return FormatResString(IDS_UNLISTED_PORT_FORMAT, port);
-}
+std::string Unlisted(unsigned port) { return FormatResString(IDS_UNLISTED_PORT_FORMAT, port); }
 
 // OK after checking what the lists hold (and which entries are selected: -1 for none).
 std::function<void(CMidiSetupDialog&)> OkAfterLists(Names inputs, Names outputs, int input = -1, int output = -1,

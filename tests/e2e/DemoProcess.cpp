@@ -1,9 +1,6 @@
 #include "DemoProcess.h"
 
-DemoProcess::~DemoProcess()
-{
-    Kill();
-}
+DemoProcess::~DemoProcess() { Kill(); }
 
 bool DemoProcess::Start(const std::string& program, const std::string& folder, const Environment& environment)
 {

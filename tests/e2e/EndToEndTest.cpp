@@ -26,8 +26,8 @@ const std::string SettingsKey = "Software\\SysEx Dump Tests\\End to end";
 class EndToEnd : public ::testing::Test
 {
 protected:
-    void SetUp() override { CSettings(SettingsKey).DeleteAll(); }
-    void TearDown() override { CSettings(SettingsKey).DeleteAll(); }
+    void SetUp() override { CSettings(m_key).DeleteAll(); }
+    void TearDown() override { CSettings(m_key).DeleteAll(); }
 
     // The demo in its build folder, answering at full speed, keeping its settings under the
     // tests' key and leaving its device's state in the test's folder when it ends.
@@ -54,10 +54,20 @@ protected:
         EXPECT_EQ(m_demo.ExitCode(), 0u);
     }
 
-    void Type(HWND dialog, int controlId, const std::string& text)
+    void Type(HWND dialog, std::initializer_list<std::pair<int, std::string>> fields)
     {
-        ASSERT_TRUE(m_ui->SetText(dialog, controlId, text)) << "control " << controlId;
-        ASSERT_EQ(m_ui->Text(dialog, controlId), text);
+        for (const auto& [id, text] : fields)
+        {
+            ASSERT_TRUE(m_ui->SetText(dialog, id, text)) << "control " << id;
+            ASSERT_EQ(m_ui->Text(dialog, id), text);
+        }
+    }
+
+    // Presses `button` and waits for the dialog that holds `control`.
+    HWND Open(HWND dialog, int button, int control)
+    {
+        m_ui->Press(dialog, button);
+        return m_ui->WaitForDialogWithControl(control);
     }
 
     // Waits for a message box, expects `part` in its text and answers it with `button`.
@@ -78,6 +88,7 @@ protected:
     DemoProcess m_demo;
     std::unique_ptr<UiDriver> m_ui;
     HWND m_main = nullptr;
+    std::string m_key = SettingsKey;
 };
 
 // Enter in the number field receives, into a file named in any script; the file then goes
@@ -90,26 +101,23 @@ TEST_F(EndToEnd, ReceivedProgramGoesBackIntoAnotherSlotAndNothingElseReachesTheD
     ASSERT_TRUE(TempFolder::WriteBytes(m_folder.File("two.syx"), factory.ProgramMessage(1) + factory.ProgramMessage(2)));
     ASSERT_NO_FATAL_FAILURE(StartDemo());
 
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_NUMBER, "17"));
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_FILE, m_folder.File("missing\\p.syx")));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_RECEIVE_PROGRAM_NUMBER, "17"}, {IDC_RECEIVE_PROGRAM_FILE, m_folder.File("missing\\p.syx")}}));
     m_ui->Key(m_main, IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN);
     ASSERT_NO_FATAL_FAILURE(Answer("missing\\p.syx"));
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_FILE, file));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_RECEIVE_PROGRAM_FILE, file}}));
     m_ui->Key(m_main, IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN);
     ASSERT_NO_FATAL_FAILURE(Answer(u8"\u65e5\u672c17.syx"));
     EXPECT_EQ(TempFolder::ReadBytes(file), factory.ProgramMessage(17));
 
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_FILE, m_folder.File("two.syx")));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_SEND_PROGRAM_FILE, m_folder.File("two.syx")}}));
     m_ui->Press(m_main, IDC_SEND_PROGRAM);
     ASSERT_NO_FATAL_FAILURE(Answer("2 messages"));
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_FILE, file));
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_SLOT, "5"));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_SEND_PROGRAM_FILE, file}, {IDC_SEND_PROGRAM_SLOT, "5"}}));
     m_ui->Press(m_main, IDC_SEND_PROGRAM);
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
 
     EmulatedDevice expected;
     expected.SetProgramData(5, factory.Snapshot().Program(17));
-    const EmulatedDevice withProgram = expected;
     EXPECT_TRUE(RecordedMemory() == expected.BulkDump()) << "program 5 is not program 17's data";
     // The request, then the dump re-addressed to slot 5 (whose data the memory check compared).
     const std::vector<std::string> received = ReceivedSysEx();
@@ -123,15 +131,12 @@ TEST_F(EndToEnd, ReceivedProgramGoesBackIntoAnotherSlotAndNothingElseReachesTheD
 TEST_F(EndToEnd, SetupChoicesGoOutAndStayForTheNextRun)
 {
     ASSERT_NO_FATAL_FAILURE(StartDemo());
-    m_ui->Press(m_main, IDC_MIDI_SETUP);
-    HWND setup = m_ui->WaitForDialogWithControl(IDC_DEVICE_NUMBER);
+    HWND setup = Open(m_main, IDC_MIDI_SETUP, IDC_DEVICE_NUMBER);
     ASSERT_NE(setup, nullptr);
-    ASSERT_NO_FATAL_FAILURE(Type(setup, IDC_DEVICE_NUMBER, "16"));
-    ASSERT_NO_FATAL_FAILURE(Type(setup, IDC_PAUSE, "20"));
+    ASSERT_NO_FATAL_FAILURE(Type(setup, {{IDC_DEVICE_NUMBER, "16"}, {IDC_PAUSE, "20"}}));
     m_ui->Press(setup, IDOK);
     ASSERT_TRUE(m_ui->WaitUntilGone(setup)) << "the setup dialog refused its fields";
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_PROGRAM_CHANGE_NUMBER, "128"));
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_BULK_FILE, "kept.syx"));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_PROGRAM_CHANGE_NUMBER, "128"}, {IDC_SEND_BULK_FILE, "kept.syx"}}));
     m_ui->Press(m_main, IDC_PROGRAM_CHANGE);
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
     // Status CF (channel 16), data 7F (program 128), as one short message.
@@ -141,11 +146,10 @@ TEST_F(EndToEnd, SetupChoicesGoOutAndStayForTheNextRun)
     EXPECT_EQ(m_ui->Text(m_main, IDC_SEND_BULK_FILE), "kept.syx");
     // The send algorithm spin stops at 64, where its field does. The keys and the button are
     // posted to one queue: once MIDI Setup is open, every key has been handled.
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_ALGORITHM_NUMBER, "60"));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_SEND_ALGORITHM_NUMBER, "60"}}));
     for (int i = 0; i < 10; ++i)
         m_ui->Key(m_main, IDC_SEND_ALGORITHM_NUMBER, VK_UP);
-    m_ui->Press(m_main, IDC_MIDI_SETUP);
-    setup = m_ui->WaitForDialogWithControl(IDC_DEVICE_NUMBER);
+    setup = Open(m_main, IDC_MIDI_SETUP, IDC_DEVICE_NUMBER);
     ASSERT_NE(setup, nullptr);
     EXPECT_EQ(m_ui->Text(m_main, IDC_SEND_ALGORITHM_NUMBER), "64");
     EXPECT_EQ(m_ui->Text(setup, IDC_DEVICE_NUMBER), "16");
@@ -172,9 +176,7 @@ class ProductOnStandIn : public EndToEnd, public ::testing::WithParamInterface<S
 {
 protected:
     // The product keeps its settings under its own key, in the build's Wine prefix.
-    void SetUp() override { CSettings(ProductKey).DeleteAll(); }
-    void TearDown() override { CSettings(ProductKey).DeleteAll(); }
-    static constexpr const char* ProductKey = "Software\\SysEx Dump";
+    ProductOnStandIn() { m_key = "Software\\SysEx Dump"; }
 };
 
 TEST_P(ProductOnStandIn, ProgramAndBulkDumpRoundTrip)
@@ -194,48 +196,40 @@ TEST_P(ProductOnStandIn, ProgramAndBulkDumpRoundTrip)
                                   {{"SYSEXDUMP_STANDIN_PACE", "full"},
                                    {"SYSEXDUMP_STANDIN_LINE", GetParam().line},
                                    {"SYSEXDUMP_STANDIN_RECORD", m_folder.Path()}}));
-    m_ui->Press(m_main, IDC_MIDI_SETUP);
-    const HWND setup = m_ui->WaitForDialogWithControl(IDC_PAUSE);
+    const HWND setup = Open(m_main, IDC_MIDI_SETUP, IDC_PAUSE);
     ASSERT_NE(setup, nullptr) << "no MIDI Setup: was the stand-in winmm.dll loaded?";
-    ASSERT_NO_FATAL_FAILURE(Type(setup, IDC_PAUSE, "5"));
+    ASSERT_NO_FATAL_FAILURE(Type(setup, {{IDC_PAUSE, "5"}}));
     m_ui->Press(setup, IDOK);
     ASSERT_TRUE(m_ui->WaitUntilGone(setup));
 
     const std::string program = m_folder.File("p17.syx");
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_NUMBER, "17"));
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_PROGRAM_FILE, program));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_RECEIVE_PROGRAM_NUMBER, "17"}, {IDC_RECEIVE_PROGRAM_FILE, program}}));
     m_ui->Press(m_main, IDC_RECEIVE_PROGRAM);
     ASSERT_NO_FATAL_FAILURE(Answer("p17.syx"));
     EXPECT_EQ(TempFolder::ReadBytes(program), factory.ProgramMessage(17));
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_FILE, program));
-    ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_PROGRAM_SLOT, "5"));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_SEND_PROGRAM_FILE, program}, {IDC_SEND_PROGRAM_SLOT, "5"}}));
     m_ui->Press(m_main, IDC_SEND_PROGRAM);
     // The stand-in leaves its record each time the program closes its last port.
     ASSERT_TRUE(m_ui->WaitUntil([&] { return ReceivedSysEx().size() == 2; })) << "the device got no program";
     EXPECT_TRUE(RecordedMemory() == withProgram) << "program 5 is not program 17's data";
 
-    {
-        ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_BULK_FILE, m_folder.File("restore.syx")));
-        m_ui->Press(m_main, IDC_SEND_BULK);
-        const HWND send = m_ui->WaitForDialogWithControl(IDC_SENT_COUNT);
-        ASSERT_NE(send, nullptr);
-        EXPECT_NE(m_ui->Text(send, IDC_SEND_SUMMARY).find("3 complete SysEx messages"), std::string::npos)
-            << m_ui->Text(send, IDC_SEND_SUMMARY);
-        EXPECT_EQ(m_ui->Text(send, IDC_FILE_SIZE), std::to_string(changes.size()));
-        const auto sendStart = std::chrono::steady_clock::now();
-        m_ui->Press(send, IDOK);
-        ASSERT_TRUE(m_ui->WaitUntil([&] { return !IsWindow(send) || !IsWindowVisible(send); }, 60s))
-            << "sent " << m_ui->Text(send, IDC_SENT_COUNT) << " of " << changes.size();
-        EXPECT_GE(std::chrono::steady_clock::now() - sendStart, changes.size() * 320us + 2 * 5ms)
-            << "faster than the cable, or no pause between the messages";
-        EXPECT_EQ(m_ui->FindDialog(UiDriver::IsMessageBox), nullptr) << "the bulk send reported a problem";
-    }
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_SEND_BULK_FILE, m_folder.File("restore.syx")}}));
+    const HWND send = Open(m_main, IDC_SEND_BULK, IDC_SENT_COUNT);
+    ASSERT_NE(send, nullptr);
+    EXPECT_NE(m_ui->Text(send, IDC_SEND_SUMMARY).find("3 complete SysEx messages"), std::string::npos)
+        << m_ui->Text(send, IDC_SEND_SUMMARY);
+    EXPECT_EQ(m_ui->Text(send, IDC_FILE_SIZE), std::to_string(changes.size()));
+    const auto sendStart = std::chrono::steady_clock::now();
+    m_ui->Press(send, IDOK);
+    ASSERT_TRUE(m_ui->WaitUntil([&] { return !IsWindow(send) || !IsWindowVisible(send); }, 60s))
+        << "sent " << m_ui->Text(send, IDC_SENT_COUNT) << " of " << changes.size();
+    EXPECT_GE(std::chrono::steady_clock::now() - sendStart, changes.size() * 320us + 2 * 5ms)
+        << "faster than the cable, or no pause between the messages";
+    EXPECT_EQ(m_ui->FindDialog(UiDriver::IsMessageBox), nullptr) << "the bulk send reported a problem";
     if (GetParam().bulkReceive)
     {
-
-        ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_BULK_FILE, m_folder.File("everything.syx")));
-        m_ui->Press(m_main, IDC_RECEIVE_BULK);
-        const HWND receive = m_ui->WaitForDialogWithControl(IDC_RECEIVED_COUNT);
+        ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_RECEIVE_BULK_FILE, m_folder.File("everything.syx")}}));
+        const HWND receive = Open(m_main, IDC_RECEIVE_BULK, IDC_RECEIVED_COUNT);
         ASSERT_NE(receive, nullptr);
         ASSERT_TRUE(m_ui->WaitUntil([&] { return m_ui->Text(receive, IDC_RECEIVED_COUNT) == std::to_string(restore.size()); }, 60s))
             << "count stopped at " << m_ui->Text(receive, IDC_RECEIVED_COUNT) << " of " << restore.size();

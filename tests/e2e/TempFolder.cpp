@@ -25,10 +25,7 @@ TempFolder::~TempFolder()
     fs::remove_all(fs::u8path(m_path), ignored);
 }
 
-std::string TempFolder::File(const std::string& name) const
-{
-    return m_path + "\\" + name;
-}
+std::string TempFolder::File(const std::string& name) const { return m_path + "\\" + name; }
 
 std::vector<std::uint8_t> TempFolder::ReadBytes(const std::string& path)
 {

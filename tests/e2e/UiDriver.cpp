@@ -16,11 +16,6 @@ std::string ClassName(HWND window)
     return name;
 }
 
-bool IsDialogWindow(HWND window)
-{
-    return ClassName(window) == "#32770";
-}
-
 std::vector<HWND> Children(HWND parent)
 {
     std::vector<HWND> children;
@@ -42,23 +37,20 @@ bool IsTextStatic(HWND control)
 }
 }
 
-UiDriver::UiDriver(DWORD processId, Milliseconds timeout) : m_processId(processId), m_timeout(timeout)
-{
-}
+UiDriver::UiDriver(DWORD processId, Milliseconds timeout) : m_processId(processId), m_timeout(timeout) {}
 
 bool UiDriver::WaitUntil(const std::function<bool()>& condition, Milliseconds timeout) const
 {
     // Another process's windows signal nothing this process could wait on, so the state is
     // polled, briefly, up to the deadline.
     const auto deadline = std::chrono::steady_clock::now() + (timeout.count() > 0 ? timeout : m_timeout);
-    for (;;)
+    while (!condition())
     {
-        if (condition())
-            return true;
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         Sleep(10);
     }
+    return true;
 }
 
 HWND UiDriver::FindDialog(const std::function<bool(HWND)>& predicate) const
@@ -133,15 +125,9 @@ void UiDriver::Key(HWND dialog, int controlId, WPARAM key) const
     PostMessageA(GetDlgItem(dialog, controlId), WM_KEYDOWN, key, 1);
 }
 
-void UiDriver::SystemCommand(HWND window, UINT command) const
-{
-    PostMessageA(window, WM_SYSCOMMAND, command, 0);
-}
+void UiDriver::SystemCommand(HWND window, UINT command) const { PostMessageA(window, WM_SYSCOMMAND, command, 0); }
 
-bool UiDriver::HasControl(HWND dialog, int controlId)
-{
-    return GetDlgItem(dialog, controlId) != nullptr;
-}
+bool UiDriver::HasControl(HWND dialog, int controlId) { return GetDlgItem(dialog, controlId) != nullptr; }
 
 std::string UiDriver::Title(HWND window)
 {
@@ -153,7 +139,7 @@ std::string UiDriver::Title(HWND window)
 
 bool UiDriver::IsMessageBox(HWND window)
 {
-    if (!IsDialogWindow(window))
+    if (ClassName(window) != "#32770")
         return false;
     bool hasText = false;
     for (HWND child : Children(window))
@@ -164,12 +150,9 @@ bool UiDriver::IsMessageBox(HWND window)
             continue;
         if (type == "Static" && !IsTextStatic(child))
             continue;  // the icon
-        if (id == MessageBoxTextId && IsTextStatic(child))
-        {
-            hasText = true;
-            continue;
-        }
-        return false;
+        if (id != MessageBoxTextId || !IsTextStatic(child))
+            return false;
+        hasText = true;
     }
     return hasText;
 }

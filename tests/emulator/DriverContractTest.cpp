@@ -15,10 +15,10 @@
 
 #include "emulator/EmulatedMidiDriver.h"
 #include "protocol/SysExMessages.h"
+#include "support/Bytes.h"
 
 namespace
 {
-using Bytes = std::vector<std::uint8_t>;
 using Line = EmulatedMidiDriver::Line;
 constexpr UINT HeaderSize = sizeof(MIDIHDR);
 constexpr DWORD Flags = MHDR_DONE | MHDR_INQUEUE | MHDR_PREPARED;
@@ -36,11 +36,7 @@ struct Block
 // A message of `size` bytes that the device records and otherwise ignores.
 Bytes Foreign(std::size_t size, std::uint8_t fill = 0x01)
 {
-    Bytes bytes(size, fill);
-    bytes.front() = SysEx::Start;
-    bytes[1] = 0x7D;
-    bytes.back() = SysEx::End;
-    return bytes;
+    return Bytes{SysEx::Start, 0x7D} + Bytes(size - 3, fill) + Bytes{SysEx::End};
 }
 
 // A fresh driver with its device, one input port with three 4096-byte buffers queued and
@@ -48,10 +44,7 @@ Bytes Foreign(std::size_t size, std::uint8_t fill = 0x01)
 struct Rig
 {
     explicit Rig(Line line = Line::Cable, EmulatedMidiDriver::Pace pace = EmulatedMidiDriver::Pace::FullSpeed)
-    {
-        driver.SetLine(line);
-        driver.SetPace(pace);
-    }
+    { driver.SetLine(line); driver.SetPace(pace); }
 
     ~Rig()
     {
@@ -152,9 +145,7 @@ TEST(DriverContractTest, CallbacksComeInOrderFromTheDriversThreadAndResetsHandEv
     EXPECT_EQ(&r.inHeaders[0], r.blocks[0].header);
     EXPECT_EQ(DWORD{MHDR_DONE | MHDR_PREPARED}, r.blocks[0].flags & Flags);
     EXPECT_NE(std::this_thread::get_id(), r.blocks[0].thread);
-    Bytes received = r.blocks[0].bytes;
-    received.insert(received.end(), r.blocks[1].bytes.begin(), r.blocks[1].bytes.end());
-    EXPECT_EQ(r.device.ProgramMessage(200), received);
+    EXPECT_EQ(r.device.ProgramMessage(200), r.blocks[0].bytes + r.blocks[1].bytes);
     EXPECT_EQ(1u, handedBackDuringReset);
     EXPECT_EQ(0u, r.driver.midiInClose(r.in));
 }
@@ -165,8 +156,8 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
     EXPECT_EQ(MMSYSERR_BADDEVICEID, r.driver.midiInOpen(&r.in, 1, 0, 0, CALLBACK_NULL));
     r.Open();
     HMIDIIN second = nullptr;
-    EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiInOpen(&second, 0, 0, 0, CALLBACK_NULL));
     HMIDIOUT secondOut = nullptr;
+    EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiInOpen(&second, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiOutOpen(&secondOut, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
     EXPECT_EQ(MIDIERR_STILLPLAYING, r.driver.midiInClose(r.in)) << "buffers are still queued";
@@ -259,11 +250,9 @@ TEST(DriverContractTest, AlsaDropsWhatItsKernelBufferCannotHoldAndWrapsEveryPiec
         ASSERT_EQ(0u, r.Send(piece));
     EXPECT_EQ(Bytes{0x05}, r.driver.LongMessages().back().bytes) << "the record keeps what was handed over";
     ASSERT_TRUE(r.driver.WaitUntilIdle());
-    std::vector<Bytes> expected{Foreign(3600)};
-    if (kept == 600)  // the test was held up long enough for the buffer to drain
-        expected.push_back(Foreign(600, 0x02));
-    for (const Bytes& piece : {Bytes{0xF0, 0x7D, 0x03, 0xF7}, Bytes{0xF0, 0x04, 0xF7}, Bytes{0xF0, 0x05, 0xF7}})
-        expected.push_back(piece);
+    std::vector<Bytes> expected{Foreign(3600), Foreign(600, 0x02), {0xF0, 0x7D, 0x03, 0xF7}, {0xF0, 0x04, 0xF7}, {0xF0, 0x05, 0xF7}};
+    if (kept < 600)  // the test was not held up long enough for the buffer to drain
+        expected.erase(expected.begin() + 1);
     EXPECT_EQ(expected, r.Received());
 
     Rig queued(Line::Queued, EmulatedMidiDriver::Pace::WireRate);

@@ -2,6 +2,7 @@
 // three rotating input buffers, the time-out, and how driver events reach a window.
 #include <functional>
 #include <random>
+#include <utility>
 
 #include "midi/MidiApp.h"
 #include "midi/MidiDialog.h"
@@ -23,11 +24,7 @@ class ProbeDialog : public CMidiDialog
 public:
     ProbeDialog() : CMidiDialog(IDD_BULK_RECEIVE, nullptr) {}
 
-    int Completed()
-    {
-        ++completions;
-        return 1;
-    }
+    int Completed() { return ++completions, 1; }
 
     // What a single-dump receive does: completion action, ports, request, controls, timer.
     bool RequestProgram(int program)
@@ -138,10 +135,8 @@ TEST_F(TransportTest, ReplyIsCollectedUntilABlockEndsWithF7)
     reply.front() = 0xF0;
     reply.back() = 0xF7;
     SetReplyMode(EmulatedDevice::ReplyMode::Silent);
-    m_driver->SetBlockSizeGenerator([&random, first = true]() mutable {
-        const std::size_t size = first ? MidiBufferSize : std::uniform_int_distribution<std::size_t>(1, 4096)(random);
-        first = false;
-        return size;
+    m_driver->SetBlockSizeGenerator([&random, first = true]() mutable -> std::size_t {
+        return std::exchange(first, false) ? MidiBufferSize : std::uniform_int_distribution<std::size_t>(1, 4096)(random);
     });
     RunProbe([&](ProbeDialog& probe) {
         ASSERT_TRUE(probe.RequestProgram(1));

@@ -19,21 +19,12 @@ Bytes Chunk(const std::string& type, const Bytes& body, bool riff = false)
     return chunk + body + (riff && body.size() % 2 ? Bytes{0} : Bytes{});
 }
 
-Bytes Header(unsigned char format, unsigned char tracks)
-{
-    return Chunk("MThd", {0, format, 0, tracks, 0x01, 0xE0});
-}
+Bytes Header(unsigned char format, unsigned char tracks) { return Chunk("MThd", {0, format, 0, tracks, 0x01, 0xE0}); }
 
-Bytes Rmi(const Bytes& chunks)
-{
-    return Chunk("RIFF", Bytes{'R', 'M', 'I', 'D'} + chunks, true);
-}
+Bytes Rmi(const Bytes& chunks) { return Chunk("RIFF", Bytes{'R', 'M', 'I', 'D'} + chunks, true); }
 
 // Events (delta time, event) closed by the end-of-track event.
-Bytes Track(const Bytes& events)
-{
-    return Chunk("MTrk", events + Bytes{0x00, 0xFF, 0x2F, 0x00});
-}
+Bytes Track(const Bytes& events) { return Chunk("MTrk", events + Bytes{0x00, 0xFF, 0x2F, 0x00}); }
 }
 
 TEST(MidiFile, ReadsEverySysExInTimeOrder)

@@ -18,10 +18,7 @@
 
 namespace
 {
-INT_PTR CALLBACK SilentDialogProc(HWND, UINT message, WPARAM, LPARAM)
-{
-    return message == WM_INITDIALOG;
-}
+INT_PTR CALLBACK SilentDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
 // Every "#define <prefix>... <number>" of resource.h, with its number.
 std::vector<std::pair<std::string, UINT>> Declared(const std::string& prefix)

@@ -53,8 +53,7 @@ void MidiTest::Fresh()
     SetMidiDriver(m_driver.get());
     MidiPortState& state = PortState();
     state.deviceNumber = 1;
-    state.inputPort = 0;
-    state.outputPort = 0;
+    state.inputPort = state.outputPort = 0;
     // An infinitely fast line, as the driver's full speed; not the Wine case.
     state.wireClock = WireClock{};
     state.wireClock.SetByteTime(0);
@@ -76,10 +75,7 @@ void MidiTest::ExpectNothingLeftOpen()
     EXPECT_EQ(0, m_driver->PreparedHeaderCount()) << "a header was left prepared";
 }
 
-std::string MidiTest::Path(const std::string& name) const
-{
-    return m_folder->File(name);
-}
+std::string MidiTest::Path(const std::string& name) const { return m_folder->File(name); }
 
 std::map<std::string, MidiTest::Bytes> MidiTest::Files() const
 {
@@ -97,15 +93,10 @@ void MidiTest::AtWireRate(EmulatedMidiDriver::Line line)
     PortState().wireClock.SetByteTime(WireClock::CableByteTime);
 }
 
-void MidiTest::WithDevice(const std::function<void(EmulatedDevice&)>& action)
-{
-    m_driver->WithDevice(action);
-}
+void MidiTest::WithDevice(const std::function<void(EmulatedDevice&)>& action) { m_driver->WithDevice(action); }
 
 void MidiTest::SetReplyMode(EmulatedDevice::ReplyMode mode)
-{
-    WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); });
-}
+{ WithDevice([mode](EmulatedDevice& device) { device.SetReplyMode(mode); }); }
 
 std::vector<MidiTest::Bytes> MidiTest::Sent() const
 {

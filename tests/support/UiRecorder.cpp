@@ -3,15 +3,9 @@
 #include "framework/Strings.h"
 #include "resources/resource.h"
 
-bool operator==(const Box& a, const Box& b)
-{
-    return a.text == b.text && a.type == b.type && a.helpContext == b.helpContext;
-}
+bool operator==(const Box& a, const Box& b) { return a.text == b.text && a.type == b.type && a.helpContext == b.helpContext; }
 
-void PrintTo(const Box& box, std::ostream* out)
-{
-    *out << "[" << box.text << "] type " << box.type << " help " << box.helpContext;
-}
+void PrintTo(const Box& box, std::ostream* out) { *out << "[" << box.text << "] type " << box.type << " help " << box.helpContext; }
 
 Box Error(UINT id, std::initializer_list<std::string> inserts)
 {
@@ -23,25 +17,16 @@ Box Question(UINT id, std::initializer_list<std::string> inserts, bool defaultNo
     return {FormatPlaceholders(LoadResString(id), inserts), MB_QUESTION_BOX | (defaultNo ? MB_DEFBUTTON2 : 0u), id};
 }
 
-Box FileError(UINT id, const std::string& name)
-{
-    return {LoadResString(id) + name + "!", MB_ERROR_BOX, 0};
-}
+Box FileError(UINT id, const std::string& name) { return {LoadResString(id) + name + "!", MB_ERROR_BOX, 0}; }
 
-Box ErrorText(const std::string& text)
-{
-    return {text, MB_ERROR_BOX, 0};
-}
+Box ErrorText(const std::string& text) { return {text, MB_ERROR_BOX, 0}; }
 
 Box Stored(const std::string& name)
 {
     return {FormatPlaceholders(LoadResString(IDS_DUMP_STORED), {name}), MB_NOTE_BOX, 0};
 }
 
-Box NotANumber()
-{
-    return {LoadResString(AFX_IDP_PARSE_INT), MB_NOTE_BOX, AFX_IDP_PARSE_INT};
-}
+Box NotANumber() { return {LoadResString(AFX_IDP_PARSE_INT), MB_NOTE_BOX, AFX_IDP_PARSE_INT}; }
 
 Box OutOfRange(int lower, int upper)
 {

@@ -51,10 +51,7 @@ INT_PTR WindowTest::RunMainWindow(const std::function<void(CMainDialog&)>& act)
         }
         const auto answer = m_dialogActs.find(started.TemplateId());
         if (answer != m_dialogActs.end() && answer->second)
-        {
-            answer->second(started);
-            return;
-        }
+            return answer->second(started);
         m_unansweredDialogs.push_back(started.TemplateId());
         PostMessageA(started.GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
@@ -64,10 +61,7 @@ INT_PTR WindowTest::RunMainWindow(const std::function<void(CMainDialog&)>& act)
     return result;
 }
 
-void WindowTest::OnDialog(UINT templateId, std::function<void(CDialog&)> act)
-{
-    m_dialogActs[templateId] = std::move(act);
-}
+void WindowTest::OnDialog(UINT templateId, std::function<void(CDialog&)> act) { m_dialogActs[templateId] = std::move(act); }
 
 void WindowTest::Click(CDialog& dialog, int id)
 {
@@ -101,11 +95,7 @@ void WindowTest::EnterTwice(CDialog& dialog, int id)
         DispatchMessageW(&message);
 }
 
-void WindowTest::Press(CDialog& dialog, int id)
-{
-    Click(dialog, id);
-    Settle();
-}
+void WindowTest::Press(CDialog& dialog, int id) { Click(dialog, id); Settle(); }
 
 void WindowTest::Settle()
 {
@@ -116,10 +106,7 @@ void WindowTest::Settle()
     PumpUntil([] { return false; }, 20);
 }
 
-bool WindowTest::WaitFor(const std::function<bool()>& condition, unsigned timeoutMs)
-{
-    return PumpUntil(condition, timeoutMs);
-}
+bool WindowTest::WaitFor(const std::function<bool()>& condition, unsigned timeoutMs) { return PumpUntil(condition, timeoutMs); }
 
 int WindowTest::FocusedId()
 {
@@ -138,8 +125,7 @@ std::vector<int> WindowTest::EnabledControls(CDialog& dialog)
 
 bool WindowTest::FocusedAndSelected(CDialog& dialog, int id)
 {
-    DWORD start = 0;
-    DWORD end = 0;
+    DWORD start = 0, end = 0;
     SendMessageA(dialog.GetDlgItem(id), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     return FocusedId() == id && start == 0 && end == static_cast<DWORD>(GetWindowTextLengthA(dialog.GetDlgItem(id)));
 }
