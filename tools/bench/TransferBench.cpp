@@ -570,8 +570,11 @@ bool LineRuns()
             const double least = *std::min_element(paused.silencesMs.begin(), paused.silencesMs.end());
             const bool met = std::abs(median - LinePauseMs) <= 2 && std::abs(worst - LinePauseMs) <= 20 &&
                              std::abs(least - LinePauseMs) <= 20;
-            silence = Format("median %.2f ms, shortest %.2f ms, longest %.2f ms over %zu messages", median, least,
-                             worst, paused.silencesMs.size());
+            const auto astray = std::count_if(paused.silencesMs.begin(), paused.silencesMs.end(),
+                                              [](double ms) { return std::abs(ms - LinePauseMs) > 20; });
+            silence = Format("median %.2f ms, shortest %.2f ms, longest %.2f ms over %zu messages, %d more than "
+                             "20 ms off",
+                             median, least, worst, paused.silencesMs.size(), static_cast<int>(astray));
             if (paused.silencesLeftOut > 0)
                 silence += Format(" (%zu after a message the buffer cut short left out)", paused.silencesLeftOut);
             silence += Format(" (goal: median within 2 ms, worst within 20 ms): %s", Verdict(met));
