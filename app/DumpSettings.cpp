@@ -63,6 +63,28 @@ const FileField FileFields[] = {
 };
 }
 
+// The bank window's size and columns (pixels; 0 keeps the template's), and the comparison
+// after a program is sent.
+static void LoadBankSettings(const CSettings& settings, CMainDialog& window)
+{
+    window.m_compareAfterSend = settings.ReadInt("CompareAfterSend", 0, 0, 1);
+    BankWindowLayout& layout = window.m_bankLayout;
+    layout.width = settings.ReadInt("BankWidth", 0, 0, 32767);
+    layout.height = settings.ReadInt("BankHeight", 0, 0, 32767);
+    for (int column = 0; column < BankWindowLayout::ColumnCount; ++column)
+        layout.columns[column] = settings.ReadInt(("BankColumn" + std::to_string(column + 1)).c_str(), 0, 0, 32767);
+}
+
+static void SaveBankSettings(const CSettings& settings, const CMainDialog& window)
+{
+    settings.WriteInt("CompareAfterSend", window.m_compareAfterSend ? 1 : 0);
+    const BankWindowLayout& layout = window.m_bankLayout;
+    settings.WriteInt("BankWidth", layout.width);
+    settings.WriteInt("BankHeight", layout.height);
+    for (int column = 0; column < BankWindowLayout::ColumnCount; ++column)
+        settings.WriteInt(("BankColumn" + std::to_string(column + 1)).c_str(), layout.columns[column]);
+}
+
 CDumpSettings::CDumpSettings(const std::string& subKey) : m_settings(subKey)
 {
 }
@@ -75,6 +97,7 @@ void CDumpSettings::Keep(CMainDialog& window)
     window.m_onDestroy = [this, &window] {
         for (const FileField& field : FileFields)
             window.*field.member = window.GetDlgItemText(field.control);
+        window.m_compareAfterSend = IsDlgButtonChecked(window.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND) == BST_CHECKED;
         Save(window);
     };
 }
@@ -108,6 +131,7 @@ void CDumpSettings::Load(CMainDialog& window)
     state.pauseMs = m_settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
     for (const FileField& field : FileFields)
         window.*field.member = m_settings.ReadString(field.value, window.*field.member, MaxFileName);
+    LoadBankSettings(m_settings, window);
     if (!missing.empty())
         AfxMessageBox(missing, MB_ERROR_BOX);
 }
@@ -138,4 +162,5 @@ void CDumpSettings::Save(const CMainDialog& window)
     SaveMidi();
     for (const FileField& field : FileFields)
         m_settings.WriteString(field.value, window.*field.member);
+    SaveBankSettings(m_settings, window);
 }

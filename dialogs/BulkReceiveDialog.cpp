@@ -11,6 +11,7 @@
 #include "framework/Strings.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
+#include "protocol/BankIndex.h"
 #include "protocol/SysExMessages.h"
 #include "protocol/TransferEstimate.h"
 #include "resources/resource.h"
@@ -115,6 +116,10 @@ void CBulkReceiveDialog::OnOK()
     // A second Store while the save's own dialogs are up would save the dump twice at once.
     if (IsEnding() || IsSaving())
         return;
+    // A message still arriving would be stored cut short.
+    if (m_dumpBuffer.m_length > 0 && m_dumpBuffer.m_bytes[m_dumpBuffer.m_length - 1] != SysEx::End &&
+        AfxMessageBox(IDS_CONFIRM_STORE_INCOMPLETE, MB_QUESTION_BOX) != IDYES)
+        return;
     CloseInputPort();
     if (m_completionAction != nullptr)
     {
@@ -156,6 +161,7 @@ void CBulkReceiveDialog::OnTimer(UINT_PTR id)
 // the rate, and the silence says the dump is complete.
 void CBulkReceiveDialog::ShowRate()
 {
+    CountMessages();
     const ReceptionFigures figures =
         MeasureReception(m_firstBlockBytes, m_dumpBuffer.m_length, m_firstBlockAt, m_lastBlockAt, GetTickCount64());
     const std::string silence = FormatDuration(static_cast<std::int64_t>(figures.silentSeconds));
@@ -163,4 +169,27 @@ void CBulkReceiveDialog::ShowRate()
                                          ? LoadResString(IDS_RECEIVE_LAST_DATA, {silence})
                                          : LoadResString(IDS_RECEIVE_RATE,
                                                          {std::to_string(figures.bytesPerSecond), silence}));
+}
+
+void CBulkReceiveDialog::CountMessages()
+{
+    const unsigned char* bytes = m_dumpBuffer.m_bytes;
+    for (const unsigned char* end; m_counted < m_dumpBuffer.m_length; m_counted = m_messageStart)
+    {
+        end = static_cast<const unsigned char*>(std::memchr(bytes + m_counted, SysEx::End, m_dumpBuffer.m_length - m_counted));
+        if (end == nullptr)
+        {
+            m_counted = m_dumpBuffer.m_length;
+            break;
+        }
+        const unsigned length = static_cast<unsigned>(end - bytes) + 1 - m_messageStart;
+        const BankMessageKind kind = ClassifyMessage(bytes + m_messageStart, length).kind;
+        m_messageCounts[0] += kind != BankMessageKind::NotAMessage;
+        m_messageCounts[1] += kind == BankMessageKind::ProgramDump;
+        m_messageCounts[2] += kind == BankMessageKind::AlgorithmDump;
+        m_messageStart += length;
+    }
+    SetDlgItemText(IDC_RECEIVED_MESSAGES, LoadResString(IDS_RECEIVED_MESSAGES, {std::to_string(m_messageCounts[0]),
+                                                                                std::to_string(m_messageCounts[1]),
+                                                                                std::to_string(m_messageCounts[2])}));
 }

@@ -24,6 +24,8 @@ protected:
 private:
     BOOL AppendBlock(const void* bytes, unsigned length);
     void ShowRate();
+    // Counts the messages completed since the last count: all, programs, algorithms.
+    void CountMessages();
 
     HWND m_countControl = nullptr;
     BOOL m_awaitingFirstBlock = FALSE;
@@ -31,4 +33,7 @@ private:
     ULONGLONG m_lastBlockAt = 0;
     unsigned m_firstBlockBytes = 0;
     CTaskbarProgress m_taskbar;
+    unsigned m_counted = 0;
+    unsigned m_messageStart = 0;
+    unsigned m_messageCounts[3] = {};
 };

@@ -4,19 +4,18 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
+#include <utility>
 #include <vector>
 
+#include "dialogs/BulkFile.h"
 #include "dialogs/Durations.h"
 #include "framework/Controls.h"
-#include "framework/File.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "protocol/BulkFileSummary.h"
 #include "protocol/MessageEnd.h"
-#include "protocol/MidiFile.h"
 #include "protocol/TransferEstimate.h"
 #include "protocol/WireClock.h"
 #include "resources/resource.h"
@@ -81,70 +80,23 @@ BOOL CBulkSendDialog::OnInitDialog()
     return TRUE;
 }
 
-// The whole file goes into the dump buffer with one read, so that the transfer never waits
-// for the disk. FALSE after reporting why the file cannot be sent.
+// The content goes into the dump buffer whole, so that the transfer never waits for the disk.
+// FALSE after reporting why there is nothing to send.
 BOOL CBulkSendDialog::LoadFile()
 {
-    CFile file;
-    if (!file.Open(m_fileName, CFile::modeRead | CFile::shareExclusive))
+    BulkFileContent content;
+    content.bytes = std::move(m_bytes);
+    if (content.bytes.empty() && !ReadBulkFile(m_fileName, content))
+        return FALSE;
+    m_dumpBuffer.Free();
+    if (!m_dumpBuffer.Init(static_cast<unsigned>(content.bytes.size()), MidiBufferSize))
     {
-        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, m_fileName);
+        AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
         return FALSE;
     }
-    try
-    {
-        const ULONGLONG length = file.GetLength();
-        if (length == 0)
-        {
-            AfxFileMessageBox(IDS_FILE_EMPTY, file.GetFileName());
-            return FALSE;
-        }
-        // Positions and counts are 32-bit, and the last position equals the file's length.
-        m_dumpBuffer.Free();
-        if (length > std::numeric_limits<unsigned>::max() ||
-            !m_dumpBuffer.Init(static_cast<unsigned>(length), MidiBufferSize))
-        {
-            AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
-            return FALSE;
-        }
-        if (file.Read(m_dumpBuffer.m_bytes, static_cast<UINT>(length)) != length)
-            throw CFileException(ERROR_HANDLE_EOF, file.GetFilePath());
-        m_fileSize = static_cast<unsigned>(length);
-    }
-    catch (const CFileException&)
-    {
-        AfxFileMessageBox(IDS_FILE_READ_FAILED, file.GetFileName());
-        return FALSE;
-    }
-    if (!IsStandardMidiFile(m_dumpBuffer.m_bytes, m_fileSize))
-    {
-        ShowSummary(false, 0);
-        return TRUE;
-    }
-    return TakeMidiFileMessages();
-}
-
-BOOL CBulkSendDialog::TakeMidiFileMessages()
-{
-    std::vector<unsigned char> messages;
-    std::size_t count = 0;
-    const MidiFileError error = ReadMidiFileSysEx(m_dumpBuffer.m_bytes, m_fileSize, messages, count);
-    if (error == MidiFileError::None && count == 0)
-    {
-        AfxMessageBox(IDS_MIDI_FILE_NO_SYSEX, {DisplayPath(FileNamePart(m_fileName))}, MB_ERROR_BOX);
-        return FALSE;
-    }
-    if (error != MidiFileError::None)
-    {
-        const UINT reason = IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(error);
-        AfxMessageBox(IDS_MIDI_FILE_DAMAGED, {DisplayPath(FileNamePart(m_fileName)), LoadResString(reason)},
-                      MB_ERROR_BOX);
-        return FALSE;
-    }
-    // Never longer than the file: each message there carries an event type and a length.
-    std::copy(messages.begin(), messages.end(), m_dumpBuffer.m_bytes);
-    m_fileSize = static_cast<unsigned>(messages.size());
-    ShowSummary(true, count);
+    std::copy(content.bytes.begin(), content.bytes.end(), m_dumpBuffer.m_bytes);
+    m_fileSize = static_cast<unsigned>(content.bytes.size());
+    ShowSummary(content.midiFile, content.midiMessages);
     return TRUE;
 }
 

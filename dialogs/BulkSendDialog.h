@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "framework/TaskbarProgress.h"
 #include "midi/MidiDialog.h"
@@ -22,6 +23,8 @@ public:
     void OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) override;
 
     std::string m_fileName;
+    // When not empty, sent instead of the file's content (the bank window's selected rows).
+    std::vector<unsigned char> m_bytes;
     unsigned char* m_data = nullptr;
     unsigned m_position = 0;
     unsigned m_messageEnd = 0;
@@ -40,8 +43,6 @@ protected:
 
 private:
     BOOL LoadFile();
-    // A Standard MIDI File becomes the SysEx messages it holds; FALSE after saying why not.
-    BOOL TakeMidiFileMessages();
     // What the file holds, shown before anything is sent; with a warning, Cancel is the default.
     void ShowSummary(bool midiFile, std::size_t midiMessages);
     // The message that starts at m_position: up to and including its F7, or to the file's end.

@@ -93,6 +93,7 @@ void CMainDialog::DoDataExchange(CDataExchange* dx)
         DDX_Text(dx, id, *file);
         DDV_MaxChars(dx, *file, MaxFileNameLength);
     }
+    DDX_Check(dx, IDC_COMPARE_AFTER_SEND, m_compareAfterSend);
 }
 
 BOOL CMainDialog::OnInitDialog()
@@ -149,6 +150,7 @@ BOOL CMainDialog::OnCommand(UINT id, UINT notifyCode)
     case IDC_SEND_PROGRAM: OnSendProgram(); return TRUE;
     case IDC_SEND_ALGORITHM: OnSendAlgorithm(); return TRUE;
     case IDC_SEND_BULK: OnSendBulk(); return TRUE;
+    case IDC_BANK: OnBank(); return TRUE;
     case IDC_PROGRAM_CHANGE: OnProgramChange(); return TRUE;
     case IDC_COMMAND21: OnSendCommand21(); return TRUE;
     case IDC_COMMAND22: OnSendCommand22(); return TRUE;
@@ -367,11 +369,19 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std:
         return;
     }
     std::vector<unsigned char> dump;
-    if (!LoadDumpFile(fileName, stampLength, dump))
+    if (!LoadDumpFile(fileName, stampLength, dump) || !SendDump(*this, dump, stamp, slot))
         return;
-    stamp(dump.data(), PortState().deviceNumber, slot);
-    if (OpenOutputPortFor(dump) && SendOutputBuffer())
-        ShowSentDump(stampLength, dump, slot);
+    ShowSentDump(stampLength, dump, slot);
+    if (m_compareAfterSend && stampLength == SysEx::ProgramDumpStampLength)
+        CompareAfterSend(dump, slot);
+}
+
+BOOL CMainDialog::SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
+                           void (*stamp)(unsigned char*, int, int), int slot)
+{
+    std::vector<unsigned char> stamped = dump;
+    stamp(stamped.data(), PortState().deviceNumber, slot);
+    return window.OpenOutputPortFor(stamped) && window.SendOutputBuffer();
 }
 
 // Everything is checked before a port opens: the file goes out as one message, under a
@@ -402,9 +412,12 @@ BOOL CMainDialog::LoadDumpFile(const std::string& fileName, std::size_t stampLen
         AfxFileMessageBox(IDS_FILE_READ_FAILED, name);
         return FALSE;
     }
+    return CheckDump(dump, DisplayPath(name), stampLength);
+}
 
+BOOL CMainDialog::CheckDump(const std::vector<unsigned char>& dump, const std::string& shown, std::size_t stampLength)
+{
     const DumpFileCheck check = CheckDumpFile(dump.data(), dump.size(), stampLength);
-    const std::string shown = DisplayPath(name);
     if (check.problem != DumpFileProblem::None)
     {
         char byte[8];
@@ -534,6 +547,27 @@ void CMainDialog::OnSendBulk()
     send.m_fileName = m_sendBulkFile;
     SetCurrentMidiWindow(&send);
     send.DoModal();
+    SetCurrentMidiWindow(this);
+}
+
+void CMainDialog::OnBank()
+{
+    if (!UpdateData(TRUE))
+        return;
+    if (m_sendBulkFile.empty())
+    {
+        AfxMessageBox(IDS_NO_SEND_FILE, MB_ERROR_BOX);
+        GotoDlgCtrl(GetDlgItem(IDC_SEND_BULK_FILE));
+        return;
+    }
+    if (!OutputIsFree())
+        return;
+    CBankDialog bank;
+    bank.m_fileName = m_sendBulkFile;
+    bank.m_layout = &m_bankLayout;
+    bank.m_compareAfterSend = m_compareAfterSend != FALSE;
+    SetCurrentMidiWindow(&bank);
+    bank.DoModal();
     SetCurrentMidiWindow(this);
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "dialogs/BankDialog.h"
 #include "framework/Controls.h"
 #include "midi/MidiDialog.h"
 
@@ -34,6 +35,13 @@ public:
     void OnBrowseReceiveFile();
     void OnBrowseSendFile();
     void EnableControls(BOOL enable) override;
+    void OnBank();
+    // The checks and the send of Send program, for a dump from a file or a bank row: FALSE
+    // after saying why the dump does not go out (`shown` names it).
+    static BOOL CheckDump(const std::vector<unsigned char>& dump, const std::string& shown, std::size_t stampLength);
+    static BOOL SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
+                         void (*stamp)(unsigned char*, int, int), int slot);
+
     BOOL PreTranslateMessage(MSG* message) override;
 
     CSpinButtonCtrl m_sendAlgorithmSpin;
@@ -59,6 +67,9 @@ public:
     CToolTipCtrl m_toolTips;
     // Called when MIDI Setup has changed the port state.
     std::function<void()> m_onMidiSetupChanged;
+    BankWindowLayout m_bankLayout;
+    // Send program (and the bank's Send to slot) request the slot back and compare.
+    BOOL m_compareAfterSend = FALSE;
 
 protected:
     BOOL OnInitDialog() override;

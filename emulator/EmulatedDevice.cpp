@@ -23,11 +23,6 @@ DeviceMemory::Data DumpData(const Bytes& message, std::size_t firstDataByte)
     return DeviceMemory::Data(message.begin() + static_cast<std::ptrdiff_t>(firstDataByte),
                               message.end() - 1);
 }
-
-int ProgramNumber(std::uint8_t high, std::uint8_t low)
-{
-    return high * 128 + low + 1;
-}
 }
 
 EmulatedDevice::EmulatedDevice() : m_memory(DeviceMemory::Factory())

@@ -170,3 +170,14 @@ void DDX_Radio(CDataExchange* dx, int id, int& index)
         button = GetWindow(button, GW_HWNDNEXT);
     }
 }
+
+void DDX_Check(CDataExchange* dx, int id, BOOL& value)
+{
+    if (dx->Failed())
+        return;
+    HWND box = dx->PrepareCtrl(id);
+    if (dx->m_bSaveAndValidate)
+        value = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    else
+        SendMessageA(box, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
+}

@@ -43,3 +43,5 @@ void DDX_Control(CDataExchange* dx, int id, CWndControl& control);
 void DDX_CBIndex(CDataExchange* dx, int id, int& index);
 // Index of the checked button in the radio group that starts at `id`; -1 when none.
 void DDX_Radio(CDataExchange* dx, int id, int& index);
+// A check box: TRUE when it is checked.
+void DDX_Check(CDataExchange* dx, int id, BOOL& value);

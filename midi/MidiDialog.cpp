@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
@@ -152,6 +153,7 @@ int CMidiDialog::OpenPorts(unsigned length)
     MidiDriver& driver = Midi();
     if (!OutputIsFree())
         return 0;
+    m_afterSend = nullptr;
     ReleaseOutputPort();
     CloseInputPort();
 
@@ -222,6 +224,7 @@ int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
     MidiDriver& driver = Midi();
     if (!OutputIsFree())
         return 0;
+    m_afterSend = nullptr;
     ReleaseOutputPort();
     CloseInputPort();
 
@@ -377,6 +380,8 @@ void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR,
     }
     m_longMessage.clear();
     CloseOutputPort(handle);
+    if (m_afterSend)
+        std::exchange(m_afterSend, nullptr)();
 }
 
 BOOL CMidiDialog::RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header)

@@ -80,6 +80,20 @@ public:
     BOOL CheckSaveTarget(const std::string& target);
     BOOL IsSaving() const { return m_saving; }
 
+    // Comparing a dump with the device: the bytes expected back, how many header bytes a send
+    // rewrites (left out), and the name the result gives them.
+    std::vector<unsigned char> m_expectedReply;
+    std::size_t m_compareSkip = 0;
+    std::string m_comparedName;
+    // Requests the dump to compare with m_expectedReply; the reply (or its absence) is said.
+    BOOL RequestComparison(unsigned requestLength, void (*buildRequest)(unsigned char*, int, int), int number);
+    // The completion action of a comparison.
+    int CompareReply();
+    // After the program dump now being sent has gone out, requests `slot` back and compares.
+    void CompareAfterSend(const std::vector<unsigned char>& dump, int slot);
+    // Runs once, when the message being sent has gone out; a new transaction drops it.
+    std::function<void()> m_afterSend;
+
     // Called from the driver's thread, with MidiRoutingLock held. Returns the window to post
     // WM_MIDI_EVENT to once the lock is released (null: none is needed).
     HWND QueueMidiEventLocked(const MidiEvent& event);

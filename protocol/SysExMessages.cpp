@@ -37,6 +37,11 @@ unsigned char ProgramNumberLow(int programNumber)
     return static_cast<unsigned char>((programNumber - 1) & 0x7F);
 }
 
+int ProgramNumber(unsigned char high, unsigned char low)
+{
+    return high * 128 + low + 1;
+}
+
 void BuildProgramDumpRequest(unsigned char* buffer, int deviceNumber, int programNumber)
 {
     WriteSysExHeader(buffer, deviceNumber, SysEx::CommandProgramDumpRequest);

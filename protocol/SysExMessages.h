@@ -49,6 +49,8 @@ std::uint32_t MakeProgramChange(int deviceNumber, int programChangeNumber);
 // Program numbers travel as bit 7 and the low seven bits of (n - 1).
 unsigned char ProgramNumberHigh(int programNumber);
 unsigned char ProgramNumberLow(int programNumber);
+// The number that bytes 7-8 of a program dump or request name.
+int ProgramNumber(unsigned char high, unsigned char low);
 
 // Only bytes 0 and 6 are examined; bytes at or past `length` read as 00.
 bool IsErrorReply(const unsigned char* bytes, std::size_t length, bool requireSysExStart);

@@ -179,6 +179,35 @@
 #define AFX_IDP_PARSE_INT_RANGE         61714   // %1 lower bound, %2 upper bound
 #define AFX_IDP_PARSE_STRING_SIZE       61716   // %1 maximum length
 
+// Bank window (dialog 307), its slot prompt (308), and what it adds to the main window and
+// the bulk receive
+#define IDD_BANK                        307
+#define IDD_BANK_SLOT                   308
+#define IDC_BANK_SUMMARY                1100    // what the file holds
+#define IDC_BANK_LIST                   1101    // one row per message
+#define IDC_BANK_SEND_TO_SLOT           1102
+#define IDC_BANK_SEND                   1103
+#define IDC_BANK_SAVE_AS                1104
+#define IDC_BANK_COMPARE                1105
+#define IDC_BANK_SLOT                   1106    // slot prompt: the slot, 1 to 100
+#define IDC_BANK_SLOT_SPIN              1107
+#define IDC_BANK                        1108    // main window: opens the bank window
+#define IDC_COMPARE_AFTER_SEND          1109    // main window: compare a sent program
+#define IDC_RECEIVED_MESSAGES           1110    // bulk receive: the messages counted so far
+#define IDS_BANK_TITLE                  3100    // %1: the file's name
+#define IDS_BANK_SUMMARY                3101    // %1 messages, %2 programs, %3 algorithms
+#define IDS_BANK_PROBLEM                3102    // %1 bytes outside messages, %2 messages without F7
+#define IDS_BANK_COLUMN_BASE            3103    // + column: #, message, device, size, first bytes
+#define IDS_BANK_KIND_BASE              3110    // + BankMessageKind; %1: number, or command (hex)
+#define IDS_BANK_ROW_NAME               3120    // %1: the row's position, %2: the file's name
+#define IDS_BANK_SAVE_TITLE             3121
+#define IDS_COMPARE_SAME                3122    // %1: what was compared
+#define IDS_COMPARE_DIFFERS             3123    // %1: what, %2: offset, %3: the file's byte, %4: the device's (hex)
+#define IDS_COMPARE_LENGTH              3124    // %1: what, %2: the file's length, %3: the device's
+#define IDS_RECEIVED_MESSAGES           3125    // %1 complete messages, %2 programs, %3 algorithms
+#define IDS_CONFIRM_STORE_INCOMPLETE    3126
+#define IDS_SLOT_NAME                   3127    // %1: the slot a program was sent to
+
 // Saving a received dump safely, and the bulk receive's figures
 #define IDS_TARGET_READ_ONLY            3040    // %1: the target as typed
 #define IDS_FOLDER_REFUSES_FILES        3041    // %1: the target's folder

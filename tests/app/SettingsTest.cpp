@@ -111,3 +111,21 @@ TEST_F(SettingsTest, NumbersOutOfRangeAreIgnoredAndALongestNameKept)
     m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));
     EXPECT_EQ("in 0, out 0, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
 }
+
+TEST_F(SettingsTest, BankWindowAndComparisonKept)
+{
+    CDumpSettings run(m_key);
+    CMainDialog window;
+    run.Keep(window);
+    window.m_bankLayout = {900, 600, {1, 2, 3, 4, 5}};
+    ModalHook hook([](CDialog& running) {
+        CheckDlgButton(running.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
+        running.EndDialog(IDCANCEL);
+    });
+    window.DoModal();
+    CMainDialog next;
+    CDumpSettings(m_key).Load(next);
+    EXPECT_TRUE(next.m_compareAfterSend);
+    EXPECT_EQ(600, next.m_bankLayout.height);
+    EXPECT_EQ(5, next.m_bankLayout.columns[4]);
+}

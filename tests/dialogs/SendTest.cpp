@@ -106,7 +106,8 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
              SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_ALGORITHM, {"18", "11"}), w.GetDlgItemText(IDC_STATUS));
          }, {}, {algorithm}, {}},
-        {"a file of one whole output buffer", With("p.syx", full), Sends(IDC_SEND_PROGRAM, "p.syx"), {}, {full}, {}},
+        {"a file of one whole output buffer, without a warning even under Wine", With("p.syx", full),
+         [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); }, {}, {full}, {}},
         {"the device's largest program in pieces, as one message", With("p.syx", Message(8200)),
          Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Split(Message(8200)), {}},
         {"under Wine, whole after the warning (No is the default)", With("p.syx", Message(8200)),
@@ -257,7 +258,7 @@ std::vector<OnLine> LineOf(const std::vector<EmulatedMidiDriver::LongMessage>& p
 
 // While a message is still on its way, every operation that needs the output port is
 // refused; the message goes out whole, and afterwards the same operation works. On a driver
-// that completes at once, Send algorithm and a program change right after Send program wait
+// that completes at once, Send algorithm right after Send program waits
 // until it has left the line by the clock; a message that never completes is given up.
 TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
 {
@@ -307,14 +308,12 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
               w.SetDlgItemText(IDC_SEND_ALGORITHM_FILE, t.Path("a.syx"));
               t.Click(w, IDC_SEND_ALGORITHM);
               EXPECT_EQ(1u, t.Sent().size()) << "the algorithm went out while the program was on the line";
-              t.Press(w, IDC_PROGRAM_CHANGE);  // refused while the algorithm waits
-              t.Press(w, IDC_PROGRAM_CHANGE);
+              t.Settle();
               const auto line = LineOf(t.m_driver->LongMessages(), 0.04);
               ASSERT_EQ(2u, line.size());
               EXPECT_GE(line[1].handed, line[0].end - 0.01);
-              EXPECT_EQ(1u, t.m_driver->ShortMessages().size());
           },
-          {Error(IDS_STILL_SENDING)}, {plain, algorithm}, {}},
+          {}, {plain, algorithm}, {}},
          {"a driver that never completes", With("p.syx", plain),
           [&](WindowTest& t, CMainDialog& w) {
               t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
@@ -381,15 +380,19 @@ TEST_F(SendTest, BulkDumpCancels)
 {
     const Bytes three = Message(100, 1) + Message(100, 2) + Message(100, 3);
     const Bytes longer = Message(2000, 1) + Message(2000, 2) + Message(2000, 3);
-    const auto stalls = [&](WindowTest& t) {
-        t.WriteFile("b.syx", three);
+    const auto stalls = [&](WindowTest& t) {  // the second message is 0.64 s on the line by the clock
+        t.WriteFile("b.syx", longer);
         t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
         t.m_driver->SetStallFrom(1);
+        PortState().wireClock.SetByteTime(WireClock::CableByteTime);
     };
-    const auto endsWithin = [](std::size_t sent, unsigned ms, bool cancel, std::string count) {
+    // Once `sent` pieces are out (and, in a pause, their count is shown), Escape or nothing.
+    const auto endsWithin = [](std::size_t sent, unsigned ms, bool cancel, std::string count, bool inPause = false) {
         return SendsBulk([=](WindowTest& t, CDialog& d) {
             t.Click(d, IDOK);
-            ASSERT_TRUE(t.WaitFor([&] { return t.Sent().size() == sent; }));
+            ASSERT_TRUE(t.WaitFor([&] {
+                return t.Sent().size() == sent && (!inPause || d.GetDlgItemText(IDC_SENT_COUNT) == count);
+            }));
             const ULONGLONG start = GetTickCount64();
             if (cancel)
                 t.PressKey(d, IDCANCEL, VK_ESCAPE);
@@ -398,26 +401,20 @@ TEST_F(SendTest, BulkDumpCancels)
             EXPECT_EQ(count, d.GetDlgItemText(IDC_SENT_COUNT));
         });
     };
-    const Box stopped = Error(IDS_BULK_SEND_STOPPED, {"100", "300"});
+    const Box stopped = Error(IDS_BULK_SEND_STOPPED, {"2000", "6000"});
     Run({
         {"Cancel before Send", With("b.syx", three), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDCANCEL); }),
          {}, {}, {}},
         {"Cancel during the transfer waits for the piece in flight",
-         [&](WindowTest& t) {
-             t.AtWireRate();
-             t.WriteFile("b.syx", longer);
-         },
+         [&](WindowTest& t) { t.AtWireRate(); t.WriteFile("b.syx", longer); },
          endsWithin(1, 1000, true, "2000"), {}, {Message(2000, 1)}, {}},
         {"Escape during a pause, at once",
-         [&](WindowTest& t) {
-             PortState().pauseMs = 1000;
-             t.WriteFile("b.syx", three);
-         },
-         endsWithin(1, 50, true, "100"), {}, {Message(100, 1)}, {}},
-        {"a driver that never completes: Escape", stalls, endsWithin(2, 1000, true, "100"), {stopped},
-         {Message(100, 1), Message(100, 2)}, {}},
-        {"a driver that never completes: no Cancel", stalls, endsWithin(2, OverdueGraceMs() + 600, false, "100"),
-         {stopped}, {Message(100, 1), Message(100, 2)}, {}},
+         [&](WindowTest& t) { PortState().pauseMs = 1000; t.WriteFile("b.syx", three); },
+         endsWithin(1, 50, true, "100", true), {}, {Message(100, 1)}, {}},
+        {"a driver that never completes: Escape", stalls, endsWithin(2, 1000, true, "2000"), {stopped},
+         {Message(2000, 1), Message(2000, 2)}, {}},
+        {"a driver that never completes: no Cancel", stalls, endsWithin(2, 640 + OverdueGraceMs() + 300, false, "2000"),
+         {stopped}, {Message(2000, 1), Message(2000, 2)}, {}},
     });
 }
 
@@ -457,13 +454,15 @@ TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
     const Bytes three = Message(300, 1) + Message(300, 2) + Message(300, 3);
     const struct { const char* name; Bytes file; int pauseMs; bool wine, alsa; } cases[] = {
         {"messages of 1500 and 300 bytes", Message(1500, 1) + Message(1500, 2) + three + Message(1500, 3), 0, false, false},
-        {"a pause of 100 ms", three, 100, false, false},
         {"under Wine, 4096 bytes after the margin, 5000 whole", Message(500, 1) + Message(4096, 2) + Message(5000, 3), 0,
          true, false},
         {"Wine's driver: the device's messages and one of 4096 bytes", realistic + Message(4096, 2) + Message(300), 0,
          true, true},
         {"Wine's driver: a pause of 150 ms", three, 150, true, true},
     };
+    // The program stamps a message just before the driver does: the line drawn from the
+    // driver's stamps may run up to this late (ms).
+    const double skew = 1;
     for (const auto& c : cases)
     {
         const double byteMs = c.alsa ? 0.32 : 0.04;
@@ -483,7 +482,6 @@ TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
                       shown.emplace_back(LineNow() / 1000.0, std::stoul(d.GetDlgItemText(IDC_SENT_COUNT)));
                       return d.IsEnding();
                   }));
-                  EXPECT_EQ("100 % sent", d.GetDlgItemText(IDC_SEND_TIME_LEFT));
                   EXPECT_EQ(0u, t.m_driver->DroppedOutputBytes());  // the pieces sent are whole messages
                   const auto line = LineOf(t.m_driver->LongMessages(), byteMs);
                   EXPECT_GE(LineNow() / 1000.0, line.back().end - 1) << "ended before the line was silent";
@@ -491,15 +489,15 @@ TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
                   {
                       const double ahead = std::max(0.0, line[i - 1].end - line[i].handed) / byteMs;
                       if (line[i].bytes <= 3840)
-                          EXPECT_LE(ahead + line[i].bytes, 3841) << "piece " << i;
+                          EXPECT_LE(ahead + line[i].bytes, 3840 + skew / byteMs) << "piece " << i;
                       else
                           EXPECT_GE(line[i].handed - line[i - 1].end,
-                                    byteMs * (std::min<std::size_t>(line[i].bytes, 4096) - 3840) - 0.01) << i;
+                                    byteMs * (std::min<std::size_t>(line[i].bytes, 4096) - 3840) - skew) << i;
                       const double silence = line[i].start - line[i - 1].end;
-                      EXPECT_TRUE(silence >= c.pauseMs - 0.5 && (c.pauseMs == 0 || silence <= c.pauseMs + 20)) << i;
+                      EXPECT_TRUE(silence >= c.pauseMs - skew && (c.pauseMs == 0 || silence <= c.pauseMs + 20)) << i;
                   }
                   for (const auto& [at, count] : shown)  // never ahead of the bytes that have left the line
-                      EXPECT_LE(count, std::accumulate(line.begin(), line.end(), 2.0, [&, at = at](double sum, const OnLine& p) {
+                      EXPECT_LE(count, std::accumulate(line.begin(), line.end(), 1 + skew / byteMs, [&, at = at](double sum, const OnLine& p) {
                           return sum + std::clamp((at - p.start) / byteMs, 0.0, static_cast<double>(p.bytes)); })) << at;
               }),
               {}, Split(c.file, c.wine ? SIZE_MAX : MidiBufferSize), {}}});

@@ -162,10 +162,10 @@ TEST_F(EndToEnd, SetupChoicesGoOutAndStayForTheNextRun)
 struct StandInRow
 {
     const char* line;
-    // The bulk transfers. Not on alsa: at full pace the whole memory arrives at once, where a
-    // driver that drops what finds no buffer queued keeps only the first messages (the bulk
-    // send on alsa is tested in dialogs_tests).
-    bool bulk;
+    // The bulk receive. Not on alsa: at full pace the whole memory arrives at once, where a
+    // driver that drops what finds no buffer queued keeps only the first messages (the alsa
+    // input at the wire rate is tested in dialogs_tests).
+    bool bulkReceive;
 };
 
 class ProductOnStandIn : public EndToEnd, public ::testing::WithParamInterface<StandInRow>
@@ -183,7 +183,7 @@ TEST_P(ProductOnStandIn, ProgramAndBulkDumpRoundTrip)
     EmulatedDevice expected;
     expected.SetProgramData(5, factory.Snapshot().Program(17));
     const Bytes withProgram = expected.BulkDump();
-    expected.SetProgramData(3, factory.Snapshot().Program(200));
+    expected.SetProgramData(3, factory.Snapshot().Program(150));
     expected.SetAlgorithmData(127, factory.Snapshot().Algorithm(2));
     const Bytes restore = expected.BulkDump();
     // The product paces a bulk send by the cable's own clock, whatever the stand-in's pace:
@@ -214,7 +214,6 @@ TEST_P(ProductOnStandIn, ProgramAndBulkDumpRoundTrip)
     ASSERT_TRUE(m_ui->WaitUntil([&] { return ReceivedSysEx().size() == 2; })) << "the device got no program";
     EXPECT_TRUE(RecordedMemory() == withProgram) << "program 5 is not program 17's data";
 
-    if (GetParam().bulk)
     {
         ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_SEND_BULK_FILE, m_folder.File("restore.syx")));
         m_ui->Press(m_main, IDC_SEND_BULK);
@@ -230,6 +229,9 @@ TEST_P(ProductOnStandIn, ProgramAndBulkDumpRoundTrip)
         EXPECT_GE(std::chrono::steady_clock::now() - sendStart, changes.size() * 320us + 2 * 5ms)
             << "faster than the cable, or no pause between the messages";
         EXPECT_EQ(m_ui->FindDialog(UiDriver::IsMessageBox), nullptr) << "the bulk send reported a problem";
+    }
+    if (GetParam().bulkReceive)
+    {
 
         ASSERT_NO_FATAL_FAILURE(Type(m_main, IDC_RECEIVE_BULK_FILE, m_folder.File("everything.syx")));
         m_ui->Press(m_main, IDC_RECEIVE_BULK);
@@ -242,7 +244,7 @@ TEST_P(ProductOnStandIn, ProgramAndBulkDumpRoundTrip)
         EXPECT_TRUE(TempFolder::ReadBytes(m_folder.File("everything.syx")) == restore);
     }
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
-    EXPECT_TRUE(RecordedMemory() == (GetParam().bulk ? restore : withProgram));
+    EXPECT_TRUE(RecordedMemory() == restore) << "the bulk send did not reach the device whole";
 }
 
 // The line behaviour of the driver the product runs on.

@@ -171,7 +171,7 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
     EXPECT_EQ(MIDIERR_STILLPLAYING, r.driver.midiInClose(r.in)) << "buffers are still queued";
     EXPECT_EQ(MIDIERR_STILLPLAYING, r.driver.midiInUnprepareHeader(r.in, &r.inHeaders[0], HeaderSize));
-    MIDIHDR unprepared{r.inData[0].data(), 8};
+    MIDIHDR unprepared{r.inData[0].data(), 8, 0, 0, 0, nullptr, 0, 0, {}};
     EXPECT_EQ(MIDIERR_UNPREPARED, r.driver.midiOutLongMsg(r.out, &unprepared, HeaderSize));
 
     r.driver.FailCall(MidiCall::OutLongMsg, MIDIERR_NOTREADY, 1);
@@ -212,7 +212,12 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         r.driver.SetStallFrom(1);
         r.Open();
         ASSERT_EQ(0u, r.Send(message));
-        EXPECT_EQ(row.doneOnCallersThread, r.driver.LongMessages()[0].isDone);
+        // Done on return under alsa, not yet on a line that waits for the wire; the queued
+        // line's own thread may have completed it either side of the return.
+        if (row.doneOnCallersThread || !row.doneBeforeWire)
+        {
+            EXPECT_EQ(row.doneOnCallersThread, r.driver.LongMessages()[0].isDone);
+        }
         EXPECT_TRUE(r.Received().empty()) << "nothing reaches the device before it has left the line";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
         const auto first = r.driver.LongMessages()[0];

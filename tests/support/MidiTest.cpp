@@ -35,7 +35,6 @@ void MidiTest::TearDown()
     FreeMidiBuffers();
     SetReplyTimeoutMs(DefaultReplyTimeoutMs);
     SetOverdueGraceMs(DefaultOverdueGraceMs);
-    SetUnderWine(-1);
     StopDriver();
 }
 

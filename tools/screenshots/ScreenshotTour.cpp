@@ -74,8 +74,12 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     HWND receive = ui.WaitForDialogWithControl(IDC_RECEIVED_COUNT);
     if (receive == nullptr || !ui.WaitUntil([&] { return ui.Text(receive, IDC_RECEIVED_COUNT) != "0"; }))
         return Tour::Fail("the bulk receive did not start");
-    if (!tour.Shot("bulk-receive", receive) || !tour.Close(receive, IDCANCEL))
+    if (!tour.Shot("bulk-receive", receive))
         return false;
+    // Cancel asks before it discards what has arrived.
+    ui.Press(receive, IDCANCEL);
+    if (!tour.Close(ui.WaitForMessageBox().window, IDYES) || !ui.WaitUntilGone(receive))
+        return Tour::Fail("the bulk receive did not close");
 
     const std::string bulkFile = folder.File("Everything.syx");
     TempFolder::WriteBytes(bulkFile, EmulatedDevice().BulkDump());
@@ -90,6 +94,15 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
                       std::chrono::seconds(30)))
         return Tour::Fail("the bulk send did not get going");
     if (!tour.Shot("bulk-send", send) || !tour.Close(send, IDCANCEL))
+        return false;
+
+    ui.Press(main, IDC_BANK);
+    HWND bank = ui.WaitForDialogWithControl(IDC_BANK_LIST);
+    if (bank == nullptr)
+        return Tour::Fail("the bank window did not appear");
+    for (int row = 0; row < 3; ++row)
+        ui.Key(bank, IDC_BANK_LIST, VK_DOWN);
+    if (!tour.Shot("bank", bank) || !tour.Close(bank, IDCANCEL))
         return false;
 
     ui.Press(main, IDC_COMMAND22);

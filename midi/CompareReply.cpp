@@ -1,0 +1,68 @@
+// CMidiDialog's comparison of a dump with what the device holds.
+#include <cstdio>
+
+#include "framework/MessageBox.h"
+#include "framework/Strings.h"
+#include "midi/MidiDialog.h"
+#include "midi/MidiPortState.h"
+#include "protocol/BankIndex.h"
+#include "protocol/SysExMessages.h"
+#include "resources/resource.h"
+
+namespace
+{
+std::string Hex(std::size_t byte)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned>(byte));
+    return text;
+}
+}
+
+BOOL CMidiDialog::RequestComparison(unsigned requestLength, void (*buildRequest)(unsigned char*, int, int), int number)
+{
+    m_completionAction = &CMidiDialog::CompareReply;
+    m_targetFile = nullptr;
+    if (!OpenPorts(requestLength))
+        return FALSE;
+    MidiPortState& state = PortState();
+    buildRequest(state.outputBuffer, state.deviceNumber, number);
+    EnableControls(FALSE);
+    if (SendOutputBuffer() && StartReplyTimer())
+        return TRUE;
+    CloseTransaction();
+    EnableControls(TRUE);
+    return FALSE;
+}
+
+int CMidiDialog::CompareReply()
+{
+    const DumpDifference difference = CompareDumps(m_expectedReply.data(), m_expectedReply.size(), m_dumpBuffer.m_bytes,
+                                                   m_dumpBuffer.m_length, m_compareSkip);
+    switch (difference.result)
+    {
+    case DumpComparison::Same: AfxMessageBox(IDS_COMPARE_SAME, {m_comparedName}, MB_NOTE_BOX); break;
+    case DumpComparison::Differs:
+        AfxMessageBox(IDS_COMPARE_DIFFERS,
+                      {m_comparedName, std::to_string(difference.offset), Hex(difference.expected), Hex(difference.actual)},
+                      MB_ERROR_BOX);
+        break;
+    case DumpComparison::DifferentLength:
+        AfxMessageBox(IDS_COMPARE_LENGTH,
+                      {m_comparedName, std::to_string(difference.expected), std::to_string(difference.actual)},
+                      MB_ERROR_BOX);
+        break;
+    }
+    m_completionAction = nullptr;
+    return difference.result == DumpComparison::Same;
+}
+
+void CMidiDialog::CompareAfterSend(const std::vector<unsigned char>& dump, int slot)
+{
+    m_afterSend = [this, dump, slot] {
+        m_expectedReply = dump;
+        m_compareSkip = SysEx::ProgramDumpStampLength;
+        m_comparedName = LoadResString(IDS_SLOT_NAME, {std::to_string(slot)});
+        RequestComparison(SysEx::ProgramDumpRequestLength, BuildProgramDumpRequest, slot);
+    };
+}

@@ -1,0 +1,190 @@
+// The bank window on the device's bulk dump, and the counts of the bulk receive.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "framework/Strings.h"
+#include "framework/Unicode.h"
+#include "protocol/MidiFile.h"
+#include "resources/resource.h"
+#include "support/Bytes.h"
+#include "support/WindowTest.h"
+
+namespace
+{
+using Act = std::function<void(WindowTest&, CMainDialog&)>;
+using During = std::function<void(WindowTest&, CDialog&)>;
+const EmulatedDevice Factory;
+
+Bytes Stamped(Bytes dump, std::uint8_t slot)
+{
+    dump[8] = static_cast<std::uint8_t>(slot - 1);
+    return dump;
+}
+
+Bytes Request(std::uint8_t program)
+{
+    return {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, static_cast<std::uint8_t>(program - 1), 0xF7};
+}
+
+std::string Hex(int byte)
+{
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", byte);
+    return text;
+}
+
+Box Note(UINT id, std::initializer_list<std::string> inserts)
+{
+    return {FormatPlaceholders(LoadResString(id), inserts), MB_OK, id};
+}
+
+std::string Cell(CDialog& bank, int row, int column)
+{
+    wchar_t text[80] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 80;
+    SendMessageW(bank.GetDlgItem(IDC_BANK_LIST), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return Narrow(text);
+}
+
+void Select(CDialog& bank, std::initializer_list<int> rows)
+{
+    HWND list = bank.GetDlgItem(IDC_BANK_LIST);
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+    for (int row : rows)
+        ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
+}
+
+// Opens b.syx in the bank window; `during` acts there, then the window is closed.
+Act InBank(During during)
+{
+    return [=](WindowTest& t, CMainDialog& w) {
+        t.OnDialog(IDD_BANK, [&t, during](CDialog& d) {
+            during(t, d);
+            PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+        });
+        t.OnDialog(IDD_BANK_SLOT, [](CDialog& d) {
+            d.SetDlgItemText(IDC_BANK_SLOT, "50");
+            PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
+        });
+        w.SetDlgItemText(IDC_SEND_BULK_FILE, t.Path("b.syx"));
+        t.Press(w, IDC_BANK);
+    };
+}
+}
+
+class BankTest : public WindowTest
+{
+};
+
+TEST_F(BankTest, ActionsOnTheRows)
+{
+    const Bytes dump = Factory.BulkDump();
+    const Bytes program3 = Factory.ProgramMessage(3);
+    Bytes changed4 = Factory.ProgramMessage(4);
+    changed4[9] ^= 0x01;
+    Bytes longer5 = Factory.AlgorithmMessage(5);
+    longer5.insert(longer5.end() - 1, 0x00);
+    Bytes otherHeader3 = program3;
+    otherHeader3[4] = 0x05;
+    Run({
+        {"a program of the device's bulk dump to another slot, compared, saved, and sent with Send program",
+         With("b.syx", dump),
+         [&](WindowTest& t, CMainDialog& w) {
+             CheckDlgButton(w.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
+             w.m_bankLayout = {900, 700, {}};
+             InBank([&](WindowTest& t, CDialog& d) {
+                 RECT kept;
+                 GetWindowRect(d.GetSafeHwnd(), &kept);
+                 EXPECT_EQ(900, kept.right - kept.left);
+                 EXPECT_EQ(LoadResString(IDS_BANK_SUMMARY, {"367", "240", "127"}), d.GetDlgItemText(IDC_BANK_SUMMARY));
+                 EXPECT_EQ(367, ListView_GetItemCount(d.GetDlgItem(IDC_BANK_LIST)));
+                 const std::string row3[] = {"3", "Program 3", "1", std::to_string(program3.size())};
+                 for (int column = 0; column < 4; ++column)
+                     EXPECT_EQ(row3[column], Cell(d, 2, column));
+                 EXPECT_EQ("F0 00 00 10 00 41 42 00 02", Cell(d, 2, 4).substr(0, 26));
+                 EXPECT_EQ("Algorithm 127", Cell(d, 366, 1));
+                 Select(d, {2});
+                 t.PressKey(d, IDC_BANK_LIST, VK_RETURN);
+                 t.Settle();
+                 t.m_ui->files = {t.Path("p3.syx")};
+                 t.Press(d, IDC_BANK_SAVE_AS);
+             })(t, w);
+             EXPECT_GT(w.m_bankLayout.columns[4], 0);
+             w.SetDlgItemText(IDC_SEND_PROGRAM_FILE, t.Path("p3.syx"));
+             w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "60");
+             t.Press(w, IDC_SEND_PROGRAM);
+         },
+         {Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
+         {Stamped(program3, 50), Request(50), Stamped(program3, 60), Request(60)}, {{"p3.syx", program3}}},
+        {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program is refused",
+         With("b.syx", dump), InBank([](WindowTest& t, CDialog& d) {
+             t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
+                 t.Click(send, IDOK);
+                 EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
+             });
+             Select(d, {5, 1});
+             t.Press(d, IDC_BANK_SEND);
+             BYTE keys[256] = {};
+             keys[VK_CONTROL] = 0x80;
+             SetKeyboardState(keys);
+             t.PressKey(d, IDC_BANK_LIST, 'A');
+             keys[VK_CONTROL] = 0;
+             SetKeyboardState(keys);
+             EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
+             Select(d, {199});
+             t.Press(d, IDC_BANK_SEND_TO_SLOT);
+         }),
+         {FileError(IDS_DUMP_FILE_TOO_LARGE, "Message 200 of b.syx")},
+         {Factory.ProgramMessage(2), Factory.ProgramMessage(6)}, {}},
+        {"Compare with device: a differing byte, another length, another header only, no answer",
+         With("b.syx", changed4 + longer5 + otherHeader3), InBank([](WindowTest& t, CDialog& d) {
+             std::size_t boxes = 0;
+             for (int row : {0, 1, 2, 0})
+             {
+                 if (++boxes == 4)
+                     t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+                 Select(d, {row});
+                 t.Click(d, IDC_BANK_COMPARE);
+                 EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == boxes; }));
+             }
+         }),
+         {Error(IDS_COMPARE_DIFFERS, {"Program 4", "9", Hex(changed4[9]), Hex(changed4[9] ^ 1)}),
+          Error(IDS_COMPARE_LENGTH, {"Algorithm 5", std::to_string(longer5.size()), std::to_string(longer5.size() - 1)}),
+          Note(IDS_COMPARE_SAME, {"Program 3"}), Error(IDS_NO_REPLY)},
+         {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)}, {}},
+        {"a damaged MIDI file is refused as the bulk send refuses it", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
+         InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
+         {Error(IDS_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
+    });
+}
+
+TEST_F(BankTest, TheBulkReceiveCountsMessagesAndAsksBeforeStoringAnUnfinishedOne)
+{
+    // One whole input buffer of a message that has not ended yet.
+    const Bytes unfinished = Bytes{0xF0} + Bytes(4095, 0x01);
+    const Bytes received = Factory.BulkDump() + unfinished;
+    Run({{"No waits for the rest, Yes stores what there is", nullptr,
+          [&](WindowTest& t, CMainDialog& w) {
+              t.OnDialog(IDD_BULK_RECEIVE, [&](CDialog& d) {
+                  EXPECT_TRUE(t.WaitFor([&] {
+                      return d.GetDlgItemText(IDC_RECEIVED_MESSAGES) ==
+                             LoadResString(IDS_RECEIVED_MESSAGES, {"367", "240", "127"});
+                  }));
+                  t.m_driver->InjectInput(unfinished);
+                  EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVED_COUNT) == std::to_string(received.size()); }));
+                  t.Answer({IDNO});
+                  t.Click(d, IDOK);
+                  EXPECT_FALSE(d.IsEnding());
+                  t.Click(d, IDOK);
+              });
+              w.SetDlgItemText(IDC_RECEIVE_BULK_FILE, t.Path("r.syx"));
+              t.Press(w, IDC_RECEIVE_BULK);
+          },
+          {Question(IDS_CONFIRM_STORE_INCOMPLETE), Question(IDS_CONFIRM_STORE_INCOMPLETE), Stored("r.syx")},
+          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x49, 0xF7}}, {{"r.syx", received}}}});
+}
