@@ -531,6 +531,12 @@ std::size_t EmulatedMidiDriver::DroppedOutputBytes() const
     return m_outputLine.DroppedBytes();
 }
 
+std::vector<OutputLine::TransferRecord> EmulatedMidiDriver::LineTransfers() const
+{
+    Lock lock(m_mutex);
+    return m_outputLine.Transfers();
+}
+
 std::size_t EmulatedMidiDriver::DroppedInputBytes() const
 {
     Lock lock(m_mutex);

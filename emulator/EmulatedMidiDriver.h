@@ -147,6 +147,7 @@ public:
     std::vector<LongMessage> LongMessages() const;
     std::vector<DWORD> ShortMessages() const;
     std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for
+    std::vector<OutputLine::TransferRecord> LineTransfers() const;  // when bytes left, not when handed over
     std::size_t DroppedInputBytes() const;   // what arrived with no buffer queued (alsa)
     int CallCount(MidiCall call) const;
     // True once nothing is in flight, everything handed over has reached the device and nothing

@@ -32,6 +32,11 @@ std::size_t OutputLine::DroppedBytes() const
     return m_dropped;
 }
 
+const std::vector<OutputLine::TransferRecord>& OutputLine::Transfers() const
+{
+    return m_record;
+}
+
 OutputLine::Completion OutputLine::Accept(const Message& message, const std::uint8_t* bytes,
                                           std::size_t size, Clock::time_point now,
                                           Clock::duration perByte)
@@ -101,6 +106,7 @@ void OutputLine::Transmit(std::vector<std::uint8_t> bytes, const Message& messag
     transfer.endsAt = transfer.startsAt + perByte * static_cast<Clock::rep>(bytes.size());
     transfer.bytes = std::move(bytes);
     m_lineFree = transfer.endsAt;
+    m_record.push_back({transfer.startsAt, transfer.endsAt, transfer.bytes.size()});
     m_line.push_back(std::move(transfer));
 }
 

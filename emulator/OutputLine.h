@@ -47,6 +47,16 @@ public:
     void SetStallFrom(std::size_t messages);
     std::size_t DroppedBytes() const;
 
+    // Every transfer put on the line, in order, as scheduled when it was handed over (one that
+    // a reset cuts short keeps its planned end): for measuring the line, not the program.
+    struct TransferRecord
+    {
+        Clock::time_point startsAt;
+        Clock::time_point endsAt;
+        std::size_t bytes = 0;
+    };
+    const std::vector<TransferRecord>& Transfers() const;
+
     // A long message handed over at `now`; its bytes leave one every `perByte` (zero: at once).
     Completion Accept(const Message& message, const std::uint8_t* bytes, std::size_t size,
                       Clock::time_point now, Clock::duration perByte);
@@ -87,6 +97,7 @@ private:
     std::size_t m_stallFrom = 0;
     std::size_t m_dropped = 0;
     std::deque<Transfer> m_line;
+    std::vector<TransferRecord> m_record;
     std::deque<Message> m_stalled;
     Clock::time_point m_lineFree{};
 };

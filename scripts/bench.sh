@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the transfer benchmark of a build tree under its Wine prefix: bash scripts/bench.sh <build dir>.
+# Runs the transfer benchmark of a build tree under its Wine prefix:
+# bash scripts/bench.sh <build dir> [benchmark options, e.g. --lines-only].
 # Windows need a display; `make bench` provides a virtual one when there is none.
 set -eu
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -13,4 +14,4 @@ export SYSEXDUMP_BUILD_DIR="$build"
 "$here/wine-prefix.sh" start "$build"
 trap '"$here/wine-prefix.sh" stop "$build"' EXIT
 source "$here/wine-env.sh"
-"$WINE_LOADER" "$bench"
+"$WINE_LOADER" "$bench" "${@:2}"
