@@ -151,7 +151,7 @@ TEST_F(ReceiveTest, BulkDump)
              EXPECT_TRUE(t.WaitFor([&] {
                  const std::string shown = d.GetDlgItemText(IDC_RECEIVE_RATE);
                  return std::find(silences.begin(), silences.end(), shown) != silences.end();
-             }, 2000));
+             }, 5000));
              AfterCount(Old.size())(t, d);
          }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", Old}}},
         {"malformed messages are not stored, and their buffers stay in the rotation", Replies(Mode::Malformed),
