@@ -292,13 +292,12 @@ void CMainDialog::ShowStatus(UINT id, std::initializer_list<std::string> inserts
 }
 
 // A program names the slot it went to; an algorithm goes where its own byte 7 says.
-void CMainDialog::ShowSentDump(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot)
+std::string CMainDialog::SentDumpText(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot)
 {
     const std::string bytes = std::to_string(dump.size());
     if (stampLength == SysEx::ProgramDumpStampLength)
-        ShowStatus(IDS_STATUS_SENT_PROGRAM, {std::to_string(slot), bytes});
-    else
-        ShowStatus(IDS_STATUS_SENT_ALGORITHM, {dump[7] < 0x80 ? std::to_string(dump[7] + 1) : "?", bytes});
+        return LoadResString(IDS_STATUS_SENT_PROGRAM, {std::to_string(slot), bytes});
+    return LoadResString(IDS_STATUS_SENT_ALGORITHM, {dump[7] < 0x80 ? std::to_string(dump[7] + 1) : "?", bytes});
 }
 
 bool CMainDialog::ConfirmOverwrite(const std::string& fileName)
@@ -369,19 +368,29 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std:
         return;
     }
     std::vector<unsigned char> dump;
-    if (!LoadDumpFile(fileName, stampLength, dump) || !SendDump(*this, dump, stamp, slot))
+    if (!LoadDumpFile(fileName, stampLength, dump))
         return;
-    ShowSentDump(stampLength, dump, slot);
+    const std::string sent = SentDumpText(stampLength, dump, slot);
+    ShowStatusText("");
+    std::function<void()> compare;
     if (m_compareAfterSend && stampLength == SysEx::ProgramDumpStampLength)
-        CompareAfterSend(dump, slot);
+        compare = CompareAfterSend(dump, slot);
+    SendDump(*this, dump, stamp, slot, [this, sent, compare] {
+        ShowStatusText(sent);
+        if (compare)
+            compare();
+    });
 }
 
 BOOL CMainDialog::SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
-                           void (*stamp)(unsigned char*, int, int), int slot)
+                           void (*stamp)(unsigned char*, int, int), int slot, std::function<void()> afterSend)
 {
     std::vector<unsigned char> stamped = dump;
     stamp(stamped.data(), PortState().deviceNumber, slot);
-    return window.OpenOutputPortFor(stamped) && window.SendOutputBuffer();
+    if (!window.OpenOutputPortFor(stamped))
+        return FALSE;
+    window.m_afterSend = std::move(afterSend);
+    return window.SendOutputBuffer();
 }
 
 // Everything is checked before a port opens: the file goes out as one message, under a
@@ -447,42 +456,29 @@ void CMainDialog::OnProgramChange()
 {
     if (!UpdateData(TRUE))
         return;
-    MidiPortState& state = PortState();
-    // Opened without a callback and without closing anything first. A handle of its own,
-    // so that a transfer still in progress keeps its port; but not while a message is on
-    // its way: on a port that takes one client the opening would fail for no good reason.
-    if (!OutputIsFree())
+    const int channel = PortState().deviceNumber;
+    const DWORD programChange = MakeProgramChange(channel, m_programChangeNumber);
+    SendCounted({static_cast<unsigned char>(programChange), static_cast<unsigned char>(programChange >> 8)},
+                LoadResString(IDS_STATUS_SENT_PROGRAM_CHANGE,
+                              {std::to_string(m_programChangeNumber), std::to_string(channel)}));
+}
+
+void CMainDialog::SendCounted(const std::vector<unsigned char>& message, const std::string& sent)
+{
+    ShowStatusText("");
+    if (!OpenOutputPortFor(message))
         return;
-    const DWORD programChange = MakeProgramChange(state.deviceNumber, m_programChangeNumber);
-    const std::string number = std::to_string(m_programChangeNumber);
-    const std::string channel = std::to_string(state.deviceNumber);
-    WhenLineFree([this, programChange, number, channel] {
-        MidiPortState& line = PortState();
-        HMIDIOUT output = nullptr;
-        if (Midi().midiOutOpen(&output, line.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
-        {
-            AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
-            return;
-        }
-        const std::int64_t now = LineNow();
-        if (Midi().midiOutShortMsg(output, programChange) == MMSYSERR_NOERROR)
-        {
-            line.wireClock.HandOver(now, 2);  // status and program number
-            ShowStatus(IDS_STATUS_SENT_PROGRAM_CHANGE, {number, channel});
-        }
-        Midi().midiOutClose(output);
-    });
+    m_afterSend = [this, sent] { ShowStatusText(sent); };
+    SendOutputBuffer();
 }
 
 void CMainDialog::OnSendCommand21()
 {
     if (AfxMessageBox(IDS_CONFIRM_COMMAND21, MB_QUESTION_BOX) != IDYES)
         return;
-    if (!OpenOutputPort(SysEx::DeviceCommand21Length))
-        return;
-    BuildDeviceCommand21(PortState().outputBuffer, PortState().deviceNumber);
-    if (SendOutputBuffer())
-        ShowStatus(IDS_STATUS_SENT_COMMAND21, {std::to_string(SysEx::DeviceCommand21Length)});
+    std::vector<unsigned char> command(SysEx::DeviceCommand21Length);
+    BuildDeviceCommand21(command.data(), PortState().deviceNumber);
+    SendCounted(command, LoadResString(IDS_STATUS_SENT_COMMAND21, {std::to_string(command.size())}));
 }
 
 void CMainDialog::OnSendCommand22()
@@ -496,12 +492,10 @@ void CMainDialog::OnSendCommand22()
         return;
     if (AfxMessageBox(questions[selector.m_choice], MB_QUESTION_BOX) != IDYES)
         return;
-    if (!OpenOutputPort(SysEx::DeviceCommand22Length))
-        return;
-    BuildDeviceCommand22(PortState().outputBuffer, PortState().deviceNumber, selector.m_choice);
-    if (SendOutputBuffer())
-        ShowStatus(IDS_STATUS_SENT_COMMAND22,
-                   {std::to_string(selector.m_choice + 1), std::to_string(SysEx::DeviceCommand22Length)});
+    std::vector<unsigned char> command(SysEx::DeviceCommand22Length);
+    BuildDeviceCommand22(command.data(), PortState().deviceNumber, selector.m_choice);
+    SendCounted(command, LoadResString(IDS_STATUS_SENT_COMMAND22,
+                                       {std::to_string(selector.m_choice + 1), std::to_string(command.size())}));
 }
 
 void CMainDialog::OnMidiSetup()
@@ -550,6 +544,7 @@ void CMainDialog::OnSendBulk()
         return;
     CBulkSendDialog send;
     send.m_fileName = m_sendBulkFile;
+    send.m_showStatus = [this](const std::string& text) { ShowStatusText(text); };
     SetCurrentMidiWindow(&send);
     send.DoModal();
     SetCurrentMidiWindow(this);
@@ -563,6 +558,7 @@ void CMainDialog::OnBank()
     bank.m_fileName = m_sendBulkFile;
     bank.m_layout = &m_bankLayout;
     bank.m_compareAfterSend = m_compareAfterSend != FALSE;
+    bank.m_showStatus = [this](const std::string& text) { ShowStatusText(text); };
     SetCurrentMidiWindow(&bank);
     bank.DoModal();
     SetCurrentMidiWindow(this);

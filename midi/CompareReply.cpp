@@ -57,9 +57,11 @@ int CMidiDialog::CompareReply()
     return difference.result == DumpComparison::Same;
 }
 
-void CMidiDialog::CompareAfterSend(const std::vector<unsigned char>& dump, int slot)
+std::function<void()> CMidiDialog::CompareAfterSend(const std::vector<unsigned char>& dump, int slot)
 {
-    m_afterSend = [this, dump, slot] {
+    return [this, dump, slot] {
+        if (m_closeWhenSent)
+            return;  // the window is closing: nothing waits for the answer
         m_expectedReply = dump;
         m_compareSkip = SysEx::ProgramDumpStampLength;
         m_comparedName = LoadResString(IDS_SLOT_NAME, {std::to_string(slot)});

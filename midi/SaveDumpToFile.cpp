@@ -124,7 +124,7 @@ int CMidiDialog::SaveDumpToFile()
             UpdateData(FALSE);
             saved = WriteDumpTo(target) != FALSE;
         }
-        else if (AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)},
+        else if (AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(DumpToSave().m_length)},
                                MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES)
         {
             m_saving = FALSE;
@@ -149,7 +149,8 @@ BOOL CMidiDialog::WriteDumpTo(const std::string& target)
     }
     try
     {
-        file.Write(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length);
+        const DumpBuffer& dump = DumpToSave();
+        file.Write(dump.m_bytes, dump.m_length);
         file.Flush();
         file.Close();
     }
@@ -166,7 +167,7 @@ BOOL CMidiDialog::WriteDumpTo(const std::string& target)
         AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
         return FALSE;
     }
-    if (!IsStoredWhole(target, m_dumpBuffer.m_length))
+    if (!IsStoredWhole(target, DumpToSave().m_length))
     {
         AfxMessageBox(IDS_NAME_NOT_KEPT, {DisplayPath(FileNamePart(FullPath(target)))}, MB_ERROR_BOX);
         return FALSE;

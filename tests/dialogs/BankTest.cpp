@@ -87,6 +87,8 @@ TEST_F(BankTest, ActionsOnTheRows)
     changed4[9] ^= 0x01;
     Bytes longer5 = Factory.AlgorithmMessage(5);
     longer5.insert(longer5.end() - 1, 0x00);
+    Bytes long200 = Stamped(Factory.ProgramMessage(200), 50);
+    long200[7] = 0x00;  // slot 50 is in the first bank
     Bytes otherHeader3 = program3;
     otherHeader3[4] = 0x05;
     Run({
@@ -119,26 +121,34 @@ TEST_F(BankTest, ActionsOnTheRows)
          },
          {Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
          {Stamped(program3, 50), Request(50), Stamped(program3, 60), Request(60)}, {{"p3.syx", program3}}},
-        {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program is refused",
-         With("b.syx", dump), InBank([](WindowTest& t, CDialog& d) {
-             t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
-                 t.Click(send, IDOK);
-                 EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
-             });
-             Select(d, {5, 1});
-             t.Press(d, IDC_BANK_SEND);
-             BYTE keys[256] = {};
-             keys[VK_CONTROL] = 0x80;
-             SetKeyboardState(keys);
-             t.PressKey(d, IDC_BANK_LIST, 'A');
-             keys[VK_CONTROL] = 0;
-             SetKeyboardState(keys);
-             EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
-             Select(d, {199});
-             t.Press(d, IDC_BANK_SEND_TO_SLOT);
-         }),
-         {FileError(IDS_DUMP_FILE_TOO_LARGE, "Message 200 of b.syx")},
-         {Factory.ProgramMessage(2), Factory.ProgramMessage(6)}, {}},
+        {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program goes to a slot whole "
+         "though the window is closed at once, and the main window says so",
+         [&](WindowTest& t) { t.WriteFile("b.syx", dump); t.AtWireRate(); },
+         [&](WindowTest& t, CMainDialog& w) {
+             InBank([](WindowTest& t, CDialog& d) {
+                 t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
+                     t.Click(send, IDOK);
+                     EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
+                 });
+                 Select(d, {5, 1});
+                 t.Press(d, IDC_BANK_SEND);
+                 BYTE keys[256] = {};
+                 keys[VK_CONTROL] = 0x80;
+                 SetKeyboardState(keys);
+                 t.PressKey(d, IDC_BANK_LIST, 'A');
+                 keys[VK_CONTROL] = 0;
+                 SetKeyboardState(keys);
+                 EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
+                 Select(d, {199});
+                 t.Click(d, IDC_BANK_SEND_TO_SLOT);
+             })(t, w);
+             std::vector<Bytes> received;
+             t.WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
+             EXPECT_EQ(long200, received.back()) << "the window's closing cut it";
+             EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM, {"50", "5000"}), w.GetDlgItemText(IDC_STATUS));
+         },
+         {}, {Factory.ProgramMessage(2), Factory.ProgramMessage(6), Bytes(long200.begin(), long200.begin() + 4096),
+              Bytes(long200.begin() + 4096, long200.end())}, {}},
         {"Compare with device: a differing byte, another length, another header only, no answer",
          With("b.syx", changed4 + longer5 + otherHeader3), InBank([](WindowTest& t, CDialog& d) {
              std::size_t boxes = 0;
