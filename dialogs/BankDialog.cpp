@@ -282,11 +282,14 @@ void CBankDialog::OnSaveAs()
         return;
     }
     m_saveTarget = choose.GetPathName();
+    // What a pending comparison does with its reply stays as it is.
+    const auto replyAction = m_completionAction;
     std::string* replyTarget = std::exchange(m_targetFile, &m_saveTarget);
     m_saveFrom = &rowsToSave;
     SaveDumpToFile();
     m_saveFrom = nullptr;
     m_targetFile = replyTarget;
+    m_completionAction = replyAction;
     rowsToSave.Free();
 }
 

@@ -165,6 +165,18 @@ TEST_F(BankTest, ActionsOnTheRows)
           Error(IDS_COMPARE_LENGTH, {"Algorithm 5", std::to_string(longer5.size()), std::to_string(longer5.size() - 1)}),
           Note(IDS_COMPARE_SAME, {"Program 3"}), Error(IDS_NO_REPLY)},
          {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)}, {}},
+        {"Save As while a comparison waits for its reply: each keeps its own bytes", With("b.syx", dump),
+         InBank([&](WindowTest& t, CDialog& d) {
+             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+             Select(d, {2});
+             t.Click(d, IDC_BANK_COMPARE);
+             Select(d, {5});
+             t.m_ui->files = {t.Path("s.syx")};
+             t.Click(d, IDC_BANK_SAVE_AS);
+             t.m_driver->InjectInput(program3);
+             EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == 2; }));
+         }),
+         {Stored("s.syx"), Note(IDS_COMPARE_SAME, {"Program 3"})}, {Request(3)}, {{"s.syx", Factory.ProgramMessage(6)}}},
         {"a damaged MIDI file is refused as the bulk send refuses it", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
          InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
          {Error(IDS_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
