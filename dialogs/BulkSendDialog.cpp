@@ -70,7 +70,7 @@ BOOL CBulkSendDialog::LoadFile()
         m_messages.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                                 bytes.begin() + static_cast<std::ptrdiff_t>(end));
         // Such a message goes out whole under Wine, and Linux drops it unless its buffer is raised.
-        if (UnderWine() && end - at > LineBufferSize)
+        if (CMidiSender::MayBeDropped(end - at))
             m_longPositions.push_back(m_messages.size());
         at = end;
     }
@@ -134,7 +134,7 @@ void CBulkSendDialog::OnCancel()
 void CBulkSendDialog::OnSendEnded(const SendResult& result)
 {
     KillTimer(m_hWnd, ProgressTimerId);
-    const std::uint64_t pauses = PortState().pauseMs > 0 && result.messages > 0 ? result.messages - 1 : 0;
+    const std::uint64_t pauses = PauseMs() > 0 && result.messages > 0 ? result.messages - 1 : 0;
     ShowProgress(SendProgress{m_fileSize, result.bytesLeft, pauses, 0});
     m_taskbar.Clear();
     if (result.outcome == SendOutcome::Failed)
@@ -178,7 +178,7 @@ void CBulkSendDialog::OnTimer(UINT_PTR id)
 void CBulkSendDialog::ShowProgress(const SendProgress& progress)
 {
     const unsigned sent = static_cast<unsigned>(progress.bytesLeft);
-    const TransferPauses pausing{static_cast<std::uint64_t>(PortState().pauseMs), progress.pausesDone,
+    const TransferPauses pausing{static_cast<std::uint64_t>(PauseMs()), progress.pausesDone,
                                  progress.pausesLeft};
     const TransferEstimate estimate = EstimateTransfer(sent, m_fileSize, GetTickCount64() - m_startedAt, pausing);
     SetWindowTextUnsigned(m_sentControl, sent);

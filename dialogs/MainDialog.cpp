@@ -15,7 +15,6 @@
 #include "framework/Strings.h"
 #include "framework/WinApp.h"
 #include "midi/MidiApp.h"
-#include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "framework/Unicode.h"
 #include "protocol/DumpFileCheck.h"
@@ -337,10 +336,9 @@ void CMainDialog::ReceiveDump(std::string& fileName, int fileEditId, unsigned re
     if (!OpenPorts(requestLength))
         return;
 
-    MidiPortState& state = PortState();
-    buildRequest(state.outputBuffer, state.deviceNumber, number);
     EnableControls(FALSE);
-    if (!SendOutputBuffer() || !StartReplyTimer())
+    if (!SendRequest(requestLength, [&](unsigned char* request, int device) { buildRequest(request, device, number); }) ||
+        !StartReplyTimer())
         EnableControls(TRUE);
 }
 
@@ -386,7 +384,7 @@ BOOL CMainDialog::SendDump(CMidiDialog& window, const std::vector<unsigned char>
                            void (*stamp)(unsigned char*, int, int), int slot, std::function<void()> afterSend)
 {
     std::vector<unsigned char> stamped = dump;
-    stamp(stamped.data(), PortState().deviceNumber, slot);
+    stamp(stamped.data(), DeviceNumber(), slot);
     if (!window.OpenOutputPortFor(stamped))
         return FALSE;
     window.m_afterSend = std::move(afterSend);
@@ -456,7 +454,7 @@ void CMainDialog::OnProgramChange()
 {
     if (!UpdateData(TRUE))
         return;
-    const int channel = PortState().deviceNumber;
+    const int channel = DeviceNumber();
     const DWORD programChange = MakeProgramChange(channel, m_programChangeNumber);
     SendCounted({static_cast<unsigned char>(programChange), static_cast<unsigned char>(programChange >> 8)},
                 LoadResString(IDS_STATUS_SENT_PROGRAM_CHANGE,
@@ -477,7 +475,7 @@ void CMainDialog::OnSendCommand21()
     if (AfxMessageBox(IDS_CONFIRM_COMMAND21, MB_QUESTION_BOX) != IDYES)
         return;
     std::vector<unsigned char> command(SysEx::DeviceCommand21Length);
-    BuildDeviceCommand21(command.data(), PortState().deviceNumber);
+    BuildDeviceCommand21(command.data(), DeviceNumber());
     SendCounted(command, LoadResString(IDS_STATUS_SENT_COMMAND21, {std::to_string(command.size())}));
 }
 
@@ -493,7 +491,7 @@ void CMainDialog::OnSendCommand22()
     if (AfxMessageBox(questions[selector.m_choice], MB_QUESTION_BOX) != IDYES)
         return;
     std::vector<unsigned char> command(SysEx::DeviceCommand22Length);
-    BuildDeviceCommand22(command.data(), PortState().deviceNumber, selector.m_choice);
+    BuildDeviceCommand22(command.data(), DeviceNumber(), selector.m_choice);
     SendCounted(command, LoadResString(IDS_STATUS_SENT_COMMAND22,
                                        {std::to_string(selector.m_choice + 1), std::to_string(command.size())}));
 }

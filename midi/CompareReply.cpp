@@ -25,10 +25,9 @@ BOOL CMidiDialog::RequestComparison(unsigned requestLength, void (*buildRequest)
     m_targetFile = nullptr;
     if (!OpenPorts(requestLength))
         return FALSE;
-    MidiPortState& state = PortState();
-    buildRequest(state.outputBuffer, state.deviceNumber, number);
     EnableControls(FALSE);
-    if (SendOutputBuffer() && StartReplyTimer())
+    if (SendRequest(requestLength, [&](unsigned char* request, int device) { buildRequest(request, device, number); }) &&
+        StartReplyTimer())
         return TRUE;
     CloseTransaction();
     EnableControls(TRUE);

@@ -151,6 +151,13 @@ BOOL CMidiDialog::SendOutputBuffer()
     return CMidiSender::Instance().Send({std::exchange(m_message, {})}, this);
 }
 
+BOOL CMidiDialog::SendRequest(unsigned length, const std::function<void(unsigned char*, int)>& build)
+{
+    m_message.assign(length, 0);
+    build(m_message.data(), DeviceNumber());
+    return SendOutputBuffer();
+}
+
 BOOL CMidiDialog::SendToDevice(const std::vector<unsigned char>& message)
 {
     return OpenOutputPortFor(message) && SendOutputBuffer();

@@ -51,6 +51,8 @@ public:
     // FALSE when it failed at once: then the failure has been reported and the transaction
     // closed.
     BOOL SendOutputBuffer();
+    // After OpenPorts: sends the request `build` writes (`length` bytes, for this device).
+    BOOL SendRequest(unsigned length, const std::function<void(unsigned char*, int)>& build);
     // Opens the output and sends `message` (a short message too); FALSE after reporting.
     BOOL SendToDevice(const std::vector<unsigned char>& message);
     // Starts the reply time-out, counted from when the request goes out; FALSE when no timer

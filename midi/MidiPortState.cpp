@@ -38,6 +38,16 @@ MidiPortState& PortState()
     return state;
 }
 
+int DeviceNumber()
+{
+    return PortState().deviceNumber;
+}
+
+int PauseMs()
+{
+    return PortState().pauseMs;
+}
+
 int AllocateMidiBuffers()
 {
     MidiPortState& state = PortState();

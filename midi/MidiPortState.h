@@ -51,6 +51,9 @@ struct MidiPortState
 };
 
 MidiPortState& PortState();
+// What a window reads of the settings: the device number and the pause after each message.
+int DeviceNumber();
+int PauseMs();
 
 // Four 4096-byte movable, zero-filled, locked blocks; the defaults (device 1, ports 0)
 // are set only when all four were obtained. Nonzero on success.

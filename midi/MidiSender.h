@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "midi/MidiEvent.h"
+#include "midi/MidiPortState.h"
 #include "midi/OneShotTimer.h"
 
 constexpr UINT DefaultOverdueGraceMs = 3000;
@@ -69,6 +70,9 @@ class CMidiSender
 {
 public:
     static CMidiSender& Instance();
+    // A message of `length` bytes that goes out whole into a kernel buffer too small for it
+    // (under Wine, unless its buffer is raised): Linux drops it.
+    static bool MayBeDropped(std::size_t length) { return UnderWine() && length > LineBufferSize; }
 
     // 0 when the output port is open (or already was); otherwise the message saying why not.
     UINT OpenOutput();
