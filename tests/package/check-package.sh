@@ -131,6 +131,9 @@ points_to "$win"
 wine reg query "$key" /v InstallLocation | grep -qF "$win" || fail "the uninstall entry does not name $win"
 [ -z "$(installed | grep -v "$shortcut")" ] || fail "the update went elsewhere: $(installed)"
 echo "update into another folder: the old copy removed, the user's file kept"
+# Without its uninstall entry, an installation is known by the marker the installer wrote.
+wine reg delete "$key" /f >/dev/null
+exits 0 "$setup" /S "/D=$win"
 
 # The settings and the user's own files stay when the uninstaller runs silently. It goes on
 # in a copy of itself after it returns, and removes its entry last.
