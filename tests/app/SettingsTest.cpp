@@ -13,6 +13,12 @@ namespace
 {
 using Ports = std::vector<EmulatedMidiDriver::PortInfo>;
 const Ports InsAB{{"In A"}, {"In B"}}, OutsABC{{"Out A"}, {"Out B"}, {"Out C"}};
+
+// A chosen port as name and, from the second of a name on, "#" and which it is; "-" for none.
+std::string Named(const std::optional<MidiPortId>& port)
+{
+    return !port ? "-" : port->name + (port->occurrence > 0 ? '#' + std::to_string(port->occurrence + 1) : "");
+}
 }
 
 class SettingsTest : public MidiTest
@@ -27,13 +33,14 @@ protected:
         m_driver->SetInputPorts(inputs);
         m_driver->SetOutputPorts(outputs);
         MidiPortState& state = PortState();
-        state.inputPort = state.outputPort = state.pauseMs = 0;
+        state.inputPort = state.outputPort = std::nullopt;
+        state.pauseMs = 0;
         state.deviceNumber = 1;
         m_ui->boxes.clear();
         m_run = std::make_unique<CDumpSettings>(m_key);
         CMainDialog window;
         m_run->Load(window);
-        std::string kept = "in " + std::to_string(state.inputPort) + ", out " + std::to_string(state.outputPort) +
+        std::string kept = "in " + Named(state.inputPort) + ", out " + Named(state.outputPort) +
                            ", device " + std::to_string(state.deviceNumber) + ", pause " +
                            std::to_string(state.pauseMs) + ", " + window.m_receiveProgramFile + ", " +
                            window.m_sendBulkFile;
@@ -55,24 +62,25 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     m_settings.WriteInt("DeviceNumber", 0);
     m_settings.WriteInt("PauseMs", -1);
     m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));
-    EXPECT_EQ("in 0, out 0, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
+    EXPECT_EQ("in In A, out Out A, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
     m_settings.WriteString("DeviceNumber", "5");
     m_settings.WriteInt("PauseMs", 1001);
     m_settings.WriteInt("InputPort", 1);
     m_settings.WriteString("ReceiveProgramFile", std::string(257, 'x'));
     m_settings.WriteInt("SendBulkFile", 7);
-    EXPECT_EQ("in 0, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start());
+    EXPECT_EQ("in In A, out Out A, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start());
     CMainDialog window;
     m_run->Keep(window);
     MidiPortState& state = PortState();
-    std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) = std::make_tuple(16, 1, 2, 150);
+    std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) =
+        std::make_tuple(16, MidiPortId{"In B"}, MidiPortId{"Out C"}, 150);
     ModalHook hook([](CDialog& running) {
         running.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, u8"C:\\dumps\\\u65e5\u672c.syx");
         running.SetDlgItemText(IDC_SEND_BULK_FILE, "");
         running.EndDialog(IDCANCEL);
     });
     window.DoModal();
-    EXPECT_EQ(u8"in 1, out 2, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
+    EXPECT_EQ(u8"in In B, out Out C, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
 }
 
 // Ports are found by name, and of two identical interfaces the second one comes back as the
@@ -82,23 +90,54 @@ TEST_F(SettingsTest, PortsByNameAndOccurrenceAndStandInsNotKept)
 {
     const Ports twins{{"USB"}, {"USB"}}, outputs{{"USB"}, {"Out"}, {"USB"}};
     Start(twins, outputs);
-    PortState().inputPort = 1;
-    PortState().outputPort = 2;
+    PortState().inputPort = PortState().outputPort = MidiPortId{"USB", 1};
     m_run->SaveMidi();
-    const std::string kept = "in 1, out 2, device 1, pause 0, ProgramDump.syx, BulkDump.syx";
+    const std::string kept = "in USB#2, out USB#2, device 1, pause 0, ProgramDump.syx, BulkDump.syx";
     EXPECT_EQ(kept, Start(twins, outputs));
 
     const std::string second = LoadResString(IDS_PORT_NAME_OCCURRENCE, {"USB", "2"});
     const std::string inputGone = " | " + LoadResString(IDS_INPUT_PORT_MISSING, {second}) + ' ' +
                                   LoadResString(IDS_PORT_USED_INSTEAD, {LoadResString(IDS_PORT_NAME, {"USB"})}) +
                                   "\n\n" + LoadResString(IDS_OUTPUT_PORT_MISSING, {second});
-    EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone + ' ' +
+    EXPECT_EQ("in USB, out Out, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone + ' ' +
                   LoadResString(IDS_PORT_USED_INSTEAD, {LoadResString(IDS_PORT_NAME, {"Out"})}),
               Start({{"Other"}, {"USB"}}, {{"Out"}}));
     m_run->SaveMidi();
-    EXPECT_EQ("in 1, out 0, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone,
+    EXPECT_EQ("in USB, out USB#2, device 1, pause 0, ProgramDump.syx, BulkDump.syx" + inputGone,
               Start({{"Other"}, {"USB"}}, {}));
     EXPECT_EQ(kept, Start(twins, outputs)) << "a stand-in was written over the kept port";
+}
+
+// Out B of A, B and C is chosen, then the ports change under the running window: the status
+// line says at once when it is gone, a send goes to it wherever it now stands or is refused by
+// its name with nothing sent elsewhere, and it stays the kept choice.
+TEST_F(SettingsTest, ChosenPortFollowedAtEachSendAndKeptWhenGone)
+{
+    const std::string outB = LoadResString(IDS_PORT_NAME, {"Out B"});
+    const struct { Ports now; std::vector<std::string> sentTo; std::string status; std::vector<Box> shown; } rows[] = {
+        {{{"Out B"}, {"Out C"}}, {"Out B"}, "", {}},
+        {{{"New"}, {"Out A"}, {"Out B"}, {"Out C"}}, {"Out B"}, "", {}},
+        {{{"Out A"}, {"Out C"}}, {}, LoadResString(IDS_STATUS_OUTPUT_NOT_CONNECTED, {outB}),
+         {Error(IDS_OUTPUT_PORT_NOT_CONNECTED, {outB})}}};
+    for (const auto& row : rows)
+    {
+        Fresh();
+        m_settings.WriteString("OutputPort", "Out B");
+        Start();
+        CMainDialog window;
+        m_run->Keep(window);
+        m_driver->SetOutputPorts(row.now);
+        ModalHook hook([&](CDialog& running) {
+            SendMessageW(running.GetSafeHwnd(), WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
+            EXPECT_EQ(row.status, running.GetDlgItemText(IDC_STATUS));
+            window.OnProgramChange();
+            running.EndDialog(IDCANCEL);
+        });
+        window.DoModal();
+        EXPECT_EQ(row.sentTo, m_driver->OpenedOutputPorts());
+        EXPECT_EQ(row.shown, m_ui->boxes);
+        EXPECT_EQ("in In A, out Out B, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start());
+    }
 }
 
 TEST_F(SettingsTest, BankWindowAndComparisonKept)
