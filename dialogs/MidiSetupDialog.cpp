@@ -76,10 +76,13 @@ void CMidiSetupDialog::DoDataExchange(CDataExchange* dx)
     DDX_Text(dx, IDC_PAUSE, m_pauseMs);
     DDV_MinMaxInt(dx, m_pauseMs, 0, 1000);
     if (dx->m_bSaveAndValidate && !dx->Failed())
-    {
-        m_inputPort = SelectedPort(m_inputList, m_inputNames, m_inputPort);
-        m_outputPort = SelectedPort(m_outputList, m_outputNames, m_outputPort);
-    }
+        TakeSelectedPorts();
+}
+
+void CMidiSetupDialog::TakeSelectedPorts()
+{
+    m_inputPort = SelectedPort(m_inputList, m_inputNames, m_inputPort);
+    m_outputPort = SelectedPort(m_outputList, m_outputNames, m_outputPort);
 }
 
 BOOL CMidiSetupDialog::PreTranslateMessage(MSG* message)
@@ -96,8 +99,7 @@ INT_PTR CMidiSetupDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, 
     // The selected port stays selected by name and occurrence: its number may have changed.
     if (PortListChanged(message, wParam))
     {
-        m_inputPort = SelectedPort(m_inputList, m_inputNames, m_inputPort);
-        m_outputPort = SelectedPort(m_outputList, m_outputNames, m_outputPort);
+        TakeSelectedPorts();
         ShowPorts(m_inputList, m_inputNames = PortNamesNow(PortDirection::Input), m_inputPort);
         ShowPorts(m_outputList, m_outputNames = PortNamesNow(PortDirection::Output), m_outputPort);
     }

@@ -36,6 +36,8 @@ protected:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
+    // The ports the lists' selections stand for; a choice that is not listed is kept.
+    void TakeSelectedPorts();
     // The driver's names of the listed ports, in port order.
     std::vector<std::string> m_inputNames;
     std::vector<std::string> m_outputNames;

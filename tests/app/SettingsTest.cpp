@@ -109,8 +109,8 @@ TEST_F(SettingsTest, PortsByNameAndOccurrenceAndStandInsNotKept)
 }
 
 // Out B of A, B and C is chosen, then the ports change under the running window: the status
-// line says at once when it is gone, a send goes to it wherever it now stands or is refused by
-// its name with nothing sent elsewhere, and it stays the kept choice.
+// line says at once when it is gone (until it is back), a send goes to it wherever it now stands
+// or is refused by its name with nothing sent elsewhere, and it stays the kept choice.
 TEST_F(SettingsTest, ChosenPortFollowedAtEachSendAndKeptWhenGone)
 {
     const std::string outB = LoadResString(IDS_PORT_NAME, {"Out B"});
@@ -126,11 +126,16 @@ TEST_F(SettingsTest, ChosenPortFollowedAtEachSendAndKeptWhenGone)
         Start();
         CMainDialog window;
         m_run->Keep(window);
-        m_driver->SetOutputPorts(row.now);
         ModalHook hook([&](CDialog& running) {
-            SendMessageW(running.GetSafeHwnd(), WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
-            EXPECT_EQ(row.status, running.GetDlgItemText(IDC_STATUS));
+            const auto plug = [&](const Ports& ports) {
+                m_driver->SetOutputPorts(ports);
+                SendMessageW(running.GetSafeHwnd(), WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
+                return running.GetDlgItemText(IDC_STATUS);
+            };
+            EXPECT_EQ(row.status, plug(row.now));
             window.OnProgramChange();
+            EXPECT_EQ(row.status.empty() ? LoadResString(IDS_STATUS_SENT_PROGRAM_CHANGE, {"1", "1"}) : "",
+                      plug(OutsABC)) << "the notice outlived the port's return";
             running.EndDialog(IDCANCEL);
         });
         window.DoModal();
