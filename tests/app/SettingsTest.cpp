@@ -33,9 +33,8 @@ protected:
         m_driver->SetInputPorts(inputs);
         m_driver->SetOutputPorts(outputs);
         MidiPortState& state = PortState();
-        state.inputPort = state.outputPort = std::nullopt;
-        state.pauseMs = 0;
-        state.deviceNumber = 1;
+        std::tie(state.inputPort, state.outputPort, state.pauseMs, state.deviceNumber) =
+            std::tuple(std::nullopt, std::nullopt, 0, 1);
         m_ui->boxes.clear();
         m_run = std::make_unique<CDumpSettings>(m_key);
         CMainDialog window;
@@ -55,8 +54,8 @@ protected:
 };
 
 // Damaged values and numbers out of range keep the defaults; a name of 256 characters is
-// kept. Everything is kept when the window closes, the file names as the fields show them,
-// used or not.
+// kept. Everything is kept when the window closes, the file names as the fields show them and
+// Compare after sending as checked, used or not, and the bank window's size and columns.
 TEST_F(SettingsTest, KeptWhenTheWindowCloses)
 {
     m_settings.WriteInt("DeviceNumber", 0);
@@ -74,13 +73,18 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     MidiPortState& state = PortState();
     std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) =
         std::make_tuple(16, MidiPortId{"In B"}, MidiPortId{"Out C"}, 150);
+    window.m_bankLayout = {900, 600, {1, 2, 3, 4, 5}};
     ModalHook hook([](CDialog& running) {
         running.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, u8"C:\\dumps\\\u65e5\u672c.syx");
         running.SetDlgItemText(IDC_SEND_BULK_FILE, "");
+        CheckDlgButton(running.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
         running.EndDialog(IDCANCEL);
     });
     window.DoModal();
     EXPECT_EQ(u8"in In B, out Out C, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
+    CMainDialog next;
+    m_run->Load(next);
+    EXPECT_TRUE(next.m_compareAfterSend && next.m_bankLayout.height == 600 && next.m_bankLayout.columns[4] == 5);
 }
 
 // Ports are found by name, and of two identical interfaces the second one comes back as the
@@ -143,22 +147,4 @@ TEST_F(SettingsTest, ChosenPortFollowedAtEachSendAndKeptWhenGone)
         EXPECT_EQ(row.shown, m_ui->boxes);
         EXPECT_EQ("in In A, out Out B, device 1, pause 0, ProgramDump.syx, BulkDump.syx", Start());
     }
-}
-
-TEST_F(SettingsTest, BankWindowAndComparisonKept)
-{
-    CDumpSettings run(m_key);
-    CMainDialog window;
-    run.Keep(window);
-    window.m_bankLayout = {900, 600, {1, 2, 3, 4, 5}};
-    ModalHook hook([](CDialog& running) {
-        CheckDlgButton(running.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
-        running.EndDialog(IDCANCEL);
-    });
-    window.DoModal();
-    CMainDialog next;
-    CDumpSettings(m_key).Load(next);
-    EXPECT_TRUE(next.m_compareAfterSend);
-    EXPECT_EQ(600, next.m_bankLayout.height);
-    EXPECT_EQ(5, next.m_bankLayout.columns[4]);
 }

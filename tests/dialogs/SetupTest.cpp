@@ -14,22 +14,9 @@ namespace
 using Port = EmulatedMidiDriver::PortInfo;
 using Names = std::vector<std::string>;
 
-// What the port state holds: device number, input and output ports, pause. A port is its name
-// and, from the second of a name on, "#" and which it is (0 for the first); "" for none chosen.
-using Choice = std::tuple<int, std::string, std::string, int>;
-
-std::optional<MidiPortId> Id(const std::string& text)
-{
-    const std::size_t mark = text.find('#');
-    if (text.empty())
-        return std::nullopt;
-    return MidiPortId{text.substr(0, mark), mark == std::string::npos ? 0 : std::stoi(text.substr(mark + 1))};
-}
-
-std::string Text(const std::optional<MidiPortId>& port)
-{
-    return !port ? "" : port->name + (port->occurrence > 0 ? '#' + std::to_string(port->occurrence) : "");
-}
+// What the port state holds: device number, input and output ports (none: the first), pause.
+using P = MidiPortId;
+using Choice = std::tuple<int, std::optional<P>, std::optional<P>, int>;
 
 struct SetupCase
 {
@@ -52,10 +39,8 @@ std::function<void(CMidiSetupDialog&)> OkAfterLists(Names inputs, Names outputs,
                                                      const char* device = nullptr)
 {
     return [=](CMidiSetupDialog& setup) {
-        EXPECT_EQ(inputs, setup.m_inputList.Entries());
-        EXPECT_EQ(outputs, setup.m_outputList.Entries());
-        EXPECT_EQ(input, setup.m_inputList.GetCurSel());
-        EXPECT_EQ(output, setup.m_outputList.GetCurSel());
+        EXPECT_EQ(std::pair(inputs, input), std::pair(setup.m_inputList.Entries(), setup.m_inputList.GetCurSel()));
+        EXPECT_EQ(std::pair(outputs, output), std::pair(setup.m_outputList.Entries(), setup.m_outputList.GetCurSel()));
         if (device)
             setup.SetDlgItemText(IDC_DEVICE_NUMBER, device);
         WindowTest::Click(setup, IDOK);
@@ -75,17 +60,14 @@ protected:
             m_driver->SetInputPorts(c.inputs);
             m_driver->SetOutputPorts(c.outputs);
             MidiPortState& state = PortState();
-            state.deviceNumber = std::get<0>(c.before);
-            state.inputPort = Id(std::get<1>(c.before));
-            state.outputPort = Id(std::get<2>(c.before));
-            state.pauseMs = std::get<3>(c.before);
+            std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) = c.before;
             ModalHook hook([&](CDialog& dialog) {
                 c.act(static_cast<CMidiSetupDialog&>(dialog));
                 if (!dialog.IsEnding())
                     dialog.EndDialog(IDCANCEL);
             });
             const auto current = [&] {
-                return Choice{state.deviceNumber, Text(state.inputPort), Text(state.outputPort), state.pauseMs};
+                return Choice{state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs};
             };
             Choice kept = current();
             CMainDialog main;
@@ -103,33 +85,35 @@ TEST_F(SetupTest, PortListsAndTheirProblems)
     const Port silent{"Silent", MMSYSERR_NODRIVER};
     Run({
         {"ports in driver order, the stored ones selected", {{"Zeta In"}, {"Alpha In"}},
-         {{"Zeta Out"}, {"Beta Out"}, {"Alpha Out"}}, {4, "Alpha In", "Alpha Out", 0},
+         {{"Zeta Out"}, {"Beta Out"}, {"Alpha Out"}}, {4, P{"Alpha In"}, P{"Alpha Out"}, 0},
          OkAfterLists({"Zeta In", "Alpha In"}, {"Zeta Out", "Beta Out", "Alpha Out"}, 1, 2), {},
-         {4, "Alpha In", "Alpha Out", 0}},
+         {4, P{"Alpha In"}, P{"Alpha Out"}, 0}},
         {"a port whose name cannot be read keeps the later ports at their numbers",
-         {{"In A"}, {"In B", MMSYSERR_NODRIVER}, {"In C"}}, {{"Out A", MMSYSERR_NOMEM}, {"Out B"}}, {1, "In C", "Out B", 0},
-         OkAfterLists({"In A", Unlisted(1), "In C"}, {Unlisted(0), "Out B"}, 2, 1), {}, {1, "In C", "Out B", 0}},
-        {"a stored port that is gone is shown so and kept", {{"In"}}, {{"Out"}}, {2, "In X", "Out X", 0},
-         OkAfterLists({"In", Missing("In X")}, {"Out", Missing("Out X")}, 1, 1), {}, {2, "In X", "Out X", 0}},
+         {{"In A"}, {"In B", MMSYSERR_NODRIVER}, {"In C"}}, {{"Out A", MMSYSERR_NOMEM}, {"Out B"}},
+         {1, P{"In C"}, P{"Out B"}, 0}, OkAfterLists({"In A", Unlisted(1), "In C"}, {Unlisted(0), "Out B"}, 2, 1), {},
+         {1, P{"In C"}, P{"Out B"}, 0}},
+        {"a stored port that is gone is shown so and kept", {{"In"}}, {{"Out"}}, {2, P{"In X"}, P{"Out X"}, 0},
+         OkAfterLists({"In", Missing("In X")}, {"Out", Missing("Out X")}, 1, 1), {}, {2, P{"In X"}, P{"Out X"}, 0}},
         // Each direction on its own: the other one can still be chosen.
-        {"no input port", {}, {{"Out A"}, {"Out B"}}, {3, "", "Out A", 0},
-         OkAfterLists({}, {"Out A", "Out B"}, -1, 0, "12"), {Error(IDS_NO_INPUT_PORTS)}, {12, "", "Out A", 0}},
-        {"no input port answers", {silent, silent}, {{"Out"}}, {3, "In", "Out", 0},
+        {"no input port", {}, {{"Out A"}, {"Out B"}}, {3, std::nullopt, P{"Out A"}, 0},
+         OkAfterLists({}, {"Out A", "Out B"}, -1, 0, "12"), {Error(IDS_NO_INPUT_PORTS)},
+         {12, std::nullopt, P{"Out A"}, 0}},
+        {"no input port answers", {silent, silent}, {{"Out"}}, {3, P{"In"}, P{"Out"}, 0},
          OkAfterLists({Unlisted(0), Unlisted(1), Missing("In")}, {"Out"}, 2, 0, "12"), {Error(IDS_NO_INPUT_LISTED)},
-         {12, "In", "Out", 0}},
-        {"no output port", {{"In"}}, {}, {3, "In", "Out", 0}, OkAfterLists({"In"}, {Missing("Out")}, 0, 0, "12"),
-         {Error(IDS_NO_OUTPUT_PORTS)}, {12, "In", "Out", 0}},
-        {"no output port answers", {{"In"}}, {silent}, {3, "In", "Out", 0},
+         {12, P{"In"}, P{"Out"}, 0}},
+        {"no output port", {{"In"}}, {}, {3, P{"In"}, P{"Out"}, 0}, OkAfterLists({"In"}, {Missing("Out")}, 0, 0, "12"),
+         {Error(IDS_NO_OUTPUT_PORTS)}, {12, P{"In"}, P{"Out"}, 0}},
+        {"no output port answers", {{"In"}}, {silent}, {3, P{"In"}, P{"Out"}, 0},
          OkAfterLists({"In"}, {Unlisted(0), Missing("Out")}, 0, 1, "12"), {Error(IDS_NO_OUTPUT_LISTED)},
-         {12, "In", "Out", 0}},
+         {12, P{"In"}, P{"Out"}, 0}},
         // The selected port keeps its name and occurrence; one that is gone is shown so and kept.
         {"a device plugged in and one unplugged while the dialog is open", {{"USB"}, {"USB"}}, {{"A"}, {"B"}},
-         {1, "USB#1", "B", 0}, [this](CMidiSetupDialog& setup) {
+         {1, P{"USB", 1}, P{"B"}, 0}, [this](CMidiSetupDialog& setup) {
              m_driver->SetInputPorts({{"New"}, {"USB"}, {"USB"}});
              m_driver->SetOutputPorts({{"A"}});
              SendMessageW(setup.GetSafeHwnd(), WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
              OkAfterLists({"New", "USB", "USB"}, {"A", Missing("B")}, 2, 1)(setup);
-         }, {}, {1, "USB#1", "B", 0}},
+         }, {}, {1, P{"USB", 1}, P{"B"}, 0}},
     });
 }
 
@@ -151,13 +135,13 @@ TEST_F(SetupTest, NumbersAndCancel)
         };
     };
     Run({
-        {"device numbers outside 1 to 16 are refused", three, three, {5, "B", "B", 0},
+        {"device numbers outside 1 to 16 are refused", three, three, {5, P{"B"}, P{"B"}, 0},
          typing(IDC_DEVICE_NUMBER, {"0", "17", "abc", "16"}), {OutOfRange(1, 16), OutOfRange(1, 16), NotANumber()},
-         {16, "C", "A", 0}},
-        {"pauses outside 0 to 1000 ms are refused", three, three, {5, "B", "B", 20},
+         {16, P{"C"}, P{"A"}, 0}},
+        {"pauses outside 0 to 1000 ms are refused", three, three, {5, P{"B"}, P{"B"}, 20},
          typing(IDC_PAUSE, {"1001", "-1", "x", "1000"}), {OutOfRange(0, 1000), OutOfRange(0, 1000), NotANumber()},
-         {5, "C", "A", 1000}},
-        {"Cancel after changing everything and a refused OK", three, three, {5, "B", "B", 20},
-         typing(IDC_PAUSE, {"2000"}, IDCANCEL), {OutOfRange(0, 1000)}, {5, "B", "B", 20}},
+         {5, P{"C"}, P{"A"}, 1000}},
+        {"Cancel after changing everything and a refused OK", three, three, {5, P{"B"}, P{"B"}, 20},
+         typing(IDC_PAUSE, {"2000"}, IDCANCEL), {OutOfRange(0, 1000)}, {5, P{"B"}, P{"B"}, 20}},
     });
 }

@@ -108,7 +108,7 @@ TEST_F(TransportTest, ChosenPortsAreLookedUpAtEachOpening)
     const struct { Ports inputs, outputs; bool outputOnly; std::vector<std::string> sentTo; std::vector<Box> shown; }
         rows[] = {{{{"In B"}}, {{"Out B"}, {"Out C"}}, false, {"Out B"}, {}},
                   {{{"New"}, {"In A"}, {"In B"}}, {{"New"}, {"Out A"}, {"Out B"}}, false, {"Out B"}, {}},
-                  {{{"In A"}, {"In B"}}, {{"Out A"}, {"Out C"}}, true, {}, {Error(IDS_OUTPUT_PORT_NOT_CONNECTED, {outB})}},
+                  {{{"In A"}}, {{"Out A"}, {"Out C"}}, true, {}, {Error(IDS_OUTPUT_PORT_NOT_CONNECTED, {outB})}},
                   {{{"In A"}}, {{"Out A"}, {"Out B"}}, false, {}, {Error(IDS_INPUT_PORT_NOT_CONNECTED, {inB})}}};
     for (const auto& row : rows)
     {
