@@ -226,3 +226,10 @@
 #define IDS_STATUS_SENT_COMMAND22       3027    // %1: option (1 to 3), %2: bytes
 #define IDS_STATUS_WAITING              3028    // %1: seconds waited
 #define IDS_STATUS_ANSWERED             3029    // %1: bytes received
+
+// Chosen ports that are not connected when they are needed (%1: the port, IDS_PORT_NAME...)
+#define IDS_OUTPUT_PORT_NOT_CONNECTED   3260
+#define IDS_INPUT_PORT_NOT_CONNECTED    3261
+#define IDS_PORT_NOT_CONNECTED_ENTRY    3262    // MIDI Setup's entry for it
+#define IDS_STATUS_OUTPUT_NOT_CONNECTED 3263
+#define IDS_STATUS_INPUT_NOT_CONNECTED  3264
