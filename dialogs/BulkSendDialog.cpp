@@ -60,7 +60,8 @@ BOOL CBulkSendDialog::LoadFile()
 {
     BulkFileContent content;
     content.bytes = std::move(m_bytes);
-    if (content.bytes.empty() && !ReadBulkFile(m_fileName, content))
+    const bool selection = !content.bytes.empty();
+    if (!selection && !ReadBulkFile(m_fileName, content, SendRefusals))
         return FALSE;
     const std::vector<unsigned char>& bytes = content.bytes;
     m_fileSize = static_cast<unsigned>(bytes.size());
@@ -74,25 +75,25 @@ BOOL CBulkSendDialog::LoadFile()
             m_longPositions.push_back(m_messages.size());
         at = end;
     }
-    ShowSummary(content.midiFile, content.midiMessages);
+    ShowSummary(content, selection);
     return TRUE;
 }
 
-void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages)
+void CBulkSendDialog::ShowSummary(const BulkFileContent& content, bool selection)
 {
     std::string warning;
     const auto add = [&warning](const std::string& sentence) { warning += (warning.empty() ? "" : " ") + sentence; };
-    if (midiFile)
+    if (content.midiFile)
     {
-        SetDlgItemText(IDC_SEND_SUMMARY, Counted(midiMessages, IDS_BULK_SUMMARY_MIDI_ONE, IDS_BULK_SUMMARY_MIDI));
+        SetDlgItemText(IDC_SEND_SUMMARY,
+                       Counted(content.midiMessages, IDS_BULK_SUMMARY_MIDI_ONE, IDS_BULK_SUMMARY_MIDI));
     }
     else
     {
-        std::vector<unsigned char> file;
-        for (const auto& message : m_messages)
-            file.insert(file.end(), message.begin(), message.end());
-        const BulkFileSummary summary = SummarizeBulkFile(file.data(), file.size());
-        SetDlgItemText(IDC_SEND_SUMMARY, Counted(summary.completeMessages, IDS_BULK_SUMMARY_ONE, IDS_BULK_SUMMARY));
+        const BulkFileSummary summary = SummarizeBulkFile(content.bytes.data(), content.bytes.size());
+        SetDlgItemText(IDC_SEND_SUMMARY,
+                       selection ? Counted(summary.completeMessages, IDS_BULK_SUMMARY_SELECTION_ONE, IDS_BULK_SUMMARY_SELECTION)
+                                 : Counted(summary.completeMessages, IDS_BULK_SUMMARY_ONE, IDS_BULK_SUMMARY));
         if (summary.bytesOutsideMessages > 0)
             add(Counted(summary.bytesOutsideMessages, IDS_BULK_OUTSIDE_BYTE, IDS_BULK_OUTSIDE_BYTES));
         if (summary.unterminatedMessages > 0)
@@ -138,7 +139,7 @@ void CBulkSendDialog::OnSendEnded(const SendResult& result)
     ShowProgress(SendProgress{m_fileSize, result.bytesLeft, pauses, 0});
     m_taskbar.Clear();
     if (result.outcome == SendOutcome::Failed)
-        AfxMessageBox(result.errorId, {std::to_string(result.driverResult)}, MB_ERROR_BOX);
+        ShowRefusal(result.errorId, result.driverResult);
     else if (result.outcome == SendOutcome::Stopped)
         AfxMessageBox(IDS_BULK_SEND_STOPPED, {std::to_string(result.bytesLeft), std::to_string(m_fileSize)},
                       MB_ERROR_BOX);

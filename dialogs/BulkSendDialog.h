@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/BulkFile.h"
 #include "framework/TaskbarProgress.h"
 #include "midi/MidiDialog.h"
 
@@ -36,8 +37,9 @@ private:
     // The file's messages, each up to and including its F7 (or to the file's end); FALSE after
     // reporting why there is nothing to send.
     BOOL LoadFile();
-    // What the file holds, shown before anything is sent; with a warning, Cancel is the default.
-    void ShowSummary(bool midiFile, std::size_t midiMessages);
+    // What the file (or the bank's selection) holds, shown before anything is sent; with a
+    // warning, Cancel is the default.
+    void ShowSummary(const BulkFileContent& content, bool selection);
     void ShowProgress(const SendProgress& progress);
     // How many messages went out whole and which did not: in the status line, and in a box when
     // some did not or may not have arrived.

@@ -112,6 +112,8 @@ private:
     void ShowStatus(UINT id, std::initializer_list<std::string> inserts);
     // Sends one message; the status line says `sent` once it has gone out, nothing before.
     void SendCounted(const std::vector<unsigned char>& message, const std::string& sent);
+    void ShowMissingPort();
+    bool m_showsMissingPort = false;
     void ShowWaitingStatus();
     void Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets);
 };

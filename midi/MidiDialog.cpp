@@ -6,6 +6,7 @@
 
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiPortState.h"
 #include "midi/MidiReceiver.h"
@@ -97,10 +98,7 @@ int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
     m_afterSend = nullptr;
     CloseInputPort();
     if (const UINT refusal = CMidiSender::Instance().OpenOutput())
-    {
-        AfxMessageBox(refusal, MB_ERROR_BOX);
-        return 0;
-    }
+        return ShowRefusal(refusal), 0;
     m_message.clear();
     m_messageData = data;
     m_messageLength = length;
@@ -109,7 +107,9 @@ int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
 
 int CMidiDialog::OpenPorts(unsigned length)
 {
-    if (!OpenOutputPort(length))
+    // Both chosen ports must be there before either opens.
+    if (!OutputIsFree() || ChosenPortNow(PortDirection::Output) < 0 || ChosenPortNow(PortDirection::Input) < 0 ||
+        !OpenOutputPort(length))
         return 0;
     if (!m_dumpBuffer.Reset())
     {
@@ -121,8 +121,7 @@ int CMidiDialog::OpenPorts(unsigned length)
     if (const UINT refusal = CMidiReceiver::Instance().Open())
     {
         CMidiSender::Instance().CloseWhenIdle();
-        AfxMessageBox(refusal, MB_ERROR_BOX);
-        return 0;
+        return ShowRefusal(refusal), 0;
     }
     return 1;
 }
@@ -172,7 +171,7 @@ void CMidiDialog::OnSendEnded(const SendResult& result)
         m_sentActions.pop_front();
     }
     if (result.outcome == SendOutcome::Failed)
-        AfxMessageBox(result.errorId, {std::to_string(result.driverResult)}, MB_ERROR_BOX);
+        ShowRefusal(result.errorId, result.driverResult);
     else if (result.outcome == SendOutcome::Stopped)
         AfxMessageBox(IDS_SEND_OVERDUE, MB_ERROR_BOX);
     if (result.whole < result.messages)
@@ -197,6 +196,12 @@ void CMidiDialog::OnCancel()
         return;
     }
     CDialog::OnCancel();
+}
+
+void CMidiDialog::ShowRefusal(UINT refusal, MMRESULT driverResult)
+{
+    if (refusal != RefusalShown)
+        AfxMessageBox(refusal, {std::to_string(driverResult)}, MB_ERROR_BOX);
 }
 
 BOOL CMidiDialog::StartReplyTimer()

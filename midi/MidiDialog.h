@@ -117,6 +117,8 @@ protected:
     // The receiver's Block and Requeue (see CMidiReceiver).
     MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded);
     BOOL RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header);
+    // Says why a port or the driver refused (the driver's number where the text has a place).
+    static void ShowRefusal(UINT refusal, MMRESULT driverResult = MMSYSERR_NOERROR);
     // Shows the device's error text (or the general one when the module has none).
     void ShowErrorReply();
     // TRUE when the dump buffer could not be prepared at initialisation: the dialog is

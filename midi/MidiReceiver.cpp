@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/MessageBox.h"
+#include "midi/ChosenPort.h"
 #include "midi/MidiCallbacks.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
@@ -28,11 +29,14 @@ CMidiReceiver& CMidiReceiver::Instance()
 
 UINT CMidiReceiver::Open()
 {
+    const int port = ChosenPortNow(PortDirection::Input);
+    if (port < 0)
+        return RefusalShown;
     MidiPortState& state = PortState();
     MidiDriver& driver = Midi();
     HMIDIIN input = nullptr;
     ++state.inputOpening;
-    if (const MMRESULT opened = driver.midiInOpen(&input, state.inputPort, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
+    if (const MMRESULT opened = driver.midiInOpen(&input, port, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
                                                   CALLBACK_FUNCTION | MIDI_IO_STATUS);
         opened != MMSYSERR_NOERROR)
         return opened == MMSYSERR_ALLOCATED ? IDS_INPUT_IN_USE : IDS_INPUT_OPEN_FAILED;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiCallbacks.h"
 #include "midi/MidiDriver.h"
@@ -94,11 +95,14 @@ UINT CMidiSender::OpenOutput()
     }
     if (m_output != nullptr)
         return 0;
+    const int port = ChosenPortNow(PortDirection::Output);
+    if (port < 0)
+        return RefusalShown;
     MidiPortState& state = PortState();
     HMIDIOUT output = nullptr;
     ++state.outputOpening;
-    const MMRESULT opened = Midi().midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc), 0,
-                                               CALLBACK_FUNCTION);
+    const MMRESULT opened =
+        Midi().midiOutOpen(&output, port, reinterpret_cast<DWORD_PTR>(MidiOutProc), 0, CALLBACK_FUNCTION);
     if (opened != MMSYSERR_NOERROR)
         return opened == MMSYSERR_ALLOCATED ? IDS_OUTPUT_IN_USE : IDS_OUTPUT_OPEN_FAILED;
     state.outputHandle = m_output = output;
