@@ -84,7 +84,6 @@ void CDumpSettings::Keep(CMainDialog& window)
 
 void CDumpSettings::Load(CMainDialog& window)
 {
-    MidiPortState& state = PortState();
     std::string missing;
     for (std::size_t i = 0; i < std::size(Directions); ++i)
     {
@@ -109,8 +108,10 @@ void CDumpSettings::Load(CMainDialog& window)
         // With no port at all the kept one stays chosen, to be found when it is plugged in.
         ChosenPort(direction.direction) = port < static_cast<int>(names.size()) ? PortIdAt(names, port) : kept;
     }
-    state.deviceNumber = m_settings.ReadInt("DeviceNumber", state.deviceNumber, 1, 16);
-    state.pauseMs = m_settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
+    MidiChoices choices = CurrentMidiChoices();  // with the ports just found
+    choices.deviceNumber = m_settings.ReadInt("DeviceNumber", choices.deviceNumber, 1, 16);
+    choices.pauseMs = m_settings.ReadInt("PauseMs", choices.pauseMs, 0, 1000);
+    ApplyMidiChoices(choices);
     for (const FileField& field : FileFields)
         window.*field.member = m_settings.ReadString(field.value, window.*field.member, MaxFileName);
     LoadBankSettings(m_settings, window);
@@ -120,7 +121,7 @@ void CDumpSettings::Load(CMainDialog& window)
 
 void CDumpSettings::SaveMidi()
 {
-    const MidiPortState& state = PortState();
+    const MidiChoices choices = CurrentMidiChoices();
     for (std::size_t i = 0; i < std::size(Directions); ++i)
     {
         const Direction& direction = Directions[i];
@@ -132,8 +133,8 @@ void CDumpSettings::SaveMidi()
         m_settings.WriteString(direction.nameValue, chosen->name);
         m_settings.WriteInt(direction.occurrenceValue, chosen->occurrence);
     }
-    m_settings.WriteInt("DeviceNumber", state.deviceNumber);
-    m_settings.WriteInt("PauseMs", state.pauseMs);
+    m_settings.WriteInt("DeviceNumber", choices.deviceNumber);
+    m_settings.WriteInt("PauseMs", choices.pauseMs);
 }
 
 void CDumpSettings::Save(const CMainDialog& window)

@@ -521,11 +521,7 @@ void CMainDialog::OnMidiSetup()
     CMidiSetupDialog setup;
     if (setup.DoModal() != IDOK)
         return;
-    MidiPortState& state = PortState();
-    state.outputPort = setup.m_outputPort;
-    state.inputPort = setup.m_inputPort;
-    state.deviceNumber = setup.m_deviceNumber;
-    state.pauseMs = setup.m_pauseMs;
+    ApplyMidiChoices({setup.m_deviceNumber, setup.m_inputPort, setup.m_outputPort, setup.m_pauseMs});
     if (m_onMidiSetupChanged)
         m_onMidiSetupChanged();
 }
