@@ -173,7 +173,7 @@ void CBulkSendDialog::OnTimer(UINT_PTR id)
 {
     if (id != ProgressTimerId)
         return CMidiDialog::OnTimer(id);
-    ShowProgress(CMidiSender::Instance().Progress());
+    ShowProgress(CMidiSender::Instance().Progress(this));
 }
 
 void CBulkSendDialog::ShowProgress(const SendProgress& progress)

@@ -139,10 +139,19 @@ BOOL CMidiSender::Send(std::vector<std::vector<unsigned char>> messages, MidiSen
     return !m_failedAtOnce;
 }
 
+const CMidiSender::Transfer* CMidiSender::Find(const MidiSendListener* listener) const
+{
+    if (m_active && m_active->listener == listener)
+        return m_active.get();
+    for (const Report& report : m_reports)
+        if (report.transfer->listener == listener)
+            return report.transfer.get();
+    return nullptr;
+}
+
 bool CMidiSender::Carries(const MidiSendListener* listener) const
 {
-    return (m_active && m_active->listener == listener) ||
-           std::any_of(m_reports.begin(), m_reports.end(), [listener](const Report& r) { return r.listener == listener; });
+    return Find(listener) != nullptr;
 }
 
 void CMidiSender::Cancel(const MidiSendListener* listener)
@@ -158,16 +167,17 @@ void CMidiSender::Forget(const MidiSendListener* listener)
     if (m_active && m_active->listener == listener)
         m_active->listener = nullptr;
     for (Report& report : m_reports)
-        if (report.listener == listener)
-            report.listener = nullptr;
+        if (report.transfer->listener == listener)
+            report.transfer->listener = nullptr;
 }
 
-SendProgress CMidiSender::Progress() const
+SendProgress CMidiSender::Progress(const MidiSendListener* listener) const
 {
     SendProgress progress;
-    if (!m_active)
+    const Transfer* found = Find(listener);
+    if (found == nullptr)
         return progress;
-    const Transfer& t = *m_active;
+    const Transfer& t = *found;
     const std::uint64_t left = PortState().wireClock.BytesLeft(LineNow());
     progress.bytes = t.result.bytes;
     progress.bytesLeft = std::min(left > t.lineBefore ? left - t.lineBefore : 0, t.completed);
@@ -359,7 +369,8 @@ void CMidiSender::Finish()
     if (t->result.outcome != SendOutcome::Failed)
         t->result.outcome = t->next == t->pieces.size() ? SendOutcome::Sent : SendOutcome::Cancelled;
     t->result.bytesLeft = t->completed;
-    m_reports.push_back({t->listener, t->result, std::max(t->leavesAt, LineNow())});
+    const std::int64_t at = std::max(t->leavesAt, LineNow());
+    m_reports.push_back({std::move(t), at});
     ReportDue();
 }
 
@@ -380,7 +391,7 @@ void CMidiSender::Stop()
     const std::uint64_t left = PortState().wireClock.BytesLeft(LineNow());
     t->result.outcome = SendOutcome::Stopped;
     t->result.bytesLeft = std::min(left > t->lineBefore ? left - t->lineBefore : 0, t->completed);
-    m_reports.push_back({t->listener, t->result, LineNow()});
+    m_reports.push_back({std::move(t), LineNow()});
     ReportDue();
 }
 
@@ -389,10 +400,10 @@ void CMidiSender::ReportDue()
     KillTimer(m_window, ReportTimerId);
     while (!m_reports.empty() && m_reports.front().at <= LineNow())
     {
-        const Report report = m_reports.front();
+        const std::unique_ptr<Transfer> ended = std::move(m_reports.front().transfer);
         m_reports.pop_front();
-        if (report.listener != nullptr)
-            report.listener->OnSendEnded(report.result);
+        if (ended->listener != nullptr)
+            ended->listener->OnSendEnded(ended->result);
     }
     if (!m_reports.empty())
         SetTimer(m_window, ReportTimerId, MillisecondsUntil(m_reports.front().at), nullptr);

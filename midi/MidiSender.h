@@ -87,7 +87,8 @@ public:
     void Cancel(const MidiSendListener* listener);
     // The listener goes away: its send goes on, unheard.
     void Forget(const MidiSendListener* listener);
-    SendProgress Progress() const;
+    // The progress of the listener's send, until it has heard how it ended.
+    SendProgress Progress(const MidiSendListener* listener) const;
     // When everything asked for so far has left the line, by the clock.
     std::int64_t ExpectedEnd() const;
 
@@ -111,12 +112,13 @@ private:
         std::size_t piece = 0;
         std::int64_t leavesAt = 0;
     };
+    // A send that has ended, until its listener hears of it.
     struct Report
     {
-        MidiSendListener* listener;
-        SendResult result;
+        std::unique_ptr<Transfer> transfer;
         std::int64_t at;
     };
+    const Transfer* Find(const MidiSendListener* listener) const;
 
     CMidiSender() = default;
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,5 +1,6 @@
 // Sending to the device: program and algorithm dumps, the program change, the two
 // commands, and the bulk send.
+#include <algorithm>
 #include <numeric>
 
 #include "dialogs/BulkSendDialog.h"
@@ -550,6 +551,9 @@ TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
                       const double silence = line[i].start - line[i - 1].end;
                       EXPECT_TRUE(silence >= c.pauseMs - skew && (c.pauseMs == 0 || silence <= c.pauseMs + 20)) << i;
                   }
+                  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(), [](const auto& a, const auto& b) {
+                      return a.second < b.second;
+                  })) << "the count went back";
                   for (const auto& [at, count] : shown)  // never ahead of the bytes that have left the line
                       EXPECT_LE(count, std::accumulate(line.begin(), line.end(), 1 + skew / byteMs, [&, at = at](double sum, const OnLine& p) {
                           return sum + std::clamp((at - p.start) / byteMs, 0.0, static_cast<double>(p.bytes)); })) << at;
