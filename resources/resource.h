@@ -226,3 +226,6 @@
 #define IDS_STATUS_SENT_COMMAND22       3027    // %1: option (1 to 3), %2: bytes
 #define IDS_STATUS_WAITING              3028    // %1: seconds waited
 #define IDS_STATUS_ANSWERED             3029    // %1: bytes received
+
+// File names the file system cannot take
+#define IDS_NAME_TOO_LONG               3200    // %1: the file's name without folder, %2: the longest name allowed

@@ -42,6 +42,20 @@ Act Receives(const std::string& number, const std::string& file, bool algorithm 
     };
 }
 
+// Types a name without folder, in the test's folder as the current one, and receives program 1.
+Act ReceivesHere(const std::string& name)
+{
+    return [=](WindowTest& t, CMainDialog& w) {
+        wchar_t previous[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        SetCurrentDirectoryW(PlatformPath(t.Path("")).c_str());
+        w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "1");
+        w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, name);
+        t.Press(w, IDC_RECEIVE_PROGRAM);
+        SetCurrentDirectoryW(previous);
+    };
+}
+
 // p.syx holds Old; the first write (or flush) of a file fails, as on a full disk.
 Arrange FailOnce(CFile::Operation failing)
 {
@@ -130,7 +144,7 @@ TEST_F(ReceiveTest, BulkDump)
     Bytes shortest;  // 30 algorithms of 100 bytes, the shortest the device sends
     for (std::uint8_t n = 0; n < 30; ++n)
         shortest = shortest + Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, n} + Bytes(91, n) + Bytes{0xF7};
-    const Box discard = Question(IDS_CONFIRM_DISCARD, {std::to_string(dump.size())}, true);
+    const Box discard = Question(IDS_CONFIRM_DISCARD, {std::to_string(dump.size())});
     Run({
         {"OK stores every byte in order of arrival, blocks of any size",
          [](WindowTest& t) {
@@ -217,6 +231,7 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
 {
     const std::string discard = std::to_string(Program1.size());
     const std::string longName = std::string(255 - Path("").size() - 4, 'n') + ".syx";
+    const std::string nameOf256 = std::string(252, 'n') + ".syx";
     const std::string script = u8"\u65e5\u672c.syx";
     std::string tooLong; // 178 characters, 534 bytes in UTF-8
     for (int i = 0; i < 87; ++i)
@@ -252,16 +267,20 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
              t.Answer({IDYES, IDOK, IDNO});
              Receives("1", "p.syx")(t, w);
          },
-         {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}, true), Stored("other.syx")}, {Request1},
+         {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}), Stored("other.syx")}, {Request1},
          {{"other.syx", Program1}}},
         {"a flush that fails is a failed write; Yes to discarding leaves nothing behind",
          FailOnce(CFile::Operation::Flush),
          [](WindowTest& t, CMainDialog& w) {
              t.Answer({IDYES, IDOK, IDYES});
              Receives("1", "p.syx")(t, w);
-         }, {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}, true)}, {Request1}, {}},
+         }, {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard})}, {Request1}, {}},
         {"an unrelated file named after the target stays as it is", With("p.syx.part", Old), Receives("1", "p.syx"),
          {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}}},
+        {"a name without folder, as the default names are, replaces its file", With("p.syx", Old),
+         ReceivesHere("p.syx"), {overwrite, Stored("p.syx")}, {Request1}, {{"p.syx", Program1}}},
+        {"a name longer than the drive takes (255 characters) is refused as too long before anything is requested",
+         nullptr, ReceivesHere(nameOf256), {Error(IDS_NAME_TOO_LONG, {DisplayPath(nameOf256), "255"})}, {}, {}},
         {"a path of 255 characters", nullptr, Receives("1", longName), {Stored(longName)}, {Request1},
          {{longName, Program1}}},
         {"a name in any script", nullptr, Receives("1", script), {Stored(script)}, {Request1}, {{script, Program1}}},
@@ -302,8 +321,10 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
          [&](WindowTest& t, CMainDialog& w) {
              t.m_ui->files = {t.Path("other.syx")};
              Receives("1", tooLong)(t, w);
-             DeleteFileW(PlatformPath(t.Path(tooLong)).c_str()); // what the file system made of it
          }, {Error(IDS_NAME_NOT_KEPT, {DisplayPath(tooLong)}), Stored("other.syx")}, {Request1},
          {{"other.syx", Program1}}},
+        {"the file that answers to such a name is left as it was, and nothing is requested",
+         With(tooLong.substr(0, 255), Old), Receives("1", tooLong), {Error(IDS_NAME_NOT_KEPT, {DisplayPath(tooLong)})},
+         {}, {}},
     });
 }

@@ -110,7 +110,7 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
          Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Split(Message(8200)), {}},
         {"under Wine, whole after the warning (No is the default)", With("p.syx", Message(8200)),
          [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); },
-         {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text}, true)}, {Message(8200)}, {}},
+         {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text})}, {Message(8200)}, {}},
         {"an empty name is refused with the focus on its field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              SendFile(t, w, IDC_SEND_ALGORITHM, "");
@@ -151,7 +151,7 @@ TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
              SendFile(t, w, IDC_SEND_PROGRAM, "f.syx");
              SendFile(t, w, IDC_SEND_ALGORITHM, "f.syx");
          },
-         {Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "9"}, true), Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "7"}, true)},
+         {Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "9"}), Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "7"})},
          {otherStamped}, {}}};
     for (const auto& r : refused)
         cases.push_back({r.name,

@@ -1,7 +1,12 @@
 #include "support/UiRecorder.h"
 
+#include <gtest/gtest.h>
+
+#include <utility>
+
 #include "framework/Strings.h"
 #include "resources/resource.h"
+#include "support/Pump.h"
 
 bool operator==(const Box& a, const Box& b) { return a.text == b.text && a.type == b.type && a.helpContext == b.helpContext; }
 
@@ -12,9 +17,9 @@ Box Error(UINT id, std::initializer_list<std::string> inserts)
     return {FormatPlaceholders(LoadResString(id), inserts), MB_ERROR_BOX, id};
 }
 
-Box Question(UINT id, std::initializer_list<std::string> inserts, bool defaultNo)
+Box Question(UINT id, std::initializer_list<std::string> inserts)
 {
-    return {FormatPlaceholders(LoadResString(id), inserts), MB_QUESTION_BOX | (defaultNo ? MB_DEFBUTTON2 : 0u), id};
+    return {FormatPlaceholders(LoadResString(id), inserts), MB_YESNO | MB_DEFBUTTON2, id};
 }
 
 Box FileError(UINT id, const std::string& name) { return {LoadResString(id) + name + "!", MB_ERROR_BOX, 0}; }
@@ -33,12 +38,35 @@ Box OutOfRange(int lower, int upper)
     return Error(AFX_IDP_PARSE_INT_RANGE, {std::to_string(lower), std::to_string(upper)});
 }
 
+namespace
+{
+// Ends a box that the typed keys did not answer, which would otherwise wait for ever.
+void CALLBACK EndUnansweredBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    HWND box = GetActiveWindow();
+    if (box != nullptr && GetDlgItem(box, 0xFFFF) != nullptr)
+    {
+        ADD_FAILURE() << "the keys typed into the box did not answer it";
+        EndDialog(box, IDCANCEL);
+    }
+}
+}
+
 UiRecorder::UiRecorder()
 {
     SetMessageBoxHook([this](const MessageBoxRequest& request) {
         boxes.push_back(request);
         if (onBox)
             onBox(request);
+        if (!typedIntoBox.empty())
+        {
+            for (WPARAM key : std::exchange(typedIntoBox, {}))
+                for (UINT message : {WM_KEYDOWN, WM_KEYUP})
+                    PostKeyToFocus(message, key);
+            SetTimer(nullptr, 0, 10000, EndUnansweredBox);
+            return 0;
+        }
         if (!answers.empty())
         {
             const int answer = answers.front();

@@ -81,14 +81,8 @@ void WindowTest::PressKey(CDialog& dialog, int id, WPARAM key)
 
 void WindowTest::EnterTwice(CDialog& dialog, int id)
 {
-    static const HHOOK toFocus = SetWindowsHookExW(WH_GETMESSAGE, [](int code, WPARAM remove, LPARAM lParam) {
-        MSG* message = reinterpret_cast<MSG*>(lParam);
-        if (code == HC_ACTION && message->message == WM_KEYDOWN && GetFocus() != nullptr)
-            message->hwnd = GetFocus();
-        return CallNextHookEx(nullptr, code, remove, lParam);
-    }, nullptr, GetCurrentThreadId());
-    EXPECT_NE(nullptr, toFocus);
-    PostMessageW(dialog.GetDlgItem(id), WM_KEYDOWN, VK_RETURN, 1);
+    SetFocus(dialog.GetDlgItem(id));
+    PostKeyToFocus(WM_KEYDOWN, VK_RETURN);
     PressKey(dialog, id, VK_RETURN);
     MSG message;
     if (PeekMessageW(&message, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE) && !dialog.PreTranslateMessage(&message))
