@@ -32,27 +32,17 @@ Arrange Replies(Mode mode, unsigned first = 0, unsigned second = 0)
     };
 }
 
-// Types the number and the file (in the test's folder) of one receive group, and presses it.
-Act Receives(const std::string& number, const std::string& file, bool algorithm = false)
+// Types the number and the file of one receive group, and presses it: the file in the test's
+// folder, or `here` the name alone, that folder being the current one.
+Act Receives(const std::string& number, const std::string& file, bool algorithm = false, bool here = false)
 {
     return [=](WindowTest& t, CMainDialog& w) {
+        const std::wstring previous = PlatformPath(".");
+        SetCurrentDirectoryW(here ? PlatformPath(t.Path("")).c_str() : previous.c_str());
         w.SetDlgItemText(algorithm ? IDC_RECEIVE_ALGORITHM_NUMBER : IDC_RECEIVE_PROGRAM_NUMBER, number);
-        w.SetDlgItemText(algorithm ? IDC_RECEIVE_ALGORITHM_FILE : IDC_RECEIVE_PROGRAM_FILE, t.Path(file));
+        w.SetDlgItemText(algorithm ? IDC_RECEIVE_ALGORITHM_FILE : IDC_RECEIVE_PROGRAM_FILE, here ? file : t.Path(file));
         t.Press(w, algorithm ? IDC_RECEIVE_ALGORITHM : IDC_RECEIVE_PROGRAM);
-    };
-}
-
-// Types a name without folder, in the test's folder as the current one, and receives program 1.
-Act ReceivesHere(const std::string& name)
-{
-    return [=](WindowTest& t, CMainDialog& w) {
-        wchar_t previous[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, previous);
-        SetCurrentDirectoryW(PlatformPath(t.Path("")).c_str());
-        w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "1");
-        w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, name);
-        t.Press(w, IDC_RECEIVE_PROGRAM);
-        SetCurrentDirectoryW(previous);
+        SetCurrentDirectoryW(previous.c_str());
     };
 }
 
@@ -106,15 +96,10 @@ TEST_F(ReceiveTest, SingleDump)
          {{"p.syx", sixteen.ProgramMessage(129)}}},
         {"an algorithm", nullptr, Receives("127", "a.syx", true), {Stored("a.syx")},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}}, {{"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
-        {"a reply over two input buffers replaces an existing file after Yes",
-         [](WindowTest& t) { t.WriteFile("p.syx", Old); t.m_driver->SetBlockSizes({4096, 904}); },
-         Receives("200", "p.syx"), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
+        {"a reply over two input buffers replaces an existing file after Yes, its name without folder as the "
+         "default names are", [](WindowTest& t) { t.WriteFile("p.syx", Old); t.m_driver->SetBlockSizes({4096, 904}); },
+         Receives("200", "p.syx", false, true), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x01, 0x47, 0xF7}}, {{"p.syx", program200}}},
-        {"No to the overwrite question", With("p.syx", Old),
-         [](WindowTest& t, CMainDialog& w) {
-             t.Answer({IDNO});
-             Receives("1", "p.syx")(t, w);
-         }, {Question(IDS_CONFIRM_OVERWRITE)}, {}, {}},
         {"an error reply shows the device's text", Replies(Mode::ErrorReply, 1, 3), Receives("1", "p.syx"),
          {ErrorText(LoadResString(213))}, {Request1}, {}},
         {"an error the module has no text for shows the general one", Replies(Mode::ErrorReply, 1, 2),
@@ -277,10 +262,9 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
          }, {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard})}, {Request1}, {}},
         {"an unrelated file named after the target stays as it is", With("p.syx.part", Old), Receives("1", "p.syx"),
          {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}}},
-        {"a name without folder, as the default names are, replaces its file", With("p.syx", Old),
-         ReceivesHere("p.syx"), {overwrite, Stored("p.syx")}, {Request1}, {{"p.syx", Program1}}},
         {"a name longer than the drive takes (255 characters) is refused as too long before anything is requested",
-         nullptr, ReceivesHere(nameOf256), {Error(IDS_NAME_TOO_LONG, {DisplayPath(nameOf256), "255"})}, {}, {}},
+         nullptr, Receives("1", nameOf256, false, true), {Error(IDS_NAME_TOO_LONG, {DisplayPath(nameOf256), "255"})},
+         {}, {}},
         {"a path of 255 characters", nullptr, Receives("1", longName), {Stored(longName)}, {Request1},
          {{longName, Program1}}},
         {"a name in any script", nullptr, Receives("1", script), {Stored(script)}, {Request1}, {{script, Program1}}},

@@ -22,14 +22,3 @@ bool PumpUntil(const std::function<bool()>& condition, unsigned timeoutMs)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
     }
 }
-
-void PostKeyToFocus(UINT message, WPARAM key)
-{
-    static const HHOOK toFocus = SetWindowsHookExW(WH_GETMESSAGE, [](int code, WPARAM remove, LPARAM lParam) {
-        MSG* posted = reinterpret_cast<MSG*>(lParam);
-        if (code == HC_ACTION && (posted->message == WM_KEYDOWN || posted->message == WM_KEYUP) && GetFocus() != nullptr)
-            posted->hwnd = GetFocus();
-        return CallNextHookEx(nullptr, code, remove, lParam);
-    }, nullptr, GetCurrentThreadId());
-    PostMessageW(GetFocus(), message, key, message == WM_KEYUP ? 0xC0000001 : 1);
-}

@@ -1,12 +1,7 @@
 #include "support/UiRecorder.h"
 
-#include <gtest/gtest.h>
-
-#include <utility>
-
 #include "framework/Strings.h"
 #include "resources/resource.h"
-#include "support/Pump.h"
 
 bool operator==(const Box& a, const Box& b) { return a.text == b.text && a.type == b.type && a.helpContext == b.helpContext; }
 
@@ -38,35 +33,12 @@ Box OutOfRange(int lower, int upper)
     return Error(AFX_IDP_PARSE_INT_RANGE, {std::to_string(lower), std::to_string(upper)});
 }
 
-namespace
-{
-// Ends a box that the typed keys did not answer, which would otherwise wait for ever.
-void CALLBACK EndUnansweredBox(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    KillTimer(nullptr, timer);
-    HWND box = GetActiveWindow();
-    if (box != nullptr && GetDlgItem(box, 0xFFFF) != nullptr)
-    {
-        ADD_FAILURE() << "the keys typed into the box did not answer it";
-        EndDialog(box, IDCANCEL);
-    }
-}
-}
-
 UiRecorder::UiRecorder()
 {
     SetMessageBoxHook([this](const MessageBoxRequest& request) {
         boxes.push_back(request);
         if (onBox)
             onBox(request);
-        if (!typedIntoBox.empty())
-        {
-            for (WPARAM key : std::exchange(typedIntoBox, {}))
-                for (UINT message : {WM_KEYDOWN, WM_KEYUP})
-                    PostKeyToFocus(message, key);
-            SetTimer(nullptr, 0, 10000, EndUnansweredBox);
-            return 0;
-        }
         if (!answers.empty())
         {
             const int answer = answers.front();

@@ -36,12 +36,9 @@ public:
     UiRecorder();
     ~UiRecorder();
 
-    // Answers for the next boxes, in order; when none is left a box gets IDOK, or IDYES for
-    // a question.
+    // Answers for the next boxes, in order (0: the box is shown, for keys typed into it); when
+    // none is left a box gets IDOK, or IDYES for a question.
     std::deque<int> answers;
-    // Keys pressed in the next box once it is up: that box is shown as the program shows it,
-    // and they answer it.
-    std::vector<WPARAM> typedIntoBox;
     // The paths the next file dialogs choose ("" cancels); when none is left they are cancelled.
     std::deque<std::string> files;
     // Runs when a box is shown, before it is answered (e.g. to act while it is up).
