@@ -138,8 +138,8 @@ void CBulkReceiveDialog::OnCancel()
     DeliverPendingMidiEvents();
     if (IsEnding() || IsSaving())
         return;
-    if (m_dumpBuffer.m_length > 0 && AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)},
-                                                   MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+    if (m_dumpBuffer.m_length > 0 &&
+        AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)}, MB_QUESTION_BOX) != IDYES)
         return;
     CloseInputPort();
     EndDialog(IDCANCEL);

@@ -268,7 +268,7 @@ int CMidiDialog::OpenOutputPortFor(const std::vector<unsigned char>& message)
         return 1;
     }
     if (UnderWine() && AfxMessageBox(IDS_CONFIRM_LONG_MESSAGE, {LoadResString(IDS_LONG_MESSAGE, {std::to_string(length)})},
-                                     MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+                                     MB_QUESTION_BOX) != IDYES)
         return 0;
     if (!OutputIsFree())
         return 0;
