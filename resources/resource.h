@@ -226,3 +226,6 @@
 #define IDS_STATUS_SENT_COMMAND22       3027    // %1: option (1 to 3), %2: bytes
 #define IDS_STATUS_WAITING              3028    // %1: seconds waited
 #define IDS_STATUS_ANSWERED             3029    // %1: bytes received
+
+// What the device gets: a message left out of a bulk send under Wine
+#define IDS_BULK_LEFT_OUT               3220    // %1: the message's position, from 1
