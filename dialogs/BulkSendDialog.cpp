@@ -60,9 +60,7 @@ BOOL CBulkSendDialog::OnInitDialog()
     {
         EnableWindow(GetDlgItem(IDOK), FALSE);
         SetDlgItemInt(IDC_FILE_SIZE, 0);
-        SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
-        GotoDlgCtrl(GetDlgItem(IDCANCEL));
-        return FALSE;
+        return MakeCancelTheDefault();
     }
     m_data = m_dumpBuffer.m_bytes;
     m_position = 0;
@@ -80,13 +78,14 @@ BOOL CBulkSendDialog::OnInitDialog()
     SetDlgItemInt(IDC_FILE_SIZE, m_fileSize);
     m_taskbar.Attach(m_hWnd);
     // With a warning shown, a hasty Enter must not start the transfer.
-    if (!GetDlgItemText(IDC_SEND_WARNING).empty())
-    {
-        SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
-        GotoDlgCtrl(GetDlgItem(IDCANCEL));
-        return FALSE;
-    }
-    return TRUE;
+    return GetDlgItemText(IDC_SEND_WARNING).empty() ? TRUE : MakeCancelTheDefault();
+}
+
+BOOL CBulkSendDialog::MakeCancelTheDefault()
+{
+    SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
+    GotoDlgCtrl(GetDlgItem(IDCANCEL));
+    return FALSE;  // the focus is set
 }
 
 // The content goes into the dump buffer whole, so that the transfer never waits for the disk.

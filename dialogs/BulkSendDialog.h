@@ -44,6 +44,8 @@ protected:
 
 private:
     BOOL LoadFile();
+    // Enter and the focus go to Cancel; FALSE, as the dialog initialisation returns then.
+    BOOL MakeCancelTheDefault();
     // What is sent, shown before anything is: the file's messages but the one left out (its
     // position, 0: none). With a warning, Cancel is the default.
     void ShowSummary(bool midiFile, std::size_t midiMessages, std::size_t leftOut);

@@ -53,7 +53,8 @@ public:
     // Hands back the first queued buffer as it stands, with `message`.
     bool HandBackFirst(UINT message, Clock::time_point now, std::vector<HandBack>& handBacks);
 
-    // Stops input, drops the bytes not yet written, and hands back every queued buffer.
+    // Stops input and hands back every queued buffer, the first with what has arrived of a
+    // message still arriving. Bytes still to come stay on the line, as the device sends them.
     void Reset(Clock::time_point now, std::vector<HandBack>& handBacks);
 
 private:

@@ -183,6 +183,6 @@ TEST_F(BankTest, TheBulkReceiveCountsMessagesAndAsksBeforeStoringAnUnfinishedOne
               w.SetDlgItemText(IDC_RECEIVE_BULK_FILE, t.Path("r.syx"));
               t.Press(w, IDC_RECEIVE_BULK);
           },
-          {Question(IDS_CONFIRM_STORE_INCOMPLETE), Question(IDS_CONFIRM_STORE_INCOMPLETE), Stored("r.syx")},
+          {Question(IDS_CONFIRM_STORE_INCOMPLETE, {}, true), Question(IDS_CONFIRM_STORE_INCOMPLETE, {}, true), Stored("r.syx")},
           {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x49, 0xF7}}, {{"r.syx", received}}}});
 }
