@@ -46,6 +46,17 @@ bool EmulatedInputPort::HasPendingBytes() const
     return !m_line.empty();
 }
 
+std::size_t EmulatedInputPort::ArrivedBy(Clock::time_point now) const
+{
+    std::size_t arrived = 0;
+    for (const Segment& segment : m_line)
+    {
+        for (std::size_t i = segment.position; i < segment.bytes.size() && segment.ArrivalOf(i) <= now; ++i)
+            ++arrived;
+    }
+    return arrived;
+}
+
 void EmulatedInputPort::DropWithoutBuffer(std::size_t* counter)
 {
     m_dropped = counter;

@@ -35,6 +35,8 @@ public:
     void Send(std::vector<std::uint8_t> bytes, bool malformed, Clock::time_point now,
               Clock::duration perByte);
     bool HasPendingBytes() const;
+    // Bytes that have arrived by `now` but wait for a buffer or for their block to end.
+    std::size_t ArrivedBy(Clock::time_point now) const;
     // With a counter, bytes that arrive while input is stopped or no buffer is queued are lost
     // and counted there, as under Wine; without one (the default) they wait for a buffer.
     void DropWithoutBuffer(std::size_t* counter);

@@ -546,6 +546,15 @@ std::size_t EmulatedMidiDriver::DroppedInputBytes() const
     return m_droppedInput;
 }
 
+std::size_t EmulatedMidiDriver::HeldInputBytes() const
+{
+    Lock lock(m_mutex);
+    std::size_t held = 0;
+    for (const auto& entry : m_inputs)
+        held += entry.second.line.ArrivedBy(Clock::now());
+    return held;
+}
+
 int EmulatedMidiDriver::CallCount(MidiCall call) const
 {
     Lock lock(m_mutex);

@@ -149,6 +149,7 @@ public:
     std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for
     std::vector<OutputLine::TransferRecord> LineTransfers() const;  // when bytes left, not when handed over
     std::size_t DroppedInputBytes() const;   // what arrived with no buffer queued (alsa)
+    std::size_t HeldInputBytes() const;      // what has arrived and no buffer has brought back yet
     int CallCount(MidiCall call) const;
     // True once nothing is in flight, everything handed over has reached the device and nothing
     // is waiting to be delivered (bytes waiting for a buffer do not count); false if the deadline passes first. Not from a callback: the

@@ -441,6 +441,8 @@ std::vector<MIDIHDR*> CMidiDialog::TakeBackInputBlocks()
 BOOL CMidiDialog::RestartInput()
 {
     MidiPortState& state = PortState();
+    if (state.inputHandle == nullptr)
+        return FALSE;
     for (MIDIHDR& header : state.inputHeaders)
     {
         if (!RequeueInputBuffer(state.inputHandle, &header))
