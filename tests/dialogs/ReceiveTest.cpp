@@ -130,6 +130,10 @@ TEST_F(ReceiveTest, BulkDump)
     for (std::uint8_t n = 0; n < 30; ++n)
         shortest = shortest + Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, n} + Bytes(91, n) + Bytes{0xF7};
     const Box discard = Question(IDS_CONFIRM_DISCARD, {std::to_string(dump.size())});
+    // Wine's driver holds a message that has not ended where the dialog cannot see it.
+    const Bytes started(program7.begin(), program7.begin() + 100), rest(program7.begin() + 100, program7.end());
+    const Arrange wines = [](WindowTest& t) { Replies(Mode::Silent)(t); t.m_driver->SetLine(EmulatedMidiDriver::Line::Alsa); };
+    const Box storeCut = Question(IDS_CONFIRM_STORE_INCOMPLETE, {});
     Run({
         {"OK stores every byte in order of arrival, blocks of any size",
          [](WindowTest& t) {
@@ -201,6 +205,21 @@ TEST_F(ReceiveTest, BulkDump)
              AfterCount(shortest.size())(t, d);
              EXPECT_EQ(0u, t.m_driver->DroppedInputBytes());
          }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", shortest}}},
+        {"OK while a message arrives takes back what the driver holds and asks; No receives the rest", wines,
+         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+             t.m_driver->InjectInput(started);
+             t.Answer({IDNO});
+             t.Click(d, IDOK);
+             EXPECT_EQ(std::to_string(started.size()), d.GetDlgItemText(IDC_RECEIVED_COUNT));
+             t.m_driver->InjectInput(rest);
+             AfterCount(program7.size())(t, d);
+         }), {storeCut, Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
+        {"Yes stores the part the driver held, and what came while the question was up", wines,
+         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
+             t.m_driver->InjectInput(started);
+             t.m_ui->onBox = [&](const Box& box) { if (box == storeCut) t.m_driver->InjectInput(rest); };
+             t.Click(d, IDOK);
+         }), {storeCut, Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
         {"without memory for its buffer the dialog does not start", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };

@@ -333,6 +333,7 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
                static_cast<std::uint8_t>(track.size())};
     midi.insert(midi.end(), track.begin(), track.end());
     const Bytes damaged(midi.begin(), midi.end() - 5);
+    const Bytes whole = Message(10, 1) + Message(20, 2), cut = whole + Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41};
     const auto showing = [](std::string summary, std::string warning) {
         return SendsBulk([=](WindowTest& t, CDialog& d) {
             EXPECT_EQ(summary, d.GetDlgItemText(IDC_SEND_SUMMARY));
@@ -344,8 +345,10 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
             EXPECT_EQ(IDCANCEL, t.FocusedId()) << "Escape must still reach Cancel";
             EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
             EXPECT_EQ("100 % sent", d.GetDlgItemText(IDC_SEND_TIME_LEFT));
+            EXPECT_EQ(d.GetDlgItemText(IDC_FILE_SIZE), d.GetDlgItemText(IDC_SENT_COUNT));
         });
     };
+    const std::string unendedLeftOut = Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_LEFT_OUT, {"3"}).text}).text;
     Run({
         {"messages of 10, 5000 and 20 bytes", With("b.syx", three),
          showing(Error(IDS_BULK_SUMMARY, {"3"}).text, ""), {}, Split(three), {}},
@@ -358,6 +361,21 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
                  Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_OUTSIDE_BYTES, {"2"}).text + " " +
                                                  LoadResString(IDS_BULK_UNENDED_ONE)}).text), {},
          Split(mixed), {}},
+        {"on Windows a message without F7 goes as it is", With("b.syx", cut),
+         showing(Error(IDS_BULK_SUMMARY, {"2"}).text, Error(IDS_BULK_WARNING_PREFIX, {LoadResString(IDS_BULK_UNENDED_ONE)}).text),
+         {}, Split(cut), {}},
+        {"under Wine it is left out and named: the device gets no message cut short",
+         [&](WindowTest& t) { t.WriteFile("b.syx", cut); t.AtWireRate(EmulatedMidiDriver::Line::Alsa); SetUnderWine(1); },
+         [&](WindowTest& t, CMainDialog& w) {
+             showing(Error(IDS_BULK_SUMMARY, {"2"}).text, unendedLeftOut)(t, w);
+             t.WithDevice([&](EmulatedDevice& device) { EXPECT_EQ(Split(whole), device.ReceivedMessages()); });
+         }, {}, Split(whole), {}},
+        {"under Wine, nothing left to send: Send does nothing", [](WindowTest& t) { t.WriteFile("b.syx", Bytes(9, 0x01)); SetUnderWine(1); },
+         SendsBulk([&](WindowTest& t, CDialog& d) {
+             EXPECT_EQ(Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_LEFT_OUT, {"1"}).text}).text, d.GetDlgItemText(IDC_SEND_WARNING));
+             t.Click(d, IDOK);
+             t.Click(d, IDCANCEL);
+         }), {}, {}, {}},
         {"a MIDI file", With("b.syx", midi), showing(Error(IDS_BULK_SUMMARY_MIDI, {"2"}).text, ""), {},
          {{0xF0, 0x7E, 0x01, 0xF7}, {0xF0, 0x7E, 0x02, 0x03, 0x04, 0xF7}}, {}},
         {"a damaged MIDI file is refused", With("b.syx", damaged), SendsBulk(),
