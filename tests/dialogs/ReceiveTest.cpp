@@ -266,6 +266,8 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
         {"a path of 255 characters", nullptr, Receives("1", longName), {Stored(longName)}, {Request1},
          {{longName, Program1}}},
         {"a name in any script", nullptr, Receives("1", script), {Stored(script)}, {Request1}, {{script, Program1}}},
+        {"a name that differs from the file's only in letter case is the same name", With("Dump.syx", Old),
+         Receives("1", "dump.syx"), {overwrite, Stored("dump.syx")}, {Request1}, {{"Dump.syx", Program1}}},
         {"a bulk receive into a folder that does not exist does not start", nullptr,
          ReceivesBulk("missing\\b.syx", nullptr), {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\b.syx"))}, {}, {}},
         {"a bulk dump whose save fails is saved elsewhere; the choice starts at the target, modal to the dialog, "
