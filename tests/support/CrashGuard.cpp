@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,19 +16,10 @@ constexpr UINT CrashExitCode = 3;
 // and RPC exceptions are raised and handled normally, so they are left alone.
 bool IsFatal(DWORD code)
 {
-    switch (code)
-    {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_STACK_OVERFLOW:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-        return true;
-    default:
-        return false;
-    }
+    static const DWORD fatal[] = {EXCEPTION_ACCESS_VIOLATION,    EXCEPTION_IN_PAGE_ERROR,     EXCEPTION_STACK_OVERFLOW,
+                                  EXCEPTION_ILLEGAL_INSTRUCTION, EXCEPTION_PRIV_INSTRUCTION,  EXCEPTION_INT_DIVIDE_BY_ZERO,
+                                  EXCEPTION_ARRAY_BOUNDS_EXCEEDED};
+    return std::find(std::begin(fatal), std::end(fatal), code) != std::end(fatal);
 }
 
 [[noreturn]] void EndRun(const EXCEPTION_RECORD& record)
