@@ -315,6 +315,20 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
               EXPECT_GE(line[1].handed, line[0].end - 0.01);
           },
           {}, {plain, algorithm}, {}},
+         {"a request behind a long message on a driver that completes at once: its time-out counts from when it left",
+          [&](WindowTest& t) {
+              t.m_driver->SetLine(EmulatedMidiDriver::Line::Queued);
+              PortState().wireClock.SetByteTime(WireClock::CableByteTime);
+              t.WriteFile("p.syx", Message(4000));  // 1.28 s on the line, longer than the reply time-out
+          },
+          [&](WindowTest& t, CMainDialog& w) {
+              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "2");
+              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("r.syx"));
+              t.Press(w, IDC_RECEIVE_PROGRAM);
+          },
+          {Stored("r.syx")}, {Message(4000), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x01, 0xF7}},
+          {{"r.syx", EmulatedDevice().ProgramMessage(2)}}},
          {"a driver that never completes", With("p.syx", plain),
           [&](WindowTest& t, CMainDialog& w) {
               t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
@@ -381,8 +395,9 @@ TEST_F(SendTest, BulkDumpCancels)
 {
     const Bytes three = Message(100, 1) + Message(100, 2) + Message(100, 3);
     const Bytes longer = Message(2000, 1) + Message(2000, 2) + Message(2000, 3);
-    const auto stalls = [&](WindowTest& t) {  // the second message is 0.64 s on the line by the clock
+    const auto stalls = [&](WindowTest& t) {  // after a pause, the second message is 0.64 s on the line by the clock
         t.WriteFile("b.syx", longer);
+        PortState().pauseMs = 1000;
         t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
         t.m_driver->SetStallFrom(1);
         PortState().wireClock.SetByteTime(WireClock::CableByteTime);
