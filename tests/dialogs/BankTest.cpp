@@ -103,6 +103,14 @@ TEST_F(BankTest, ActionsOnTheRows)
                  RECT kept;
                  GetWindowRect(d.GetSafeHwnd(), &kept);
                  EXPECT_EQ(900, kept.right - kept.left);
+                 // Shown, drawn, resized: the list's header is drawn again whole, not only where it grew.
+                 ShowWindow(d.GetSafeHwnd(), SW_SHOWNA);
+                 RedrawWindow(d.GetSafeHwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+                 SetWindowPos(d.GetSafeHwnd(), nullptr, 0, 0, 1000, 700, SWP_NOMOVE | SWP_NOZORDER);
+                 HWND header = ListView_GetHeader(d.GetDlgItem(IDC_BANK_LIST));
+                 RECT whole, redrawn;
+                 GetClientRect(header, &whole);
+                 EXPECT_TRUE(GetUpdateRect(header, &redrawn, FALSE) && EqualRect(&whole, &redrawn));
                  EXPECT_EQ(LoadResString(IDS_BANK_SUMMARY, {"367", "240", "127"}), d.GetDlgItemText(IDC_BANK_SUMMARY));
                  EXPECT_EQ(367, ListView_GetItemCount(d.GetDlgItem(IDC_BANK_LIST)));
                  const std::string row3[] = {"3", "Program 3", "1", std::to_string(program3.size())};
@@ -126,6 +134,7 @@ TEST_F(BankTest, ActionsOnTheRows)
         {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program is refused",
          With("b.syx", dump), InBank([](WindowTest& t, CDialog& d) {
              t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
+                 EXPECT_EQ(LoadResString(IDS_BULK_SUMMARY_SELECTION, {"2"}), send.GetDlgItemText(IDC_SEND_SUMMARY));
                  t.Click(send, IDOK);
                  EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
              });
@@ -165,9 +174,11 @@ TEST_F(BankTest, ActionsOnTheRows)
           Error(IDS_COMPARE_LENGTH, {"Algorithm 5", std::to_string(longer5.size()), std::to_string(longer5.size() - 1)}),
           Note(IDS_COMPARE_SAME, {"Program 3"}), Error(IDS_NO_REPLY)},
          {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)}, {}},
-        {"a damaged MIDI file is refused as the bulk send refuses it", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
+        {"a damaged MIDI file: nothing to show", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
          InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
-         {Error(IDS_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
+         {Error(IDS_BANK_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
+        {"an empty file: nothing to show", With("b.syx", {}), InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
+         {FileError(IDS_BANK_FILE_EMPTY, "b.syx")}, {}, {}},
     });
 }
 
