@@ -146,15 +146,17 @@ TEST_F(ReceiveTest, BulkDump)
         {"a reception that has started never times out, and shows how long ago data last came", Replies(Mode::Silent),
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
              t.m_driver->InjectInput(Old);
+             EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVED_COUNT) == std::to_string(Old.size()); }));
              EXPECT_FALSE(t.WaitFor([&] { return d.IsEnding() || !t.m_ui->boxes.empty(); }, ReplyTimeoutMs() + 500));
-             // However busy the machine, the silence reads a whole second or more by now.
+             // The silence only grows: wait for it to read a whole second or more, however
+             // late a busy machine gets round to showing it.
              std::vector<std::string> silences;
-             for (int seconds = 1; seconds <= 9; ++seconds)
+             for (int seconds = 1; seconds < 120; ++seconds)
                  silences.push_back(LoadResString(IDS_RECEIVE_LAST_DATA, {FormatDuration(seconds)}));
              EXPECT_TRUE(t.WaitFor([&] {
                  const std::string shown = d.GetDlgItemText(IDC_RECEIVE_RATE);
                  return std::find(silences.begin(), silences.end(), shown) != silences.end();
-             }, 5000));
+             }, 30000)) << d.GetDlgItemText(IDC_RECEIVE_RATE);
              AfterCount(Old.size())(t, d);
          }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", Old}}},
         {"malformed messages are not stored, and their buffers stay in the rotation", Replies(Mode::Malformed),

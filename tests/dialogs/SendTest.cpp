@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "dialogs/BulkSendDialog.h"
+#include "dialogs/Durations.h"
 #include "framework/File.h"
 #include "framework/Strings.h"
 #include "midi/MidiPortState.h"
@@ -98,16 +99,18 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
          }, {},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x63, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7},
           {0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x42, 0x00, 0x00, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7}}, {}},
-        {"an algorithm keeps its own number, whatever its field holds", With("a.syx", algorithm),
+        {"an algorithm keeps its own number, whatever its field holds; no program slot is compared",
+         With("a.syx", algorithm),
          [](WindowTest& t, CMainDialog& w) {
+             CheckDlgButton(w.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
              w.SetDlgItemText(IDC_SEND_ALGORITHM_NUMBER, "64");
              SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_ALGORITHM, {"18", "11"}), w.GetDlgItemText(IDC_STATUS));
          }, {}, {algorithm}, {}},
         {"a file of one whole output buffer, without a warning even under Wine", With("p.syx", full),
          [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); }, {}, {full}, {}},
-        {"the device's largest program in pieces, as one message", With("p.syx", Message(8200)),
-         Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Split(Message(8200)), {}},
+        {"the largest file accepted (65,536 bytes) in pieces, as one message", With("p.syx", Message(65536)),
+         Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Split(Message(65536)), {}},
         {"under Wine, whole after the warning (No is the default)", With("p.syx", Message(8200)),
          [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); },
          {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text})}, {Message(8200)}, {}},
@@ -303,12 +306,27 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
               w.SetDlgItemText(IDC_SEND_ALGORITHM_FILE, t.Path("a.syx"));
               t.Click(w, IDC_SEND_ALGORITHM);
               EXPECT_EQ(1u, t.Sent().size()) << "the algorithm went out while the program was on the line";
+              t.Click(w, IDC_PROGRAM_CHANGE);  // refused: the algorithm waiting for the line goes out whole
               t.Settle();
               const auto line = LineOf(t.m_driver->LongMessages(), 0.04);
               ASSERT_EQ(2u, line.size());
               EXPECT_GE(line[1].handed, line[0].end - 0.01);
           },
-          {}, {plain, algorithm}, {}},
+          {Error(IDS_STILL_SENDING)}, {plain, algorithm}, {}},
+         {"a request behind a long message on a driver that completes at once: its time-out counts from when it left",
+          [&](WindowTest& t) {
+              t.m_driver->SetLine(EmulatedMidiDriver::Line::Queued);
+              PortState().wireClock.SetByteTime(WireClock::CableByteTime);
+              t.WriteFile("p.syx", Message(4000));  // 1.28 s on the line, longer than the reply time-out
+          },
+          [&](WindowTest& t, CMainDialog& w) {
+              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "2");
+              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("r.syx"));
+              t.Press(w, IDC_RECEIVE_PROGRAM);
+          },
+          {Stored("r.syx")}, {Message(4000), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x01, 0xF7}},
+          {{"r.syx", EmulatedDevice().ProgramMessage(2)}}},
          {"a driver that never completes", With("p.syx", plain),
           [&](WindowTest& t, CMainDialog& w) {
               t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
@@ -393,8 +411,9 @@ TEST_F(SendTest, BulkDumpCancels)
 {
     const Bytes three = Message(100, 1) + Message(100, 2) + Message(100, 3);
     const Bytes longer = Message(2000, 1) + Message(2000, 2) + Message(2000, 3);
-    const auto stalls = [&](WindowTest& t) {  // the second message is 0.64 s on the line by the clock
+    const auto stalls = [&](WindowTest& t) {  // after a pause, the second message is 0.64 s on the line by the clock
         t.WriteFile("b.syx", longer);
+        PortState().pauseMs = 1000;
         t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
         t.m_driver->SetStallFrom(1);
         PortState().wireClock.SetByteTime(WireClock::CableByteTime);
@@ -428,6 +447,23 @@ TEST_F(SendTest, BulkDumpCancels)
          {Message(2000, 1), Message(2000, 2)}, {}},
         {"a driver that never completes: no Cancel", stalls, endsWithin(2, 640 + OverdueGraceMs() + 300, false, "2000"),
          {stopped}, {Message(2000, 1), Message(2000, 2)}, {}},
+        {"each message 320 ms later than the clock says, within the grace, is not a stalled driver",
+         [&](WindowTest& t) { t.AtWireRate(); t.WriteFile("b.syx", longer); PortState().wireClock.SetByteTime(160); },
+         SendsBulk(), {}, {Message(2000, 1), Message(2000, 2), Message(2000, 3)}, {}},
+        {"the time left counts no pause after the last message",
+         [&](WindowTest& t) { t.AtWireRate(); t.WriteFile("b.syx", Message(6000)); PortState().pauseMs = 10000; },
+         SendsBulk([](WindowTest& t, CDialog& d) {
+             std::vector<std::string> early;  // 1.92 s on the line, with no pause to come
+             for (int percent = 0; percent < 100; ++percent)
+                 for (int seconds = 1; seconds <= 5; ++seconds)
+                     early.push_back(LoadResString(IDS_SEND_PROGRESS, {std::to_string(percent), FormatDuration(seconds)}));
+             t.Click(d, IDOK);
+             EXPECT_TRUE(t.WaitFor([&] {
+                 return d.IsEnding() || std::count(early.begin(), early.end(), d.GetDlgItemText(IDC_SEND_TIME_LEFT));
+             }));
+             EXPECT_FALSE(d.IsEnding()) << d.GetDlgItemText(IDC_SEND_TIME_LEFT);
+             EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
+         }), {}, Split(Message(6000)), {}},
     });
 }
 
