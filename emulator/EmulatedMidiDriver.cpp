@@ -91,7 +91,7 @@ MMRESULT EmulatedMidiDriver::OpenPort(MidiCall call, std::map<std::uintptr_t, Po
         const std::uintptr_t key = NewHandle();
         PortType& port = ports[key];
         if constexpr (std::is_same_v<PortType, InputPort>)
-            port.line.DropWithoutBuffer(m_line == Line::Alsa ? &m_droppedInput : nullptr);
+            ApplyIntake(port);
         port.deviceId = deviceId;
         port.callback = callback;
         port.instance = instance;
@@ -233,7 +233,7 @@ MMRESULT EmulatedMidiDriver::midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, U
         return result;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     header->dwBytesRecorded = 0;
-    port->line.AddBuffer(header);
+    port->line.AddBuffer(header, Clock::now());
     ++port->headersInQueue;
     m_wake.notify_one();
     return MMSYSERR_NOERROR;
@@ -290,6 +290,8 @@ MMRESULT EmulatedMidiDriver::midiOutClose(HMIDIOUT handle)
             return result;
         const std::uintptr_t key = Key(handle);
         result = ReadyToClose(lock, m_outputs, key);
+        if (result == MMSYSERR_NOERROR && DrainOutput(lock, key))
+            result = ReadyToClose(lock, m_outputs, key);
         if (result != MMSYSERR_NOERROR)
             return result;
         const Port* port = &m_outputs.at(key);
@@ -363,7 +365,9 @@ MMRESULT EmulatedMidiDriver::midiOutShortMsg(HMIDIOUT handle, DWORD message)
     if (FindOutput(handle) == nullptr)
         return MMSYSERR_INVALHANDLE;
     m_shortMessages.push_back(message);
-    m_device.ReceiveShortMessage(message);
+    if (m_outputLine.AcceptShort(Key(handle), message, Clock::now(), PerByte()))
+        m_device.ReceiveShortMessage(message);
+    m_wake.notify_one();
     return MMSYSERR_NOERROR;
 }
 
@@ -378,7 +382,7 @@ MMRESULT EmulatedMidiDriver::midiOutReset(HMIDIOUT handle)
     // No notes are sounding on the device, so the note-offs a reset also sends are left out:
     // they would only clutter the device's record of short messages.
     const Clock::time_point now = Clock::now();
-    std::vector<std::vector<std::uint8_t>> arrived;
+    std::vector<OutputLine::Arrival> arrived;
     std::vector<OutputLine::Message> completed;
     m_outputLine.Reset(Key(handle), now, arrived, completed);
     TakeFromLine(arrived, completed, now);
@@ -413,7 +417,7 @@ void EmulatedMidiDriver::SetLine(Line line)
     m_line = line;
     m_outputLine.SetBehaviour(line);
     for (auto& input : m_inputs)
-        input.second.line.DropWithoutBuffer(line == Line::Alsa ? &m_droppedInput : nullptr);
+        ApplyIntake(input.second);
 }
 
 void EmulatedMidiDriver::SetKernelBufferSize(std::size_t bytes)
@@ -676,6 +680,32 @@ MMRESULT EmulatedMidiDriver::CheckQueueable(LPMIDIHDR header, UINT size) const
 
 // --- Worker and delivery ---------------------------------------------------------------------
 
+void EmulatedMidiDriver::ApplyIntake(InputPort& port)
+{
+    using Intake = EmulatedInputPort::Intake;
+    port.line.SetIntake(m_line == Line::Alsa      ? Intake::Dropping
+                        : m_line == Line::Midisrv ? Intake::Service
+                                                  : Intake::Holding,
+                        &m_droppedInput);
+}
+
+// Wine deletes its sequencer port on close, and the kernel first drains what the port's buffer
+// holds, for up to ten seconds; what is left then is dropped. True if it waited.
+bool EmulatedMidiDriver::DrainOutput(Lock& lock, std::uintptr_t key)
+{
+    if (!m_outputLine.DrainsOnClose() || !m_outputLine.Holds(key) || OnWorker())
+        return false;
+    if (!m_changed.wait_for(lock, DrainLimit, [&] { return !m_outputLine.Holds(key); }))
+    {
+        const Clock::time_point now = Clock::now();
+        std::vector<OutputLine::Arrival> arrived;
+        m_outputLine.Drop(key, now, arrived);
+        TakeFromLine(arrived, {}, now);
+        m_wake.notify_one();
+    }
+    return true;
+}
+
 void EmulatedMidiDriver::QueueHandBacks(std::uintptr_t handle,
                                         const std::vector<EmulatedInputPort::HandBack>& handBacks)
 {
@@ -705,12 +735,17 @@ void EmulatedMidiDriver::QueueDone(const OutputLine::Message& message)
 }
 
 // The device acts on what has left the line, and its answers go to the input.
-void EmulatedMidiDriver::TakeFromLine(const std::vector<std::vector<std::uint8_t>>& arrived,
+void EmulatedMidiDriver::TakeFromLine(const std::vector<OutputLine::Arrival>& arrived,
                                       const std::vector<OutputLine::Message>& completed,
                                       Clock::time_point now)
 {
-    for (const auto& bytes : arrived)
-        Transmit(m_device.Receive(bytes.data(), bytes.size()), now);
+    for (const auto& arrival : arrived)
+    {
+        if (arrival.isShort)
+            m_device.ReceiveShortMessage(arrival.shortMessage);
+        else if (!arrival.bytes.empty())
+            Transmit(m_device.Receive(arrival.bytes.data(), arrival.bytes.size()), now);
+    }
     for (const auto& message : completed)
         QueueDone(message);
 }
@@ -863,7 +898,7 @@ void EmulatedMidiDriver::Run()
 // buffers. Returns when the next thing falls due.
 EmulatedMidiDriver::Clock::time_point EmulatedMidiDriver::Advance(Clock::time_point now)
 {
-    std::vector<std::vector<std::uint8_t>> arrived;
+    std::vector<OutputLine::Arrival> arrived;
     std::vector<OutputLine::Message> completed;
     Clock::time_point next = m_outputLine.Advance(now, arrived, completed);
     TakeFromLine(arrived, completed, now);

@@ -45,7 +45,7 @@ constexpr std::size_t MidiCallCount = 18;
 // A MIDI driver with winmm's contract, cabled to an emulated device: what goes out on any
 // output port reaches the device, and what the device sends arrives on the open input port.
 // Callbacks for completed buffers come from a worker thread of its own, as with a real
-// driver (under the alsa line, MOM_DONE comes inside midiOutLongMsg, as with Wine's); the
+// driver (under the alsa and midisrv lines, MOM_DONE comes inside midiOutLongMsg, as there); the
 // open and close notifications come during the opening and closing calls. How messages leave
 // for the device, and when they complete, follows the chosen line (see OutputLine).
 //
@@ -55,6 +55,9 @@ class EmulatedMidiDriver : public MidiDriver
 {
 public:
     using Clock = std::chrono::steady_clock;
+
+    // How long closing an alsa output waits for its kernel buffer to drain.
+    static constexpr std::chrono::seconds DrainLimit{10};
 
     enum class Pace
     {
@@ -146,9 +149,9 @@ public:
     int PreparedHeaderCount() const;
     std::vector<LongMessage> LongMessages() const;
     std::vector<DWORD> ShortMessages() const;
-    std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for
+    std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for or gave up
     std::vector<OutputLine::TransferRecord> LineTransfers() const;  // when bytes left, not when handed over
-    std::size_t DroppedInputBytes() const;   // what arrived with no buffer queued (alsa)
+    std::size_t DroppedInputBytes() const;   // what found no buffer queued (alsa, midisrv)
     int CallCount(MidiCall call) const;
     // True once nothing is in flight, everything handed over has reached the device and nothing
     // is waiting to be delivered (bytes waiting for a buffer do not count); false if the deadline passes first. Not from a callback: the
@@ -226,7 +229,9 @@ private:
     void QueueHandBacks(std::uintptr_t handle,
                         const std::vector<EmulatedInputPort::HandBack>& handBacks);
     void QueueDone(const OutputLine::Message& message);
-    void TakeFromLine(const std::vector<std::vector<std::uint8_t>>& arrived,
+    void ApplyIntake(InputPort& port);
+    bool DrainOutput(Lock& lock, std::uintptr_t key);
+    void TakeFromLine(const std::vector<OutputLine::Arrival>& arrived,
                       const std::vector<OutputLine::Message>& completed, Clock::time_point now);
     void Transmit(const std::vector<EmulatedDevice::Transmission>& transmissions,
                   Clock::time_point now);
