@@ -209,6 +209,9 @@ private:
 
     using Lock = std::unique_lock<std::mutex>;
 
+    static std::uintptr_t Key(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+    static std::size_t Index(MidiCall call) { return static_cast<std::size_t>(call); }
+
     bool Fails(MidiCall call, MMRESULT& result);
     InputPort* FindInput(HMIDIIN handle);
     Port* FindOutput(HMIDIOUT handle);
@@ -249,6 +252,7 @@ private:
 
     void Run();
     Clock::time_point Advance(Clock::time_point now);
+    Clock::time_point AdvanceInputs(Clock::time_point now);
     bool IsIdle() const;
 
     EmulatedDevice& m_device;
