@@ -109,6 +109,7 @@ struct Rig
         driver.WithDevice([&](EmulatedDevice& d) { received = d.ReceivedMessages(); });
         return received;
     }
+    std::size_t ShortsReceived() { std::size_t n = 0; driver.WithDevice([&](EmulatedDevice& d) { n = d.ShortMessages().size(); }); return n; }
 
     EmulatedDevice device;
     std::vector<Block> blocks;  // written by the driver's thread, read once it is idle
@@ -156,8 +157,7 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
     Rig r;
     EXPECT_EQ(MMSYSERR_BADDEVICEID, r.driver.midiInOpen(&r.in, 1, 0, 0, CALLBACK_NULL));
     r.Open();
-    HMIDIIN second = nullptr;
-    HMIDIOUT secondOut = nullptr;
+    HMIDIIN second = nullptr; HMIDIOUT secondOut = nullptr;
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiInOpen(&second, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiOutOpen(&secondOut, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
@@ -185,18 +185,16 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
     {
         const char* name;
         Line line;
-        bool doneOnCallersThread;  // inside midiOutLongMsg
-        bool doneBeforeWire;       // before the last byte has left
-        bool stallsSecond;         // set to stall from the second message
-        bool resetKeepsSecond;     // the reset cannot take back what the driver holds
-        bool shortWaitsBehind;     // a short message waits behind the bytes the driver holds
-        MMRESULT closeAfterLong;   // closing right after the long message
-        bool closeDrains;          // the close returns once the line has sent every byte
+        // Done inside midiOutLongMsg, before the last byte has left: the driver holds the bytes,
+        // a short message waits behind them, and a reset cannot take them back.
+        bool driverHolds;
+        bool stallsSecond;  // set to stall from the second message
+        bool closeDrains;   // a close returns once the line has sent every byte
     } rows[] = {
-        {"cable", Line::Cable, false, false, false, false, false, MIDIERR_STILLPLAYING, false},
-        {"alsa", Line::Alsa, true, true, false, true, true, MMSYSERR_NOERROR, true},
-        {"midisrv", Line::Midisrv, true, true, false, true, true, MMSYSERR_NOERROR, false},
-        {"stalled", Line::Stalled, false, false, true, false, false, MIDIERR_STILLPLAYING, false},
+        {"cable", Line::Cable, false, false, false},
+        {"alsa", Line::Alsa, true, false, true},
+        {"midisrv", Line::Midisrv, true, false, false},
+        {"stalled", Line::Stalled, false, true, false},
     };
     const Bytes message = Foreign(300);
     for (const auto& row : rows)
@@ -209,19 +207,16 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         r.driver.SetStallFrom(1);
         r.Open();
         ASSERT_EQ(0u, r.Send(message));
-        EXPECT_EQ(row.doneOnCallersThread, r.driver.LongMessages()[0].isDone);
+        EXPECT_EQ(row.driverHolds, r.driver.LongMessages()[0].isDone);
         ASSERT_EQ(0u, r.driver.midiOutShortMsg(r.out, 0x05C0));
-        std::vector<std::uint32_t> shortMessages;
-        r.driver.WithDevice([&](EmulatedDevice& d) { shortMessages = d.ShortMessages(); });
-        EXPECT_EQ(row.shortWaitsBehind, shortMessages.empty());
+        EXPECT_EQ(row.driverHolds ? 0u : 1u, r.ShortsReceived());
         EXPECT_TRUE(r.Received().empty()) << "nothing reaches the device before it has left the line";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
-        r.driver.WithDevice([&](EmulatedDevice& d) { shortMessages = d.ShortMessages(); });
-        EXPECT_EQ(std::vector<std::uint32_t>{0x05C0}, shortMessages);
+        EXPECT_EQ(1u, r.ShortsReceived());
         const auto first = r.driver.LongMessages()[0];
-        EXPECT_EQ(row.doneBeforeWire, first.done - first.handedOver < WirePerByte * 300);
+        EXPECT_EQ(row.driverHolds, first.done - first.handedOver < WirePerByte * 300);
         ASSERT_EQ(1u, r.doneThreads.size());
-        EXPECT_EQ(row.doneOnCallersThread, r.doneThreads[0] == std::this_thread::get_id());
+        EXPECT_EQ(row.driverHolds, r.doneThreads[0] == std::this_thread::get_id());
         EXPECT_EQ(1u, r.Received().size());
 
         ASSERT_EQ(0u, r.Send(message, 1));
@@ -232,16 +227,15 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         EXPECT_EQ(0u, r.driver.midiOutReset(r.out));
         EXPECT_EQ(DWORD{MHDR_DONE | MHDR_PREPARED}, r.outHeaders[1].dwFlags & Flags) << "handed back by the reset";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
-        EXPECT_EQ(row.resetKeepsSecond ? 2u : 1u, r.Received().size());
+        EXPECT_EQ(row.driverHolds ? 2u : 1u, r.Received().size());
         EXPECT_EQ(0u, r.driver.DroppedOutputBytes());
 
         const Bytes long4000 = Foreign(4000, 0x03);
         ASSERT_EQ(0u, r.Send(long4000));
-        ASSERT_EQ(row.closeAfterLong, r.driver.midiOutClose(r.out));
-        if (row.closeAfterLong != MMSYSERR_NOERROR)
+        ASSERT_EQ(row.driverHolds ? MMSYSERR_NOERROR : MIDIERR_STILLPLAYING, r.driver.midiOutClose(r.out));
+        if (!row.driverHolds)
             continue;
-        const auto closedAt = EmulatedMidiDriver::Clock::now();
-        EXPECT_EQ(row.closeDrains, closedAt >= r.driver.LineTransfers().back().endsAt);
+        EXPECT_EQ(row.closeDrains, EmulatedMidiDriver::Clock::now() >= r.driver.LineTransfers().back().endsAt);
         EXPECT_EQ(row.closeDrains, r.Received().back() == long4000);
         ASSERT_TRUE(r.driver.WaitUntilIdle());
         EXPECT_EQ(long4000, r.Received().back()) << "what the driver holds still leaves after the close";
@@ -283,8 +277,7 @@ TEST(DriverContractTest, AlsaDropsWhatItsKernelBufferCannotHoldAndWrapsEveryPiec
         ASSERT_TRUE(tiny.driver.WaitUntilIdle());
         const bool drops = line == Line::Alsa;
         EXPECT_EQ(drops ? 302u : 0u, tiny.driver.DroppedOutputBytes());
-        EXPECT_EQ(drops ? 0u : 1u, tiny.Received().size());
-        tiny.driver.WithDevice([&](EmulatedDevice& d) { EXPECT_EQ(drops, d.ShortMessages().empty()); });
+        EXPECT_EQ(drops ? 0u : 1u, tiny.Received().size() * tiny.ShortsReceived());
     }
 }
 
@@ -301,10 +294,7 @@ TEST(DriverContractTest, InputDropsWhatFindsNoBuffer)
         const auto injected = EmulatedMidiDriver::Clock::now();
         r.driver.InjectInput({0xF0, 1, 0xF7, 0xF0, 2, 0xF7, 0xF0, 3, 0xF7, 0xF0, 4, 0xF7});
         ASSERT_TRUE(r.driver.WaitUntilIdle());
-        if (line == Line::Midisrv)
-        {
-            EXPECT_GE(EmulatedMidiDriver::Clock::now() - injected, EmulatedInputPort::ServiceWait);
-        }
+        EXPECT_TRUE(line != Line::Midisrv || EmulatedMidiDriver::Clock::now() - injected >= EmulatedInputPort::ServiceWait);
         const bool drops = line != Line::Cable;
         EXPECT_EQ(drops ? 3u : 0u, r.driver.DroppedInputBytes());
         ASSERT_EQ(0u, r.driver.midiInAddBuffer(r.in, &r.inHeaders[0], HeaderSize));
@@ -331,14 +321,12 @@ TEST(DriverContractTest, MidisrvInputKeepsSystemExclusiveOnly)
         bool reset;
         Blocks expected;
     } rows[] = {
-        {"F7 ends a buffer", {0xF0, 1, 0xF7, 0xF0, 2, 0xF7}, false,
-         {{MIM_LONGDATA, {0xF0, 1, 0xF7}}, {MIM_LONGDATA, {0xF0, 2, 0xF7}}}},
+        {"F7 ends a buffer", {0xF0, 1, 0xF7, 0xF0, 2, 0xF7}, false, {{MIM_LONGDATA, {0xF0, 1, 0xF7}}, {MIM_LONGDATA, {0xF0, 2, 0xF7}}}},
         {"a full buffer goes back, the rest fills the next", long4102, false,
          {{MIM_LONGDATA, Bytes(long4102.begin(), long4102.begin() + 4096)}, {MIM_LONGDATA, Bytes(long4102.begin() + 4096, long4102.end())}}},
         {"a program change inside System Exclusive ends it as an error", {0xF0, 1, 2, 0xC0, 5, 0xF0, 3, 0xF7}, false,
          {{MIM_LONGERROR, {0xF0, 1, 2}}, {MIM_LONGDATA, {0xF0, 3, 0xF7}}}},
-        {"real-time bytes and bytes outside System Exclusive are left out", {0x7F, 0xF8, 0xF0, 1, 0xFE, 2, 0xF7, 0xF7, 5}, false,
-         {{MIM_LONGDATA, {0xF0, 1, 2, 0xF7}}}},
+        {"real-time bytes and bytes outside System Exclusive are left out", {0x7F, 0xF8, 0xF0, 1, 0xFE, 2, 0xF7, 0xF7, 5}, false, {{MIM_LONGDATA, {0xF0, 1, 2, 0xF7}}}},
         {"a reset hands back bytes as an error, empty buffers as data", {0xF0, 1, 2}, true,
          {{MIM_LONGERROR, {0xF0, 1, 2}}, {MIM_LONGDATA, {}}, {MIM_LONGDATA, {}}}},
     };
