@@ -222,6 +222,8 @@ private:
     MMRESULT OpenPort(MidiCall call, std::map<std::uintptr_t, PortType>& ports,
                       const std::vector<PortInfo>& infos, Handle* handle, UINT deviceId,
                       DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+    template <typename PortType>
+    MMRESULT ClosePort(MidiCall call, std::map<std::uintptr_t, PortType>& ports, std::uintptr_t key);
     template <typename Caps>
     MMRESULT GetCaps(MidiCall call, const std::vector<PortInfo>& ports, UINT_PTR deviceId,
                      Caps* caps, UINT size);

@@ -53,6 +53,40 @@ MMRESULT EmulatedMidiDriver::ReadyToClose(Lock& lock, std::map<std::uintptr_t, P
     }
 }
 
+// Both directions close alike; the close notification comes during the call. An input stops
+// the device's stream; an alsa output first drains its kernel buffer.
+template <typename PortType>
+MMRESULT EmulatedMidiDriver::ClosePort(MidiCall call, std::map<std::uintptr_t, PortType>& ports, std::uintptr_t key)
+{
+    constexpr bool input = std::is_same_v<PortType, InputPort>;
+    Callback closed;
+    {
+        Lock lock(m_mutex);
+        MMRESULT result;
+        if (Fails(call, result))
+            return result;
+        result = ReadyToClose(lock, ports, key);
+        if (!input && result == MMSYSERR_NOERROR && DrainOutput(lock, key))
+            result = ReadyToClose(lock, ports, key);
+        if (result != MMSYSERR_NOERROR)
+            return result;
+        PortType& port = ports.at(key);
+        if constexpr (input)
+        {
+            if (&port == ListeningPort())
+                m_device.StopStreaming();
+        }
+        closed = {input, key, port.callback, port.instance, input ? UINT{MIM_CLOSE} : UINT{MOM_CLOSE}, 0, 0};
+        const bool callsBack = port.callsBack;
+        ports.erase(key);
+        m_changed.notify_all();
+        if (!callsBack)
+            return MMSYSERR_NOERROR;
+    }
+    Call(closed);
+    return MMSYSERR_NOERROR;
+}
+
 // Both directions open alike; the open notification comes during the call, as with winmm.
 template <typename PortType, typename Handle>
 MMRESULT EmulatedMidiDriver::OpenPort(MidiCall call, std::map<std::uintptr_t, PortType>& ports,
@@ -151,28 +185,7 @@ MMRESULT EmulatedMidiDriver::midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_P
 
 MMRESULT EmulatedMidiDriver::midiInClose(HMIDIIN handle)
 {
-    Callback closed;
-    {
-        Lock lock(m_mutex);
-        MMRESULT result;
-        if (Fails(MidiCall::InClose, result))
-            return result;
-        const std::uintptr_t key = Key(handle);
-        result = ReadyToClose(lock, m_inputs, key);
-        if (result != MMSYSERR_NOERROR)
-            return result;
-        InputPort* port = &m_inputs.at(key);
-        if (port == ListeningPort())
-            m_device.StopStreaming();
-        closed = {true, key, port->callback, port->instance, MIM_CLOSE, 0, 0};
-        const bool callsBack = port->callsBack;
-        m_inputs.erase(key);
-        m_changed.notify_all();
-        if (!callsBack)
-            return MMSYSERR_NOERROR;
-    }
-    Call(closed);
-    return MMSYSERR_NOERROR;
+    return ClosePort(MidiCall::InClose, m_inputs, Key(handle));
 }
 
 MMRESULT EmulatedMidiDriver::midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT size)
@@ -193,28 +206,7 @@ MMRESULT EmulatedMidiDriver::midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD
 
 MMRESULT EmulatedMidiDriver::midiOutClose(HMIDIOUT handle)
 {
-    Callback closed;
-    {
-        Lock lock(m_mutex);
-        MMRESULT result;
-        if (Fails(MidiCall::OutClose, result))
-            return result;
-        const std::uintptr_t key = Key(handle);
-        result = ReadyToClose(lock, m_outputs, key);
-        if (result == MMSYSERR_NOERROR && DrainOutput(lock, key))
-            result = ReadyToClose(lock, m_outputs, key);
-        if (result != MMSYSERR_NOERROR)
-            return result;
-        const Port* port = &m_outputs.at(key);
-        closed = {false, key, port->callback, port->instance, MOM_CLOSE, 0, 0};
-        const bool callsBack = port->callsBack;
-        m_outputs.erase(key);
-        m_changed.notify_all();
-        if (!callsBack)
-            return MMSYSERR_NOERROR;
-    }
-    Call(closed);
-    return MMSYSERR_NOERROR;
+    return ClosePort(MidiCall::OutClose, m_outputs, Key(handle));
 }
 
 MMRESULT EmulatedMidiDriver::midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT size)

@@ -12,6 +12,8 @@
 //   bytes that reached the device intact, the wire rate and the silence before each message
 //   as the emulated line saw them, and the time left the dialog showed at a quarter of the
 //   transfer against the time the line really took to its last byte.
+// scripts/bench.sh (make bench) then runs the line figures again while a fresh clone of the
+// repository builds, to show what a loaded machine does to them.
 // The dialogs run hidden, exactly as the program runs them; message boxes are answered here.
 // Exits with 1 when a run did not deliver intact every byte it must (on alsa with the default
 // kernel buffer, all but the messages the dialog warned of); a goal missed is only reported.
