@@ -45,6 +45,8 @@ public:
     void Send(std::vector<std::uint8_t> bytes, bool malformed, Clock::time_point now,
               Clock::duration perByte);
     bool HasPendingBytes() const;
+    // Bytes that have arrived by `now` but wait for a buffer or for their block to end.
+    std::size_t ArrivedBy(Clock::time_point now) const;
     // Holding until set; the bytes an intake drops are counted in `counter`.
     void SetIntake(Intake intake, std::size_t* counter);
     bool DropsWithoutBuffer() const;
@@ -63,8 +65,9 @@ public:
     // Hands back the first queued buffer as it stands, with `message`.
     bool HandBackFirst(UINT message, Clock::time_point now, std::vector<HandBack>& handBacks);
 
-    // Stops input, drops the bytes not yet written, and hands back every queued buffer (the
-    // service hands back one holding bytes with MIM_LONGERROR).
+    // Stops input and hands back every queued buffer, the first with what has arrived of a
+    // message still arriving (the service hands back one holding bytes with MIM_LONGERROR).
+    // Bytes still to come stay on the line, as the device sends them.
     void Reset(Clock::time_point now, std::vector<HandBack>& handBacks);
 
 private:

@@ -19,6 +19,12 @@ void EmulatedMidiDriver::SetOutputPorts(std::vector<PortInfo> ports)
     m_outputPorts = std::move(ports);
 }
 
+std::vector<std::string> EmulatedMidiDriver::OpenedOutputPorts() const
+{
+    Lock lock(m_mutex);
+    return m_openedOutputs;
+}
+
 void EmulatedMidiDriver::SetPace(Pace pace)
 {
     Lock lock(m_mutex);
@@ -159,6 +165,15 @@ std::size_t EmulatedMidiDriver::DroppedInputBytes() const
 {
     Lock lock(m_mutex);
     return m_droppedInput;
+}
+
+std::size_t EmulatedMidiDriver::HeldInputBytes() const
+{
+    Lock lock(m_mutex);
+    std::size_t held = 0;
+    for (const auto& entry : m_inputs)
+        held += entry.second.line.ArrivedBy(Clock::now());
+    return held;
 }
 
 int EmulatedMidiDriver::CallCount(MidiCall call) const

@@ -116,6 +116,8 @@ MMRESULT EmulatedMidiDriver::OpenPort(MidiCall call, std::map<std::uintptr_t, Po
         if constexpr (std::is_same_v<PortType, InputPort>)
             ApplyIntake(port);
         port.deviceId = deviceId;
+        if (!input)
+            m_openedOutputs.push_back(infos[deviceId].name);
         port.callback = callback;
         port.instance = instance;
         port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;

@@ -2,6 +2,11 @@
 ; %LOCALAPPDATA%\Programs\SysEx Dump, a Start-menu shortcut and an uninstaller listed in
 ; "Installed apps". No administrator rights. /S installs silently, /D=folder elsewhere.
 ;
+; It writes only into a folder that is new, empty or an installation of this program (named
+; by the program's uninstall entry, or holding the marker file it writes), so that it never
+; replaces a user's files; its uninstaller removes exactly what it wrote. Silent exit codes
+; (README): 2 the program is running, 3 the folder holds other files; nothing changed.
+;
 ; The build runs it (CMakeLists.txt) with:
 ;   makensis -DVERSION=1.2.3 -DBIN=<folder of the built exe and module>
 ;            -DSOURCE=<source tree> -DOUTFILE=<setup.exe to write> SysExDump.nsi
@@ -14,6 +19,10 @@
 !define PUBLISHER "SysEx Dump developers"
 !define EXE "SysExDump.exe"
 !define UNINSTALLER "uninstall.exe"
+; Its first line tells an installation of this program from a folder of other files.
+!define MARKER "SysExDump-installation.txt"
+!define MARKER_LINE "${PRODUCT} installation"
+!define EXIT_FOLDER_REFUSED 3
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 ; Where the program keeps its settings (DumpApp.h).
@@ -35,20 +44,32 @@ InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 
 !include MUI2.nsh
 !include LogicLib.nsh
+!include FileFunc.nsh
+!include WordFunc.nsh
 
 !define MUI_ICON "${SOURCE}\resources\app.ico"
 !define MUI_UNICON "${SOURCE}\resources\app.ico"
 !define MUI_ABORTWARNING
 
+; Each page sets the window title again (Show functions below).
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW SetTitle
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE RefuseFolderOfOtherFiles
 !insertmacro MUI_PAGE_DIRECTORY
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW SetTitle
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW SetTitle
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE}"
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_COMPONENTSPAGE_TEXT_TOP "${PRODUCT} will be removed from $INSTDIR. Your settings are kept for a later installation unless you tick the box below."
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.ShowComponents
 !insertmacro MUI_UNPAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.SetTitle
 !insertmacro MUI_UNPAGE_INSTFILES
+; MUI's " " sub-captions would end the title with a space once the files are done.
+SubCaption 4 ": Completed"
+UninstallSubCaption 2 ": Completed"
 
 !insertmacro MUI_LANGUAGE "English"
 
@@ -95,16 +116,127 @@ FunctionEnd
 !insertmacro DEFINE_CHECK_NOT_RUNNING ""
 !insertmacro DEFINE_CHECK_NOT_RUNNING "un."
 
+; MUI gives every page the sub-caption " ", which the title would end with.
+!macro DEFINE_SET_TITLE un caption
+Function ${un}SetTitle
+  SendMessage $HWNDPARENT ${WM_SETTEXT} 0 "STR:$(${caption})"
+FunctionEnd
+!macroend
+!insertmacro DEFINE_SET_TITLE "" ^SetupCaption
+!insertmacro DEFINE_SET_TITLE "un." ^UninstallCaption
+
+; Removing files frees no space worth a figure: the page would say "Space required: 0.0 KB".
+Function un.ShowComponents
+  Call un.SetTitle
+  FindWindow $0 "#32770" "" $HWNDPARENT
+  GetDlgItem $0 $0 1023
+  ShowWindow $0 ${SW_HIDE}
+FunctionEnd
+
+; $0 = "ok" when $INSTDIR may be written into: missing, empty, or an installation of this
+; program. Never judged by the names of the files there: a user's own README.md, LICENSE or
+; uninstall.exe would pass for ours, and be replaced and later deleted.
+Function CheckFolder
+  StrCpy $0 "refused"
+  StrCpy $4 ""
+  ${DirState} "$INSTDIR" $1
+  ReadRegStr $2 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ClearErrors
+  FileOpen $3 "$INSTDIR\${MARKER}" r
+  ${IfNot} ${Errors}
+    FileRead $3 $4
+    FileClose $3
+  ${EndIf}
+  ${If} $1 == 0
+  ${OrIf} $2 == $INSTDIR
+  ${OrIf} $4 == "${MARKER_LINE}$\r$\n"
+    StrCpy $0 "ok"
+  ${ElseIf} $1 == -1
+  ${AndIfNot} ${FileExists} "$INSTDIR"
+    StrCpy $0 "ok"
+  ${EndIf}
+FunctionEnd
+
+Function RefuseFolderOfOtherFiles
+  Call CheckFolder
+  ${If} $0 != "ok"
+    MessageBox MB_OK|MB_ICONEXCLAMATION \
+      "$INSTDIR already holds files that are not ${PRODUCT}'s.$\r$\n$\r$\n${PRODUCT} installs only into a new or empty folder, or over its own installed copy, so that it never replaces your files or removes them when it is uninstalled. Please choose another folder."
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Windows and Wine quote an argument with spaces, and a quoted "/D=C:\a b\c" is not seen as
+; /D= at all: take the folder from it, so that the program never goes elsewhere.
+Function TakeQuotedFolder
+  ${GetParameters} $0
+  ClearErrors
+  ${WordFind} $0 '"/D=' "E+1}" $1
+  ${IfNot} ${Errors}
+    ${WordFind} $1 '"' "+1{" $INSTDIR
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  Call TakeQuotedFolder
+  ${If} ${Silent}
+    Call CheckFolder
+    ${If} $0 != "ok"
+      SetErrorLevel ${EXIT_FOLDER_REFUSED}
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; An update into another folder than the installed copy's: that copy's own uninstaller
+; removes it first (keeping the settings), so that no copy is left that nothing lists.
+Function RemoveCopyElsewhere
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == ""
+  ${OrIf} $0 == $INSTDIR
+  ${OrIfNot} ${FileExists} "$0\${UNINSTALLER}"
+    Return
+  ${EndIf}
+  DetailPrint "Removing the copy in $0"
+  StrCpy $1 "not started"
+  ExecWait '"$0\${UNINSTALLER}" /S _?=$0' $1
+  ${If} $1 != 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION \
+      "The installed copy in $0 could not be removed (is ${PRODUCT} running?). Nothing was changed." /SD IDOK
+    Abort
+  ${EndIf}
+  ; Run in place, the uninstaller cannot delete itself.
+  Delete "$0\${UNINSTALLER}"
+  RMDir "$0"
+FunctionEnd
+
+; The files written besides the marker and the uninstaller: the uninstaller removes this list.
+!macro PROGRAM_FILES action
+  !insertmacro ${action} "${BIN}" "${EXE}"
+  !insertmacro ${action} "${BIN}" "reseng.dll"
+  !insertmacro ${action} "${SOURCE}" "README.md"
+  !insertmacro ${action} "${SOURCE}" "LICENSE"
+!macroend
+!macro WRITE_FILE from name
+  File "${from}\${name}"
+!macroend
+!macro REMOVE_FILE from name
+  Delete "$INSTDIR\${name}"
+!macroend
+
 Section "-Program" SecProgram
   Call CheckNotRunning
+  Call RemoveCopyElsewhere
   SetOutPath "$INSTDIR"
-  File "${BIN}\${EXE}"
-  File "${BIN}\reseng.dll"
-  File "${SOURCE}\README.md"
-  File "${SOURCE}\LICENSE"
+  !insertmacro PROGRAM_FILES WRITE_FILE
+  FileOpen $0 "$INSTDIR\${MARKER}" w
+  FileWrite $0 "${MARKER_LINE}$\r$\nWritten by its installer: ${UNINSTALLER} removes the program's files from this folder and leaves any others.$\r$\n"
+  FileClose $0
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
-  ; The icon lives in the resource module, not in the executable.
+  ; Started in the user's Documents, so that dumps saved under their default names land
+  ; there and not among the program's files. The icon lives in the resource module.
+  SetOutPath "$DOCUMENTS"
   CreateShortcut "${SHORTCUT}" "$INSTDIR\${EXE}" "" "$INSTDIR\reseng.dll" 0
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -123,10 +255,8 @@ SectionEnd
 Section "-un.Program"
   Call un.CheckNotRunning
   Delete "${SHORTCUT}"
-  Delete "$INSTDIR\${EXE}"
-  Delete "$INSTDIR\reseng.dll"
-  Delete "$INSTDIR\README.md"
-  Delete "$INSTDIR\LICENSE"
+  !insertmacro PROGRAM_FILES REMOVE_FILE
+  Delete "$INSTDIR\${MARKER}"
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Only when empty: the folder may hold the user's own files.
   RMDir "$INSTDIR"

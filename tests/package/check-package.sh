@@ -30,9 +30,10 @@ exe="$(find "$work/unpacked" -name SysExDump.exe)"
 windows_path="Z:$(tr / '\\' <<<"$exe")"
 SYSEXDUMP_BUILD_DIR="$build" "$source_dir/scripts/wine-run.sh" "$build/bin/package_start_check.exe" "$windows_path"
 
-# The installer, in the build's own Wine prefix (never the user's): a silent installation
-# into a folder of this test's own, what it promised, a refused update and uninstallation
-# while the program runs, an update in place, then a silent uninstallation.
+# The installer, in the build's own Wine prefix (never the user's): a folder of the user's
+# files refused, a silent installation into a folder of this test's own, what it promised, a
+# refused update and uninstallation while the program runs, an update in place, an update
+# into another folder, then a silent uninstallation.
 setup="$(ls "$build"/SysExDump-*-setup.exe)"
 version="$(basename "$setup" -setup.exe)"; version="${version#SysExDump-}"
 echo "installer: $(basename "$setup") ($(stat -c %s "$setup") bytes)"
@@ -59,16 +60,30 @@ wine reg delete "$key" /f >/dev/null 2>&1 || true
 rm -rf "$users"/*/"$shortcut" "$users"/*/"$default" "$users"/*/Temp/~nsu*.tmp
 
 grep -qa 'level="asInvoker"' "$setup" || fail "the installer asks for administrator rights"
-# /D= takes the rest of the command line unquoted, so this folder has no spaces.
+# Files of the user's own under the names the installer writes: refused with exit code 3.
+mkdir "$work/mine"
+for name in README.md LICENSE uninstall.exe; do echo "the user's $name" >"$work/mine/$name"; done
+cp -a "$work/mine" "$work/mine.before"
+exits 3 "$setup" /S "/D=$(windows "$work/mine")"
+diff -r "$work/mine.before" "$work/mine" || fail "the refused installation changed the user's folder"
+[ -z "$(installed)" ] && ! wine reg query "$key" >/dev/null 2>&1 || fail "the refused installation went elsewhere"
+# /D= unquoted (an uninstaller's _?= must be too, so this folder has no spaces).
 dir="$work/Programs/SysExDump"
 win="$(windows "$dir")"
 exits 0 "$setup" /S "/D=$win"
-[ "$(ls "$dir" | tr '\n' ' ')" = "LICENSE README.md SysExDump.exe reseng.dll uninstall.exe " ] ||
+[ "$(LC_ALL=C ls "$dir" | tr '\n' ' ')" = \
+  "LICENSE README.md SysExDump-installation.txt SysExDump.exe reseng.dll uninstall.exe " ] ||
   fail "installed: $(ls "$dir")"
 for file in "$build"/bin/{SysExDump.exe,reseng.dll} "$source_dir"/{README.md,LICENSE}; do
   cmp "$file" "$dir/$(basename "$file")" || fail "installed $(basename "$file") is not the built one"
 done
-grep -qaF "$win\\SysExDump.exe" "$users"/*/"$shortcut" || fail "no Start-menu shortcut to $win\\SysExDump.exe"
+points_to() { grep -qaF "$1\\SysExDump.exe" "$users"/*/"$shortcut" || fail "no Start-menu shortcut to $1\\SysExDump.exe"; }
+points_to "$win"
+# It starts the program in the user's Documents, where the default file names then save.
+documents="$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v Personal |
+  sed -n 's/.*REG_SZ *//p' | tr -d '\r')"
+python3 -c 'import sys; sys.exit(sys.argv[2].encode("utf-16-le") not in open(sys.argv[1], "rb").read())' \
+  "$(ls "$users"/*/"$shortcut")" "$documents" || fail "the shortcut does not start the program in $documents"
 kb=0
 for file in "$dir"/{SysExDump.exe,reseng.dll,README.md,LICENSE}; do kb=$((kb + ($(stat -c %s "$file") + 1023) / 1024)); done
 entry="$(wine reg query "$key" | tr -d '\r')"
@@ -105,19 +120,35 @@ cmp "$source_dir/README.md" "$dir/README.md" || fail "the update did not replace
 [ -z "$(installed | grep -v "$shortcut")" ] || fail "the update went elsewhere: $(installed)"
 echo "update refused while the program runs, then made in place"
 
-# The settings stay when the uninstaller runs silently. It goes on in a copy of itself
-# after it returns, and removes its entry last.
+# An update into another folder (quoted by Wine: it has a space) removes the installed copy
+# first, leaving the user's own file there.
+echo "the user's dump" >"$dir/MyDump.syx"
+old="$dir"; dir="$work/Programs/SysEx Dump"; win="$(windows "$dir")"
+exits 0 "$setup" /S "/D=$win"
+[ "$(ls -A "$old")" = MyDump.syx ] || fail "the update elsewhere left in $old: $(ls -A "$old")"
+cmp "$source_dir/README.md" "$dir/README.md" || fail "the update elsewhere did not install into $dir"
+points_to "$win"
+wine reg query "$key" /v InstallLocation | grep -qF "$win" || fail "the uninstall entry does not name $win"
+[ -z "$(installed | grep -v "$shortcut")" ] || fail "the update went elsewhere: $(installed)"
+echo "update into another folder: the old copy removed, the user's file kept"
+# Without its uninstall entry, an installation is known by the marker the installer wrote.
+wine reg delete "$key" /f >/dev/null
+exits 0 "$setup" /S "/D=$win"
+
+# The settings and the user's own files stay when the uninstaller runs silently. It goes on
+# in a copy of itself after it returns, and removes its entry last.
 wine reg add "$settings" /v PackageTest /d kept /f >/dev/null
+echo "the user's dump" >"$dir/MyDump.syx"
 exits 0 "$dir/uninstall.exe" /S
 deadline=$((SECONDS + 30))
 while wine reg query "$key" >/dev/null 2>&1; do
   [ $SECONDS -lt $deadline ] || fail "the uninstall entry is still there after 30 s"
   sleep 0.2
 done
-[ ! -e "$dir" ] || fail "left in the folder: $(ls -A "$dir")"
+[ "$(ls -A "$dir")" = MyDump.syx ] || fail "the uninstaller left or took in its folder: $(ls -A "$dir")"
 [ -z "$(installed)" ] || fail "left behind: $(installed)"
 wine reg query "$settings" /v PackageTest >/dev/null || fail "the silent uninstallation removed the settings"
 wine reg delete "$settings" /v PackageTest /f >/dev/null
 # The uninstaller's copy of itself, which Windows would delete at the next start.
 rm -rf "$users"/*/Temp/~nsu*.tmp
-echo "uninstalled: nothing left but the settings"
+echo "uninstalled: nothing left but the settings and the user's file"
