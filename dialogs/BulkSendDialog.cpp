@@ -43,17 +43,24 @@ BOOL CBulkSendDialog::OnInitDialog()
         EndDialog(IDCANCEL);
         return TRUE;
     }
-    SetDlgItemInt(IDC_FILE_SIZE, m_fileSize);
     m_sentControl = GetDlgItem(IDC_SENT_COUNT);
+    SetDlgItemInt(IDC_FILE_SIZE, m_fileSize);
+    // Nothing is left to send once a message is left out: the warning says why.
+    if (m_fileSize == 0)
+    {
+        EnableWindow(GetDlgItem(IDOK), FALSE);
+        return MakeCancelTheDefault();
+    }
     m_taskbar.Attach(m_hWnd);
     // With a warning shown, a hasty Enter must not start the transfer.
-    if (!GetDlgItemText(IDC_SEND_WARNING).empty())
-    {
-        SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
-        GotoDlgCtrl(GetDlgItem(IDCANCEL));
-        return FALSE;
-    }
-    return TRUE;
+    return GetDlgItemText(IDC_SEND_WARNING).empty() ? TRUE : MakeCancelTheDefault();
+}
+
+BOOL CBulkSendDialog::MakeCancelTheDefault()
+{
+    SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
+    GotoDlgCtrl(GetDlgItem(IDCANCEL));
+    return FALSE;  // the focus is set
 }
 
 BOOL CBulkSendDialog::LoadFile()
@@ -63,6 +70,8 @@ BOOL CBulkSendDialog::LoadFile()
     const bool selection = !content.bytes.empty();
     if (!selection && !ReadBulkFile(m_fileName, content, SendRefusals))
         return FALSE;
+    // Wine would end a message without F7 with one; on Windows it goes as it is.
+    const std::size_t leftOut = UnderWine() ? LeaveOutUnendedMessage(content.bytes) : 0;
     const std::vector<unsigned char>& bytes = content.bytes;
     m_fileSize = static_cast<unsigned>(bytes.size());
     for (std::size_t at = 0; at < bytes.size();)
@@ -75,11 +84,11 @@ BOOL CBulkSendDialog::LoadFile()
             m_longPositions.push_back(m_messages.size());
         at = end;
     }
-    ShowSummary(content, selection);
+    ShowSummary(content, selection, leftOut);
     return TRUE;
 }
 
-void CBulkSendDialog::ShowSummary(const BulkFileContent& content, bool selection)
+void CBulkSendDialog::ShowSummary(const BulkFileContent& content, bool selection, std::size_t leftOut)
 {
     std::string warning;
     const auto add = [&warning](const std::string& sentence) { warning += (warning.empty() ? "" : " ") + sentence; };
@@ -99,6 +108,8 @@ void CBulkSendDialog::ShowSummary(const BulkFileContent& content, bool selection
         if (summary.unterminatedMessages > 0)
             add(Counted(summary.unterminatedMessages, IDS_BULK_UNENDED_ONE, IDS_BULK_UNENDED));
     }
+    if (leftOut > 0)
+        add(LoadResString(IDS_BULK_LEFT_OUT, {std::to_string(leftOut)}));
     std::size_t longest = 0;
     for (const auto& message : m_messages)
         longest = std::max(longest, message.size());
@@ -111,7 +122,7 @@ void CBulkSendDialog::ShowSummary(const BulkFileContent& content, bool selection
 void CBulkSendDialog::OnOK()
 {
     // A second OK (Enter, or a command already queued) must not start the send again.
-    if (m_sending)
+    if (m_sending || m_fileSize == 0)
         return;
     // Cancel keeps the keyboard once Send is disabled, so that Escape still stops the transfer.
     GotoDlgCtrl(GetDlgItem(IDCANCEL));

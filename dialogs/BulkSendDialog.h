@@ -12,7 +12,8 @@
 // the dialog says what the file holds before Send, shows progress and time left while it goes,
 // and afterwards how many messages went out whole and which did not. Cancel ends the transfer
 // once the message on its way has gone out whole. A Standard MIDI File is sent as the SysEx
-// messages it holds.
+// messages it holds. Under Wine a last message without F7 is left out, since Wine would end it
+// with one; progress and counts are of what is sent.
 class CBulkSendDialog : public CMidiDialog
 {
 public:
@@ -37,9 +38,11 @@ private:
     // The file's messages, each up to and including its F7 (or to the file's end); FALSE after
     // reporting why there is nothing to send.
     BOOL LoadFile();
-    // What the file (or the bank's selection) holds, shown before anything is sent; with a
-    // warning, Cancel is the default.
-    void ShowSummary(const BulkFileContent& content, bool selection);
+    // Enter and the focus go to Cancel; FALSE, as the dialog initialisation returns then.
+    BOOL MakeCancelTheDefault();
+    // What is sent, shown before anything is: the file's (or the bank's selection's) messages
+    // but the one left out (its position, 0: none). With a warning, Cancel is the default.
+    void ShowSummary(const BulkFileContent& content, bool selection, std::size_t leftOut);
     void ShowProgress(const SendProgress& progress);
     // How many messages went out whole and which did not: in the status line, and in a box when
     // some did not or may not have arrived.

@@ -319,6 +319,12 @@ void CMidiSender::OnCompletion(MIDIHDR* header, std::int64_t stamp)
         return;
     Transfer& t = *m_active;
     slot->busy = false;
+    // A piece waiting in the driver behind this one starts only now: a slow interface is not
+    // a stalled one.
+    for (Slot& queued : m_slots)
+        if (queued.busy)
+            queued.leavesAt = std::max(queued.leavesAt, stamp + static_cast<std::int64_t>(queued.header.dwBufferLength) *
+                                                                 PortState().wireClock.ByteTime());
     const Piece& piece = t.pieces[slot->piece];
     t.completed += piece.length;
     if (piece.last)

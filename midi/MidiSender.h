@@ -92,6 +92,8 @@ public:
     // When everything asked for so far has left the line, by the clock.
     std::int64_t ExpectedEnd() const;
 
+    // Another driver or line: the silence after the last message on the old one counts no more.
+    void NewLine() { m_pauseFrom = 0; }
     // Closes the port once the line is idle by the clock, unless a send needs it.
     void CloseWhenIdle();
 

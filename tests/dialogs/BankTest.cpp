@@ -16,6 +16,7 @@ namespace
 using Act = std::function<void(WindowTest&, CMainDialog&)>;
 using During = std::function<void(WindowTest&, CDialog&)>;
 const EmulatedDevice Factory;
+std::vector<std::string> proposedSlots;  // what the slot prompt showed, in order
 
 Bytes Stamped(Bytes dump, std::uint8_t slot)
 {
@@ -68,6 +69,9 @@ Act InBank(During during)
             PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
         });
         t.OnDialog(IDD_BANK_SLOT, [](CDialog& d) {
+            proposedSlots.push_back(d.GetDlgItemText(IDC_BANK_SLOT));
+            d.SetDlgItemText(IDC_BANK_SLOT, "0");  // would be stamped as program 128
+            WindowTest::Click(d, IDOK);
             d.SetDlgItemText(IDC_BANK_SLOT, "50");
             PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
         });
@@ -127,13 +131,13 @@ TEST_F(BankTest, ActionsOnTheRows)
              w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "60");
              t.Press(w, IDC_SEND_PROGRAM);
          },
-         {Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
+         {OutOfRange(1, 100), Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
          {Stamped(program3, 50), Request(50), Stamped(program3, 60), Request(60)}, {{"p3.syx", program3}}},
         {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program goes to a slot whole "
          "though the window is closed at once, and the main window says so",
          [&](WindowTest& t) { t.WriteFile("b.syx", dump); t.AtWireRate(); },
          [&](WindowTest& t, CMainDialog& w) {
-             InBank([](WindowTest& t, CDialog& d) {
+             InBank([&](WindowTest& t, CDialog& d) {
                  t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
                      EXPECT_EQ(LoadResString(IDS_BULK_SUMMARY_SELECTION, {"2"}), send.GetDlgItemText(IDC_SEND_SUMMARY));
                      t.Click(send, IDOK);
@@ -148,16 +152,21 @@ TEST_F(BankTest, ActionsOnTheRows)
                  keys[VK_CONTROL] = 0;
                  SetKeyboardState(keys);
                  EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
-                 Select(d, {199});
+                 proposedSlots.clear();
+                 Select(d, {99});  // program 100: its own slot is proposed
+                 t.Press(d, IDC_BANK_SEND_TO_SLOT);
+                 Select(d, {199});  // program 200: slot 1
                  t.Click(d, IDC_BANK_SEND_TO_SLOT);
+                 EXPECT_EQ((std::vector<std::string>{"100", "1"}), proposedSlots);
              })(t, w);
              std::vector<Bytes> received;
              t.WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
              EXPECT_EQ(long200, received.back()) << "the window's closing cut it";
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM, {"50", "5000"}), w.GetDlgItemText(IDC_STATUS));
          },
-         {}, {Factory.ProgramMessage(2), Factory.ProgramMessage(6), Bytes(long200.begin(), long200.begin() + 4096),
-              Bytes(long200.begin() + 4096, long200.end())}, {}},
+         {OutOfRange(1, 100), OutOfRange(1, 100)},
+         {Factory.ProgramMessage(2), Factory.ProgramMessage(6), Stamped(Factory.ProgramMessage(100), 50),
+          Bytes(long200.begin(), long200.begin() + 4096), Bytes(long200.begin() + 4096, long200.end())}, {}},
         {"Compare with device: a differing byte, another length, another header only, no answer",
          With("b.syx", changed4 + longer5 + otherHeader3), InBank([](WindowTest& t, CDialog& d) {
              std::size_t boxes = 0;
@@ -166,6 +175,7 @@ TEST_F(BankTest, ActionsOnTheRows)
                  if (++boxes == 4)
                      t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
                  Select(d, {row});
+                 EXPECT_TRUE(IsWindowEnabled(d.GetDlgItem(IDC_BANK_COMPARE))) << row;
                  t.Click(d, IDC_BANK_COMPARE);
                  EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == boxes; }));
              }
