@@ -7,7 +7,7 @@
 #include "dialogs/MainDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
-#include "midi/MidiDriver.h"
+#include "midi/ChosenPort.h"
 #include "midi/MidiPortName.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
@@ -15,37 +15,17 @@
 namespace
 {
 constexpr std::size_t MaxFileName = 256;
-using PortId = std::pair<std::string, int>;
-
-std::vector<std::string> InputNames()
-{
-    return MidiPortNames(Midi().midiInGetNumDevs(), &MidiDriver::midiInGetDevCapsA);
-}
-
-std::vector<std::string> OutputNames()
-{
-    return MidiPortNames(Midi().midiOutGetNumDevs(), &MidiDriver::midiOutGetDevCapsA);
-}
-
 struct Direction
 {
     const char* nameValue;
     const char* occurrenceValue;
-    int MidiPortState::*port;
-    std::vector<std::string> (*names)();
+    PortDirection direction;
     UINT missing;
 };
 const Direction Directions[] = {
-    {"InputPort", "InputPortOccurrence", &MidiPortState::inputPort, InputNames, IDS_INPUT_PORT_MISSING},
-    {"OutputPort", "OutputPortOccurrence", &MidiPortState::outputPort, OutputNames, IDS_OUTPUT_PORT_MISSING},
+    {"InputPort", "InputPortOccurrence", PortDirection::Input, IDS_INPUT_PORT_MISSING},
+    {"OutputPort", "OutputPortOccurrence", PortDirection::Output, IDS_OUTPUT_PORT_MISSING},
 };
-
-std::string ShownPort(const PortId& port)
-{
-    if (port.second == 0)
-        return LoadResString(IDS_PORT_NAME, {port.first});
-    return LoadResString(IDS_PORT_NAME_OCCURRENCE, {port.first, std::to_string(port.second + 1)});
-}
 
 struct FileField
 {
@@ -109,23 +89,25 @@ void CDumpSettings::Load(CMainDialog& window)
     for (std::size_t i = 0; i < std::size(Directions); ++i)
     {
         const Direction& direction = Directions[i];
-        const PortId kept{m_settings.ReadString(direction.nameValue, "", MAXPNAMELEN),
-                          m_settings.ReadInt(direction.occurrenceValue, 0, 0, 255)};
-        const std::vector<std::string> names = direction.names();
-        int port = kept.first.empty() ? 0 : FindPort(names, kept.first, kept.second);
+        std::optional<MidiPortId> kept;
+        if (std::string name = m_settings.ReadString(direction.nameValue, "", MAXPNAMELEN); !name.empty())
+            kept = MidiPortId{name, m_settings.ReadInt(direction.occurrenceValue, 0, 0, 255)};
+        const std::vector<std::string> names = PortNamesNow(direction.direction);
+        int port = FindChosenPort(names, kept);
         if (port < 0)
         {
             // Another unit of the same name is likelier to be meant than the first port.
-            port = std::max(FindPort(names, kept.first, 0), 0);
-            std::string text = LoadResString(direction.missing, {ShownPort(kept)});
+            port = std::max(FindPort(names, kept->name, 0), 0);
+            std::string text = LoadResString(direction.missing, {ShownPort(*kept)});
             if (port < static_cast<int>(names.size()))
             {
-                m_standIns[i] = PortId{names[port], PortOccurrence(names, port)};
+                m_standIns[i] = PortIdAt(names, port);
                 text += ' ' + LoadResString(IDS_PORT_USED_INSTEAD, {ShownPort(*m_standIns[i])});
             }
             missing += (missing.empty() ? "" : "\n\n") + text;
         }
-        state.*direction.port = port;
+        // With no port at all the kept one stays chosen, to be found when it is plugged in.
+        ChosenPort(direction.direction) = port < static_cast<int>(names.size()) ? PortIdAt(names, port) : kept;
     }
     state.deviceNumber = m_settings.ReadInt("DeviceNumber", state.deviceNumber, 1, 16);
     state.pauseMs = m_settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
@@ -142,16 +124,13 @@ void CDumpSettings::SaveMidi()
     for (std::size_t i = 0; i < std::size(Directions); ++i)
     {
         const Direction& direction = Directions[i];
-        const std::vector<std::string> names = direction.names();
-        const int port = state.*direction.port;
-        if (port < 0 || port >= static_cast<int>(names.size()) || names[port].empty())
-            continue;
-        const PortId chosen{names[port], PortOccurrence(names, port)};
-        if (chosen == m_standIns[i])
+        const std::optional<MidiPortId>& chosen = ChosenPort(direction.direction);
+        // A port whose driver does not tell its name cannot be found by it at the next start.
+        if (!chosen || chosen->name.empty() || chosen == m_standIns[i])
             continue;
         m_standIns[i].reset();
-        m_settings.WriteString(direction.nameValue, chosen.first);
-        m_settings.WriteInt(direction.occurrenceValue, chosen.second);
+        m_settings.WriteString(direction.nameValue, chosen->name);
+        m_settings.WriteInt(direction.occurrenceValue, chosen->occurrence);
     }
     m_settings.WriteInt("DeviceNumber", state.deviceNumber);
     m_settings.WriteInt("PauseMs", state.pauseMs);

@@ -1,9 +1,9 @@
 #pragma once
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "framework/Settings.h"
+#include "midi/MidiPortState.h"
 
 class CMainDialog;
 
@@ -30,5 +30,5 @@ public:
 
 private:
     // Name and occurrence of a port that stands in for a kept one, per direction.
-    std::optional<std::pair<std::string, int>> m_standIns[2];
+    std::optional<MidiPortId> m_standIns[2];
 };

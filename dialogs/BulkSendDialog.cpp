@@ -86,7 +86,8 @@ BOOL CBulkSendDialog::LoadFile()
 {
     BulkFileContent content;
     content.bytes = std::move(m_bytes);
-    if (content.bytes.empty() && !ReadBulkFile(m_fileName, content))
+    const bool selection = !content.bytes.empty();
+    if (!selection && !ReadBulkFile(m_fileName, content, SendRefusals))
         return FALSE;
     m_dumpBuffer.Free();
     if (!m_dumpBuffer.Init(static_cast<unsigned>(content.bytes.size()), MidiBufferSize))
@@ -96,11 +97,11 @@ BOOL CBulkSendDialog::LoadFile()
     }
     std::copy(content.bytes.begin(), content.bytes.end(), m_dumpBuffer.m_bytes);
     m_fileSize = static_cast<unsigned>(content.bytes.size());
-    ShowSummary(content.midiFile, content.midiMessages);
+    ShowSummary(content.midiFile, content.midiMessages, selection);
     return TRUE;
 }
 
-void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages)
+void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages, bool selection)
 {
     m_messageCount = 0;
     std::size_t longest = 0;
@@ -119,7 +120,9 @@ void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages)
     else
     {
         const BulkFileSummary summary = SummarizeBulkFile(m_dumpBuffer.m_bytes, m_fileSize);
-        SetDlgItemText(IDC_SEND_SUMMARY, Counted(summary.completeMessages, IDS_BULK_SUMMARY_ONE, IDS_BULK_SUMMARY));
+        SetDlgItemText(IDC_SEND_SUMMARY,
+                       selection ? Counted(summary.completeMessages, IDS_BULK_SUMMARY_SELECTION_ONE, IDS_BULK_SUMMARY_SELECTION)
+                                 : Counted(summary.completeMessages, IDS_BULK_SUMMARY_ONE, IDS_BULK_SUMMARY));
         if (summary.bytesOutsideMessages > 0)
             add(Counted(summary.bytesOutsideMessages, IDS_BULK_OUTSIDE_BYTE, IDS_BULK_OUTSIDE_BYTES));
         if (summary.unterminatedMessages > 0)

@@ -43,8 +43,9 @@ protected:
 
 private:
     BOOL LoadFile();
-    // What the file holds, shown before anything is sent; with a warning, Cancel is the default.
-    void ShowSummary(bool midiFile, std::size_t midiMessages);
+    // What the file (or the bank's selection) holds, shown before anything is sent; with a
+    // warning, Cancel is the default.
+    void ShowSummary(bool midiFile, std::size_t midiMessages, bool selection);
     // The message that starts at m_position: up to and including its F7, or to the file's end.
     void FindMessage();
     // The length of the next piece of the current message.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "dialogs/AboutDialog.h"
 #include "dialogs/BulkReceiveDialog.h"
@@ -14,11 +15,11 @@
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/WinApp.h"
+#include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "framework/Unicode.h"
-#include "protocol/BankIndex.h"
 #include "protocol/DumpFileCheck.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
@@ -198,6 +199,8 @@ HICON CMainDialog::OnQueryDragIcon()
 
 INT_PTR CMainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
+    if (PortListChanged(message, wParam))
+        ShowMissingPort();
     if (message != WM_DROPFILES)
         return CMidiDialog::OnMessage(message, wParam, lParam, handled);
     handled = true;
@@ -254,7 +257,7 @@ void CMainDialog::EnableControls(BOOL enable)
             KillTimer(m_hWnd, WaitingStatusTimerId);
             m_waitStart = 0;
             // Nothing came (time-out, failure): the box that follows says why.
-            const std::string text = DumpText(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length);
+            const std::string text = ShownDumpText(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length);
             if (m_dumpBuffer.m_length > 0)
                 ShowStatus(text.empty() ? IDS_STATUS_ANSWERED : IDS_STATUS_ANSWERED_TEXT,
                            {std::to_string(m_dumpBuffer.m_length), text});
@@ -287,6 +290,22 @@ void CMainDialog::OnTimer(UINT_PTR id)
 void CMainDialog::ShowWaitingStatus()
 {
     ShowStatus(IDS_STATUS_WAITING, {std::to_string((GetTickCount64() - m_waitStart) / 1000)});
+}
+
+// Read again after a device came or went, so that a chosen port that is gone shows at once,
+// not only at the next send; the notice goes once the port is back.
+void CMainDialog::ShowMissingPort()
+{
+    for (const auto& [direction, text] : {std::pair{PortDirection::Output, IDS_STATUS_OUTPUT_NOT_CONNECTED},
+                                          std::pair{PortDirection::Input, IDS_STATUS_INPUT_NOT_CONNECTED}})
+        if (const std::optional<MidiPortId> missing = MissingChosenPort(direction))
+        {
+            ShowStatus(text, {ShownPort(*missing)});
+            m_showsMissingPort = true;
+            return;
+        }
+    if (std::exchange(m_showsMissingPort, false))
+        SetDlgItemText(IDC_STATUS, "");
 }
 
 void CMainDialog::ShowStatus(UINT id, std::initializer_list<std::string> inserts)
@@ -461,8 +480,11 @@ void CMainDialog::OnProgramChange()
     const std::string channel = std::to_string(state.deviceNumber);
     WhenLineFree([this, programChange, number, channel] {
         MidiPortState& line = PortState();
+        const int port = ChosenPortNow(PortDirection::Output);
+        if (port < 0)
+            return;
         HMIDIOUT output = nullptr;
-        if (Midi().midiOutOpen(&output, line.outputPort, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+        if (Midi().midiOutOpen(&output, port, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
         {
             AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
             return;

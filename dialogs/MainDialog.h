@@ -104,6 +104,8 @@ private:
     void SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength,
                       void (*stamp)(unsigned char*, int, int), const int& slot);
     void ShowStatus(UINT id, std::initializer_list<std::string> inserts);
+    void ShowMissingPort();
+    bool m_showsMissingPort = false;
     void ShowWaitingStatus();
     void ShowSentDump(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot);
     void Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets);

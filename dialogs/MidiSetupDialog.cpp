@@ -1,7 +1,6 @@
 #include "dialogs/MidiSetupDialog.h"
 
-#include <dbt.h>
-
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,67 +8,50 @@
 #include "framework/DataExchange.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
-#include "midi/MidiDriver.h"
-#include "midi/MidiPortName.h"
+#include "midi/ChosenPort.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
 
 namespace
 {
-// Appends one entry per port, in port order, so that an entry's position is its port
-// number. A port that does not answer its capability query is named by its number rather
-// than left out, which would shift every later port onto the wrong number. Returns how
-// many ports answered.
-template <typename Caps>
-int ListPorts(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
+// One entry per port, in port order, so that an entry's position is its port number. A port
+// that does not answer its capability query is named by its number rather than left out,
+// which would shift every later port onto the wrong number. The chosen port is selected; one
+// that is not connected gets an entry of its own after the ports, selected, so that OK keeps
+// it rather than take whatever port now has its old number.
+void ShowPorts(CComboBox& list, const std::vector<std::string>& names, const std::optional<MidiPortId>& choice)
 {
-    int answered = 0;
-    for (UINT port = 0; port < portCount; ++port)
-    {
-        if (const std::optional<std::string> name = MidiPortName(port, query))
-        {
-            list.AddString(*name);
-            ++answered;
-        }
-        else
-        {
-            list.AddString(FormatResString(IDS_UNLISTED_PORT_FORMAT, port));
-        }
-    }
-    return answered;
-}
-
-// Lists the ports again after a device came or went, keeping the selected port selected
-// when it is still there (by name and occurrence, its number may have changed).
-template <typename Caps>
-void RelistPorts(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT))
-{
-    const std::vector<std::string> before = list.Entries();
-    const int selected = list.GetCurSel();
     list.ResetContent();
-    ListPorts(list, portCount, query);
-    if (selected >= 0 && selected < static_cast<int>(before.size()))
-        list.SetCurSel(FindPort(list.Entries(), before[selected], PortOccurrence(before, selected)));
+    for (std::size_t port = 0; port < names.size(); ++port)
+        list.AddString(names[port].empty() ? FormatResString(IDS_UNLISTED_PORT_FORMAT, static_cast<unsigned>(port))
+                                           : names[port]);
+    int selected = FindChosenPort(names, choice);
+    if (selected < 0)
+        selected = list.AddString(LoadResString(IDS_PORT_NOT_CONNECTED_ENTRY, {ShownPort(*choice)}));
+    list.SetCurSel(selected);
 }
 
-// Fills one direction's list and selects its stored port; a direction without ports says so
-// and leaves the other direction usable.
-template <typename Caps>
-bool FillPortList(CComboBox& list, UINT portCount, MMRESULT (MidiDriver::*query)(UINT_PTR, Caps*, UINT),
-                  int storedPort, UINT noPorts, UINT noneListed)
+// What the selection stands for: a listed port, or else the choice as it was.
+std::optional<MidiPortId> SelectedPort(const CComboBox& list, const std::vector<std::string>& names,
+                                       const std::optional<MidiPortId>& choice)
 {
-    if (portCount == 0)
-    {
-        AfxMessageBox(noPorts, MB_ERROR_BOX);
-        return false;
-    }
-    if (ListPorts(list, portCount, query) == 0)
-    {
-        AfxMessageBox(noneListed, MB_ERROR_BOX);
-        return false;
-    }
-    list.SetCurSel(storedPort);
-    return true;
+    const int selected = list.GetCurSel();
+    if (selected >= 0 && selected < static_cast<int>(names.size()))
+        return PortIdAt(names, selected);
+    return choice;
+}
+
+// A direction without ports, or with none that answers, says so and leaves the other
+// direction usable; false then.
+bool CheckPorts(const std::vector<std::string>& names, UINT noPorts, UINT noneListed)
+{
+    const UINT problem = names.empty() ? noPorts
+                         : std::all_of(names.begin(), names.end(), [](const std::string& name) { return name.empty(); })
+                             ? noneListed
+                             : 0;
+    if (problem != 0)
+        AfxMessageBox(problem, MB_ERROR_BOX);
+    return problem == 0;
 }
 }
 
@@ -93,16 +75,14 @@ void CMidiSetupDialog::DoDataExchange(CDataExchange* dx)
     DDV_MinMaxInt(dx, m_deviceNumber, 1, 16);
     DDX_Text(dx, IDC_PAUSE, m_pauseMs);
     DDV_MinMaxInt(dx, m_pauseMs, 0, 1000);
-    // A list with no selection (no port, or a stored port that is gone) keeps the port it
-    // had: -1 would open the system's default synthesizer instead.
-    int inputPort = m_inputPort;
-    int outputPort = m_outputPort;
-    DDX_CBIndex(dx, IDC_INPUT_PORT, inputPort);
-    DDX_CBIndex(dx, IDC_OUTPUT_PORT, outputPort);
-    if (inputPort >= 0)
-        m_inputPort = inputPort;
-    if (outputPort >= 0)
-        m_outputPort = outputPort;
+    if (dx->m_bSaveAndValidate && !dx->Failed())
+        TakeSelectedPorts();
+}
+
+void CMidiSetupDialog::TakeSelectedPorts()
+{
+    m_inputPort = SelectedPort(m_inputList, m_inputNames, m_inputPort);
+    m_outputPort = SelectedPort(m_outputList, m_outputNames, m_outputPort);
 }
 
 BOOL CMidiSetupDialog::PreTranslateMessage(MSG* message)
@@ -116,11 +96,12 @@ BOOL CMidiSetupDialog::PreTranslateMessage(MSG* message)
 
 INT_PTR CMidiSetupDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    if (message == WM_DEVICECHANGE &&
-        (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE))
+    // The selected port stays selected by name and occurrence: its number may have changed.
+    if (PortListChanged(message, wParam))
     {
-        RelistPorts(m_inputList, Midi().midiInGetNumDevs(), &MidiDriver::midiInGetDevCapsA);
-        RelistPorts(m_outputList, Midi().midiOutGetNumDevs(), &MidiDriver::midiOutGetDevCapsA);
+        TakeSelectedPorts();
+        ShowPorts(m_inputList, m_inputNames = PortNamesNow(PortDirection::Input), m_inputPort);
+        ShowPorts(m_outputList, m_outputNames = PortNamesNow(PortDirection::Output), m_outputPort);
     }
     return CDialog::OnMessage(message, wParam, lParam, handled);
 }
@@ -137,16 +118,14 @@ BOOL CMidiSetupDialog::OnInitDialog()
     UDACCEL pauseSteps[] = {{0, 10}, {2, 50}};
     m_pauseSpin.SetAccel(2, pauseSteps);
 
-    m_inputList.ResetContent();
-    m_outputList.ResetContent();
-    const MidiPortState& state = PortState();
-
     // Each direction on its own: an output-only interface can still be chosen. A failure
     // leaves the dialog usable, so that the user can still cancel or keep the device number.
-    const bool inputs = FillPortList(m_inputList, Midi().midiInGetNumDevs(), &MidiDriver::midiInGetDevCapsA,
-                                     state.inputPort, IDS_NO_INPUT_PORTS, IDS_NO_INPUT_LISTED);
-    const bool outputs = FillPortList(m_outputList, Midi().midiOutGetNumDevs(), &MidiDriver::midiOutGetDevCapsA,
-                                      state.outputPort, IDS_NO_OUTPUT_PORTS, IDS_NO_OUTPUT_LISTED);
+    m_inputNames = PortNamesNow(PortDirection::Input);
+    const bool inputs = CheckPorts(m_inputNames, IDS_NO_INPUT_PORTS, IDS_NO_INPUT_LISTED);
+    ShowPorts(m_inputList, m_inputNames, m_inputPort);
+    m_outputNames = PortNamesNow(PortDirection::Output);
+    const bool outputs = CheckPorts(m_outputNames, IDS_NO_OUTPUT_PORTS, IDS_NO_OUTPUT_LISTED);
+    ShowPorts(m_outputList, m_outputNames, m_outputPort);
     if (!inputs || !outputs)
         return TRUE;
 

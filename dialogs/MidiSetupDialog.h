@@ -1,11 +1,17 @@
 #pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "midi/MidiPortState.h"
 
 // Chooses the MIDI input and output ports, the device number and the pause after each
-// message of a bulk send. Works on copies of the
-// port state's values; the caller stores them after OK. A list entry's position is the
-// port number the driver opens, so the lists are never sorted and no port is left out.
+// message of a bulk send. Works on copies of the port state's values; the caller stores them
+// after OK. A list entry's position is the port's number in the driver's list, so the lists
+// are never sorted and no port is left out; a chosen port that is not connected is listed
+// after them as such.
 class CMidiSetupDialog : public CDialog
 {
 public:
@@ -19,8 +25,8 @@ public:
     CComboBox m_outputList;
     CComboBox m_inputList;
     int m_deviceNumber;
-    int m_inputPort;
-    int m_outputPort;
+    std::optional<MidiPortId> m_inputPort;
+    std::optional<MidiPortId> m_outputPort;
     int m_pauseMs;
     CToolTipCtrl m_toolTips;
 
@@ -28,4 +34,11 @@ protected:
     BOOL OnInitDialog() override;
     // While the dialog is open a device may be plugged in or out: the lists follow.
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+
+private:
+    // The ports the lists' selections stand for; a choice that is not listed is kept.
+    void TakeSelectedPorts();
+    // The driver's names of the listed ports, in port order.
+    std::vector<std::string> m_inputNames;
+    std::vector<std::string> m_outputNames;
 };

@@ -93,6 +93,8 @@ MMRESULT EmulatedMidiDriver::OpenPort(MidiCall call, std::map<std::uintptr_t, Po
         if constexpr (std::is_same_v<PortType, InputPort>)
             port.line.DropWithoutBuffer(m_line == Line::Alsa ? &m_droppedInput : nullptr);
         port.deviceId = deviceId;
+        if (!input)
+            m_openedOutputs.push_back(infos[deviceId].name);
         port.callback = callback;
         port.instance = instance;
         port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;
@@ -399,6 +401,12 @@ void EmulatedMidiDriver::SetOutputPorts(std::vector<PortInfo> ports)
 {
     Lock lock(m_mutex);
     m_outputPorts = std::move(ports);
+}
+
+std::vector<std::string> EmulatedMidiDriver::OpenedOutputPorts() const
+{
+    Lock lock(m_mutex);
+    return m_openedOutputs;
 }
 
 void EmulatedMidiDriver::SetPace(Pace pace)

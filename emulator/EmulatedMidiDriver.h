@@ -150,6 +150,8 @@ public:
     std::vector<OutputLine::TransferRecord> LineTransfers() const;  // when bytes left, not when handed over
     std::size_t DroppedInputBytes() const;   // what arrived with no buffer queued (alsa)
     int CallCount(MidiCall call) const;
+    // The name of every output port opened, in order: where the program sent.
+    std::vector<std::string> OpenedOutputPorts() const;
     // True once nothing is in flight, everything handed over has reached the device and nothing
     // is waiting to be delivered (bytes waiting for a buffer do not count); false if the deadline passes first. Not from a callback: the
     // worker is not idle while it runs one.
@@ -278,4 +280,5 @@ private:
 
     std::vector<LongMessage> m_longMessages;
     std::vector<DWORD> m_shortMessages;
+    std::vector<std::string> m_openedOutputs;
 };

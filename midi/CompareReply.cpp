@@ -19,9 +19,15 @@ std::string Hex(std::size_t byte)
 }
 }
 
-std::string WithDumpText(const std::string& what, const unsigned char* dump, std::size_t length)
+std::string ShownDumpText(const unsigned char* dump, std::size_t length)
 {
     const std::string text = DumpText(dump, length);
+    return text.size() > ShownTextLength ? text.substr(0, ShownTextLength) + "..." : text;
+}
+
+std::string WithDumpText(const std::string& what, const unsigned char* dump, std::size_t length)
+{
+    const std::string text = ShownDumpText(dump, length);
     return text.empty() ? what : LoadResString(IDS_DUMP_WITH_TEXT, {what, text});
 }
 

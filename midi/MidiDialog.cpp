@@ -6,6 +6,7 @@
 
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiCallbacks.h"
 #include "midi/MidiDriver.h"
@@ -153,6 +154,10 @@ int CMidiDialog::OpenPorts(unsigned length)
     MidiDriver& driver = Midi();
     if (!OutputIsFree())
         return 0;
+    const int outputPort = ChosenPortNow(PortDirection::Output);
+    const int inputPort = outputPort < 0 ? -1 : ChosenPortNow(PortDirection::Input);
+    if (inputPort < 0)
+        return 0;
     m_afterSend = nullptr;
     ReleaseOutputPort();
     CloseInputPort();
@@ -166,7 +171,7 @@ int CMidiDialog::OpenPorts(unsigned length)
 
     HMIDIOUT output = nullptr;
     ++state.outputOpening;
-    if (const MMRESULT opened = driver.midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc),
+    if (const MMRESULT opened = driver.midiOutOpen(&output, outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc),
                                                    0, CALLBACK_FUNCTION);
         opened != MMSYSERR_NOERROR)
     {
@@ -177,7 +182,7 @@ int CMidiDialog::OpenPorts(unsigned length)
 
     HMIDIIN input = nullptr;
     ++state.inputOpening;
-    if (const MMRESULT opened = driver.midiInOpen(&input, state.inputPort, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
+    if (const MMRESULT opened = driver.midiInOpen(&input, inputPort, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
                                                   CALLBACK_FUNCTION | MIDI_IO_STATUS);
         opened != MMSYSERR_NOERROR)
     {
@@ -224,13 +229,16 @@ int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
     MidiDriver& driver = Midi();
     if (!OutputIsFree())
         return 0;
+    const int outputPort = ChosenPortNow(PortDirection::Output);
+    if (outputPort < 0)
+        return 0;
     m_afterSend = nullptr;
     ReleaseOutputPort();
     CloseInputPort();
 
     HMIDIOUT output = nullptr;
     ++state.outputOpening;
-    if (const MMRESULT opened = driver.midiOutOpen(&output, state.outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc),
+    if (const MMRESULT opened = driver.midiOutOpen(&output, outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc),
                                                    0, CALLBACK_FUNCTION);
         opened != MMSYSERR_NOERROR)
     {

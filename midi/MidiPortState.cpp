@@ -47,8 +47,8 @@ int AllocateMidiBuffers()
     if (!AllocateLocked(state.outputBlock, state.outputBuffer))
         return 0;
     state.deviceNumber = 1;
-    state.inputPort = 0;
-    state.outputPort = 0;
+    state.inputPort.reset();
+    state.outputPort.reset();
     return 1;
 }
 

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "protocol/WireClock.h"
 
@@ -21,13 +23,24 @@ constexpr unsigned LineBufferSize = 4096;
 // may run a little slower than 31,250 baud (1 % of the buffer is 41 bytes). 256 bytes are 82 ms.
 constexpr unsigned LineBufferMargin = 256;
 
+// A port as the user chose it: its name and which of the ports of that name it is (0 for the
+// first). The driver numbers its ports anew whenever one comes or goes, so a number is never
+// kept: the choice is looked up in the driver's list at each opening.
+struct MidiPortId
+{
+    std::string name;
+    int occurrence = 0;
+    bool operator==(const MidiPortId& other) const { return name == other.name && occurrence == other.occurrence; }
+};
+
 // The process-wide MIDI state: the chosen ports and device number, the open handles, and
 // the fixed, locked buffers every transaction uses (one output, rotating inputs).
 struct MidiPortState
 {
     int deviceNumber = 1;
-    int inputPort = 0;
-    int outputPort = 0;
+    // None chosen (a first start) means the first port.
+    std::optional<MidiPortId> inputPort;
+    std::optional<MidiPortId> outputPort;
     // Milliseconds a bulk send waits after each message, so that a device that writes each
     // message to its memory does not drop the next one (0 to 1000).
     int pauseMs = 0;
@@ -52,7 +65,7 @@ struct MidiPortState
 
 MidiPortState& PortState();
 
-// Four 4096-byte movable, zero-filled, locked blocks; the defaults (device 1, ports 0)
+// Four 4096-byte movable, zero-filled, locked blocks; the defaults (device 1, first ports)
 // are set only when all four were obtained. Nonzero on success.
 int AllocateMidiBuffers();
 // Nonzero when all four blocks were freed.

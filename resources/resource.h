@@ -234,3 +234,17 @@
 #define IDS_STATUS_SENT_COMMAND22       3027    // %1: option (1 to 3), %2: bytes
 #define IDS_STATUS_WAITING              3028    // %1: seconds waited
 #define IDS_STATUS_ANSWERED             3029    // %1: bytes received
+
+// Chosen ports that are not connected when they are needed (%1: the port, IDS_PORT_NAME...)
+#define IDS_OUTPUT_PORT_NOT_CONNECTED   3260
+#define IDS_INPUT_PORT_NOT_CONNECTED    3261
+#define IDS_PORT_NOT_CONNECTED_ENTRY    3262    // MIDI Setup's entry for it
+#define IDS_STATUS_OUTPUT_NOT_CONNECTED 3263
+#define IDS_STATUS_INPUT_NOT_CONNECTED  3264
+
+// The bank window's own words when a file gives it nothing to show, and the bulk send of its rows
+#define IDS_BANK_FILE_EMPTY             3240    // followed by the file's name and "!"
+#define IDS_BANK_MIDI_FILE_DAMAGED      3241    // %1: the file's name, %2: the reason
+#define IDS_BANK_MIDI_FILE_NO_SYSEX     3242    // %1: the file's name
+#define IDS_BULK_SUMMARY_SELECTION      3243    // %1: complete SysEx messages among the selected rows
+#define IDS_BULK_SUMMARY_SELECTION_ONE  3244

@@ -95,7 +95,8 @@ TEST_F(BankTest, ActionsOnTheRows)
     Bytes changed4 = Factory.ProgramMessage(4);
     changed4[9] ^= 0x01;
     Bytes longer5 = Factory.AlgorithmMessage(5);
-    longer5.insert(longer5.end() - 1, 0x00);
+    const Bytes tail = Bytes{0x00} + Bytes(ShownTextLength + 1, 'x');  // a text too long to name whole
+    longer5.insert(longer5.end() - 1, tail.begin(), tail.end());
     Bytes otherHeader3 = program3;
     otherHeader3[4] = 0x05;
     Run({
@@ -108,6 +109,14 @@ TEST_F(BankTest, ActionsOnTheRows)
                  RECT kept;
                  GetWindowRect(d.GetSafeHwnd(), &kept);
                  EXPECT_EQ(900, kept.right - kept.left);
+                 // Shown, drawn, resized: the list's header is drawn again whole, not only where it grew.
+                 ShowWindow(d.GetSafeHwnd(), SW_SHOWNA);
+                 RedrawWindow(d.GetSafeHwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+                 SetWindowPos(d.GetSafeHwnd(), nullptr, 0, 0, 1000, 700, SWP_NOMOVE | SWP_NOZORDER);
+                 HWND header = ListView_GetHeader(d.GetDlgItem(IDC_BANK_LIST));
+                 RECT whole, redrawn;
+                 GetClientRect(header, &whole);
+                 EXPECT_TRUE(GetUpdateRect(header, &redrawn, FALSE) && EqualRect(&whole, &redrawn));
                  EXPECT_EQ(LoadResString(IDS_BANK_SUMMARY, {"367", "240", "127"}), d.GetDlgItemText(IDC_BANK_SUMMARY));
                  EXPECT_EQ(367, ListView_GetItemCount(d.GetDlgItem(IDC_BANK_LIST)));
                  const std::string row3[] = {"3", "Program 3", "1", std::to_string(program3.size())};
@@ -133,6 +142,7 @@ TEST_F(BankTest, ActionsOnTheRows)
         {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program is refused",
          With("b.syx", dump), InBank([](WindowTest& t, CDialog& d) {
              t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
+                 EXPECT_EQ(LoadResString(IDS_BULK_SUMMARY_SELECTION, {"2"}), send.GetDlgItemText(IDC_SEND_SUMMARY));
                  t.Click(send, IDOK);
                  EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
              });
@@ -175,13 +185,16 @@ TEST_F(BankTest, ActionsOnTheRows)
          }),
          {Error(IDS_COMPARE_DIFFERS, {Named("Program 4", changed4), "9", Hex(changed4[9]), Hex(changed4[9] ^ 1)}),
           Error(IDS_COMPARE_LENGTH,
-                {Named("Algorithm 5", longer5), std::to_string(longer5.size()), std::to_string(longer5.size() - 1)}),
+                {LoadResString(IDS_DUMP_WITH_TEXT, {"Algorithm 5", std::string(ShownTextLength, 'x') + "..."}),
+                 std::to_string(longer5.size()), std::to_string(longer5.size() - tail.size())}),
           Note(IDS_COMPARE_SAME, {Named("Program 3", otherHeader3)}), Error(IDS_NO_REPLY), Stored("p3.syx")},
          {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)},
          {{"p3.syx", otherHeader3}}},
-        {"a damaged MIDI file is refused as the bulk send refuses it", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
+        {"a damaged MIDI file: nothing to show", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
          InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
-         {Error(IDS_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
+         {Error(IDS_BANK_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
+        {"an empty file: nothing to show", With("b.syx", {}), InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
+         {FileError(IDS_BANK_FILE_EMPTY, "b.syx")}, {}, {}},
     });
 }
 

@@ -1,5 +1,7 @@
 // MIDI Setup, run through the main window's handler, so that what reaches the port state
 // after OK or Cancel is what the program would use.
+#include <tuple>
+
 #include "dialogs/MidiSetupDialog.h"
 #include "framework/Strings.h"
 #include "midi/MidiPortState.h"
@@ -12,8 +14,9 @@ namespace
 using Port = EmulatedMidiDriver::PortInfo;
 using Names = std::vector<std::string>;
 
-// What the port state holds: device number, input and output ports, pause.
-using Choice = std::vector<int>;
+// What the port state holds: device number, input and output ports (none: the first), pause.
+using P = MidiPortId;
+using Choice = std::tuple<int, std::optional<P>, std::optional<P>, int>;
 
 struct SetupCase
 {
@@ -26,16 +29,18 @@ struct SetupCase
 };
 
 std::string Unlisted(unsigned port) { return FormatResString(IDS_UNLISTED_PORT_FORMAT, port); }
+std::string Missing(const std::string& port)
+{
+    return LoadResString(IDS_PORT_NOT_CONNECTED_ENTRY, {LoadResString(IDS_PORT_NAME, {port})});
+}
 
 // OK after checking what the lists hold (and which entries are selected: -1 for none).
 std::function<void(CMidiSetupDialog&)> OkAfterLists(Names inputs, Names outputs, int input = -1, int output = -1,
                                                      const char* device = nullptr)
 {
     return [=](CMidiSetupDialog& setup) {
-        EXPECT_EQ(inputs, setup.m_inputList.Entries());
-        EXPECT_EQ(outputs, setup.m_outputList.Entries());
-        EXPECT_EQ(input, setup.m_inputList.GetCurSel());
-        EXPECT_EQ(output, setup.m_outputList.GetCurSel());
+        EXPECT_EQ(std::pair(inputs, input), std::pair(setup.m_inputList.Entries(), setup.m_inputList.GetCurSel()));
+        EXPECT_EQ(std::pair(outputs, output), std::pair(setup.m_outputList.Entries(), setup.m_outputList.GetCurSel()));
         if (device)
             setup.SetDlgItemText(IDC_DEVICE_NUMBER, device);
         WindowTest::Click(setup, IDOK);
@@ -55,10 +60,7 @@ protected:
             m_driver->SetInputPorts(c.inputs);
             m_driver->SetOutputPorts(c.outputs);
             MidiPortState& state = PortState();
-            state.deviceNumber = c.before.at(0);
-            state.inputPort = c.before.at(1);
-            state.outputPort = c.before.at(2);
-            state.pauseMs = c.before.size() > 3 ? c.before[3] : 0;
+            std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) = c.before;
             ModalHook hook([&](CDialog& dialog) {
                 c.act(static_cast<CMidiSetupDialog&>(dialog));
                 if (!dialog.IsEnding())
@@ -72,10 +74,8 @@ protected:
             main.m_onMidiSetupChanged = [&] { kept = current(); };
             main.OnMidiSetup();
             EXPECT_EQ(c.shown, m_ui->boxes);
-            Choice expected = c.after;
-            expected.resize(4);
-            EXPECT_EQ(expected, current());
-            EXPECT_EQ(expected, kept) << "the choices were not handed on to be kept";
+            EXPECT_EQ(c.after, current());
+            EXPECT_EQ(c.after, kept) << "the choices were not handed on to be kept";
         }
     }
 };
@@ -85,32 +85,35 @@ TEST_F(SetupTest, PortListsAndTheirProblems)
     const Port silent{"Silent", MMSYSERR_NODRIVER};
     Run({
         {"ports in driver order, the stored ones selected", {{"Zeta In"}, {"Alpha In"}},
-         {{"Zeta Out"}, {"Beta Out"}, {"Alpha Out"}}, {4, 1, 2},
+         {{"Zeta Out"}, {"Beta Out"}, {"Alpha Out"}}, {4, P{"Alpha In"}, P{"Alpha Out"}, 0},
          OkAfterLists({"Zeta In", "Alpha In"}, {"Zeta Out", "Beta Out", "Alpha Out"}, 1, 2), {},
-         {4, 1, 2}},
+         {4, P{"Alpha In"}, P{"Alpha Out"}, 0}},
         {"a port whose name cannot be read keeps the later ports at their numbers",
-         {{"In A"}, {"In B", MMSYSERR_NODRIVER}, {"In C"}}, {{"Out A", MMSYSERR_NOMEM}, {"Out B"}}, {1, 2, 1},
-         OkAfterLists({"In A", Unlisted(1), "In C"}, {Unlisted(0), "Out B"}, 2, 1), {},
-         {1, 2, 1}},
-        {"a stored port that is gone is kept, never -1", {{"In"}}, {{"Out"}}, {2, 3, 2},
-         OkAfterLists({"In"}, {"Out"}), {},
-         {2, 3, 2}},
+         {{"In A"}, {"In B", MMSYSERR_NODRIVER}, {"In C"}}, {{"Out A", MMSYSERR_NOMEM}, {"Out B"}},
+         {1, P{"In C"}, P{"Out B"}, 0}, OkAfterLists({"In A", Unlisted(1), "In C"}, {Unlisted(0), "Out B"}, 2, 1), {},
+         {1, P{"In C"}, P{"Out B"}, 0}},
+        {"a stored port that is gone is shown so and kept", {{"In"}}, {{"Out"}}, {2, P{"In X"}, P{"Out X"}, 0},
+         OkAfterLists({"In", Missing("In X")}, {"Out", Missing("Out X")}, 1, 1), {}, {2, P{"In X"}, P{"Out X"}, 0}},
         // Each direction on its own: the other one can still be chosen.
-        {"no input port", {}, {{"Out A"}, {"Out B"}}, {3, 1, 0}, OkAfterLists({}, {"Out A", "Out B"}, -1, 0, "12"),
-         {Error(IDS_NO_INPUT_PORTS)}, {12, 1, 0}}, {"no input port answers", {silent, silent}, {{"Out"}}, {3, 1, 0},
-         OkAfterLists({Unlisted(0), Unlisted(1)}, {"Out"}, -1, 0, "12"), {Error(IDS_NO_INPUT_LISTED)}, {12, 1, 0}},
-        {"no output port", {{"In"}}, {}, {3, 0, 2}, OkAfterLists({"In"}, {}, 0, -1, "12"),
-         {Error(IDS_NO_OUTPUT_PORTS)}, {12, 0, 2}},
-        {"no output port answers", {{"In"}}, {silent}, {3, 0, 2}, OkAfterLists({"In"}, {Unlisted(0)}, 0, -1, "12"),
-         {Error(IDS_NO_OUTPUT_LISTED)}, {12, 0, 2}},
-        // The selected port keeps its name and occurrence; one that is gone keeps its number.
+        {"no input port", {}, {{"Out A"}, {"Out B"}}, {3, std::nullopt, P{"Out A"}, 0},
+         OkAfterLists({}, {"Out A", "Out B"}, -1, 0, "12"), {Error(IDS_NO_INPUT_PORTS)},
+         {12, std::nullopt, P{"Out A"}, 0}},
+        {"no input port answers", {silent, silent}, {{"Out"}}, {3, P{"In"}, P{"Out"}, 0},
+         OkAfterLists({Unlisted(0), Unlisted(1), Missing("In")}, {"Out"}, 2, 0, "12"), {Error(IDS_NO_INPUT_LISTED)},
+         {12, P{"In"}, P{"Out"}, 0}},
+        {"no output port", {{"In"}}, {}, {3, P{"In"}, P{"Out"}, 0}, OkAfterLists({"In"}, {Missing("Out")}, 0, 0, "12"),
+         {Error(IDS_NO_OUTPUT_PORTS)}, {12, P{"In"}, P{"Out"}, 0}},
+        {"no output port answers", {{"In"}}, {silent}, {3, P{"In"}, P{"Out"}, 0},
+         OkAfterLists({"In"}, {Unlisted(0), Missing("Out")}, 0, 1, "12"), {Error(IDS_NO_OUTPUT_LISTED)},
+         {12, P{"In"}, P{"Out"}, 0}},
+        // The selected port keeps its name and occurrence; one that is gone is shown so and kept.
         {"a device plugged in and one unplugged while the dialog is open", {{"USB"}, {"USB"}}, {{"A"}, {"B"}},
-         {1, 1, 1}, [this](CMidiSetupDialog& setup) {
+         {1, P{"USB", 1}, P{"B"}, 0}, [this](CMidiSetupDialog& setup) {
              m_driver->SetInputPorts({{"New"}, {"USB"}, {"USB"}});
              m_driver->SetOutputPorts({{"A"}});
              SendMessageW(setup.GetSafeHwnd(), WM_DEVICECHANGE, 0x0007 /* DBT_DEVNODES_CHANGED */, 0);
-             OkAfterLists({"New", "USB", "USB"}, {"A"}, 2, -1)(setup);
-         }, {}, {1, 2, 1}},
+             OkAfterLists({"New", "USB", "USB"}, {"A", Missing("B")}, 2, 1)(setup);
+         }, {}, {1, P{"USB", 1}, P{"B"}, 0}},
     });
 }
 
@@ -132,13 +135,13 @@ TEST_F(SetupTest, NumbersAndCancel)
         };
     };
     Run({
-        {"device numbers outside 1 to 16 are refused", three, three, {5, 1, 1},
+        {"device numbers outside 1 to 16 are refused", three, three, {5, P{"B"}, P{"B"}, 0},
          typing(IDC_DEVICE_NUMBER, {"0", "17", "abc", "16"}), {OutOfRange(1, 16), OutOfRange(1, 16), NotANumber()},
-         {16, 2, 0}},
-        {"pauses outside 0 to 1000 ms are refused", three, three, {5, 1, 1, 20},
+         {16, P{"C"}, P{"A"}, 0}},
+        {"pauses outside 0 to 1000 ms are refused", three, three, {5, P{"B"}, P{"B"}, 20},
          typing(IDC_PAUSE, {"1001", "-1", "x", "1000"}), {OutOfRange(0, 1000), OutOfRange(0, 1000), NotANumber()},
-         {5, 2, 0, 1000}},
-        {"Cancel after changing everything and a refused OK", three, three, {5, 1, 1, 20},
-         typing(IDC_PAUSE, {"2000"}, IDCANCEL), {OutOfRange(0, 1000)}, {5, 1, 1, 20}},
+         {5, P{"C"}, P{"A"}, 1000}},
+        {"Cancel after changing everything and a refused OK", three, three, {5, P{"B"}, P{"B"}, 20},
+         typing(IDC_PAUSE, {"2000"}, IDCANCEL), {OutOfRange(0, 1000)}, {5, P{"B"}, P{"B"}, 20}},
     });
 }

@@ -4,6 +4,7 @@
 #include <random>
 #include <utility>
 
+#include "framework/Strings.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiDialog.h"
 #include "midi/MidiPortState.h"
@@ -98,6 +99,33 @@ TEST_F(TransportTest, EachFailedOpeningStepReportsItsStringAndLeavesNothingOpen)
     }
 }
 
+// The chosen ports (In B of A and B, Out B of A, B and C) are looked up at each opening: ports
+// that come or go around them change nothing, and one that is gone is named and nothing is sent.
+TEST_F(TransportTest, ChosenPortsAreLookedUpAtEachOpening)
+{
+    using Ports = std::vector<EmulatedMidiDriver::PortInfo>;
+    const std::string inB = LoadResString(IDS_PORT_NAME, {"In B"}), outB = LoadResString(IDS_PORT_NAME, {"Out B"});
+    const struct { Ports inputs, outputs; bool outputOnly; std::vector<std::string> sentTo; std::vector<Box> shown; }
+        rows[] = {{{{"In B"}}, {{"Out B"}, {"Out C"}}, false, {"Out B"}, {}},
+                  {{{"New"}, {"In A"}, {"In B"}}, {{"New"}, {"Out A"}, {"Out B"}}, false, {"Out B"}, {}},
+                  {{{"In A"}}, {{"Out A"}, {"Out C"}}, true, {}, {Error(IDS_OUTPUT_PORT_NOT_CONNECTED, {outB})}},
+                  {{{"In A"}}, {{"Out A"}, {"Out B"}}, false, {}, {Error(IDS_INPUT_PORT_NOT_CONNECTED, {inB})}}};
+    for (const auto& row : rows)
+    {
+        Fresh();
+        std::tie(PortState().inputPort, PortState().outputPort) = std::pair{MidiPortId{"In B"}, MidiPortId{"Out B"}};
+        m_driver->SetInputPorts(row.inputs);
+        m_driver->SetOutputPorts(row.outputs);
+        RunProbe([&](ProbeDialog& probe) {
+            EXPECT_EQ(row.shown.empty(), row.outputOnly ? probe.OpenOutputPort(1) != 0
+                                                        : probe.RequestProgram(1) && WaitForOutcome(probe) &&
+                                                              probe.completions == 1);
+        });
+        EXPECT_EQ(row.sentTo, m_driver->OpenedOutputPorts());
+        EXPECT_EQ(row.shown, m_ui->boxes);
+    }
+}
+
 TEST_F(TransportTest, PortStateStartsWithDefaultsOnlyWhenEveryBlockWasObtained)
 {
     MidiPortState& state = PortState();
@@ -113,10 +141,10 @@ TEST_F(TransportTest, PortStateStartsWithDefaultsOnlyWhenEveryBlockWasObtained)
     GlobalMemoryApi::Current() = saved;
     EXPECT_EQ(9, state.deviceNumber) << "defaults are set only after every block";
     EXPECT_TRUE(FreeMidiBuffers());
-    state.inputPort = 2;
+    state.inputPort = MidiPortId{"In"};
     ASSERT_TRUE(AllocateMidiBuffers());
     EXPECT_EQ(1, state.deviceNumber);
-    EXPECT_EQ(0, state.inputPort);
+    EXPECT_FALSE(state.inputPort) << "the first port, none chosen";
     ASSERT_TRUE(FreeMidiBuffers());
     for (HGLOBAL block : state.inputBlocks)
         EXPECT_EQ(nullptr, block) << "a block was not freed";

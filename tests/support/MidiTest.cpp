@@ -53,7 +53,7 @@ void MidiTest::Fresh()
     SetMidiDriver(m_driver.get());
     MidiPortState& state = PortState();
     state.deviceNumber = 1;
-    state.inputPort = state.outputPort = 0;
+    state.inputPort = state.outputPort = std::nullopt;
     // An infinitely fast line, as the driver's full speed; not the Wine case.
     state.wireClock = WireClock{};
     state.wireClock.SetByteTime(0);
