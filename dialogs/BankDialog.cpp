@@ -93,7 +93,9 @@ BOOL CBankDialog::OnInitDialog()
         SetWindowPos(m_hWnd, nullptr, 0, 0, std::max<int>(m_layout->width, m_minimumSize.cx),
                      std::max<int>(m_layout->height, m_minimumSize.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     UpdateButtons();
-    return TRUE;
+    // The keys go to the rows first, as before Find was there: Find is a Shift+Tab away.
+    GotoDlgCtrl(m_list);
+    return FALSE;
 }
 
 // A Standard MIDI File shows the SysEx messages it holds, as the bulk send sends them.

@@ -176,6 +176,7 @@ TEST_F(BankTest, ActionsOnTheRows)
                  EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == boxes; }));
              }
              d.SetDlgItemText(IDC_BANK_FIND, text3);
+             EXPECT_EQ(0u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));  // the selected row was another message
              EXPECT_EQ(LoadResString(IDS_BANK_SUMMARY, {"3", "2", "1"}) + " " + LoadResString(IDS_BANK_SHOWN, {"1"}),
                        d.GetDlgItemText(IDC_BANK_SUMMARY));
              EXPECT_EQ("3", Cell(d, 0, 0));
