@@ -248,3 +248,9 @@
 #define IDS_BANK_MIDI_FILE_NO_SYSEX     3242    // %1: the file's name
 #define IDS_BULK_SUMMARY_SELECTION      3243    // %1: complete SysEx messages among the selected rows
 #define IDS_BULK_SUMMARY_SELECTION_ONE  3244
+
+// File names the file system cannot take
+#define IDS_NAME_TOO_LONG               3200    // %1: the file's name without folder, %2: the longest name allowed
+
+// What the device gets: a message left out of a bulk send under Wine
+#define IDS_BULK_LEFT_OUT               3220    // %1: the message's position, from 1

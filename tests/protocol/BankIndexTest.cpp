@@ -94,12 +94,7 @@ TEST(BankIndex, ComparesPastTheRewrittenHeader)
 TEST(BankIndex, FindsTheTextPastTheHeader)
 {
     const Bytes program = Header + Bytes{0x42, 0x00, 0x41};  // 41 05 42 read "A" "B": not text
-    const struct
-    {
-        const char* name;
-        Bytes message;
-        std::string text;
-    } cases[] = {
+    const struct { const char* name; Bytes message; std::string text; } cases[] = {
         {"three characters are not text", program + Bytes{'B', 'C', 'D', 0x00, 0xF7}, ""},
         {"four are, up to the F7", Header + Bytes{0x10, 'W', 'a', 'r', 'm', 0xF7}, "Warm"},
         {"an algorithm's number is header", Header + Bytes{0x30, 0x41, 'B', 'C', 'D', 0xF7}, ""},
