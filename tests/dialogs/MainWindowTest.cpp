@@ -195,12 +195,10 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
 // A name counts characters, in any script; a long path keeps its message on the screen.
 TEST_F(MainWindowTest, FileNamesInAnyScript)
 {
-    std::string cjk256, cjk257;
+    std::string stem;  // 252 characters of three bytes each
     for (int i = 0; i < 252; ++i)
-        cjk256 += u8"\u65e5";
-    cjk257 = cjk256 + u8"\u672c";
-    cjk256 += ".syx";
-    cjk257 += ".syx";
+        stem += u8"\u65e5";
+    const std::string cjk256 = stem + ".syx", cjk257 = stem + u8"\u672c.syx";
     const std::string deep = Path(std::string(150, 'd') + "\\p.syx");
     Run({
         {"256 characters pass, 257 are refused", nullptr,
