@@ -257,8 +257,10 @@ void CMainDialog::EnableControls(BOOL enable)
             KillTimer(m_hWnd, WaitingStatusTimerId);
             m_waitStart = 0;
             // Nothing came (time-out, failure): the box that follows says why.
+            const std::string text = ShownDumpText(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length);
             if (m_dumpBuffer.m_length > 0)
-                ShowStatus(IDS_STATUS_ANSWERED, {std::to_string(m_dumpBuffer.m_length)});
+                ShowStatus(text.empty() ? IDS_STATUS_ANSWERED : IDS_STATUS_ANSWERED_TEXT,
+                           {std::to_string(m_dumpBuffer.m_length), text});
             else
                 SetDlgItemText(IDC_STATUS, "");
         }

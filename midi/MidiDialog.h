@@ -25,6 +25,12 @@ constexpr UINT DefaultOverdueGraceMs = 3000;
 // completed is given up. Tests shorten it.
 UINT OverdueGraceMs();
 void SetOverdueGraceMs(UINT milliseconds);
+// The text a dump holds (DumpText), cut to ShownTextLength characters and "..." for a line
+// that names the dump.
+constexpr std::size_t ShownTextLength = 24;
+std::string ShownDumpText(const unsigned char* dump, std::size_t length);
+// What a dump is called (`what`), followed by the text it holds when it holds any.
+std::string WithDumpText(const std::string& what, const unsigned char* dump, std::size_t length);
 
 // Base of every window that talks MIDI: opens the ports for one transaction, receives a
 // single SysEx reply into its dump buffer, closes the output once a message has gone out,

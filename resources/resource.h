@@ -208,6 +208,14 @@
 #define IDS_CONFIRM_STORE_INCOMPLETE    3126
 #define IDS_SLOT_NAME                   3127    // %1: the slot a program was sent to
 
+// The text a dump holds: the bank window's Text column and Find box, and the names of dumps
+#define IDC_BANK_FIND_LABEL             1150
+#define IDC_BANK_FIND                   1151    // shows the rows whose text or kind holds what is typed
+#define IDS_BANK_TEXT_COLUMN            3400
+#define IDS_BANK_SHOWN                  3401    // %1: the rows Find shows
+#define IDS_DUMP_WITH_TEXT              3402    // %1: what the dump is, %2: the text it holds
+#define IDS_STATUS_ANSWERED_TEXT        3403    // %1: bytes received, %2: the text the reply holds
+
 // Saving a received dump safely, and the bulk receive's figures
 #define IDS_TARGET_READ_ONLY            3040    // %1: the target as typed
 #define IDS_FOLDER_REFUSES_FILES        3041    // %1: the target's folder

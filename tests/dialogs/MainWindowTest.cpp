@@ -9,6 +9,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Unicode.h"
 #include "framework/Strings.h"
+#include "protocol/BankIndex.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"
 #include "support/WindowTest.h"
@@ -135,7 +136,8 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "3");
              t.EnterTwice(w, IDC_RECEIVE_PROGRAM_NUMBER);
              t.Settle();
-             EXPECT_EQ(LoadResString(IDS_STATUS_ANSWERED, {std::to_string(program3.size())}),
+             EXPECT_EQ(LoadResString(IDS_STATUS_ANSWERED_TEXT,
+                                     {std::to_string(program3.size()), DumpText(program3.data(), program3.size())}),
                        w.GetDlgItemText(IDC_STATUS));
              w.SetDlgItemText(IDC_PROGRAM_CHANGE_NUMBER, "5");
              t.PressKey(w, IDC_PROGRAM_CHANGE_NUMBER, VK_RETURN);

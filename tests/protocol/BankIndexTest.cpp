@@ -70,3 +70,25 @@ TEST(BankIndex, ComparesPastTheRewrittenHeader)
             << c.name;
     }
 }
+
+TEST(BankIndex, FindsTheTextPastTheHeader)
+{
+    const Bytes program = Header + Bytes{0x42, 0x00, 0x41};  // 41 05 42 read "A" "B": not text
+    const struct { const char* name; Bytes message; std::string text; } cases[] = {
+        {"three characters are not text", program + Bytes{'B', 'C', 'D', 0x00, 0xF7}, ""},
+        {"four are, up to the F7", Header + Bytes{0x10, 'W', 'a', 'r', 'm', 0xF7}, "Warm"},
+        {"an algorithm's number is header", Header + Bytes{0x30, 0x41, 'B', 'C', 'D', 0xF7}, ""},
+        {"the first of two equal runs", program + Bytes{0, 'D', 'a', 'r', 'k', 0, 'H', 'a', 'l', 'l', 0xF7}, "Dark"},
+        {"the longer of two runs", program + Bytes{0, 'D', 'a', 'r', 'k', 1, 'P', 'l', 'a', 't', 'e', 0xF7}, "Plate"},
+        {"padding left out", program + Bytes{0, 'W', 'a', 'r', 'm', ' ', ' ', 'H', 'a', 'l', 'l', ' ', ' ', 0xF7},
+         "Warm  Hall"},
+        {"spaces do not count", program + Bytes{0, ' ', ' ', 'a', 'b', 'c', ' ', ' ', 0xF7}, ""},
+        {"7F and 80 are not text", program + Bytes{0, 'A', 'B', 0x7F, 'C', 'D', 0xE9, 'E', 'F', 'G', 0xF7}, ""},
+        {"another maker's one-byte id", {0xF0, 0x41, 'B', 'C', 'D', 0xF7}, ""},
+        {"another maker's three-byte id", {0xF0, 0x00, 0x20, 0x33, 'A', 'B', 'C', 0xF7}, ""},
+        {"no F7", program + Bytes{0, 'D', 'e', 'e', 'p'}, "Deep"},
+        {"bytes outside a message", {'T', 'e', 'x', 't'}, "Text"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, DumpText(c.message.data(), c.message.size())) << c.name;
+}
