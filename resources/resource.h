@@ -261,7 +261,7 @@
 #define IDS_HISTORY_BEFORE_SLOT         3468    // %1: the slot that was overwritten
 #define IDS_HISTORY_COLUMN_BASE         3469    // + column: when, what, from, size
 #define IDS_HISTORY_SUMMARY             3474    // %1 entries, %2 bytes, %3: the folder
-#define IDS_HISTORY_CONFIRM_DELETE      3475    // %1: the entry's file name
+#define IDS_HISTORY_CONFIRM_DELETE      3475    // %1: what the entry is
 #define IDS_HISTORY_SAVE_TITLE          3476
 #define IDS_HISTORY_FOLDER_TITLE        3477
 #define IDS_HISTORY_DELETE_FAILED       3478    // followed by the file's name and "!"
