@@ -46,6 +46,17 @@ bool EmulatedInputPort::HasPendingBytes() const
     return !m_line.empty();
 }
 
+std::size_t EmulatedInputPort::ArrivedBy(Clock::time_point now) const
+{
+    std::size_t arrived = 0;
+    for (const Segment& segment : m_line)
+    {
+        for (std::size_t i = segment.position; i < segment.bytes.size() && segment.ArrivalOf(i) <= now; ++i)
+            ++arrived;
+    }
+    return arrived;
+}
+
 void EmulatedInputPort::DropWithoutBuffer(std::size_t* counter)
 {
     m_dropped = counter;
@@ -148,8 +159,22 @@ bool EmulatedInputPort::HandBackFirst(UINT message, Clock::time_point now,
 void EmulatedInputPort::Reset(Clock::time_point now, std::vector<HandBack>& handBacks)
 {
     m_started = false;
-    m_line.clear();
-    m_lineFree = now;
+    // What has arrived of a message that has not ended is held in the first buffer, and goes
+    // back with it; the device goes on sending the rest.
+    if (!m_queue.empty())
+    {
+        MIDIHDR* header = m_queue.front();
+        auto* data = reinterpret_cast<std::uint8_t*>(header->lpData);
+        while (!m_line.empty() && header->dwBytesRecorded < header->dwBufferLength)
+        {
+            Segment& segment = m_line.front();
+            if (segment.ArrivalOf(segment.position) > now)
+                break;
+            data[header->dwBytesRecorded++] = segment.bytes[segment.position++];
+            if (segment.position == segment.bytes.size())
+                m_line.pop_front();
+        }
+    }
     while (!m_queue.empty())
         CompleteFirst(MIM_LONGDATA, now, handBacks);
 }

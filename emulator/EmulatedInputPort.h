@@ -35,6 +35,8 @@ public:
     void Send(std::vector<std::uint8_t> bytes, bool malformed, Clock::time_point now,
               Clock::duration perByte);
     bool HasPendingBytes() const;
+    // Bytes that have arrived by `now` but wait for a buffer or for their block to end.
+    std::size_t ArrivedBy(Clock::time_point now) const;
     // With a counter, bytes that arrive while input is stopped or no buffer is queued are lost
     // and counted there, as under Wine; without one (the default) they wait for a buffer.
     void DropWithoutBuffer(std::size_t* counter);
@@ -53,7 +55,8 @@ public:
     // Hands back the first queued buffer as it stands, with `message`.
     bool HandBackFirst(UINT message, Clock::time_point now, std::vector<HandBack>& handBacks);
 
-    // Stops input, drops the bytes not yet written, and hands back every queued buffer.
+    // Stops input and hands back every queued buffer, the first with what has arrived of a
+    // message still arriving. Bytes still to come stay on the line, as the device sends them.
     void Reset(Clock::time_point now, std::vector<HandBack>& handBacks);
 
 private:

@@ -266,8 +266,11 @@ MMRESULT EmulatedMidiDriver::midiInReset(HMIDIIN handle)
         return MMSYSERR_INVALHANDLE;
     if (port == ListeningPort())
         m_device.StopStreaming();
+    // Blocks complete by now go back first, as they would have without the reset.
+    const Clock::time_point now = Clock::now();
     std::vector<EmulatedInputPort::HandBack> handBacks;
-    port->line.Reset(Clock::now(), handBacks);
+    port->line.Fill(now, m_blockLimits, handBacks);
+    port->line.Reset(now, handBacks);
     QueueHandBacks(Key(handle), handBacks);
     m_wake.notify_one();
     DeliverUpTo(lock, m_nextSequence - 1);
@@ -549,6 +552,15 @@ std::size_t EmulatedMidiDriver::DroppedInputBytes() const
 {
     Lock lock(m_mutex);
     return m_droppedInput;
+}
+
+std::size_t EmulatedMidiDriver::HeldInputBytes() const
+{
+    Lock lock(m_mutex);
+    std::size_t held = 0;
+    for (const auto& entry : m_inputs)
+        held += entry.second.line.ArrivedBy(Clock::now());
+    return held;
 }
 
 int EmulatedMidiDriver::CallCount(MidiCall call) const

@@ -149,6 +149,7 @@ public:
     std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for
     std::vector<OutputLine::TransferRecord> LineTransfers() const;  // when bytes left, not when handed over
     std::size_t DroppedInputBytes() const;   // what arrived with no buffer queued (alsa)
+    std::size_t HeldInputBytes() const;      // what has arrived and no buffer has brought back yet
     int CallCount(MidiCall call) const;
     // The name of every output port opened, in order: where the program sent.
     std::vector<std::string> OpenedOutputPorts() const;

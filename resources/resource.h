@@ -241,6 +241,12 @@
 #define IDS_BULK_SUMMARY_SELECTION      3243    // %1: complete SysEx messages among the selected rows
 #define IDS_BULK_SUMMARY_SELECTION_ONE  3244
 
+// File names the file system cannot take
+#define IDS_NAME_TOO_LONG               3200    // %1: the file's name without folder, %2: the longest name allowed
+
+// What the device gets: a message left out of a bulk send under Wine
+#define IDS_BULK_LEFT_OUT               3220    // %1: the message's position, from 1
+
 // The history of every dump: its window (dialog 335), the main window's button, MIDI Setup's fields
 #define IDD_HISTORY                     335
 #define IDC_HISTORY                     1180    // main window: opens the history window

@@ -17,6 +17,7 @@ namespace
 using Act = std::function<void(WindowTest&, CMainDialog&)>;
 using During = std::function<void(WindowTest&, CDialog&)>;
 const EmulatedDevice Factory;
+std::vector<std::string> proposedSlots;  // what the slot prompt showed, in order
 
 Bytes Stamped(Bytes dump, std::uint8_t slot)
 {
@@ -69,6 +70,9 @@ Act InBank(During during)
             PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
         });
         t.OnDialog(IDD_BANK_SLOT, [](CDialog& d) {
+            proposedSlots.push_back(d.GetDlgItemText(IDC_BANK_SLOT));
+            d.SetDlgItemText(IDC_BANK_SLOT, "0");  // would be stamped as program 128
+            WindowTest::Click(d, IDOK);
             d.SetDlgItemText(IDC_BANK_SLOT, "50");
             PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
         });
@@ -152,7 +156,7 @@ TEST_F(BankTest, ActionsOnTheRows)
              w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "60");
              t.Press(w, IDC_SEND_PROGRAM);
          },
-         {Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
+         {OutOfRange(1, 100), Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
          {Stamped(program3, 50), Request(50), Stamped(program3, 60), Request(60)}, {{"p3.syx", program3}}},
         {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program is refused",
          With("b.syx", dump), InBank([](WindowTest& t, CDialog& d) {
@@ -170,11 +174,16 @@ TEST_F(BankTest, ActionsOnTheRows)
              keys[VK_CONTROL] = 0;
              SetKeyboardState(keys);
              EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
-             Select(d, {199});
-             t.Press(d, IDC_BANK_SEND_TO_SLOT);
+             proposedSlots.clear();
+             for (int row : {99, 199})  // programs 100 and 200: their own slot, and slot 1
+             {
+                 Select(d, {row});
+                 t.Press(d, IDC_BANK_SEND_TO_SLOT);
+             }
+             EXPECT_EQ((std::vector<std::string>{"100", "1"}), proposedSlots);
          }),
-         {FileError(IDS_DUMP_FILE_TOO_LARGE, "Message 200 of b.syx")},
-         {Factory.ProgramMessage(2), Factory.ProgramMessage(6)}, {}},
+         {OutOfRange(1, 100), OutOfRange(1, 100), FileError(IDS_DUMP_FILE_TOO_LARGE, "Message 200 of b.syx")},
+         {Factory.ProgramMessage(2), Factory.ProgramMessage(6), Stamped(Factory.ProgramMessage(100), 50)}, {}},
         {"Compare with device: a differing byte, another length, another header only, no answer",
          With("b.syx", changed4 + longer5 + otherHeader3), InBank([](WindowTest& t, CDialog& d) {
              std::size_t boxes = 0;
@@ -183,6 +192,7 @@ TEST_F(BankTest, ActionsOnTheRows)
                  if (++boxes == 4)
                      t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
                  Select(d, {row});
+                 EXPECT_TRUE(IsWindowEnabled(d.GetDlgItem(IDC_BANK_COMPARE))) << row;
                  t.Click(d, IDC_BANK_COMPARE);
                  EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == boxes; }));
              }

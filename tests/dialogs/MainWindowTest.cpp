@@ -123,7 +123,8 @@ TEST_F(MainWindowTest, SystemMenuAndTips)
 
 // Enter runs the action of the group whose field has the focus and never ends the program;
 // Escape still does. Enter twice, quickly, never does more than once: while a reply is
-// awaited the keyboard is on the status line, and a dialog drops the keys typed before it.
+// awaited the keyboard is on the status line, a dialog drops the keys typed before it, and a
+// key that reaches a question answers No.
 TEST_F(MainWindowTest, KeyboardNeverSurprises)
 {
     const Bytes program3 = EmulatedDevice().ProgramMessage(3);
@@ -143,6 +144,19 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
              EXPECT_EQ(std::vector<DWORD>{0x04C0}, t.m_driver->ShortMessages());
          },
          {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x02, 0xF7}}, {{"p.syx", program3}}},
+        {"Enter twice in a receive group's field, its file there, and Space twice on Command 21: the second key "
+         "reaches the question and declines", With("p.syx", program3),
+         [](WindowTest& t, CMainDialog& w) {
+             w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("p.syx"));
+             t.Answer({0, 0});
+             for (auto [id, key] : {std::pair<int, WPARAM>{IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN}, {IDC_COMMAND21, VK_SPACE}})
+             {
+                 t.m_ui->onBox = [key = key](const Box&) { TypeKey(key); };
+                 t.PressKey(w, id, key);
+                 SendMessageW(w.GetDlgItem(id), WM_KEYUP, key, 0xC0000001);
+             }
+         },
+         {Question(IDS_CONFIRM_OVERWRITE), Question(IDS_CONFIRM_COMMAND21)}, {}, {}},
         {"Enter twice in the bulk fields: the dialog the first opens ignores the second; Escape ends the program",
          With("b.syx", EmulatedDevice().ProgramMessage(1)),
          [](WindowTest& t, CMainDialog& w) {

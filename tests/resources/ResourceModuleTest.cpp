@@ -5,6 +5,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <mmsystem.h>
 
 #include <climits>
 #include <fstream>
@@ -51,10 +52,12 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
     const auto s = [](UINT id, std::initializer_list<std::string> inserts = {}) { return LoadResString(id, inserts); };
     const std::string bytes = "4294967295", dump = "65536", messages = "999999", wait = FormatDuration(9999 * 60 + 59);
     const std::string kb = FormatGroupedNumber(ULLONG_MAX / 1024);
+    const std::string port = "\"" + std::string(MAXPNAMELEN - 1, 'W') + "\"";  // winmm's longest port name
     std::map<std::pair<UINT, int>, std::vector<std::string>> texts{
         {{IDD_MAIN, IDC_STATUS}, {s(IDS_STATUS_SENT_PROGRAM, {"100", dump}), s(IDS_STATUS_SENT_ALGORITHM, {"128", dump}),
                                   s(IDS_STATUS_SENT_PROGRAM_CHANGE, {"128", "16"}), s(IDS_STATUS_SENT_COMMAND21, {"999"}),
-                                  s(IDS_STATUS_SENT_COMMAND22, {"3", "999"}), s(IDS_STATUS_WAITING, {"9999"}), s(IDS_STATUS_ANSWERED, {dump})}},
+                                  s(IDS_STATUS_SENT_COMMAND22, {"3", "999"}), s(IDS_STATUS_WAITING, {"9999"}), s(IDS_STATUS_ANSWERED, {dump}),
+                                  s(IDS_STATUS_OUTPUT_NOT_CONNECTED, {port}), s(IDS_STATUS_INPUT_NOT_CONNECTED, {port})}},
         {{IDD_ABOUT, IDC_OS_VERSION}, {FormatResString(IDS_OS_VERSION_FORMAT, "Windows NT ", 99u, 99u, UINT_MAX), s(IDS_OS_VERSION_UNKNOWN)}},
         {{IDD_ABOUT, IDC_FREE_DISK}, {FormatResString(IDS_DISK_FREE_FORMAT, kb.c_str(), 'W'), s(IDS_DISK_FREE_UNKNOWN),
                                       FormatResString(IDS_DISK_FREE_NO_LETTER_FORMAT, kb.c_str())}},
@@ -64,7 +67,8 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
         {{IDD_BULK_SEND, IDC_SEND_SUMMARY}, {s(IDS_BULK_SUMMARY, {messages}), s(IDS_BULK_SUMMARY_MIDI, {messages}), s(IDS_BULK_SUMMARY_SELECTION, {messages}),
                                              s(IDS_BULK_SUMMARY_ONE), s(IDS_BULK_SUMMARY_MIDI_ONE), s(IDS_BULK_SUMMARY_SELECTION_ONE)}},
         {{IDD_BULK_SEND, IDC_SEND_WARNING}, {s(IDS_BULK_WARNING_PREFIX, {s(IDS_BULK_OUTSIDE_BYTES, {bytes}) + " " +
-                                                                      s(IDS_BULK_UNENDED, {messages}) + " " + s(IDS_LONG_MESSAGE, {bytes})})}},
+                                                                      s(IDS_BULK_UNENDED, {messages}) + " " + s(IDS_BULK_LEFT_OUT, {messages}) + " " +
+                                                                      s(IDS_LONG_MESSAGE, {bytes})})}},
         {{IDD_BULK_SEND, IDC_FILE_SIZE}, {bytes}},
         {{IDD_BULK_SEND, IDC_SENT_COUNT}, {bytes}},
         {{IDD_BULK_SEND, IDC_SEND_TIME_LEFT}, {s(IDS_SEND_PROGRESS, {"100", wait}), s(IDS_SEND_PROGRESS_NO_ESTIMATE, {"100"})}},

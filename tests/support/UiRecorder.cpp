@@ -12,9 +12,9 @@ Box Error(UINT id, std::initializer_list<std::string> inserts)
     return {FormatPlaceholders(LoadResString(id), inserts), MB_ERROR_BOX, id};
 }
 
-Box Question(UINT id, std::initializer_list<std::string> inserts, bool defaultNo)
+Box Question(UINT id, std::initializer_list<std::string> inserts)
 {
-    return {FormatPlaceholders(LoadResString(id), inserts), MB_QUESTION_BOX | (defaultNo ? MB_DEFBUTTON2 : 0u), id};
+    return {FormatPlaceholders(LoadResString(id), inserts), MB_YESNO | MB_DEFBUTTON2, id};
 }
 
 Box FileError(UINT id, const std::string& name) { return {LoadResString(id) + name + "!", MB_ERROR_BOX, 0}; }

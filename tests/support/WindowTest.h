@@ -48,6 +48,8 @@ public:
     // Enter pressed twice in a control, quickly: the second press is queued before the first
     // is handled, and like all keyboard input it goes to whatever has the focus when read.
     static void EnterTwice(CDialog& dialog, int id);
+    // A key pressed and released, read by whatever has the focus when it is read.
+    static void TypeKey(WPARAM key);
     static int FocusedId();
     static std::vector<int> EnabledControls(CDialog& dialog);
     // True when `id` has the focus with its whole text selected, as after a refused field.
