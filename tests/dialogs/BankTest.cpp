@@ -120,7 +120,7 @@ TEST_F(BankTest, ActionsOnTheRows)
              ASSERT_EQ(1u, History().Entries().size());
              EXPECT_EQ(program3, TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
          },
-         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"}, true)}, {}, {{"kept.syx", longer5}}},
+         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})}, {}, {{"kept.syx", longer5}}},
         {"a program of the device's bulk dump to another slot, compared, saved, and sent with Send program",
          With("b.syx", dump),
          [&](WindowTest& t, CMainDialog& w) {
