@@ -315,7 +315,7 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
           {Error(IDS_STILL_SENDING)}, {plain, algorithm}, {}},
          {"a request behind a long message on a driver that completes at once: its time-out counts from when it left",
           [&](WindowTest& t) {
-              t.m_driver->SetLine(EmulatedMidiDriver::Line::Queued);
+              t.m_driver->SetLine(EmulatedMidiDriver::Line::Midisrv);
               PortState().wireClock.SetByteTime(WireClock::CableByteTime);
               t.WriteFile("p.syx", Message(4000));  // 1.28 s on the line, longer than the reply time-out
           },
