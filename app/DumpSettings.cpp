@@ -7,6 +7,7 @@
 #include "dialogs/MainDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "history/DumpHistory.h"
 #include "midi/ChosenPort.h"
 #include "midi/MidiPortName.h"
 #include "midi/MidiPortState.h"
@@ -111,6 +112,9 @@ void CDumpSettings::Load(CMainDialog& window)
     }
     state.deviceNumber = m_settings.ReadInt("DeviceNumber", state.deviceNumber, 1, 16);
     state.pauseMs = m_settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
+    History().SetFolder(m_settings.ReadString("HistoryFolder", CDumpHistory::DefaultFolder(), MAX_PATH));
+    History().SetLimitMegabytes(m_settings.ReadInt("HistoryLimitMB", CDumpHistory::DefaultLimitMegabytes, 1,
+                                                   CDumpHistory::MaxLimitMegabytes));
     for (const FileField& field : FileFields)
         window.*field.member = m_settings.ReadString(field.value, window.*field.member, MaxFileName);
     LoadBankSettings(m_settings, window);
@@ -134,6 +138,8 @@ void CDumpSettings::SaveMidi()
     }
     m_settings.WriteInt("DeviceNumber", state.deviceNumber);
     m_settings.WriteInt("PauseMs", state.pauseMs);
+    m_settings.WriteString("HistoryFolder", History().Folder());
+    m_settings.WriteInt("HistoryLimitMB", History().LimitMegabytes());
 }
 
 void CDumpSettings::Save(const CMainDialog& window)

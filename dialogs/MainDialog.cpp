@@ -7,6 +7,7 @@
 #include "dialogs/AboutDialog.h"
 #include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/BulkSendDialog.h"
+#include "dialogs/HistoryDialog.h"
 #include "dialogs/MidiSetupDialog.h"
 #include "dialogs/SelectorDialog.h"
 #include "framework/DataExchange.h"
@@ -15,6 +16,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/WinApp.h"
+#include "history/DumpHistory.h"
 #include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiDriver.h"
@@ -153,6 +155,7 @@ BOOL CMainDialog::OnCommand(UINT id, UINT notifyCode)
     case IDC_SEND_ALGORITHM: OnSendAlgorithm(); return TRUE;
     case IDC_SEND_BULK: OnSendBulk(); return TRUE;
     case IDC_BANK: OnBank(); return TRUE;
+    case IDC_HISTORY: OnHistory(); return TRUE;
     case IDC_PROGRAM_CHANGE: OnProgramChange(); return TRUE;
     case IDC_COMMAND21: OnSendCommand21(); return TRUE;
     case IDC_COMMAND22: OnSendCommand22(); return TRUE;
@@ -539,6 +542,8 @@ void CMainDialog::OnMidiSetup()
     state.inputPort = setup.m_inputPort;
     state.deviceNumber = setup.m_deviceNumber;
     state.pauseMs = setup.m_pauseMs;
+    History().SetFolder(setup.m_historyFolder);
+    History().SetLimitMegabytes(setup.m_historyLimitMegabytes);
     if (m_onMidiSetupChanged)
         m_onMidiSetupChanged();
 }
@@ -582,15 +587,29 @@ void CMainDialog::OnSendBulk()
 
 void CMainDialog::OnBank()
 {
-    if (!BulkFileReady())
-        return;
+    if (BulkFileReady())
+        OpenBank(m_sendBulkFile);
+}
+
+void CMainDialog::OpenBank(const std::string& fileName)
+{
     CBankDialog bank;
-    bank.m_fileName = m_sendBulkFile;
+    bank.m_fileName = fileName;
     bank.m_layout = &m_bankLayout;
     bank.m_compareAfterSend = m_compareAfterSend != FALSE;
     SetCurrentMidiWindow(&bank);
     bank.DoModal();
     SetCurrentMidiWindow(this);
+}
+
+void CMainDialog::OnHistory()
+{
+    CHistoryDialog history(this);
+    history.m_openInBank = [this](const std::string& fileName) {
+        if (OutputIsFree())
+            OpenBank(fileName);
+    };
+    history.DoModal();
 }
 
 void CMainDialog::Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets)

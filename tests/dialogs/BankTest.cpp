@@ -8,6 +8,7 @@
 
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
+#include "history/DumpHistory.h"
 #include "protocol/BankIndex.h"
 #include "protocol/MidiFile.h"
 #include "resources/resource.h"
@@ -50,14 +51,14 @@ Box Note(UINT id, std::initializer_list<std::string> inserts)
     return {FormatPlaceholders(LoadResString(id), inserts), MB_OK, id};
 }
 
-std::string Cell(CDialog& bank, int row, int column)
+std::string Cell(CDialog& bank, int row, int column, int list = IDC_BANK_LIST)
 {
     wchar_t text[80] = {};
     LVITEMW item{};
     item.iSubItem = column;
     item.pszText = text;
     item.cchTextMax = 80;
-    SendMessageW(bank.GetDlgItem(IDC_BANK_LIST), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(bank.GetDlgItem(list), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return Narrow(text);
 }
 
@@ -104,6 +105,32 @@ TEST_F(BankTest, ActionsOnTheRows)
     Bytes otherHeader3 = program3;
     otherHeader3[4] = 0x05;
     Run({
+        {"the history's newest entry opened in the bank window, saved as a file, deleted",
+         [&](WindowTest&) {
+             History().Add(HistoryKind::Program, 3, ReceivedFromDevice, program3.data(), program3.size());
+             History().Add(HistoryKind::Algorithm, 5, 5, longer5.data(), longer5.size());
+         },
+         [&](WindowTest& t, CMainDialog& w) {
+             t.OnDialog(IDD_HISTORY, [&](CDialog& h) {
+                 EXPECT_EQ(LoadResString(IDS_HISTORY_BEFORE_SLOT, {"5"}), Cell(h, 0, 2, IDC_HISTORY_LIST));
+                 EXPECT_EQ("Program 3", Cell(h, 1, 1, IDC_HISTORY_LIST));
+                 t.OnDialog(IDD_BANK, [](CDialog& d) {
+                     EXPECT_EQ("Algorithm 5", Cell(d, 0, 1));
+                     PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+                 });
+                 t.Click(h, IDC_HISTORY_OPEN);
+                 t.m_ui->files = {t.Path("kept.syx")};
+                 t.Click(h, IDC_HISTORY_SAVE_AS);
+                 t.Click(h, IDC_HISTORY_DELETE);
+                 EXPECT_EQ(1, ListView_GetItemCount(h.GetDlgItem(IDC_HISTORY_LIST)));
+                 EXPECT_EQ("Program 3", Cell(h, 0, 1, IDC_HISTORY_LIST));
+                 PostMessageA(h.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+             });
+             t.Press(w, IDC_HISTORY);
+             ASSERT_EQ(1u, History().Entries().size());
+             EXPECT_EQ(program3, TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
+         },
+         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})}, {}, {{"kept.syx", longer5}}},
         {"a program of the device's bulk dump to another slot, compared, saved, and sent with Send program",
          With("b.syx", dump),
          [&](WindowTest& t, CMainDialog& w) {

@@ -22,6 +22,7 @@
 #include "framework/WinApp.h"
 #include "midi/MidiDialog.h"
 #include "protocol/MidiFile.h"
+#include "history/DumpHistory.h"
 #include "resources/resource.h"
 
 namespace
@@ -73,6 +74,10 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
         {{IDD_BULK_SEND, IDC_FILE_SIZE}, {bytes}},
         {{IDD_BULK_SEND, IDC_SENT_COUNT}, {bytes}},
         {{IDD_BULK_SEND, IDC_SEND_TIME_LEFT}, {s(IDS_SEND_PROGRESS, {"100", wait}), s(IDS_SEND_PROGRESS_NO_ESTIMATE, {"100"})}},
+        {{IDD_HISTORY, IDC_HISTORY_STATUS}, {s(IDS_HISTORY_WRITE_FAILED, {CDumpHistory::DefaultFolder()}),
+                                              s(IDS_HISTORY_SUMMARY, {messages, kb, CDumpHistory::DefaultFolder()}),
+                                              s(IDS_HISTORY_INDEX_REBUILT) + " " + s(IDS_HISTORY_FILES_MISSING, {messages, "20261231-235959-999_algorithm-128_received.syx"}) +
+                                                  " " + s(IDS_HISTORY_OLD_REMOVED, {messages, "100000"})}},
         {{IDD_BANK, IDC_BANK_SUMMARY}, {s(IDS_BANK_SUMMARY, {messages, messages, messages}) + " " + s(IDS_BANK_SHOWN, {messages}) +
                                         " " + s(IDS_BANK_PROBLEM, {bytes, messages})}},
     };
