@@ -7,6 +7,7 @@
 #include "dialogs/MainDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "history/DumpHistory.h"
 #include "midi/ChosenPort.h"
 #include "midi/MidiPortName.h"
 #include "midi/MidiPortState.h"
@@ -112,6 +113,9 @@ void CDumpSettings::Load(CMainDialog& window)
     choices.deviceNumber = m_settings.ReadInt("DeviceNumber", choices.deviceNumber, 1, 16);
     choices.pauseMs = m_settings.ReadInt("PauseMs", choices.pauseMs, 0, 1000);
     ApplyMidiChoices(choices);
+    History().SetFolder(m_settings.ReadString("HistoryFolder", CDumpHistory::DefaultFolder(), MAX_PATH));
+    History().SetLimitMegabytes(m_settings.ReadInt("HistoryLimitMB", CDumpHistory::DefaultLimitMegabytes, 1,
+                                                   CDumpHistory::MaxLimitMegabytes));
     for (const FileField& field : FileFields)
         window.*field.member = m_settings.ReadString(field.value, window.*field.member, MaxFileName);
     LoadBankSettings(m_settings, window);
@@ -135,6 +139,8 @@ void CDumpSettings::SaveMidi()
     }
     m_settings.WriteInt("DeviceNumber", choices.deviceNumber);
     m_settings.WriteInt("PauseMs", choices.pauseMs);
+    m_settings.WriteString("HistoryFolder", History().Folder());
+    m_settings.WriteInt("HistoryLimitMB", History().LimitMegabytes());
 }
 
 void CDumpSettings::Save(const CMainDialog& window)

@@ -24,7 +24,18 @@ namespace
 using Kind = BankMessageKind;
 constexpr std::size_t ShownBytes = 16;
 // The columns' widths in dialog units when no width is kept.
-constexpr int DefaultColumnWidths[BankWindowLayout::ColumnCount] = {26, 90, 32, 36, 196};
+constexpr int DefaultColumnWidths[BankWindowLayout::ColumnCount] = {26, 90, 32, 36, 196, 90};
+// The text column comes last in the kept widths but is shown after the message's kind.
+constexpr int TextColumn = 5;
+constexpr int ColumnOrder[BankWindowLayout::ColumnCount] = {0, 1, TextColumn, 2, 3, 4};
+
+std::wstring Lowered(const std::string& text)
+{
+    std::wstring wide = Widen(text);
+    if (!wide.empty())
+        CharLowerBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+    return wide;
+}
 
 // How each control follows the window's size: moved right or down, stretched wide or high.
 struct Anchor
@@ -55,9 +66,13 @@ BOOL CBankDialog::OnInitDialog()
         return TRUE;
     }
     m_index = IndexBank(m_bytes.data(), m_bytes.size());
+    for (const BankMessage& message : m_index)
+        m_texts.push_back(DumpText(m_bytes.data() + message.offset, message.length));
     SetWindowTextW(m_hWnd, Widen(LoadResString(IDS_BANK_TITLE, {FileNamePart(m_fileName)})).c_str());
     for (int kind = 0; kind < 6; ++kind)
         m_kindFormats[kind] = LoadResString(IDS_BANK_KIND_BASE + kind);
+    for (std::size_t row = 0; row < m_index.size(); ++row)
+        m_shownRows.push_back(row);
     ShowSummary();
 
     RECT client;
@@ -79,7 +94,9 @@ BOOL CBankDialog::OnInitDialog()
         SetWindowPos(m_hWnd, nullptr, 0, 0, std::max<int>(m_layout->width, m_minimumSize.cx),
                      std::max<int>(m_layout->height, m_minimumSize.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     UpdateButtons();
-    return TRUE;
+    // The keys go to the rows first, as before Find was there: Find is a Shift+Tab away.
+    GotoDlgCtrl(m_list);
+    return FALSE;
 }
 
 // A Standard MIDI File shows the SysEx messages it holds, as the bulk send sends them.
@@ -100,6 +117,8 @@ void CBankDialog::ShowSummary()
     };
     std::string text = LoadResString(IDS_BANK_SUMMARY, {std::to_string(m_index.size()), count(Kind::ProgramDump),
                                                         count(Kind::AlgorithmDump)});
+    if (m_shownRows.size() < m_index.size())
+        text += " " + LoadResString(IDS_BANK_SHOWN, {std::to_string(m_shownRows.size())});
     const BulkFileSummary summary = SummarizeBulkFile(m_bytes.data(), m_bytes.size());
     if (summary.bytesOutsideMessages > 0 || summary.unterminatedMessages > 0)
         text += " " + LoadResString(IDS_BANK_PROBLEM, {std::to_string(summary.bytesOutsideMessages),
@@ -116,7 +135,8 @@ void CBankDialog::SetUpList()
         RECT units{0, 0, DefaultColumnWidths[column], 0};
         MapDialogRect(m_hWnd, &units);
         const int kept = m_layout != nullptr ? m_layout->columns[column] : 0;
-        const std::wstring title = Widen(LoadResString(IDS_BANK_COLUMN_BASE + column));
+        const std::wstring title =
+            Widen(LoadResString(column == TextColumn ? IDS_BANK_TEXT_COLUMN : IDS_BANK_COLUMN_BASE + column));
         LVCOLUMNW header{};
         header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         header.fmt = column == 0 || column == 2 || column == 3 ? LVCFMT_RIGHT : LVCFMT_LEFT;
@@ -124,8 +144,25 @@ void CBankDialog::SetUpList()
         header.pszText = const_cast<wchar_t*>(title.c_str());
         SendMessageW(m_list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
     }
+    ListView_SetColumnOrderArray(m_list, BankWindowLayout::ColumnCount, const_cast<int*>(ColumnOrder));
     // A virtual list: rows are formatted when they are shown, never stored.
-    ListView_SetItemCountEx(m_list, static_cast<int>(m_index.size()), LVSICF_NOINVALIDATEALL);
+    ListView_SetItemCountEx(m_list, static_cast<int>(m_shownRows.size()), LVSICF_NOINVALIDATEALL);
+}
+
+void CBankDialog::ApplyFind()
+{
+    const std::wstring wanted = Lowered(GetDlgItemText(IDC_BANK_FIND));
+    const auto holds = [&wanted](const std::string& text) { return Lowered(text).find(wanted) != std::wstring::npos; };
+    m_shownRows.clear();
+    for (std::size_t row = 0; row < m_index.size(); ++row)
+        if (wanted.empty() || holds(m_texts[row]) || holds(KindText(m_index[row])))
+            m_shownRows.push_back(row);
+    // The list's row numbers now name other messages: no selection may carry over to them.
+    ListView_SetItemState(m_list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemCountEx(m_list, static_cast<int>(m_shownRows.size()), 0);
+    InvalidateRect(m_list, nullptr, TRUE);
+    ShowSummary();
+    UpdateButtons();
 }
 
 std::string CBankDialog::KindText(const BankMessage& message) const
@@ -139,16 +176,18 @@ std::string CBankDialog::KindText(const BankMessage& message) const
 void CBankDialog::FormatCell(NMLVDISPINFOW& info)
 {
     LVITEMW& item = info.item;
-    if ((item.mask & LVIF_TEXT) == 0 || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= m_index.size())
+    if ((item.mask & LVIF_TEXT) == 0 || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= m_shownRows.size())
         return;
-    const BankMessage& message = m_index[static_cast<std::size_t>(item.iItem)];
+    const std::size_t row = m_shownRows[static_cast<std::size_t>(item.iItem)];
+    const BankMessage& message = m_index[row];
     std::string text;
     switch (item.iSubItem)
     {
-    case 0: text = std::to_string(item.iItem + 1); break;
+    case 0: text = std::to_string(row + 1); break;
     case 1: text = KindText(message); break;
     case 2: text = message.deviceNumber > 0 ? std::to_string(message.deviceNumber) : ""; break;
     case 3: text = std::to_string(message.length); break;
+    case TextColumn: text = m_texts[row]; break;
     default:
         for (std::size_t i = 0; i < std::min(message.length, ShownBytes); ++i)
         {
@@ -167,7 +206,7 @@ std::vector<std::size_t> CBankDialog::SelectedRows() const
     std::vector<std::size_t> rows;
     for (int row = ListView_GetNextItem(m_list, -1, LVNI_SELECTED); row >= 0;
          row = ListView_GetNextItem(m_list, row, LVNI_SELECTED))
-        rows.push_back(static_cast<std::size_t>(row));
+        rows.push_back(m_shownRows[static_cast<std::size_t>(row)]);
     return rows;
 }
 
@@ -175,11 +214,11 @@ int CBankDialog::SingleRowOf(Kind first, Kind second) const
 {
     if (ListView_GetSelectedCount(m_list) != 1)
         return -1;
-    const int row = ListView_GetNextItem(m_list, -1, LVNI_SELECTED);
-    if (row < 0)
+    const int item = ListView_GetNextItem(m_list, -1, LVNI_SELECTED);
+    if (item < 0)
         return -1;
-    const Kind kind = m_index[static_cast<std::size_t>(row)].kind;
-    return kind == first || kind == second ? row : -1;
+    const std::size_t row = m_shownRows[static_cast<std::size_t>(item)];
+    return m_index[row].kind == first || m_index[row].kind == second ? static_cast<int>(row) : -1;
 }
 
 void CBankDialog::UpdateButtons()
@@ -318,6 +357,11 @@ void CBankDialog::OnOK()
 
 BOOL CBankDialog::OnCommand(UINT id, UINT notifyCode)
 {
+    if (id == IDC_BANK_FIND && notifyCode == EN_CHANGE)
+    {
+        ApplyFind();
+        return TRUE;
+    }
     if (notifyCode != BN_CLICKED)
         return CMidiDialog::OnCommand(id, notifyCode);
     switch (id)

@@ -14,7 +14,7 @@
 // template's.
 struct BankWindowLayout
 {
-    static constexpr int ColumnCount = 5;
+    static constexpr int ColumnCount = 6;
     int width = 0;
     int height = 0;
     int columns[ColumnCount] = {};
@@ -55,9 +55,11 @@ private:
     void SetUpList();
     void Resize(int width, int height);
     void FormatCell(NMLVDISPINFOW& info);
-    // The selected rows in file order.
+    // Shows only the rows whose kind or text holds what Find holds, in any letter case.
+    void ApplyFind();
+    // The selected rows in file order, as positions in the file.
     std::vector<std::size_t> SelectedRows() const;
-    // The one selected row when it is of the kinds given; -1 otherwise.
+    // The one selected row (its position in the file) when it is of the kinds given; -1 otherwise.
     int SingleRowOf(BankMessageKind first, BankMessageKind second) const;
     void UpdateButtons();
     std::vector<unsigned char> RowBytes(const std::vector<std::size_t>& rows) const;
@@ -66,6 +68,8 @@ private:
 
     std::vector<unsigned char> m_bytes;
     std::vector<BankMessage> m_index;
+    std::vector<std::string> m_texts;      // each row's DumpText
+    std::vector<std::size_t> m_shownRows;  // the list's rows: positions in m_index
     std::string m_kindFormats[6];
     std::string m_saveTarget;
     HWND m_list = nullptr;

@@ -7,6 +7,7 @@
 #include "dialogs/AboutDialog.h"
 #include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/BulkSendDialog.h"
+#include "dialogs/HistoryDialog.h"
 #include "dialogs/MidiSetupDialog.h"
 #include "dialogs/SelectorDialog.h"
 #include "framework/DataExchange.h"
@@ -15,6 +16,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/WinApp.h"
+#include "history/DumpHistory.h"
 #include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiPortState.h"
@@ -152,6 +154,7 @@ BOOL CMainDialog::OnCommand(UINT id, UINT notifyCode)
     case IDC_SEND_ALGORITHM: OnSendAlgorithm(); return TRUE;
     case IDC_SEND_BULK: OnSendBulk(); return TRUE;
     case IDC_BANK: OnBank(); return TRUE;
+    case IDC_HISTORY: OnHistory(); return TRUE;
     case IDC_PROGRAM_CHANGE: OnProgramChange(); return TRUE;
     case IDC_COMMAND21: OnSendCommand21(); return TRUE;
     case IDC_COMMAND22: OnSendCommand22(); return TRUE;
@@ -256,8 +259,10 @@ void CMainDialog::EnableControls(BOOL enable)
             KillTimer(m_hWnd, WaitingStatusTimerId);
             m_waitStart = 0;
             // Nothing came (time-out, failure): the box that follows says why.
+            const std::string text = ShownDumpText(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length);
             if (m_dumpBuffer.m_length > 0)
-                ShowStatus(IDS_STATUS_ANSWERED, {std::to_string(m_dumpBuffer.m_length)});
+                ShowStatus(text.empty() ? IDS_STATUS_ANSWERED : IDS_STATUS_ANSWERED_TEXT,
+                           {std::to_string(m_dumpBuffer.m_length), text});
             else
                 SetDlgItemText(IDC_STATUS, "");
         }
@@ -522,6 +527,8 @@ void CMainDialog::OnMidiSetup()
     if (setup.DoModal() != IDOK)
         return;
     ApplyMidiChoices({setup.m_deviceNumber, setup.m_inputPort, setup.m_outputPort, setup.m_pauseMs});
+    History().SetFolder(setup.m_historyFolder);
+    History().SetLimitMegabytes(setup.m_historyLimitMegabytes);
     if (m_onMidiSetupChanged)
         m_onMidiSetupChanged();
 }
@@ -566,16 +573,30 @@ void CMainDialog::OnSendBulk()
 
 void CMainDialog::OnBank()
 {
-    if (!BulkFileReady())
-        return;
+    if (BulkFileReady())
+        OpenBank(m_sendBulkFile);
+}
+
+void CMainDialog::OpenBank(const std::string& fileName)
+{
     CBankDialog bank;
-    bank.m_fileName = m_sendBulkFile;
+    bank.m_fileName = fileName;
     bank.m_layout = &m_bankLayout;
     bank.m_compareAfterSend = m_compareAfterSend != FALSE;
     bank.m_showStatus = [this](const std::string& text) { ShowStatusText(text); };
     SetCurrentMidiWindow(&bank);
     bank.DoModal();
     SetCurrentMidiWindow(this);
+}
+
+void CMainDialog::OnHistory()
+{
+    CHistoryDialog history(this);
+    history.m_openInBank = [this](const std::string& fileName) {
+        if (OutputIsFree())
+            OpenBank(fileName);
+    };
+    history.DoModal();
 }
 
 void CMainDialog::Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets)

@@ -37,6 +37,9 @@ public:
     void OnBrowseSendFile();
     void EnableControls(BOOL enable) override;
     void OnBank();
+    // Opens a dump file in the bank window: the send bulk file, or an entry of the history.
+    void OpenBank(const std::string& fileName);
+    void OnHistory();
     // The bulk file field is filled and the port free, for the bulk send and the bank window;
     // FALSE after saying why not.
     BOOL BulkFileReady();

@@ -1,5 +1,7 @@
 #include "dialogs/MidiSetupDialog.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -8,6 +10,8 @@
 #include "framework/DataExchange.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "framework/Unicode.h"
+#include "history/DumpHistory.h"
 #include "midi/ChosenPort.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
@@ -60,7 +64,9 @@ CMidiSetupDialog::CMidiSetupDialog(CDialog* parent)
       m_deviceNumber(CurrentMidiChoices().deviceNumber),
       m_inputPort(CurrentMidiChoices().inputPort),
       m_outputPort(CurrentMidiChoices().outputPort),
-      m_pauseMs(CurrentMidiChoices().pauseMs)
+      m_pauseMs(CurrentMidiChoices().pauseMs),
+      m_historyFolder(History().Folder()),
+      m_historyLimitMegabytes(History().LimitMegabytes())
 {
 }
 
@@ -75,6 +81,9 @@ void CMidiSetupDialog::DoDataExchange(CDataExchange* dx)
     DDV_MinMaxInt(dx, m_deviceNumber, 1, 16);
     DDX_Text(dx, IDC_PAUSE, m_pauseMs);
     DDV_MinMaxInt(dx, m_pauseMs, 0, 1000);
+    DDX_Text(dx, IDC_HISTORY_FOLDER, m_historyFolder);
+    DDX_Text(dx, IDC_HISTORY_LIMIT, m_historyLimitMegabytes);
+    DDV_MinMaxInt(dx, m_historyLimitMegabytes, 1, CDumpHistory::MaxLimitMegabytes);
     if (dx->m_bSaveAndValidate && !dx->Failed())
         TakeSelectedPorts();
 }
@@ -104,6 +113,30 @@ INT_PTR CMidiSetupDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, 
         ShowPorts(m_outputList, m_outputNames = PortNamesNow(PortDirection::Output), m_outputPort);
     }
     return CDialog::OnMessage(message, wParam, lParam, handled);
+}
+
+BOOL CMidiSetupDialog::OnCommand(UINT id, UINT notifyCode)
+{
+    if (id != IDC_HISTORY_BROWSE)
+        return CDialog::OnCommand(id, notifyCode);
+    OnBrowseHistoryFolder();
+    return TRUE;
+}
+
+void CMidiSetupDialog::OnBrowseHistoryFolder()
+{
+    const std::wstring title = Widen(LoadResString(IDS_HISTORY_FOLDER_TITLE));
+    BROWSEINFOW browse{};
+    browse.hwndOwner = m_hWnd;
+    browse.lpszTitle = title.c_str();
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+    if (chosen == nullptr)
+        return;
+    wchar_t folder[MAX_PATH] = {};
+    if (SHGetPathFromIDListW(chosen, folder))
+        SetDlgItemTextW(m_hWnd, IDC_HISTORY_FOLDER, folder);
+    CoTaskMemFree(chosen);
 }
 
 BOOL CMidiSetupDialog::OnInitDialog()

@@ -28,14 +28,19 @@ public:
     std::optional<MidiPortId> m_inputPort;
     std::optional<MidiPortId> m_outputPort;
     int m_pauseMs;
+    // Where the history of every dump is kept, and how many megabytes it keeps.
+    std::string m_historyFolder;
+    int m_historyLimitMegabytes;
     CToolTipCtrl m_toolTips;
 
 protected:
     BOOL OnInitDialog() override;
+    BOOL OnCommand(UINT id, UINT notifyCode) override;
     // While the dialog is open a device may be plugged in or out: the lists follow.
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
+    void OnBrowseHistoryFolder();
     // The ports the lists' selections stand for; a choice that is not listed is kept.
     void TakeSelectedPorts();
     // The driver's names of the listed ports, in port order.

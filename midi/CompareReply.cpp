@@ -19,6 +19,18 @@ std::string Hex(std::size_t byte)
 }
 }
 
+std::string ShownDumpText(const unsigned char* dump, std::size_t length)
+{
+    const std::string text = DumpText(dump, length);
+    return text.size() > ShownTextLength ? text.substr(0, ShownTextLength) + "..." : text;
+}
+
+std::string WithDumpText(const std::string& what, const unsigned char* dump, std::size_t length)
+{
+    const std::string text = ShownDumpText(dump, length);
+    return text.empty() ? what : LoadResString(IDS_DUMP_WITH_TEXT, {what, text});
+}
+
 BOOL CMidiDialog::RequestComparison(unsigned requestLength, void (*buildRequest)(unsigned char*, int, int), int number)
 {
     m_completionAction = &CMidiDialog::CompareReply;
@@ -38,17 +50,19 @@ int CMidiDialog::CompareReply()
 {
     const DumpDifference difference = CompareDumps(m_expectedReply.data(), m_expectedReply.size(), m_dumpBuffer.m_bytes,
                                                    m_dumpBuffer.m_length, m_compareSkip);
+    // Named by what was sent or chosen: the text the device holds may be what differs.
+    const std::string compared = WithDumpText(m_comparedName, m_expectedReply.data(), m_expectedReply.size());
     switch (difference.result)
     {
-    case DumpComparison::Same: AfxMessageBox(IDS_COMPARE_SAME, {m_comparedName}, MB_NOTE_BOX); break;
+    case DumpComparison::Same: AfxMessageBox(IDS_COMPARE_SAME, {compared}, MB_NOTE_BOX); break;
     case DumpComparison::Differs:
         AfxMessageBox(IDS_COMPARE_DIFFERS,
-                      {m_comparedName, std::to_string(difference.offset), Hex(difference.expected), Hex(difference.actual)},
+                      {compared, std::to_string(difference.offset), Hex(difference.expected), Hex(difference.actual)},
                       MB_ERROR_BOX);
         break;
     case DumpComparison::DifferentLength:
         AfxMessageBox(IDS_COMPARE_LENGTH,
-                      {m_comparedName, std::to_string(difference.expected), std::to_string(difference.actual)},
+                      {compared, std::to_string(difference.expected), std::to_string(difference.actual)},
                       MB_ERROR_BOX);
         break;
     }

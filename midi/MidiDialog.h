@@ -19,6 +19,12 @@ constexpr UINT DefaultReplyTimeoutMs = 5000;
 // How long a window waits for the first block of a reply. Tests shorten it.
 UINT ReplyTimeoutMs();
 void SetReplyTimeoutMs(UINT milliseconds);
+// The text a dump holds (DumpText), cut to ShownTextLength characters and "..." for a line
+// that names the dump.
+constexpr std::size_t ShownTextLength = 24;
+std::string ShownDumpText(const unsigned char* dump, std::size_t length);
+// What a dump is called (`what`), followed by the text it holds when it holds any.
+std::string WithDumpText(const std::string& what, const unsigned char* dump, std::size_t length);
 
 // Base of every window that talks MIDI: one transaction at a time, its messages handed to the
 // sender (CMidiSender) and its reply collected through the receiver (CMidiReceiver) into the

@@ -6,6 +6,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
+#include "history/DumpHistory.h"
 #include "midi/MidiDialog.h"
 #include "resources/resource.h"
 
@@ -132,6 +133,10 @@ BOOL CMidiDialog::CheckSaveTarget(const std::string& target)
 // while its dialogs are up changes where it writes.
 int CMidiDialog::SaveDumpToFile()
 {
+    // A dump from the device is kept before the user's file is written, so that a failed or
+    // discarded save keeps it too (the bank's Save As comes here with rows of a file).
+    if (m_completionAction == &CMidiDialog::SaveDumpToFile)
+        History().AddReceived(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length);
     m_saving = TRUE;
     std::string* const field = m_targetFile;
     std::string target = *field;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <string>
 #include <vector>
 
 // What each message of a bulk file is, read from its header, for the bank window. A file is
@@ -26,6 +27,10 @@ struct BankMessage
 };
 
 BankMessage ClassifyMessage(const unsigned char* message, std::size_t length);
+// The longest run of printable ASCII in the message's data (past its header), without the
+// spaces around it, when it is at least four characters long; the first of equal runs. Empty
+// when there is none. What the bytes mean is the device's own: this is text, maybe a name.
+std::string DumpText(const unsigned char* message, std::size_t length);
 // Every message of the data, in order; together they cover every byte once.
 std::vector<BankMessage> IndexBank(const unsigned char* data, std::size_t size);
 

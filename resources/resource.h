@@ -215,6 +215,14 @@
 #define IDS_CONFIRM_STORE_INCOMPLETE    3126
 #define IDS_SLOT_NAME                   3127    // %1: the slot a program was sent to
 
+// The text a dump holds: the bank window's Text column and Find box, and the names of dumps
+#define IDC_BANK_FIND_LABEL             1150
+#define IDC_BANK_FIND                   1151    // shows the rows whose text or kind holds what is typed
+#define IDS_BANK_TEXT_COLUMN            3400
+#define IDS_BANK_SHOWN                  3401    // %1: the rows Find shows
+#define IDS_DUMP_WITH_TEXT              3402    // %1: what the dump is, %2: the text it holds
+#define IDS_STATUS_ANSWERED_TEXT        3403    // %1: bytes received, %2: the text the reply holds
+
 // Saving a received dump safely, and the bulk receive's figures
 #define IDS_TARGET_READ_ONLY            3040    // %1: the target as typed
 #define IDS_FOLDER_REFUSES_FILES        3041    // %1: the target's folder
@@ -253,3 +261,28 @@
 
 // What the device gets: a message left out of a bulk send under Wine
 #define IDS_BULK_LEFT_OUT               3220    // %1: the message's position, from 1
+
+// The history of every dump: its window (dialog 335), the main window's button, MIDI Setup's fields
+#define IDD_HISTORY                     335
+#define IDC_HISTORY                     1180    // main window: opens the history window
+#define IDC_HISTORY_LIST                1181    // one row per entry, newest first
+#define IDC_HISTORY_OPEN                1182
+#define IDC_HISTORY_SAVE_AS             1183
+#define IDC_HISTORY_DELETE              1184
+#define IDC_HISTORY_STATUS              1185    // the entries, and what went wrong or was removed
+#define IDC_HISTORY_FOLDER              1186    // MIDI Setup: the history's folder
+#define IDC_HISTORY_BROWSE              1187
+#define IDC_HISTORY_LIMIT               1188    // MIDI Setup: the history's size in MB
+#define IDS_HISTORY_WRITE_FAILED        3460    // %1: the folder
+#define IDS_HISTORY_INDEX_REBUILT       3461
+#define IDS_HISTORY_FILES_MISSING       3462    // %1: how many, %2: the first file's name
+#define IDS_HISTORY_OLD_REMOVED         3463    // %1: how many, %2: the limit in MB
+#define IDS_HISTORY_KIND_BASE           3464    // + HistoryKind; %1: the number
+#define IDS_HISTORY_RECEIVED            3467
+#define IDS_HISTORY_BEFORE_SLOT         3468    // %1: the slot that was overwritten
+#define IDS_HISTORY_COLUMN_BASE         3469    // + column: when, what, from, size
+#define IDS_HISTORY_SUMMARY             3474    // %1 entries, %2 bytes, %3: the folder
+#define IDS_HISTORY_CONFIRM_DELETE      3475    // %1: what the entry is
+#define IDS_HISTORY_SAVE_TITLE          3476
+#define IDS_HISTORY_FOLDER_TITLE        3477
+#define IDS_HISTORY_DELETE_FAILED       3478    // followed by the file's name and "!"

@@ -4,6 +4,7 @@
 #include "app/DumpSettings.h"
 #include "dialogs/MainDialog.h"
 #include "framework/Strings.h"
+#include "history/DumpHistory.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
 #include "support/MidiTest.h"
@@ -61,7 +62,9 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     m_settings.WriteInt("DeviceNumber", 0);
     m_settings.WriteInt("PauseMs", -1);
     m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));
+    m_settings.WriteInt("HistoryLimitMB", 0);
     EXPECT_EQ("in In A, out Out A, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
+    EXPECT_EQ(CDumpHistory::DefaultFolder() + " " + std::to_string(CDumpHistory::DefaultLimitMegabytes), History().Folder() + " " + std::to_string(History().LimitMegabytes()));
     m_settings.WriteString("DeviceNumber", "5");
     m_settings.WriteInt("PauseMs", 1001);
     m_settings.WriteInt("InputPort", 1);
@@ -74,6 +77,8 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) =
         std::make_tuple(16, MidiPortId{"In B"}, MidiPortId{"Out C"}, 150);
     window.m_bankLayout = {900, 600, {1, 2, 3, 4, 5}};
+    History().SetFolder("C:\\h");
+    History().SetLimitMegabytes(7);
     ModalHook hook([](CDialog& running) {
         running.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, u8"C:\\dumps\\\u65e5\u672c.syx");
         running.SetDlgItemText(IDC_SEND_BULK_FILE, "");
@@ -82,6 +87,7 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     });
     window.DoModal();
     EXPECT_EQ(u8"in In B, out Out C, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
+    EXPECT_EQ("C:\\h 7", History().Folder() + " " + std::to_string(History().LimitMegabytes()));
     CMainDialog next;
     m_run->Load(next);
     EXPECT_TRUE(next.m_compareAfterSend && next.m_bankLayout.height == 600 && next.m_bankLayout.columns[4] == 5);

@@ -2,10 +2,14 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
+#include "history/DumpHistory.h"
+#include "protocol/BankIndex.h"
 #include "protocol/MidiFile.h"
 #include "resources/resource.h"
 #include "support/Bytes.h"
@@ -36,19 +40,25 @@ std::string Hex(int byte)
     return text;
 }
 
+// A dump's name as a compare's result gives it: with the text the dump holds.
+std::string Named(const std::string& what, const Bytes& dump)
+{
+    return LoadResString(IDS_DUMP_WITH_TEXT, {what, DumpText(dump.data(), dump.size())});
+}
+
 Box Note(UINT id, std::initializer_list<std::string> inserts)
 {
     return {FormatPlaceholders(LoadResString(id), inserts), MB_OK, id};
 }
 
-std::string Cell(CDialog& bank, int row, int column)
+std::string Cell(CDialog& bank, int row, int column, int list = IDC_BANK_LIST)
 {
     wchar_t text[80] = {};
     LVITEMW item{};
     item.iSubItem = column;
     item.pszText = text;
     item.cchTextMax = 80;
-    SendMessageW(bank.GetDlgItem(IDC_BANK_LIST), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(bank.GetDlgItem(list), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return Narrow(text);
 }
 
@@ -90,12 +100,39 @@ TEST_F(BankTest, ActionsOnTheRows)
     Bytes changed4 = Factory.ProgramMessage(4);
     changed4[9] ^= 0x01;
     Bytes longer5 = Factory.AlgorithmMessage(5);
-    longer5.insert(longer5.end() - 1, 0x00);
+    const Bytes tail = Bytes{0x00} + Bytes(ShownTextLength + 1, 'x');  // a text too long to name whole
+    longer5.insert(longer5.end() - 1, tail.begin(), tail.end());
     Bytes long200 = Stamped(Factory.ProgramMessage(200), 50);
     long200[7] = 0x00;  // slot 50 is in the first bank
     Bytes otherHeader3 = program3;
     otherHeader3[4] = 0x05;
     Run({
+        {"the history's newest entry opened in the bank window, saved as a file, deleted",
+         [&](WindowTest&) {
+             History().Add(HistoryKind::Program, 3, ReceivedFromDevice, program3.data(), program3.size());
+             History().Add(HistoryKind::Algorithm, 5, 5, longer5.data(), longer5.size());
+         },
+         [&](WindowTest& t, CMainDialog& w) {
+             t.OnDialog(IDD_HISTORY, [&](CDialog& h) {
+                 EXPECT_EQ(LoadResString(IDS_HISTORY_BEFORE_SLOT, {"5"}), Cell(h, 0, 2, IDC_HISTORY_LIST));
+                 EXPECT_EQ("Program 3", Cell(h, 1, 1, IDC_HISTORY_LIST));
+                 t.OnDialog(IDD_BANK, [](CDialog& d) {
+                     EXPECT_EQ("Algorithm 5", Cell(d, 0, 1));
+                     PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+                 });
+                 t.Click(h, IDC_HISTORY_OPEN);
+                 t.m_ui->files = {t.Path("kept.syx")};
+                 t.Click(h, IDC_HISTORY_SAVE_AS);
+                 t.Click(h, IDC_HISTORY_DELETE);
+                 EXPECT_EQ(1, ListView_GetItemCount(h.GetDlgItem(IDC_HISTORY_LIST)));
+                 EXPECT_EQ("Program 3", Cell(h, 0, 1, IDC_HISTORY_LIST));
+                 PostMessageA(h.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+             });
+             t.Press(w, IDC_HISTORY);
+             ASSERT_EQ(1u, History().Entries().size());
+             EXPECT_EQ(program3, TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
+         },
+         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})}, {}, {{"kept.syx", longer5}}},
         {"a program of the device's bulk dump to another slot, compared, saved, and sent with Send program",
          With("b.syx", dump),
          [&](WindowTest& t, CMainDialog& w) {
@@ -119,6 +156,7 @@ TEST_F(BankTest, ActionsOnTheRows)
                  for (int column = 0; column < 4; ++column)
                      EXPECT_EQ(row3[column], Cell(d, 2, column));
                  EXPECT_EQ("F0 00 00 10 00 41 42 00 02", Cell(d, 2, 4).substr(0, 26));
+                 EXPECT_EQ(DumpText(program3.data(), program3.size()), Cell(d, 2, 5));
                  EXPECT_EQ("Algorithm 127", Cell(d, 366, 1));
                  Select(d, {2});
                  t.PressKey(d, IDC_BANK_LIST, VK_RETURN);
@@ -131,7 +169,8 @@ TEST_F(BankTest, ActionsOnTheRows)
              w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "60");
              t.Press(w, IDC_SEND_PROGRAM);
          },
-         {OutOfRange(1, 100), Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
+         {OutOfRange(1, 100), Note(IDS_COMPARE_SAME, {Named("Slot 50", program3)}), Stored("p3.syx"),
+          Note(IDS_COMPARE_SAME, {Named("Slot 60", program3)})},
          {Stamped(program3, 50), Request(50), Stamped(program3, 60), Request(60)}, {{"p3.syx", program3}}},
         {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program goes to a slot whole "
          "though the window is closed at once, and the main window says so",
@@ -167,23 +206,38 @@ TEST_F(BankTest, ActionsOnTheRows)
          {OutOfRange(1, 100), OutOfRange(1, 100)},
          {Factory.ProgramMessage(2), Factory.ProgramMessage(6), Stamped(Factory.ProgramMessage(100), 50),
           Bytes(long200.begin(), long200.begin() + 4096), Bytes(long200.begin() + 4096, long200.end())}, {}},
-        {"Compare with device: a differing byte, another length, another header only, no answer",
-         With("b.syx", changed4 + longer5 + otherHeader3), InBank([](WindowTest& t, CDialog& d) {
+        {"Compare with device: a differing byte, another length, another header only, no answer; Find shows the "
+         "rows whose kind or text holds what is typed, and Compare and Save As take the row shown",
+         With("b.syx", changed4 + longer5 + otherHeader3), InBank([&](WindowTest& t, CDialog& d) {
+             std::string text3 = DumpText(otherHeader3.data(), otherHeader3.size());
+             std::transform(text3.begin(), text3.end(), text3.begin(), ::toupper);
              std::size_t boxes = 0;
-             for (int row : {0, 1, 2, 0})
+             for (const char* find : {"", "ALGOR", text3.c_str(), ""})
              {
                  if (++boxes == 4)
                      t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
-                 Select(d, {row});
-                 EXPECT_TRUE(IsWindowEnabled(d.GetDlgItem(IDC_BANK_COMPARE))) << row;
+                 d.SetDlgItemText(IDC_BANK_FIND, find);
+                 Select(d, {0});
+                 EXPECT_TRUE(IsWindowEnabled(d.GetDlgItem(IDC_BANK_COMPARE))) << find;
                  t.Click(d, IDC_BANK_COMPARE);
                  EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == boxes; }));
              }
+             d.SetDlgItemText(IDC_BANK_FIND, text3);
+             EXPECT_EQ(0u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));  // the selected row was another message
+             EXPECT_EQ(LoadResString(IDS_BANK_SUMMARY, {"3", "2", "1"}) + " " + LoadResString(IDS_BANK_SHOWN, {"1"}),
+                       d.GetDlgItemText(IDC_BANK_SUMMARY));
+             EXPECT_EQ("3", Cell(d, 0, 0));
+             Select(d, {0});
+             t.m_ui->files = {t.Path("p3.syx")};
+             t.Press(d, IDC_BANK_SAVE_AS);
          }),
-         {Error(IDS_COMPARE_DIFFERS, {"Program 4", "9", Hex(changed4[9]), Hex(changed4[9] ^ 1)}),
-          Error(IDS_COMPARE_LENGTH, {"Algorithm 5", std::to_string(longer5.size()), std::to_string(longer5.size() - 1)}),
-          Note(IDS_COMPARE_SAME, {"Program 3"}), Error(IDS_NO_REPLY)},
-         {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)}, {}},
+         {Error(IDS_COMPARE_DIFFERS, {Named("Program 4", changed4), "9", Hex(changed4[9]), Hex(changed4[9] ^ 1)}),
+          Error(IDS_COMPARE_LENGTH,
+                {LoadResString(IDS_DUMP_WITH_TEXT, {"Algorithm 5", std::string(ShownTextLength, 'x') + "..."}),
+                 std::to_string(longer5.size()), std::to_string(longer5.size() - tail.size())}),
+          Note(IDS_COMPARE_SAME, {Named("Program 3", otherHeader3)}), Error(IDS_NO_REPLY), Stored("p3.syx")},
+         {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)},
+         {{"p3.syx", otherHeader3}}},
         {"Save As while a comparison waits for its reply: each keeps its own bytes", With("b.syx", dump),
          InBank([&](WindowTest& t, CDialog& d) {
              t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
@@ -195,7 +249,7 @@ TEST_F(BankTest, ActionsOnTheRows)
              t.m_driver->InjectInput(program3);
              EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == 2; }));
          }),
-         {Stored("s.syx"), Note(IDS_COMPARE_SAME, {"Program 3"})}, {Request(3)}, {{"s.syx", Factory.ProgramMessage(6)}}},
+         {Stored("s.syx"), Note(IDS_COMPARE_SAME, {Named("Program 3", program3)})}, {Request(3)}, {{"s.syx", Factory.ProgramMessage(6)}}},
         {"a damaged MIDI file: nothing to show", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
          InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
          {Error(IDS_BANK_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},

@@ -3,10 +3,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <tuple>
+
 #include "dialogs/MainDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Unicode.h"
 #include "framework/Strings.h"
+#include "protocol/BankIndex.h"
 #include "framework/WinApp.h"
 #include "resources/resource.h"
 #include "support/WindowTest.h"
@@ -84,15 +87,13 @@ TEST_F(MainWindowTest, EachBrowseButtonFillsItsOwnField)
             Click(w, field.browse);
             EXPECT_EQ(expected, FileTexts(w));
             ASSERT_EQ(1u, m_ui->fileDialogs.size());
-            const FileDialogRequest& request = m_ui->fileDialogs.front();
-            EXPECT_EQ(LoadResString(field.title), request.title);
-            EXPECT_EQ("syx", request.defaultExtension);
-            const bool bulkSend = field.browse == IDC_BROWSE_SEND_BULK;
-            EXPECT_EQ(bulkSend ? "*.syx;*.mid" : "*.syx", request.initialName);
-            EXPECT_EQ(bulkSend, request.filter.find("MIDI files (*.mid)|*.mid|") != std::string::npos);
-            EXPECT_EQ(field.mustExist, (request.flags & OFN_FILEMUSTEXIST) != 0);
-            EXPECT_EQ(w.GetSafeHwnd(), request.owner);
-            EXPECT_TRUE(request.modal);
+            const FileDialogRequest& r = m_ui->fileDialogs.front();
+            const bool bulkSend = field.browse == IDC_BROWSE_SEND_BULK;  // the only one that takes MIDI files
+            EXPECT_EQ(std::make_tuple(LoadResString(field.title), "syx", bulkSend ? "*.syx;*.mid" : "*.syx", bulkSend,
+                                      field.mustExist, w.GetSafeHwnd(), true),
+                      std::make_tuple(r.title, r.defaultExtension, r.initialName,
+                                      r.filter.find("MIDI files (*.mid)|*.mid|") != std::string::npos,
+                                      (r.flags & OFN_FILEMUSTEXIST) != 0, r.owner, r.modal));
         }
     });
     EXPECT_TRUE(m_ui->boxes.empty());
@@ -135,7 +136,8 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "3");
              t.EnterTwice(w, IDC_RECEIVE_PROGRAM_NUMBER);
              t.Settle();
-             EXPECT_EQ(LoadResString(IDS_STATUS_ANSWERED, {std::to_string(program3.size())}),
+             EXPECT_EQ(LoadResString(IDS_STATUS_ANSWERED_TEXT,
+                                     {std::to_string(program3.size()), DumpText(program3.data(), program3.size())}),
                        w.GetDlgItemText(IDC_STATUS));
              w.SetDlgItemText(IDC_PROGRAM_CHANGE_NUMBER, "5");
              t.PressKey(w, IDC_PROGRAM_CHANGE_NUMBER, VK_RETURN);
@@ -195,12 +197,10 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
 // A name counts characters, in any script; a long path keeps its message on the screen.
 TEST_F(MainWindowTest, FileNamesInAnyScript)
 {
-    std::string cjk256, cjk257;
+    std::string stem;  // 252 characters of three bytes each
     for (int i = 0; i < 252; ++i)
-        cjk256 += u8"\u65e5";
-    cjk257 = cjk256 + u8"\u672c";
-    cjk256 += ".syx";
-    cjk257 += ".syx";
+        stem += u8"\u65e5";
+    const std::string cjk256 = stem + ".syx", cjk257 = stem + u8"\u672c.syx";
     const std::string deep = Path(std::string(150, 'd') + "\\p.syx");
     Run({
         {"256 characters pass, 257 are refused", nullptr,

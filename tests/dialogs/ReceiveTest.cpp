@@ -6,6 +6,7 @@
 #include "dialogs/Durations.h"
 #include "framework/File.h"
 #include "framework/Strings.h"
+#include "history/DumpHistory.h"
 #include "midi/MidiPortState.h"
 #include "protocol/GlobalMemory.h"
 #include "resources/resource.h"
@@ -111,6 +112,20 @@ TEST_F(ReceiveTest, SingleDump)
              w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
              t.Click(w, IDC_RECEIVE_ALGORITHM);
          }, {}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}, {}},
+        {"a received program is kept in the history too, by its number", nullptr,
+         [](WindowTest& t, CMainDialog& w) {
+             Receives("7", "p.syx")(t, w);
+             ASSERT_EQ(1u, History().Entries().size());
+             EXPECT_EQ("_program-007_received.syx", History().Entries()[0].fileName.substr(19));
+             EXPECT_EQ(EmulatedDevice().ProgramMessage(7), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
+         }, {Stored("p.syx")}, {Request7}, {{"p.syx", EmulatedDevice().ProgramMessage(7)}}},
+        {"a history that cannot be written is said once, and every dump still saved",
+         [](WindowTest& t) { t.WriteFile("h", Old); History().SetFolder(t.Path("h")); },
+         [](WindowTest& t, CMainDialog& w) { Receives("1", "p.syx")(t, w); Receives("127", "a.syx", true)(t, w); },
+         {ErrorText(LoadResString(IDS_HISTORY_WRITE_FAILED, {DisplayPath(Path("h"))})), Stored("p.syx"),
+          Stored("a.syx")},
+         {Request1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}},
+         {{"p.syx", Program1}, {"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
         {"an empty name is refused with the focus on its field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, "");

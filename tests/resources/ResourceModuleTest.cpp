@@ -20,7 +20,9 @@
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "framework/WinApp.h"
+#include "midi/MidiDialog.h"
 #include "protocol/MidiFile.h"
+#include "history/DumpHistory.h"
 #include "resources/resource.h"
 
 namespace
@@ -56,7 +58,8 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
         {{IDD_MAIN, IDC_STATUS}, {s(IDS_STATUS_SENT_PROGRAM, {"100", dump}), s(IDS_STATUS_SENT_ALGORITHM, {"128", dump}),
                                   s(IDS_STATUS_SENT_PROGRAM_CHANGE, {"128", "16"}), s(IDS_STATUS_SENT_COMMAND21, {"999"}),
                                   s(IDS_STATUS_SENT_COMMAND22, {"3", "999"}), s(IDS_STATUS_WAITING, {"9999"}), s(IDS_STATUS_ANSWERED, {dump}),
-                                  s(IDS_STATUS_OUTPUT_NOT_CONNECTED, {port}), s(IDS_STATUS_INPUT_NOT_CONNECTED, {port})}},
+                                  s(IDS_STATUS_OUTPUT_NOT_CONNECTED, {port}), s(IDS_STATUS_INPUT_NOT_CONNECTED, {port}),
+                                  s(IDS_STATUS_ANSWERED_TEXT, {dump, std::string(ShownTextLength, 'W') + "..."})}},
         {{IDD_ABOUT, IDC_OS_VERSION}, {FormatResString(IDS_OS_VERSION_FORMAT, "Windows NT ", 99u, 99u, UINT_MAX), s(IDS_OS_VERSION_UNKNOWN)}},
         {{IDD_ABOUT, IDC_FREE_DISK}, {FormatResString(IDS_DISK_FREE_FORMAT, kb.c_str(), 'W'), s(IDS_DISK_FREE_UNKNOWN),
                                       FormatResString(IDS_DISK_FREE_NO_LETTER_FORMAT, kb.c_str())}},
@@ -71,7 +74,12 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
         {{IDD_BULK_SEND, IDC_FILE_SIZE}, {bytes}},
         {{IDD_BULK_SEND, IDC_SENT_COUNT}, {bytes}},
         {{IDD_BULK_SEND, IDC_SEND_TIME_LEFT}, {s(IDS_SEND_PROGRESS, {"100", wait}), s(IDS_SEND_PROGRESS_NO_ESTIMATE, {"100"})}},
-        {{IDD_BANK, IDC_BANK_SUMMARY}, {s(IDS_BANK_SUMMARY, {messages, messages, messages}) + " " + s(IDS_BANK_PROBLEM, {bytes, messages})}},
+        {{IDD_HISTORY, IDC_HISTORY_STATUS}, {s(IDS_HISTORY_WRITE_FAILED, {CDumpHistory::DefaultFolder()}),
+                                              s(IDS_HISTORY_SUMMARY, {messages, kb, CDumpHistory::DefaultFolder()}),
+                                              s(IDS_HISTORY_INDEX_REBUILT) + " " + s(IDS_HISTORY_FILES_MISSING, {messages, "20261231-235959-999_algorithm-128_received.syx"}) +
+                                                  " " + s(IDS_HISTORY_OLD_REMOVED, {messages, "100000"})}},
+        {{IDD_BANK, IDC_BANK_SUMMARY}, {s(IDS_BANK_SUMMARY, {messages, messages, messages}) + " " + s(IDS_BANK_SHOWN, {messages}) +
+                                        " " + s(IDS_BANK_PROBLEM, {bytes, messages})}},
     };
     for (int id : {IDC_TOTAL_PHYSICAL, IDC_AVAIL_PHYSICAL, IDC_TOTAL_VIRTUAL, IDC_AVAIL_VIRTUAL})
         texts[{IDD_ABOUT, id}] = {FormatResString(IDS_MEMORY_FORMAT, kb.c_str())};

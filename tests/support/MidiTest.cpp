@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "framework/File.h"
+#include "history/DumpHistory.h"
 #include "midi/MidiDialog.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
@@ -67,6 +68,7 @@ void MidiTest::Fresh()
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(fs::u8path(m_folder->Path())))
         fs::remove_all(entry.path(), ignored);
+    History().SetFolder(Path("history"));
 }
 
 void MidiTest::ExpectNothingLeftOpen()

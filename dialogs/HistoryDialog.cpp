@@ -1,0 +1,168 @@
+#include "dialogs/HistoryDialog.h"
+
+#include <commctrl.h>
+
+#include "framework/File.h"
+#include "framework/FileDialog.h"
+#include "framework/MessageBox.h"
+#include "framework/Strings.h"
+#include "framework/Unicode.h"
+#include "history/DumpHistory.h"
+#include "midi/MidiDialog.h"
+#include "resources/resource.h"
+
+namespace
+{
+// Dialog units: when, what, from, size.
+const int ColumnWidths[] = {90, 70, 190, 50};
+
+std::string WhenText(const SYSTEMTIME& when)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", when.wYear, when.wMonth, when.wDay, when.wHour,
+                  when.wMinute, when.wSecond);
+    return text;
+}
+
+std::string CellText(const HistoryEntry& entry, int column)
+{
+    switch (column)
+    {
+    case 0: return WhenText(entry.when);
+    case 1: return LoadResString(IDS_HISTORY_KIND_BASE + static_cast<int>(entry.kind), {std::to_string(entry.number)});
+    case 2:
+        return entry.overwrittenSlot == ReceivedFromDevice
+                   ? LoadResString(IDS_HISTORY_RECEIVED)
+                   : LoadResString(IDS_HISTORY_BEFORE_SLOT, {std::to_string(entry.overwrittenSlot)});
+    default: return FormatGroupedNumber(entry.size);
+    }
+}
+}
+
+CHistoryDialog::CHistoryDialog(CDialog* parent) : CDialog(IDD_HISTORY, parent)
+{
+}
+
+BOOL CHistoryDialog::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_list = GetDlgItem(IDC_HISTORY_LIST);
+    ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT);
+    // The text a dump holds becomes a fifth column once protocol/ reads it (DumpText).
+    for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
+    {
+        RECT units{0, 0, ColumnWidths[column], 0};
+        MapDialogRect(m_hWnd, &units);
+        const std::wstring title = Widen(LoadResString(IDS_HISTORY_COLUMN_BASE + column));
+        LVCOLUMNW header{};
+        header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        header.fmt = column == 3 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        header.cx = units.right;
+        header.pszText = const_cast<wchar_t*>(title.c_str());
+        SendMessageW(m_list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
+    }
+    ShowEntries();
+    ShowStatus(History().TakeNotices());
+    return TRUE;
+}
+
+void CHistoryDialog::ShowEntries()
+{
+    ListView_DeleteAllItems(m_list);
+    const std::vector<HistoryEntry>& entries = History().Entries();
+    for (std::size_t row = 0; row < entries.size(); ++row)
+        for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
+        {
+            const std::wstring text = Widen(CellText(entries[row], column));
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(row);
+            item.iSubItem = column;
+            item.pszText = const_cast<wchar_t*>(text.c_str());
+            SendMessageW(m_list, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        }
+    if (!entries.empty())
+        ListView_SetItemState(m_list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    UpdateButtons();
+}
+
+void CHistoryDialog::ShowStatus(const std::string& notices)
+{
+    unsigned long long bytes = 0;
+    for (const HistoryEntry& entry : History().Entries())
+        bytes += entry.size;
+    SetDlgItemText(IDC_HISTORY_STATUS,
+                   !notices.empty() ? notices
+                                    : LoadResString(IDS_HISTORY_SUMMARY, {std::to_string(History().Entries().size()),
+                                                                          FormatGroupedNumber(bytes),
+                                                                          DisplayPath(History().Folder())}));
+}
+
+int CHistoryDialog::Selected() const
+{
+    const int row = ListView_GetNextItem(m_list, -1, LVNI_SELECTED);
+    return row < static_cast<int>(History().Entries().size()) ? row : -1;
+}
+
+void CHistoryDialog::UpdateButtons()
+{
+    const BOOL any = Selected() >= 0;
+    for (int control : {IDC_HISTORY_OPEN, IDC_HISTORY_SAVE_AS, IDC_HISTORY_DELETE})
+        EnableWindow(GetDlgItem(control), any);
+}
+
+BOOL CHistoryDialog::OnCommand(UINT id, UINT notifyCode)
+{
+    switch (id)
+    {
+    case IDC_HISTORY_OPEN: OnOpenInBank(); return TRUE;
+    case IDC_HISTORY_SAVE_AS: OnSaveAs(); return TRUE;
+    case IDC_HISTORY_DELETE: OnDelete(); return TRUE;
+    default: return CDialog::OnCommand(id, notifyCode);
+    }
+}
+
+INT_PTR CHistoryDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->idFrom == IDC_HISTORY_LIST &&
+        reinterpret_cast<const NMHDR*>(lParam)->code == LVN_ITEMCHANGED)
+        UpdateButtons();
+    return CDialog::OnMessage(message, wParam, lParam, handled);
+}
+
+void CHistoryDialog::OnOpenInBank()
+{
+    const int row = Selected();
+    if (row >= 0 && m_openInBank)
+        m_openInBank(History().PathOf(History().Entries()[static_cast<std::size_t>(row)]));
+}
+
+void CHistoryDialog::OnSaveAs()
+{
+    const int row = Selected();
+    if (row < 0)
+        return;
+    const HistoryEntry entry = History().Entries()[static_cast<std::size_t>(row)];
+    CFileDialog choose(FALSE, "syx", entry.fileName.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
+                       SysExFileFilter, this);
+    choose.m_title = LoadResString(IDS_HISTORY_SAVE_TITLE);
+    if (choose.DoModal() != IDOK)
+        return;
+    const std::string target = FullPath(choose.GetPathName());
+    if (!CopyFileW(Widen(History().PathOf(entry)).c_str(), Widen(target).c_str(), FALSE))
+        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
+}
+
+void CHistoryDialog::OnDelete()
+{
+    const int row = Selected();
+    if (row < 0)
+        return;
+    const HistoryEntry entry = History().Entries()[static_cast<std::size_t>(row)];
+    if (AfxMessageBox(IDS_HISTORY_CONFIRM_DELETE, {CellText(entry, 1)}, MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+        return;
+    if (!History().Remove(entry.fileName))
+        AfxFileMessageBox(IDS_HISTORY_DELETE_FAILED, History().PathOf(entry));
+    ShowEntries();
+    ShowStatus(History().TakeNotices());
+}
