@@ -344,7 +344,8 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
               ASSERT_EQ(2u, line.size());
               EXPECT_GE(line[1].handed, line[0].end + 150 - 1);
           },
-          {{FormatPlaceholders(LoadResString(IDS_COMPARE_SAME), {"Slot 1"}), MB_NOTE_BOX, IDS_COMPARE_SAME}},
+          {{FormatPlaceholders(LoadResString(IDS_COMPARE_SAME), {WithDumpText("Slot 1", Message(300).data(), 300)}),
+            MB_NOTE_BOX, IDS_COMPARE_SAME}},
           {Message(300), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7}}, {}},
          {"two whole buffers in a row on Wine's driver, its interface 1 % slower than the clock",
           [&](WindowTest& t) {
