@@ -286,7 +286,7 @@ void CBulkSendDialog::GiveUp()
 {
     KillTimer(m_hWnd, CancelTimerId);
     m_inFlight = false;
-    TheMidiLog().Note(nullptr, MidiLogEvent::Overdue);
+    TheMidiLog().Note(PortState().outputHandle, MidiLogEvent::Overdue);
     CloseTransaction();
     AfxMessageBox(IDS_BULK_SEND_STOPPED, {std::to_string(m_completed), std::to_string(m_fileSize)}, MB_ERROR_BOX);
     StopTransfer(m_completed, 0, FALSE, IDCANCEL);

@@ -63,7 +63,7 @@ void CMidiLogDialog::Refresh()
     const int top = ListView_GetTopIndex(m_list);
     const bool followsEnd = m_shownCount == 0 ||
                             static_cast<std::size_t>(top + ListView_GetCountPerPage(m_list)) >= m_shownCount;
-    const bool moved = first != m_shownFirst;
+    const bool moved = first != m_shownFirst || count < m_shownCount;
     m_shownFirst = first;
     m_shownCount = count;
     ListView_SetItemCountEx(m_list, static_cast<int>(count), LVSICF_NOSCROLL | (moved ? 0 : LVSICF_NOINVALIDATEALL));

@@ -48,14 +48,13 @@ std::string FirstBytes(const MidiLogRow& row)
 
 std::string MidiLogCell(const MidiLogRow& row, int column)
 {
-    const bool message = row.event == MidiLogEvent::LongMessage || row.event == MidiLogEvent::ShortMessage;
     switch (column)
     {
     case 0: return std::to_string(row.milliseconds);
     case 1: return LoadResString(row.input ? IDS_LOG_IN : IDS_LOG_OUT);
     case 2: return row.port;
     case 3: return EventText(row);
-    case 4: return message ? std::to_string(row.size) : "";
+    case 4: return row.size > 0 ? std::to_string(row.size) : "";
     default: return FirstBytes(row);
     }
 }

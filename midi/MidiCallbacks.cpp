@@ -32,8 +32,7 @@ void LogInput(HMIDIIN handle, UINT message, DWORD_PTR param1)
         log.Bytes(handle, reinterpret_cast<const unsigned char*>(header->lpData), header->dwBytesRecorded);
         break;
     case MIM_LONGERROR:
-        log.Bytes(handle, reinterpret_cast<const unsigned char*>(header->lpData), header->dwBytesRecorded);
-        log.Note(handle, MidiLogEvent::Cut);
+        log.Cut(handle, reinterpret_cast<const unsigned char*>(header->lpData), header->dwBytesRecorded);
         break;
     case MIM_DATA: log.Short(handle, static_cast<std::uint32_t>(param1)); break;
     case MIM_ERROR: log.Note(handle, MidiLogEvent::Dropped); break;

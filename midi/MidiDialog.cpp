@@ -354,7 +354,7 @@ void CMidiDialog::OnOverdue()
     const MidiPortState& state = PortState();
     if (state.outputHandle == nullptr || (state.outputHeader.dwFlags & MHDR_INQUEUE) == 0)
         return;  // completed; the completion is on its way
-    TheMidiLog().Note(nullptr, MidiLogEvent::Overdue);
+    TheMidiLog().Note(state.outputHandle, MidiLogEvent::Overdue);
     CloseTransaction();
     EnableControls(TRUE);
     AfxMessageBox(IDS_SEND_OVERDUE, MB_ERROR_BOX);
@@ -505,7 +505,7 @@ void CMidiDialog::OnTimer(UINT_PTR id)
     // The reply has started; its first block is handled as soon as the window gets to it.
     if (ReplyBlockWaiting())
         return;
-    TheMidiLog().Note(nullptr, MidiLogEvent::TimedOut, true);
+    TheMidiLog().Note(PortState().inputHandle, MidiLogEvent::TimedOut, true);
     CloseTransaction();
     EnableControls(TRUE);
     AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);

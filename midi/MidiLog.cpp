@@ -100,12 +100,22 @@ void MidiLog::Note(const void* handle, MidiLogEvent event, bool input)
     std::lock_guard<std::mutex> lock(m_lock);
     const auto found = m_ports.find(handle);
     Port* port = found == m_ports.end() ? nullptr : &found->second;
-    if (port != nullptr && event == MidiLogEvent::Cut)
-        EndMessageLocked(*port);
     MidiLogRow row = RowLocked(port, event);
     if (port == nullptr)
         row.input = input;
     AppendLocked(std::move(row));
+}
+
+void MidiLog::Cut(const void* handle, const unsigned char* bytes, std::size_t length)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    const auto found = m_ports.find(handle);
+    if (found == m_ports.end())
+        return;
+    Port& port = found->second;
+    port.pending.insert(port.pending.end(), bytes, bytes + std::min(KeptBytes - port.pending.size(), length));
+    port.pendingSize += length;
+    EndMessageLocked(port, MidiLogEvent::Cut);
 }
 
 std::size_t MidiLog::First() const
@@ -132,7 +142,7 @@ bool MidiLog::Row(std::size_t index, MidiLogRow& row) const
 void MidiLog::Clear()
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    m_first += m_rows.size();
+    m_first = 0;
     m_rows.clear();
     m_keptBytes = 0;
 }
@@ -150,11 +160,11 @@ MidiLogRow MidiLog::RowLocked(const Port* port, MidiLogEvent event) const
     return row;
 }
 
-void MidiLog::EndMessageLocked(Port& port)
+void MidiLog::EndMessageLocked(Port& port, MidiLogEvent event)
 {
-    if (port.pendingSize == 0)
+    if (port.pendingSize == 0 && event == MidiLogEvent::LongMessage)
         return;
-    MidiLogRow row = RowLocked(&port, MidiLogEvent::LongMessage);
+    MidiLogRow row = RowLocked(&port, event);
     row.size = port.pendingSize;
     row.bytes = std::move(port.pending);
     port.pending.clear();

@@ -52,15 +52,18 @@ public:
     // that pieces and blocks make one row a message.
     void Bytes(const void* handle, const unsigned char* bytes, std::size_t length);
     void Short(const void* handle, std::uint32_t message);
-    // A row without bytes on an open port (reset, cut, dropped), or the program's own
-    // (time-out, overdue) when `handle` is null.
+    // A row without bytes: on a port (reset, dropped, time-out, overdue), or the program's
+    // own when `handle` is no open port.
     void Note(const void* handle, MidiLogEvent event, bool input = false);
+    // The driver handed back a message cut short: the bytes it held, with what came before.
+    void Cut(const void* handle, const unsigned char* bytes, std::size_t length);
 
     // Rows [first, first + count) are held; first counts the rows dropped so far.
     std::size_t First() const;
     std::size_t Count() const;
     // A copy of row `index` (counted from the first row ever); false when it has gone.
     bool Row(std::size_t index, MidiLogRow& row) const;
+    // Starts afresh, as at the program's start; the open ports stay known.
     void Clear();
 
 private:
@@ -72,7 +75,7 @@ private:
         std::size_t pendingSize = 0;
     };
     void AppendLocked(MidiLogRow row);
-    void EndMessageLocked(Port& port);
+    void EndMessageLocked(Port& port, MidiLogEvent event = MidiLogEvent::LongMessage);
     MidiLogRow RowLocked(const Port* port, MidiLogEvent event) const;
 
     mutable std::mutex m_lock;

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "framework/Strings.h"
-#include "framework/Unicode.h"
 #include "protocol/MidiFile.h"
 #include "resources/resource.h"
 #include "support/Bytes.h"
@@ -42,13 +41,7 @@ Box Note(UINT id, std::initializer_list<std::string> inserts)
 
 std::string Cell(CDialog& bank, int row, int column)
 {
-    wchar_t text[80] = {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 80;
-    SendMessageW(bank.GetDlgItem(IDC_BANK_LIST), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return Narrow(text);
+    return WindowTest::ListCell(bank.GetDlgItem(IDC_BANK_LIST), row, column);
 }
 
 void Select(CDialog& bank, std::initializer_list<int> rows)
@@ -127,12 +120,7 @@ TEST_F(BankTest, ActionsOnTheRows)
              });
              Select(d, {5, 1});
              t.Press(d, IDC_BANK_SEND);
-             BYTE keys[256] = {};
-             keys[VK_CONTROL] = 0x80;
-             SetKeyboardState(keys);
-             t.PressKey(d, IDC_BANK_LIST, 'A');
-             keys[VK_CONTROL] = 0;
-             SetKeyboardState(keys);
+             t.PressCtrlKey(d, IDC_BANK_LIST, 'A');
              EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
              Select(d, {199});
              t.Press(d, IDC_BANK_SEND_TO_SLOT);
