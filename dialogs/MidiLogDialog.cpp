@@ -64,6 +64,7 @@ void CMidiLogDialog::Refresh()
     const bool followsEnd = m_shownCount == 0 ||
                             static_cast<std::size_t>(top + ListView_GetCountPerPage(m_list)) >= m_shownCount;
     const bool moved = first != m_shownFirst || count < m_shownCount;
+    m_cachedIndex = NoRow;
     m_shownFirst = first;
     m_shownCount = count;
     ListView_SetItemCountEx(m_list, static_cast<int>(count), LVSICF_NOSCROLL | (moved ? 0 : LVSICF_NOINVALIDATEALL));
@@ -211,10 +212,12 @@ INT_PTR CMidiLogDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bo
     if (notice.code == LVN_GETDISPINFOW)
     {
         LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
-        MidiLogRow row;
-        if ((item.mask & LVIF_TEXT) != 0 && item.iItem >= 0 &&
-            TheMidiLog().Row(m_shownFirst + static_cast<std::size_t>(item.iItem), row))
-            lstrcpynW(item.pszText, Widen(MidiLogCell(row, item.iSubItem)).c_str(), item.cchTextMax);
+        const std::size_t index = m_shownFirst + static_cast<std::size_t>(item.iItem);
+        // The list asks for a row's cells one after the other: the row is copied once.
+        if (index != m_cachedIndex)
+            m_cachedIndex = TheMidiLog().Row(index, m_cachedRow) ? index : NoRow;
+        if ((item.mask & LVIF_TEXT) != 0 && item.iItem >= 0 && m_cachedIndex == index)
+            lstrcpynW(item.pszText, Widen(MidiLogCell(m_cachedRow, item.iSubItem)).c_str(), item.cchTextMax);
     }
     else if (notice.code == LVN_KEYDOWN && GetKeyState(VK_CONTROL) < 0)
     {

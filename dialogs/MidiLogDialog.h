@@ -40,4 +40,7 @@ private:
     HWND m_list = nullptr;
     std::size_t m_shownFirst = 0;
     std::size_t m_shownCount = 0;
+    static constexpr std::size_t NoRow = ~std::size_t{0};
+    std::size_t m_cachedIndex = NoRow;
+    MidiLogRow m_cachedRow;
 };
