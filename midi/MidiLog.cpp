@@ -60,24 +60,21 @@ void MidiLog::Closed(const void* handle)
 void MidiLog::Bytes(const void* handle, const unsigned char* bytes, std::size_t length)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const auto found = m_ports.find(handle);
-    if (found == m_ports.end())
+    Port* port = PortLocked(handle);
+    if (port == nullptr)
         return;
-    Port& port = found->second;
     const unsigned char* end = bytes + length;
     while (bytes < end)
     {
         // F0 starts a message (what was pending lacked its F7); F7 ends one.
-        if (*bytes == 0xF0 && port.pendingSize > 0)
-            EndMessageLocked(port);
+        if (*bytes == 0xF0 && port->pendingSize > 0)
+            EndMessageLocked(*port);
         const unsigned char* boundary = std::find_if(bytes + 1, end, IsSysExBoundary);
         const bool ends = boundary < end && *boundary == 0xF7;
         const unsigned char* stop = ends ? boundary + 1 : boundary;
-        const std::size_t keep = std::min<std::size_t>(KeptBytes - port.pending.size(), stop - bytes);
-        port.pending.insert(port.pending.end(), bytes, bytes + keep);
-        port.pendingSize += static_cast<std::size_t>(stop - bytes);
+        KeepLocked(*port, bytes, static_cast<std::size_t>(stop - bytes));
         if (ends)
-            EndMessageLocked(port);
+            EndMessageLocked(*port);
         bytes = stop;
     }
 }
@@ -85,10 +82,10 @@ void MidiLog::Bytes(const void* handle, const unsigned char* bytes, std::size_t 
 void MidiLog::Short(const void* handle, std::uint32_t message)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const auto found = m_ports.find(handle);
-    if (found == m_ports.end())
+    const Port* port = PortLocked(handle);
+    if (port == nullptr)
         return;
-    MidiLogRow row = RowLocked(&found->second, MidiLogEvent::ShortMessage);
+    MidiLogRow row = RowLocked(port, MidiLogEvent::ShortMessage);
     for (std::size_t i = 0; i < ShortMessageLength(message & 0xFF); ++i)
         row.bytes.push_back(static_cast<unsigned char>(message >> (8 * i)));
     row.size = row.bytes.size();
@@ -98,8 +95,7 @@ void MidiLog::Short(const void* handle, std::uint32_t message)
 void MidiLog::Note(const void* handle, MidiLogEvent event, bool input)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const auto found = m_ports.find(handle);
-    Port* port = found == m_ports.end() ? nullptr : &found->second;
+    const Port* port = PortLocked(handle);
     MidiLogRow row = RowLocked(port, event);
     if (port == nullptr)
         row.input = input;
@@ -109,13 +105,11 @@ void MidiLog::Note(const void* handle, MidiLogEvent event, bool input)
 void MidiLog::Cut(const void* handle, const unsigned char* bytes, std::size_t length)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const auto found = m_ports.find(handle);
-    if (found == m_ports.end())
+    Port* port = PortLocked(handle);
+    if (port == nullptr)
         return;
-    Port& port = found->second;
-    port.pending.insert(port.pending.end(), bytes, bytes + std::min(KeptBytes - port.pending.size(), length));
-    port.pendingSize += length;
-    EndMessageLocked(port, MidiLogEvent::Cut);
+    KeepLocked(*port, bytes, length);
+    EndMessageLocked(*port, MidiLogEvent::Cut);
 }
 
 std::size_t MidiLog::First() const
@@ -145,6 +139,18 @@ void MidiLog::Clear()
     m_first = 0;
     m_rows.clear();
     m_keptBytes = 0;
+}
+
+MidiLog::Port* MidiLog::PortLocked(const void* handle)
+{
+    const auto found = m_ports.find(handle);
+    return found == m_ports.end() ? nullptr : &found->second;
+}
+
+void MidiLog::KeepLocked(Port& port, const unsigned char* bytes, std::size_t length)
+{
+    port.pending.insert(port.pending.end(), bytes, bytes + std::min(KeptBytes - port.pending.size(), length));
+    port.pendingSize += length;
 }
 
 MidiLogRow MidiLog::RowLocked(const Port* port, MidiLogEvent event) const

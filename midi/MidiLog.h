@@ -74,6 +74,9 @@ private:
         std::vector<unsigned char> pending;  // a message not yet ended by F7
         std::size_t pendingSize = 0;
     };
+    Port* PortLocked(const void* handle);
+    // Adds bytes to the message under way, keeping no more than KeptBytes of it.
+    void KeepLocked(Port& port, const unsigned char* bytes, std::size_t length);
     void AppendLocked(MidiLogRow row);
     void EndMessageLocked(Port& port, MidiLogEvent event = MidiLogEvent::LongMessage);
     MidiLogRow RowLocked(const Port* port, MidiLogEvent event) const;
