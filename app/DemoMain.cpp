@@ -1,7 +1,7 @@
 // The demo: the same program, connected to the built-in emulated device, which answers at
 // the speed of a real MIDI cable. SYSEXDUMP_DEMO_PACE=full makes it answer at once (the
 // end-to-end tests use it to move large dumps quickly); SYSEXDUMP_DEMO_LINE=cable, alsa,
-// queued or stalled makes its driver behave like one that users have (cable by default), and
+// midisrv or stalled makes its driver behave like one that users have (cable by default), and
 // SYSEXDUMP_DEMO_KERNEL_BUFFER=<bytes> sets the alsa kernel buffer (4096 by default);
 // SYSEXDUMP_DEMO_SETTINGS_KEY keeps the settings under another key of HKEY_CURRENT_USER.
 #include <chrono>

@@ -86,7 +86,7 @@ BOOL CBankDialog::OnInitDialog()
 BOOL CBankDialog::LoadFile()
 {
     BulkFileContent content;
-    if (!ReadBulkFile(m_fileName, content))
+    if (!ReadBulkFile(m_fileName, content, BankRefusals))
         return FALSE;
     m_bytes.swap(content.bytes);
     return TRUE;
@@ -324,6 +324,10 @@ void CBankDialog::Resize(int width, int height)
     }
     if (moves != nullptr)
         EndDeferWindowPos(moves);
+    // A moved control repaints only where it grew, which leaves stripes of the old picture in
+    // the list's header: the whole list and its header are drawn again.
+    if (m_list != nullptr)
+        RedrawWindow(m_list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 INT_PTR CBankDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)

@@ -8,22 +8,25 @@
 #include "protocol/MidiFile.h"
 #include "resources/resource.h"
 
+const BulkFileRefusals SendRefusals{IDS_FILE_EMPTY, IDS_MIDI_FILE_DAMAGED, IDS_MIDI_FILE_NO_SYSEX};
+const BulkFileRefusals BankRefusals{IDS_BANK_FILE_EMPTY, IDS_BANK_MIDI_FILE_DAMAGED, IDS_BANK_MIDI_FILE_NO_SYSEX};
+
 namespace
 {
-bool TakeMidiFileMessages(const std::string& fileName, BulkFileContent& content)
+bool TakeMidiFileMessages(const std::string& fileName, BulkFileContent& content, const BulkFileRefusals& refusals)
 {
     std::vector<unsigned char> messages;
     const MidiFileError error = ReadMidiFileSysEx(content.bytes.data(), content.bytes.size(), messages,
                                                   content.midiMessages);
     if (error == MidiFileError::None && content.midiMessages == 0)
     {
-        AfxMessageBox(IDS_MIDI_FILE_NO_SYSEX, {DisplayPath(FileNamePart(fileName))}, MB_ERROR_BOX);
+        AfxMessageBox(refusals.noSysEx, {DisplayPath(FileNamePart(fileName))}, MB_ERROR_BOX);
         return false;
     }
     if (error != MidiFileError::None)
     {
         const UINT reason = IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(error);
-        AfxMessageBox(IDS_MIDI_FILE_DAMAGED, {DisplayPath(FileNamePart(fileName)), LoadResString(reason)},
+        AfxMessageBox(refusals.damaged, {DisplayPath(FileNamePart(fileName)), LoadResString(reason)},
                       MB_ERROR_BOX);
         return false;
     }
@@ -33,7 +36,7 @@ bool TakeMidiFileMessages(const std::string& fileName, BulkFileContent& content)
 }
 }
 
-bool ReadBulkFile(const std::string& fileName, BulkFileContent& content)
+bool ReadBulkFile(const std::string& fileName, BulkFileContent& content, const BulkFileRefusals& refusals)
 {
     content = BulkFileContent{};
     CFile file;
@@ -47,7 +50,7 @@ bool ReadBulkFile(const std::string& fileName, BulkFileContent& content)
         const ULONGLONG length = file.GetLength();
         if (length == 0)
         {
-            AfxFileMessageBox(IDS_FILE_EMPTY, file.GetFileName());
+            AfxFileMessageBox(refusals.empty, file.GetFileName());
             return false;
         }
         // Positions and counts are 32-bit, and the last position equals the file's length.
@@ -65,5 +68,5 @@ bool ReadBulkFile(const std::string& fileName, BulkFileContent& content)
         AfxFileMessageBox(IDS_FILE_READ_FAILED, file.GetFileName());
         return false;
     }
-    return !IsStandardMidiFile(content.bytes.data(), content.bytes.size()) || TakeMidiFileMessages(fileName, content);
+    return !IsStandardMidiFile(content.bytes.data(), content.bytes.size()) || TakeMidiFileMessages(fileName, content, refusals);
 }

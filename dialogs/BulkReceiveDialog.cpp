@@ -55,7 +55,8 @@ BOOL CBulkReceiveDialog::OnInitDialog()
 }
 
 // Every block is kept, whatever it ends with: only the user decides when the dump is complete.
-// Buffers handed back by an input reset never get here, since CloseInputPort releases them.
+// Buffers handed back by an input reset never get here: CloseInputPort releases them, and
+// Store takes them back itself.
 void CBulkReceiveDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
 {
     DWORD recorded = 0;
@@ -63,22 +64,8 @@ void CBulkReceiveDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD
     if (header == nullptr)
         return;
 
-    // Once data flows, the reception waits for the user without a time limit. The timer is
-    // stopped once: stopping it again for every block would only cost time.
-    if (m_awaitingFirstBlock)
-    {
-        KillTimer(m_hWnd, ReplyTimerId);
-        m_awaitingFirstBlock = FALSE;
-        m_firstBlockAt = GetTickCount64();
-        m_firstBlockBytes = recorded;
-        SetTimer(m_hWnd, RateTimerId, RateRefreshMs, nullptr);
-    }
-    m_lastBlockAt = GetTickCount64();
-    if (!AppendBlock(header->lpData, recorded))
-    {
-        AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
+    if (!TakeBlock(header->lpData, recorded))
         return;
-    }
 
     // Checked against everything received so far, so that a refusal split over several small
     // blocks is still recognised; it is shown once its F7 is in, since its codes come last.
@@ -109,6 +96,37 @@ BOOL CBulkReceiveDialog::AppendBlock(const void* bytes, unsigned length)
     return m_dumpBuffer.Append(bytes, length);
 }
 
+BOOL CBulkReceiveDialog::TakeBlock(const void* bytes, unsigned length)
+{
+    // Once data flows, the reception waits for the user without a time limit. The timer is
+    // stopped once: stopping it again for every block would only cost time.
+    if (m_awaitingFirstBlock)
+    {
+        KillTimer(m_hWnd, ReplyTimerId);
+        m_awaitingFirstBlock = FALSE;
+        m_firstBlockAt = GetTickCount64();
+        m_firstBlockBytes = length;
+        SetTimer(m_hWnd, RateTimerId, RateRefreshMs, nullptr);
+    }
+    m_lastBlockAt = GetTickCount64();
+    if (AppendBlock(bytes, length))
+        return TRUE;
+    AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
+    return FALSE;
+}
+
+// Every byte the driver holds belongs to the dump the user stores: input stops, and what it
+// handed back is appended, in order.
+void CBulkReceiveDialog::TakeBackHeldBytes()
+{
+    for (MIDIHDR* header : TakeBackInputBlocks())
+    {
+        if (const DWORD recorded = RecordedBytes(*header))
+            TakeBlock(header->lpData, recorded);
+    }
+    SetWindowTextUnsigned(m_countControl, m_dumpBuffer.m_length);
+}
+
 void CBulkReceiveDialog::OnOK()
 {
     // Blocks the driver has already delivered belong to the dump the user asked to store.
@@ -116,10 +134,16 @@ void CBulkReceiveDialog::OnOK()
     // A second Store while the save's own dialogs are up would save the dump twice at once.
     if (IsEnding() || IsSaving())
         return;
-    // A message still arriving would be stored cut short.
-    if (m_dumpBuffer.m_length > 0 && m_dumpBuffer.m_bytes[m_dumpBuffer.m_length - 1] != SysEx::End &&
-        AfxMessageBox(IDS_CONFIRM_STORE_INCOMPLETE, MB_QUESTION_BOX) != IDYES)
-        return;
+    TakeBackHeldBytes();
+    // A message still arriving would be stored cut short; its rest may come while the user
+    // decides, and No (the default) waits for it.
+    if (m_dumpBuffer.m_length > 0 && m_dumpBuffer.m_bytes[m_dumpBuffer.m_length - 1] != SysEx::End)
+    {
+        RestartInput();
+        if (AfxMessageBox(IDS_CONFIRM_STORE_INCOMPLETE, MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+            return;
+        TakeBackHeldBytes();
+    }
     CloseInputPort();
     if (m_completionAction != nullptr)
     {
@@ -138,8 +162,8 @@ void CBulkReceiveDialog::OnCancel()
     DeliverPendingMidiEvents();
     if (IsEnding() || IsSaving())
         return;
-    if (m_dumpBuffer.m_length > 0 && AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)},
-                                                   MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+    if (m_dumpBuffer.m_length > 0 &&
+        AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)}, MB_QUESTION_BOX) != IDYES)
         return;
     CloseInputPort();
     EndDialog(IDCANCEL);

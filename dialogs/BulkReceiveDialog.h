@@ -23,6 +23,9 @@ protected:
 
 private:
     BOOL AppendBlock(const void* bytes, unsigned length);
+    // Appends a block that arrived, and notes when; FALSE after saying it could not be kept.
+    BOOL TakeBlock(const void* bytes, unsigned length);
+    void TakeBackHeldBytes();
     void ShowRate();
     // Counts the messages completed since the last count: all, programs, algorithms.
     void CountMessages();

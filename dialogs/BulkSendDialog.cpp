@@ -55,6 +55,14 @@ BOOL CBulkSendDialog::OnInitDialog()
         EndDialog(IDCANCEL);
         return TRUE;
     }
+    m_sentControl = GetDlgItem(IDC_SENT_COUNT);
+    // Nothing is left to send once a message is left out: the warning says why.
+    if (m_fileSize == 0)
+    {
+        EnableWindow(GetDlgItem(IDOK), FALSE);
+        SetDlgItemInt(IDC_FILE_SIZE, 0);
+        return MakeCancelTheDefault();
+    }
     m_data = m_dumpBuffer.m_bytes;
     m_position = 0;
     FindMessage();
@@ -69,16 +77,16 @@ BOOL CBulkSendDialog::OnInitDialog()
     TakeChunk();
     m_piecePrepared = true;
     SetDlgItemInt(IDC_FILE_SIZE, m_fileSize);
-    m_sentControl = GetDlgItem(IDC_SENT_COUNT);
     m_taskbar.Attach(m_hWnd);
     // With a warning shown, a hasty Enter must not start the transfer.
-    if (!GetDlgItemText(IDC_SEND_WARNING).empty())
-    {
-        SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
-        GotoDlgCtrl(GetDlgItem(IDCANCEL));
-        return FALSE;
-    }
-    return TRUE;
+    return GetDlgItemText(IDC_SEND_WARNING).empty() ? TRUE : MakeCancelTheDefault();
+}
+
+BOOL CBulkSendDialog::MakeCancelTheDefault()
+{
+    SendMessageW(m_hWnd, DM_SETDEFID, IDCANCEL, 0);
+    GotoDlgCtrl(GetDlgItem(IDCANCEL));
+    return FALSE;  // the focus is set
 }
 
 // The content goes into the dump buffer whole, so that the transfer never waits for the disk.
@@ -87,21 +95,24 @@ BOOL CBulkSendDialog::LoadFile()
 {
     BulkFileContent content;
     content.bytes = std::move(m_bytes);
-    if (content.bytes.empty() && !ReadBulkFile(m_fileName, content))
+    const bool selection = !content.bytes.empty();
+    if (!selection && !ReadBulkFile(m_fileName, content, SendRefusals))
         return FALSE;
+    // Wine would end a message without F7 with one; on Windows it goes as it is.
+    const std::size_t leftOut = UnderWine() ? LeaveOutUnendedMessage(content.bytes) : 0;
     m_dumpBuffer.Free();
-    if (!m_dumpBuffer.Init(static_cast<unsigned>(content.bytes.size()), MidiBufferSize))
+    if (!content.bytes.empty() && !m_dumpBuffer.Init(static_cast<unsigned>(content.bytes.size()), MidiBufferSize))
     {
         AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
         return FALSE;
     }
     std::copy(content.bytes.begin(), content.bytes.end(), m_dumpBuffer.m_bytes);
     m_fileSize = static_cast<unsigned>(content.bytes.size());
-    ShowSummary(content.midiFile, content.midiMessages);
+    ShowSummary(content.midiFile, content.midiMessages, selection, leftOut);
     return TRUE;
 }
 
-void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages)
+void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages, bool selection, std::size_t leftOut)
 {
     m_messageCount = 0;
     std::size_t longest = 0;
@@ -120,12 +131,16 @@ void CBulkSendDialog::ShowSummary(bool midiFile, std::size_t midiMessages)
     else
     {
         const BulkFileSummary summary = SummarizeBulkFile(m_dumpBuffer.m_bytes, m_fileSize);
-        SetDlgItemText(IDC_SEND_SUMMARY, Counted(summary.completeMessages, IDS_BULK_SUMMARY_ONE, IDS_BULK_SUMMARY));
+        SetDlgItemText(IDC_SEND_SUMMARY,
+                       selection ? Counted(summary.completeMessages, IDS_BULK_SUMMARY_SELECTION_ONE, IDS_BULK_SUMMARY_SELECTION)
+                                 : Counted(summary.completeMessages, IDS_BULK_SUMMARY_ONE, IDS_BULK_SUMMARY));
         if (summary.bytesOutsideMessages > 0)
             add(Counted(summary.bytesOutsideMessages, IDS_BULK_OUTSIDE_BYTE, IDS_BULK_OUTSIDE_BYTES));
         if (summary.unterminatedMessages > 0)
             add(Counted(summary.unterminatedMessages, IDS_BULK_UNENDED_ONE, IDS_BULK_UNENDED));
     }
+    if (leftOut > 0)
+        add(LoadResString(IDS_BULK_LEFT_OUT, {std::to_string(leftOut)}));
     // Such a message goes out whole under Wine, and Linux drops it unless its buffer is raised.
     if (UnderWine() && longest > LineBufferSize)
         add(LoadResString(IDS_LONG_MESSAGE, {std::to_string(longest)}));
@@ -161,7 +176,7 @@ unsigned char* CBulkSendDialog::TakeChunk()
 void CBulkSendDialog::OnOK()
 {
     // A second OK (Enter, or a command already queued) must not hand the piece over again.
-    if (m_sending)
+    if (m_sending || m_fileSize == 0)
         return;
     // Cancel keeps the keyboard once Send is disabled, so that Escape still stops the transfer.
     GotoDlgCtrl(GetDlgItem(IDCANCEL));

@@ -14,7 +14,8 @@
 // under Wine, where each piece would arrive as a broken message of its own. Progress follows
 // the clock. Cancel during the transfer takes effect after the piece in flight (at most about
 // a second later: then the driver is made to give it back), at once during a wait. A Standard
-// MIDI File is sent as the SysEx messages it holds.
+// MIDI File is sent as the SysEx messages it holds. Under Wine a last message without F7 is
+// left out, since Wine would end it with one; progress and counts are of what is sent.
 class CBulkSendDialog : public CMidiDialog
 {
 public:
@@ -43,8 +44,11 @@ protected:
 
 private:
     BOOL LoadFile();
-    // What the file holds, shown before anything is sent; with a warning, Cancel is the default.
-    void ShowSummary(bool midiFile, std::size_t midiMessages);
+    // Enter and the focus go to Cancel; FALSE, as the dialog initialisation returns then.
+    BOOL MakeCancelTheDefault();
+    // What is sent, shown before anything is: the file's (or the bank's selection's) messages
+    // but the one left out (its position, 0: none). With a warning, Cancel is the default.
+    void ShowSummary(bool midiFile, std::size_t midiMessages, bool selection, std::size_t leftOut);
     // The message that starts at m_position: up to and including its F7, or to the file's end.
     void FindMessage();
     // The length of the next piece of the current message.

@@ -468,8 +468,8 @@ BOOL CMainDialog::CheckDump(const std::vector<unsigned char>& dump, const std::s
         return FALSE;
     }
     // Stamping would hide where the file came from.
-    return !check.otherMaker || AfxMessageBox(IDS_CONFIRM_OTHER_MAKER, {shown, std::to_string(stampLength)},
-                                              MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES;
+    return !check.otherMaker ||
+           AfxMessageBox(IDS_CONFIRM_OTHER_MAKER, {shown, std::to_string(stampLength)}, MB_QUESTION_BOX) == IDYES;
 }
 
 void CMainDialog::OnSendProgram()

@@ -17,6 +17,16 @@ class EmulatedInputPort
 public:
     using Clock = std::chrono::steady_clock;
 
+    // How the driver takes bytes in: the drivers users have.
+    enum class Intake
+    {
+        Holding,   // bytes wait for a started input and a buffer, however long it takes
+        Dropping,  // Wine: bytes that find input stopped or no buffer queued are lost at once
+        Service,   // Windows' MIDI service: see ServiceWait and Fill
+    };
+    // How long the service lets bytes wait for a buffer before it drops them.
+    static constexpr std::chrono::milliseconds ServiceWait{100};
+
     // A buffer on its way back to the program.
     struct HandBack
     {
@@ -27,7 +37,7 @@ public:
 
     void Start(Clock::time_point now);
     bool IsStarted() const;
-    void AddBuffer(MIDIHDR* header);
+    void AddBuffer(MIDIHDR* header, Clock::time_point now);
     std::size_t QueuedBuffers() const;
 
     // Bytes the device sends: they follow whatever is still on the line, one every
@@ -35,17 +45,19 @@ public:
     void Send(std::vector<std::uint8_t> bytes, bool malformed, Clock::time_point now,
               Clock::duration perByte);
     bool HasPendingBytes() const;
-    // With a counter, bytes that arrive while input is stopped or no buffer is queued are lost
-    // and counted there, as under Wine; without one (the default) they wait for a buffer.
-    void DropWithoutBuffer(std::size_t* counter);
+    // Bytes that have arrived by `now` but wait for a buffer or for their block to end.
+    std::size_t ArrivedBy(Clock::time_point now) const;
+    // Holding until set; the bytes an intake drops are counted in `counter`.
+    void SetIntake(Intake intake, std::size_t* counter);
     bool DropsWithoutBuffer() const;
 
     // Writes the bytes that have arrived by `now` into the queued buffers, in queue order (or
-    // drops them, see DropWithoutBuffer). A
-    // buffer goes back when it is full, when an F7 has been written into it, or when its block
-    // reaches the limit `nextBlockLimit` chose for it (0: no limit). Returns when the next
-    // buffer can complete or the bytes to be dropped have arrived, or time_point::max() if
-    // nothing is due.
+    // drops them, see Intake). A buffer goes back when it is full, when an F7 has been written
+    // into it, or when its block reaches the limit `nextBlockLimit` chose for it (0: no
+    // limit). The service keeps only System Exclusive bytes: real-time bytes and whatever
+    // stands outside F0...F7 never reach a buffer, and a status byte inside System Exclusive
+    // hands the buffer back with MIM_LONGERROR. Returns when the next buffer can complete or
+    // the next bytes are to be dropped, or time_point::max() if nothing is due.
     Clock::time_point Fill(Clock::time_point now,
                            const std::function<std::size_t()>& nextBlockLimit,
                            std::vector<HandBack>& handBacks);
@@ -53,7 +65,9 @@ public:
     // Hands back the first queued buffer as it stands, with `message`.
     bool HandBackFirst(UINT message, Clock::time_point now, std::vector<HandBack>& handBacks);
 
-    // Stops input, drops the bytes not yet written, and hands back every queued buffer.
+    // Stops input and hands back every queued buffer, the first with what has arrived of a
+    // message still arriving (the service hands back one holding bytes with MIM_LONGERROR).
+    // Bytes still to come stay on the line, as the device sends them.
     void Reset(Clock::time_point now, std::vector<HandBack>& handBacks);
 
 private:
@@ -71,9 +85,18 @@ private:
         }
     };
 
+    // What the intake does with one byte, given whether System Exclusive is open.
+    enum class Take
+    {
+        Write,     // into the buffer
+        Skip,      // never reaches a buffer
+        EndError,  // hands the buffer back with MIM_LONGERROR; the byte is taken again after
+    };
+    Take Classify(std::uint8_t byte, bool inSysEx) const;
+
     DWORD_PTR Timestamp(Clock::time_point when) const;
     void CompleteFirst(UINT message, Clock::time_point when, std::vector<HandBack>& handBacks);
-    void DropArrived(Clock::time_point now);
+    void DropArrived(Clock::time_point cutoff);
 
     std::deque<MIDIHDR*> m_queue;
     std::deque<Segment> m_line;
@@ -83,5 +106,7 @@ private:
     bool m_blockOpen = false;
     bool m_blockMalformed = false;
     std::size_t m_blockLimit = 0;
+    bool m_inSysEx = false;  // the service's: an F0 was written and its F7 has not come
+    Intake m_intake = Intake::Holding;
     std::size_t* m_dropped = nullptr;
 };

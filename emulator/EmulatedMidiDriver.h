@@ -45,7 +45,7 @@ constexpr std::size_t MidiCallCount = 18;
 // A MIDI driver with winmm's contract, cabled to an emulated device: what goes out on any
 // output port reaches the device, and what the device sends arrives on the open input port.
 // Callbacks for completed buffers come from a worker thread of its own, as with a real
-// driver (under the alsa line, MOM_DONE comes inside midiOutLongMsg, as with Wine's); the
+// driver (under the alsa and midisrv lines, MOM_DONE comes inside midiOutLongMsg, as there); the
 // open and close notifications come during the opening and closing calls. How messages leave
 // for the device, and when they complete, follows the chosen line (see OutputLine).
 //
@@ -55,6 +55,9 @@ class EmulatedMidiDriver : public MidiDriver
 {
 public:
     using Clock = std::chrono::steady_clock;
+
+    // How long closing an alsa output waits for its kernel buffer to drain.
+    static constexpr std::chrono::seconds DrainLimit{10};
 
     enum class Pace
     {
@@ -146,9 +149,10 @@ public:
     int PreparedHeaderCount() const;
     std::vector<LongMessage> LongMessages() const;
     std::vector<DWORD> ShortMessages() const;
-    std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for
+    std::size_t DroppedOutputBytes() const;  // what the alsa kernel buffer had no room for or gave up
     std::vector<OutputLine::TransferRecord> LineTransfers() const;  // when bytes left, not when handed over
-    std::size_t DroppedInputBytes() const;   // what arrived with no buffer queued (alsa)
+    std::size_t DroppedInputBytes() const;   // what found no buffer queued (alsa, midisrv)
+    std::size_t HeldInputBytes() const;      // what has arrived and no buffer has brought back yet
     int CallCount(MidiCall call) const;
     // The name of every output port opened, in order: where the program sent.
     std::vector<std::string> OpenedOutputPorts() const;
@@ -208,6 +212,9 @@ private:
 
     using Lock = std::unique_lock<std::mutex>;
 
+    static std::uintptr_t Key(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+    static std::size_t Index(MidiCall call) { return static_cast<std::size_t>(call); }
+
     bool Fails(MidiCall call, MMRESULT& result);
     InputPort* FindInput(HMIDIIN handle);
     Port* FindOutput(HMIDIOUT handle);
@@ -218,6 +225,8 @@ private:
     MMRESULT OpenPort(MidiCall call, std::map<std::uintptr_t, PortType>& ports,
                       const std::vector<PortInfo>& infos, Handle* handle, UINT deviceId,
                       DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
+    template <typename PortType>
+    MMRESULT ClosePort(MidiCall call, std::map<std::uintptr_t, PortType>& ports, std::uintptr_t key);
     template <typename Caps>
     MMRESULT GetCaps(MidiCall call, const std::vector<PortInfo>& ports, UINT_PTR deviceId,
                      Caps* caps, UINT size);
@@ -228,7 +237,9 @@ private:
     void QueueHandBacks(std::uintptr_t handle,
                         const std::vector<EmulatedInputPort::HandBack>& handBacks);
     void QueueDone(const OutputLine::Message& message);
-    void TakeFromLine(const std::vector<std::vector<std::uint8_t>>& arrived,
+    void ApplyIntake(InputPort& port);
+    bool DrainOutput(Lock& lock, std::uintptr_t key);
+    void TakeFromLine(const std::vector<OutputLine::Arrival>& arrived,
                       const std::vector<OutputLine::Message>& completed, Clock::time_point now);
     void Transmit(const std::vector<EmulatedDevice::Transmission>& transmissions,
                   Clock::time_point now);
@@ -246,6 +257,7 @@ private:
 
     void Run();
     Clock::time_point Advance(Clock::time_point now);
+    Clock::time_point AdvanceInputs(Clock::time_point now);
     bool IsIdle() const;
 
     EmulatedDevice& m_device;

@@ -153,9 +153,10 @@ BOOL IsWritableTarget(const std::string& path)
 
 std::wstring PlatformPath(const std::string& path)
 {
+    // Always the full path: Wine's ReplaceFileW fails (error 267) on a name without folder.
     const std::wstring full = Widen(FullPath(path));
     if (full.size() < MAX_PATH || full.compare(0, 4, L"\\\\?\\") == 0)
-        return Widen(path);
+        return full;
     if (full.compare(0, 2, L"\\\\") == 0)
         return L"\\\\?\\UNC" + full.substr(1);
     return L"\\\\?\\" + full;

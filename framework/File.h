@@ -76,6 +76,6 @@ std::string FullPath(const std::string& path);
 // read-only or held by another program), or a new one can be made (the folder exists, the
 // name is valid). Nothing is changed either way.
 BOOL IsWritableTarget(const std::string& path);
-// The path for the platform's file calls: one longer than MAX_PATH gets the prefix that
-// lifts the limit.
+// The path for every file call of the program: the full path, and one longer than MAX_PATH
+// gets the prefix that lifts the limit.
 std::wstring PlatformPath(const std::string& path);

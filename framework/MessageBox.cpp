@@ -19,7 +19,8 @@ int AfxMessageBox(const std::string& text, UINT type, UINT helpContext)
 {
     DiscardTypedAhead();
     if (g_hook)
-        return g_hook(MessageBoxRequest{text, type, helpContext});
+        if (const int answer = g_hook(MessageBoxRequest{text, type, helpContext}))
+            return answer;
 
     CWinApp* app = AfxGetApp();
     HWND owner = AfxGetActiveOwner();

@@ -7,7 +7,9 @@
 
 // Kinds of box the program shows.
 constexpr UINT MB_ERROR_BOX = MB_OK | MB_ICONEXCLAMATION;
-constexpr UINT MB_QUESTION_BOX = MB_YESNO;
+// Every question confirms something that sends, replaces or discards: No is its default
+// button, so that a key pressed twice, or pressed before the question was read, declines.
+constexpr UINT MB_QUESTION_BOX = MB_YESNO | MB_DEFBUTTON2;
 constexpr UINT MB_NOTE_BOX = MB_OK;
 
 struct MessageBoxRequest
@@ -32,6 +34,7 @@ int AfxFileMessageBox(UINT textId, const std::string& fileName);
 // so that the box stays on the screen.
 std::string DisplayPath(const std::string& path, std::size_t maximum = 80);
 
-// Tests answer boxes instead of the user: the hook returns the button pressed.
+// Tests answer boxes instead of the user: the hook returns the button pressed, or 0 to have
+// the box shown after all (for keys typed into it).
 using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
 void SetMessageBoxHook(MessageBoxHook hook);

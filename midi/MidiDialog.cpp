@@ -269,7 +269,7 @@ int CMidiDialog::OpenOutputPortFor(const std::vector<unsigned char>& message)
         return 1;
     }
     if (UnderWine() && AfxMessageBox(IDS_CONFIRM_LONG_MESSAGE, {LoadResString(IDS_LONG_MESSAGE, {std::to_string(length)})},
-                                     MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+                                     MB_QUESTION_BOX) != IDYES)
         return 0;
     if (!OutputIsFree())
         return 0;
@@ -419,6 +419,51 @@ BOOL CMidiDialog::RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header)
     return TRUE;
 }
 
+DWORD CMidiDialog::RecordedBytes(const MIDIHDR& header)
+{
+    return std::min<DWORD>(header.dwBytesRecorded, std::min<DWORD>(header.dwBufferLength, MidiBufferSize));
+}
+
+std::vector<MIDIHDR*> CMidiDialog::TakeBackInputBlocks()
+{
+    MidiPortState& state = PortState();
+    std::vector<MIDIHDR*> blocks;
+    if (state.inputHandle == nullptr)
+        return blocks;
+    // The driver hands every queued buffer back before the reset returns.
+    Midi().midiInReset(state.inputHandle);
+    std::lock_guard<std::mutex> lock(MidiRoutingLock());
+    for (auto event = m_events.begin(); event != m_events.end();)
+    {
+        if (!event->input || event->opening != state.inputOpening)
+        {
+            ++event;
+            continue;
+        }
+        // A reset may hand a buffer cut short back as an error: its bytes arrived all the same.
+        if (event->message == MIM_LONGDATA || event->message == MIM_LONGERROR)
+            blocks.push_back(reinterpret_cast<MIDIHDR*>(event->param1));
+        event = m_events.erase(event);
+    }
+    return blocks;
+}
+
+BOOL CMidiDialog::RestartInput()
+{
+    MidiPortState& state = PortState();
+    if (state.inputHandle == nullptr)
+        return FALSE;
+    for (MIDIHDR& header : state.inputHeaders)
+    {
+        if (!RequeueInputBuffer(state.inputHandle, &header))
+            return FALSE;
+    }
+    if (Midi().midiInStart(state.inputHandle) == MMSYSERR_NOERROR)
+        return TRUE;
+    AfxMessageBox(IDS_INPUT_START_FAILED, MB_ERROR_BOX);
+    return FALSE;
+}
+
 void CMidiDialog::ShowErrorReply()
 {
     std::string text = LoadResString(ErrorReplyStringId(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length));
@@ -432,7 +477,7 @@ MIDIHDR* CMidiDialog::ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR para
     MIDIHDR* header = reinterpret_cast<MIDIHDR*>(param1);
     if (message != MIM_LONGDATA && message != MIM_LONGERROR)
         return nullptr;
-    recorded = std::min<DWORD>(header->dwBytesRecorded, std::min<DWORD>(header->dwBufferLength, MidiBufferSize));
+    recorded = RecordedBytes(*header);
     if (message == MIM_LONGERROR || recorded == 0)
     {
         RequeueInputBuffer(handle, header);

@@ -120,6 +120,16 @@ protected:
     MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded);
     // Gives a returned input buffer back to the driver (release, clear, prepare, add).
     BOOL RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header);
+    // Takes back what the driver holds: a driver that hands a buffer back only at F7 or when
+    // it is full keeps a message still arriving where no window sees it. Resets the input and
+    // returns, in order, every block it handed back and any handed over before and not yet
+    // handled; their buffers stay prepared, out of the driver. Only a window that stores what
+    // arrived asks for them; every other reset just releases them (CloseInputPort).
+    std::vector<MIDIHDR*> TakeBackInputBlocks();
+    // Queues every input buffer again and restarts input after TakeBackInputBlocks.
+    BOOL RestartInput();
+    // The bytes a block holds, never more than its buffer, whatever the driver reports.
+    static DWORD RecordedBytes(const MIDIHDR& header);
     // Shows the device's error text (or the general one when the module has none).
     void ShowErrorReply();
     // TRUE when the dump buffer could not be prepared at initialisation: the dialog is

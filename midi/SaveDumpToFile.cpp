@@ -55,10 +55,10 @@ BOOL ReplaceTarget(const std::wstring& temporary, const std::wstring& target)
     return MoveFileExW(temporary.c_str(), target.c_str(), flags);
 }
 
-// TRUE when the target is on the disk under its whole name, with `length` bytes. A file system
-// may shorten a name it cannot hold while the move reports success (Linux under Wine cuts a
-// name at 255 bytes).
-BOOL IsStoredWhole(const std::string& target, ULONGLONG length)
+// TRUE when the folder lists a file under the whole name of `target`, whose size is then set.
+// A file system may keep a name it cannot hold under another (Linux under Wine cuts a name at
+// 255 bytes) while opening, moving and deleting by the whole name all reach that file.
+BOOL ListedUnderWholeName(const std::string& target, ULONGLONG& size)
 {
     WIN32_FIND_DATAW found{};
     HANDLE search = FindFirstFileW(PlatformPath(target).c_str(), &found);
@@ -66,9 +66,20 @@ BOOL IsStoredWhole(const std::string& target, ULONGLONG length)
         return FALSE;
     FindClose(search);
     const std::wstring name = Widen(FileNamePart(FullPath(target)));
-    const bool sameName = CompareStringOrdinal(found.cFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL ||
-                          CompareStringOrdinal(found.cAlternateFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
-    return sameName && ((ULONGLONG(found.nFileSizeHigh) << 32) | found.nFileSizeLow) == length;
+    size = (ULONGLONG(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    return CompareStringOrdinal(found.cFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL ||
+           CompareStringOrdinal(found.cAlternateFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The longest name, in UTF-16 units, that the drive of `target` takes.
+DWORD LongestNameOnDrive(const std::string& target)
+{
+    wchar_t root[MAX_PATH + 1] = {};
+    DWORD longest = 0;
+    if (!GetVolumePathNameW(PlatformPath(target).c_str(), root, MAX_PATH + 1) ||
+        !GetVolumeInformationW(root, nullptr, 0, nullptr, &longest, nullptr, nullptr, 0) || longest == 0)
+        return 255; // what every file system of Windows takes
+    return longest;
 }
 }
 
@@ -76,7 +87,21 @@ BOOL IsStoredWhole(const std::string& target, ULONGLONG length)
 // file beside the target first, and a read-only target would lose its protection.
 BOOL CMidiDialog::CheckSaveTarget(const std::string& target)
 {
+    const std::string name = FileNamePart(FullPath(target));
+    const DWORD longest = LongestNameOnDrive(target);
+    if (Widen(name).size() > longest)
+    {
+        AfxMessageBox(IDS_NAME_TOO_LONG, {DisplayPath(name), std::to_string(longest)}, MB_ERROR_BOX);
+        return FALSE;
+    }
     const DWORD attributes = GetFileAttributesW(PlatformPath(target).c_str());
+    ULONGLONG size = 0;
+    if (attributes != INVALID_FILE_ATTRIBUTES && !ListedUnderWholeName(target, size))
+    {
+        // Another file answers to the name: replacing it would destroy it.
+        AfxMessageBox(IDS_NAME_NOT_KEPT, {DisplayPath(name)}, MB_ERROR_BOX);
+        return FALSE;
+    }
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
         !(attributes & FILE_ATTRIBUTE_DIRECTORY))
     {
@@ -124,8 +149,7 @@ int CMidiDialog::SaveDumpToFile()
             UpdateData(FALSE);
             saved = WriteDumpTo(target) != FALSE;
         }
-        else if (AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)},
-                               MB_QUESTION_BOX | MB_DEFBUTTON2) == IDYES)
+        else if (AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)}, MB_QUESTION_BOX) == IDYES)
         {
             m_saving = FALSE;
             return 0;
@@ -160,16 +184,20 @@ BOOL CMidiDialog::WriteDumpTo(const std::string& target)
         AfxFileMessageBox(IDS_FILE_WRITE_FAILED, FileNamePart(target));
         return FALSE;
     }
+    const BOOL existed = GetFileAttributesW(PlatformPath(target).c_str()) != INVALID_FILE_ATTRIBUTES;
     if (!ReplaceTarget(PlatformPath(temporary), PlatformPath(target)))
     {
         DeleteFileW(PlatformPath(temporary).c_str());
         AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
         return FALSE;
     }
-    if (!IsStoredWhole(target, m_dumpBuffer.m_length))
-    {
-        AfxMessageBox(IDS_NAME_NOT_KEPT, {DisplayPath(FileNamePart(FullPath(target)))}, MB_ERROR_BOX);
-        return FALSE;
-    }
-    return TRUE;
+    ULONGLONG size = 0;
+    if (ListedUnderWholeName(target, size) && size == m_dumpBuffer.m_length)
+        return TRUE;
+    // What the move made goes again, under whatever name the file system gave it; a file that
+    // was there before stays.
+    if (!existed)
+        DeleteFileW(PlatformPath(target).c_str());
+    AfxMessageBox(IDS_NAME_NOT_KEPT, {DisplayPath(FileNamePart(FullPath(target)))}, MB_ERROR_BOX);
+    return FALSE;
 }

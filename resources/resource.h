@@ -256,3 +256,16 @@
 #define IDS_LOG_NOTHING_RECEIVED        3445
 #define IDS_LOG_SYX_LEFT_OUT            3446    // %1: messages longer than the log keeps
 #define IDS_LOG_TEXT_FILTER             3447
+
+// The bank window's own words when a file gives it nothing to show, and the bulk send of its rows
+#define IDS_BANK_FILE_EMPTY             3240    // followed by the file's name and "!"
+#define IDS_BANK_MIDI_FILE_DAMAGED      3241    // %1: the file's name, %2: the reason
+#define IDS_BANK_MIDI_FILE_NO_SYSEX     3242    // %1: the file's name
+#define IDS_BULK_SUMMARY_SELECTION      3243    // %1: complete SysEx messages among the selected rows
+#define IDS_BULK_SUMMARY_SELECTION_ONE  3244
+
+// File names the file system cannot take
+#define IDS_NAME_TOO_LONG               3200    // %1: the file's name without folder, %2: the longest name allowed
+
+// What the device gets: a message left out of a bulk send under Wine
+#define IDS_BULK_LEFT_OUT               3220    // %1: the message's position, from 1

@@ -3,7 +3,7 @@
 // system's when it lies beside the program and WINEDLLOVERRIDES holds winmm=n,b. Each MIDI
 // export is the emulated driver's call of the same name; the timers are the system's.
 //   SYSEXDUMP_STANDIN_PACE=full|wire   how fast the emulated line runs (wire by default)
-//   SYSEXDUMP_STANDIN_LINE=cable|alsa|queued|stalled   which driver it behaves like (cable)
+//   SYSEXDUMP_STANDIN_LINE=cable|alsa|midisrv|stalled   which driver it behaves like (cable)
 //   SYSEXDUMP_STANDIN_RECORD=<folder>  where the device's state is left (DeviceRecord.h)
 #include <windows.h>
 #include <mmsystem.h>

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "dialogs/AboutDialog.h"
 #include "dialogs/SystemInfo.h"
@@ -36,9 +37,7 @@ struct FakeSystem : SystemInfo
     BOOL GetDiskFreeSpaceA(LPCSTR root, LPDWORD sectors, LPDWORD bytes, LPDWORD freeClusters, LPDWORD) override
     {
         rootAsked = root != nullptr ? root : "(none)";
-        *sectors = 8;
-        *bytes = 512;
-        *freeClusters = clusters;
+        std::tie(*sectors, *bytes, *freeClusters) = std::make_tuple(8, 512, clusters);
         return diskOk;
     }
 
@@ -105,11 +104,9 @@ TEST_F(AboutTest, FreeSpaceOfTheCurrentDirectorysVolume)
     };
     for (const auto& c : cases)
     {
-        m_system.directory = c.directory;
-        m_system.clusters = c.clusters;
-        m_system.diskOk = c.diskOk;
-        EXPECT_EQ(c.shown, Shows(IDC_FREE_DISK)) << c.directory.substr(0, 20);
-        EXPECT_EQ(c.root, m_system.rootAsked) << c.directory.substr(0, 20);
+        std::tie(m_system.directory, m_system.clusters, m_system.diskOk) = std::tie(c.directory, c.clusters, c.diskOk);
+        const std::string shown = Shows(IDC_FREE_DISK);
+        EXPECT_EQ(std::tie(c.shown, c.root), std::tie(shown, m_system.rootAsked)) << c.directory.substr(0, 20);
     }
     SetSystemInfo(nullptr);
     EXPECT_NE(LoadResString(IDS_DISK_FREE_UNKNOWN), Shows(IDC_FREE_DISK)) << "the machine's own figures";

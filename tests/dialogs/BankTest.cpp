@@ -15,6 +15,7 @@ namespace
 using Act = std::function<void(WindowTest&, CMainDialog&)>;
 using During = std::function<void(WindowTest&, CDialog&)>;
 const EmulatedDevice Factory;
+std::vector<std::string> proposedSlots;  // what the slot prompt showed, in order
 
 Bytes Stamped(Bytes dump, std::uint8_t slot)
 {
@@ -61,6 +62,9 @@ Act InBank(During during)
             PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
         });
         t.OnDialog(IDD_BANK_SLOT, [](CDialog& d) {
+            proposedSlots.push_back(d.GetDlgItemText(IDC_BANK_SLOT));
+            d.SetDlgItemText(IDC_BANK_SLOT, "0");  // would be stamped as program 128
+            WindowTest::Click(d, IDOK);
             d.SetDlgItemText(IDC_BANK_SLOT, "50");
             PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
         });
@@ -92,6 +96,14 @@ TEST_F(BankTest, ActionsOnTheRows)
                  RECT kept;
                  GetWindowRect(d.GetSafeHwnd(), &kept);
                  EXPECT_EQ(900, kept.right - kept.left);
+                 // Shown, drawn, resized: the list's header is drawn again whole, not only where it grew.
+                 ShowWindow(d.GetSafeHwnd(), SW_SHOWNA);
+                 RedrawWindow(d.GetSafeHwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+                 SetWindowPos(d.GetSafeHwnd(), nullptr, 0, 0, 1000, 700, SWP_NOMOVE | SWP_NOZORDER);
+                 HWND header = ListView_GetHeader(d.GetDlgItem(IDC_BANK_LIST));
+                 RECT whole, redrawn;
+                 GetClientRect(header, &whole);
+                 EXPECT_TRUE(GetUpdateRect(header, &redrawn, FALSE) && EqualRect(&whole, &redrawn));
                  EXPECT_EQ(LoadResString(IDS_BANK_SUMMARY, {"367", "240", "127"}), d.GetDlgItemText(IDC_BANK_SUMMARY));
                  EXPECT_EQ(367, ListView_GetItemCount(d.GetDlgItem(IDC_BANK_LIST)));
                  const std::string row3[] = {"3", "Program 3", "1", std::to_string(program3.size())};
@@ -110,11 +122,12 @@ TEST_F(BankTest, ActionsOnTheRows)
              w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "60");
              t.Press(w, IDC_SEND_PROGRAM);
          },
-         {Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
+         {OutOfRange(1, 100), Note(IDS_COMPARE_SAME, {"Slot 50"}), Stored("p3.syx"), Note(IDS_COMPARE_SAME, {"Slot 60"})},
          {Stamped(program3, 50), Request(50), Stamped(program3, 60), Request(60)}, {{"p3.syx", program3}}},
         {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program is refused",
          With("b.syx", dump), InBank([](WindowTest& t, CDialog& d) {
              t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
+                 EXPECT_EQ(LoadResString(IDS_BULK_SUMMARY_SELECTION, {"2"}), send.GetDlgItemText(IDC_SEND_SUMMARY));
                  t.Click(send, IDOK);
                  EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
              });
@@ -122,11 +135,16 @@ TEST_F(BankTest, ActionsOnTheRows)
              t.Press(d, IDC_BANK_SEND);
              t.PressCtrlKey(d, IDC_BANK_LIST, 'A');
              EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
-             Select(d, {199});
-             t.Press(d, IDC_BANK_SEND_TO_SLOT);
+             proposedSlots.clear();
+             for (int row : {99, 199})  // programs 100 and 200: their own slot, and slot 1
+             {
+                 Select(d, {row});
+                 t.Press(d, IDC_BANK_SEND_TO_SLOT);
+             }
+             EXPECT_EQ((std::vector<std::string>{"100", "1"}), proposedSlots);
          }),
-         {FileError(IDS_DUMP_FILE_TOO_LARGE, "Message 200 of b.syx")},
-         {Factory.ProgramMessage(2), Factory.ProgramMessage(6)}, {}},
+         {OutOfRange(1, 100), OutOfRange(1, 100), FileError(IDS_DUMP_FILE_TOO_LARGE, "Message 200 of b.syx")},
+         {Factory.ProgramMessage(2), Factory.ProgramMessage(6), Stamped(Factory.ProgramMessage(100), 50)}, {}},
         {"Compare with device: a differing byte, another length, another header only, no answer",
          With("b.syx", changed4 + longer5 + otherHeader3), InBank([](WindowTest& t, CDialog& d) {
              std::size_t boxes = 0;
@@ -135,6 +153,7 @@ TEST_F(BankTest, ActionsOnTheRows)
                  if (++boxes == 4)
                      t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
                  Select(d, {row});
+                 EXPECT_TRUE(IsWindowEnabled(d.GetDlgItem(IDC_BANK_COMPARE))) << row;
                  t.Click(d, IDC_BANK_COMPARE);
                  EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == boxes; }));
              }
@@ -143,9 +162,11 @@ TEST_F(BankTest, ActionsOnTheRows)
           Error(IDS_COMPARE_LENGTH, {"Algorithm 5", std::to_string(longer5.size()), std::to_string(longer5.size() - 1)}),
           Note(IDS_COMPARE_SAME, {"Program 3"}), Error(IDS_NO_REPLY)},
          {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)}, {}},
-        {"a damaged MIDI file is refused as the bulk send refuses it", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
+        {"a damaged MIDI file: nothing to show", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
          InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
-         {Error(IDS_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
+         {Error(IDS_BANK_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},
+        {"an empty file: nothing to show", With("b.syx", {}), InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
+         {FileError(IDS_BANK_FILE_EMPTY, "b.syx")}, {}, {}},
     });
 }
 

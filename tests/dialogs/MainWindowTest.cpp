@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <tuple>
+
 #include "dialogs/MainDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Unicode.h"
@@ -85,15 +87,13 @@ TEST_F(MainWindowTest, EachBrowseButtonFillsItsOwnField)
             Click(w, field.browse);
             EXPECT_EQ(expected, FileTexts(w));
             ASSERT_EQ(1u, m_ui->fileDialogs.size());
-            const FileDialogRequest& request = m_ui->fileDialogs.front();
-            EXPECT_EQ(LoadResString(field.title), request.title);
-            EXPECT_EQ("syx", request.defaultExtension);
-            const bool bulkSend = field.browse == IDC_BROWSE_SEND_BULK;
-            EXPECT_EQ(bulkSend ? "*.syx;*.mid" : "*.syx", request.initialName);
-            EXPECT_EQ(bulkSend, request.filter.find("MIDI files (*.mid)|*.mid|") != std::string::npos);
-            EXPECT_EQ(field.mustExist, (request.flags & OFN_FILEMUSTEXIST) != 0);
-            EXPECT_EQ(w.GetSafeHwnd(), request.owner);
-            EXPECT_TRUE(request.modal);
+            const FileDialogRequest& r = m_ui->fileDialogs.front();
+            const bool bulkSend = field.browse == IDC_BROWSE_SEND_BULK;  // the only one that takes MIDI files
+            EXPECT_EQ(std::make_tuple(LoadResString(field.title), "syx", bulkSend ? "*.syx;*.mid" : "*.syx", bulkSend,
+                                      field.mustExist, w.GetSafeHwnd(), true),
+                      std::make_tuple(r.title, r.defaultExtension, r.initialName,
+                                      r.filter.find("MIDI files (*.mid)|*.mid|") != std::string::npos,
+                                      (r.flags & OFN_FILEMUSTEXIST) != 0, r.owner, r.modal));
         }
     });
     EXPECT_TRUE(m_ui->boxes.empty());
@@ -137,7 +137,8 @@ TEST_F(MainWindowTest, SystemMenuAndTips)
 
 // Enter runs the action of the group whose field has the focus and never ends the program;
 // Escape still does. Enter twice, quickly, never does more than once: while a reply is
-// awaited the keyboard is on the status line, and a dialog drops the keys typed before it.
+// awaited the keyboard is on the status line, a dialog drops the keys typed before it, and a
+// key that reaches a question answers No.
 TEST_F(MainWindowTest, KeyboardNeverSurprises)
 {
     const Bytes program3 = EmulatedDevice().ProgramMessage(3);
@@ -157,6 +158,19 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
              EXPECT_EQ(std::vector<DWORD>{0x04C0}, t.m_driver->ShortMessages());
          },
          {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x02, 0xF7}}, {{"p.syx", program3}}},
+        {"Enter twice in a receive group's field, its file there, and Space twice on Command 21: the second key "
+         "reaches the question and declines", With("p.syx", program3),
+         [](WindowTest& t, CMainDialog& w) {
+             w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("p.syx"));
+             t.Answer({0, 0});
+             for (auto [id, key] : {std::pair<int, WPARAM>{IDC_RECEIVE_PROGRAM_NUMBER, VK_RETURN}, {IDC_COMMAND21, VK_SPACE}})
+             {
+                 t.m_ui->onBox = [key = key](const Box&) { TypeKey(key); };
+                 t.PressKey(w, id, key);
+                 SendMessageW(w.GetDlgItem(id), WM_KEYUP, key, 0xC0000001);
+             }
+         },
+         {Question(IDS_CONFIRM_OVERWRITE), Question(IDS_CONFIRM_COMMAND21)}, {}, {}},
         {"Enter twice in the bulk fields: the dialog the first opens ignores the second; Escape ends the program",
          With("b.syx", EmulatedDevice().ProgramMessage(1)),
          [](WindowTest& t, CMainDialog& w) {
@@ -195,12 +209,10 @@ TEST_F(MainWindowTest, KeyboardNeverSurprises)
 // A name counts characters, in any script; a long path keeps its message on the screen.
 TEST_F(MainWindowTest, FileNamesInAnyScript)
 {
-    std::string cjk256, cjk257;
+    std::string stem;  // 252 characters of three bytes each
     for (int i = 0; i < 252; ++i)
-        cjk256 += u8"\u65e5";
-    cjk257 = cjk256 + u8"\u672c";
-    cjk256 += ".syx";
-    cjk257 += ".syx";
+        stem += u8"\u65e5";
+    const std::string cjk256 = stem + ".syx", cjk257 = stem + u8"\u672c.syx";
     const std::string deep = Path(std::string(150, 'd') + "\\p.syx");
     Run({
         {"256 characters pass, 257 are refused", nullptr,

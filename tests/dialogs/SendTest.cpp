@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "dialogs/BulkSendDialog.h"
+#include "dialogs/Durations.h"
 #include "framework/File.h"
 #include "framework/Strings.h"
 #include "midi/MidiPortState.h"
@@ -98,19 +99,21 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
          }, {},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x63, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7},
           {0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x42, 0x00, 0x00, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7}}, {}},
-        {"an algorithm keeps its own number, whatever its field holds", With("a.syx", algorithm),
+        {"an algorithm keeps its own number, whatever its field holds; no program slot is compared",
+         With("a.syx", algorithm),
          [](WindowTest& t, CMainDialog& w) {
+             CheckDlgButton(w.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
              w.SetDlgItemText(IDC_SEND_ALGORITHM_NUMBER, "64");
              SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_ALGORITHM, {"18", "11"}), w.GetDlgItemText(IDC_STATUS));
          }, {}, {algorithm}, {}},
         {"a file of one whole output buffer, without a warning even under Wine", With("p.syx", full),
          [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); }, {}, {full}, {}},
-        {"the device's largest program in pieces, as one message", With("p.syx", Message(8200)),
-         Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Split(Message(8200)), {}},
+        {"the largest file accepted (65,536 bytes) in pieces, as one message", With("p.syx", Message(65536)),
+         Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Split(Message(65536)), {}},
         {"under Wine, whole after the warning (No is the default)", With("p.syx", Message(8200)),
          [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); },
-         {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text}, true)}, {Message(8200)}, {}},
+         {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text})}, {Message(8200)}, {}},
         {"an empty name is refused with the focus on its field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              SendFile(t, w, IDC_SEND_ALGORITHM, "");
@@ -151,7 +154,7 @@ TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
              SendFile(t, w, IDC_SEND_PROGRAM, "f.syx");
              SendFile(t, w, IDC_SEND_ALGORITHM, "f.syx");
          },
-         {Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "9"}, true), Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "7"}, true)},
+         {Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "9"}), Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "7"})},
          {otherStamped}, {}}};
     for (const auto& r : refused)
         cases.push_back({r.name,
@@ -187,15 +190,12 @@ TEST_F(SendTest, ProgramChangeAndCommands)
         {"the program change's own port that cannot be opened",
          [](WindowTest& t) { t.m_driver->FailCall(MidiCall::OutOpen, MMSYSERR_ALLOCATED); },
          [](WindowTest& t, CMainDialog& w) { t.Press(w, IDC_PROGRAM_CHANGE); }, {Error(IDS_OUTPUT_OPEN_FAILED)}, {}, {}},
-        {"command 21 after Yes only, even with a bad number field", nullptr,
+        {"command 21 after Yes, even with a bad number field (No: MainWindowTest's keyboard row)", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "abc");
-             t.Answer({IDNO});
-             t.Press(w, IDC_COMMAND21);
              t.Press(w, IDC_COMMAND21);
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_COMMAND21, {"8"}), w.GetDlgItemText(IDC_STATUS));
-         },
-         {Question(IDS_CONFIRM_COMMAND21), Question(IDS_CONFIRM_COMMAND21)}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x21, 0xF7}}, {}},
+         }, {Question(IDS_CONFIRM_COMMAND21)}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x21, 0xF7}}, {}},
         {"command 22 sends the option chosen, after that option's question", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              for (int option : {0, 2})
@@ -306,12 +306,27 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
               w.SetDlgItemText(IDC_SEND_ALGORITHM_FILE, t.Path("a.syx"));
               t.Click(w, IDC_SEND_ALGORITHM);
               EXPECT_EQ(1u, t.Sent().size()) << "the algorithm went out while the program was on the line";
+              t.Click(w, IDC_PROGRAM_CHANGE);  // refused: the algorithm waiting for the line goes out whole
               t.Settle();
               const auto line = LineOf(t.m_driver->LongMessages(), 0.04);
               ASSERT_EQ(2u, line.size());
               EXPECT_GE(line[1].handed, line[0].end - 0.01);
           },
-          {}, {plain, algorithm}, {}},
+          {Error(IDS_STILL_SENDING)}, {plain, algorithm}, {}},
+         {"a request behind a long message on a driver that completes at once: its time-out counts from when it left",
+          [&](WindowTest& t) {
+              t.m_driver->SetLine(EmulatedMidiDriver::Line::Midisrv);
+              PortState().wireClock.SetByteTime(WireClock::CableByteTime);
+              t.WriteFile("p.syx", Message(4000));  // 1.28 s on the line, longer than the reply time-out
+          },
+          [&](WindowTest& t, CMainDialog& w) {
+              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_NUMBER, "2");
+              w.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, t.Path("r.syx"));
+              t.Press(w, IDC_RECEIVE_PROGRAM);
+          },
+          {Stored("r.syx")}, {Message(4000), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x01, 0xF7}},
+          {{"r.syx", EmulatedDevice().ProgramMessage(2)}}},
          {"a driver that never completes", With("p.syx", plain),
           [&](WindowTest& t, CMainDialog& w) {
               t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
@@ -336,6 +351,7 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
                static_cast<std::uint8_t>(track.size())};
     midi.insert(midi.end(), track.begin(), track.end());
     const Bytes damaged(midi.begin(), midi.end() - 5);
+    const Bytes whole = Message(10, 1) + Message(20, 2), cut = whole + Bytes{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41};
     const auto showing = [](std::string summary, std::string warning) {
         return SendsBulk([=](WindowTest& t, CDialog& d) {
             EXPECT_EQ(summary, d.GetDlgItemText(IDC_SEND_SUMMARY));
@@ -347,8 +363,10 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
             EXPECT_EQ(IDCANCEL, t.FocusedId()) << "Escape must still reach Cancel";
             EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
             EXPECT_EQ("100 % sent", d.GetDlgItemText(IDC_SEND_TIME_LEFT));
+            EXPECT_EQ(d.GetDlgItemText(IDC_FILE_SIZE), d.GetDlgItemText(IDC_SENT_COUNT));
         });
     };
+    const std::string unendedLeftOut = Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_LEFT_OUT, {"3"}).text}).text;
     Run({
         {"messages of 10, 5000 and 20 bytes", With("b.syx", three),
          showing(Error(IDS_BULK_SUMMARY, {"3"}).text, ""), {}, Split(three), {}},
@@ -361,6 +379,21 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
                  Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_OUTSIDE_BYTES, {"2"}).text + " " +
                                                  LoadResString(IDS_BULK_UNENDED_ONE)}).text), {},
          Split(mixed), {}},
+        {"on Windows a message without F7 goes as it is", With("b.syx", cut),
+         showing(Error(IDS_BULK_SUMMARY, {"2"}).text, Error(IDS_BULK_WARNING_PREFIX, {LoadResString(IDS_BULK_UNENDED_ONE)}).text),
+         {}, Split(cut), {}},
+        {"under Wine it is left out and named: the device gets no message cut short",
+         [&](WindowTest& t) { t.WriteFile("b.syx", cut); t.AtWireRate(EmulatedMidiDriver::Line::Alsa); SetUnderWine(1); },
+         [&](WindowTest& t, CMainDialog& w) {
+             showing(Error(IDS_BULK_SUMMARY, {"2"}).text, unendedLeftOut)(t, w);
+             t.WithDevice([&](EmulatedDevice& device) { EXPECT_EQ(Split(whole), device.ReceivedMessages()); });
+         }, {}, Split(whole), {}},
+        {"under Wine, nothing left to send: Send does nothing", [](WindowTest& t) { t.WriteFile("b.syx", Bytes(9, 0x01)); SetUnderWine(1); },
+         SendsBulk([&](WindowTest& t, CDialog& d) {
+             EXPECT_EQ(Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_LEFT_OUT, {"1"}).text}).text, d.GetDlgItemText(IDC_SEND_WARNING));
+             t.Click(d, IDOK);
+             t.Click(d, IDCANCEL);
+         }), {}, {}, {}},
         {"a MIDI file", With("b.syx", midi), showing(Error(IDS_BULK_SUMMARY_MIDI, {"2"}).text, ""), {},
          {{0xF0, 0x7E, 0x01, 0xF7}, {0xF0, 0x7E, 0x02, 0x03, 0x04, 0xF7}}, {}},
         {"a damaged MIDI file is refused", With("b.syx", damaged), SendsBulk(),
@@ -378,8 +411,9 @@ TEST_F(SendTest, BulkDumpCancels)
 {
     const Bytes three = Message(100, 1) + Message(100, 2) + Message(100, 3);
     const Bytes longer = Message(2000, 1) + Message(2000, 2) + Message(2000, 3);
-    const auto stalls = [&](WindowTest& t) {  // the second message is 0.64 s on the line by the clock
+    const auto stalls = [&](WindowTest& t) {  // after a pause, the second message is 0.64 s on the line by the clock
         t.WriteFile("b.syx", longer);
+        PortState().pauseMs = 1000;
         t.m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
         t.m_driver->SetStallFrom(1);
         PortState().wireClock.SetByteTime(WireClock::CableByteTime);
@@ -413,6 +447,23 @@ TEST_F(SendTest, BulkDumpCancels)
          {Message(2000, 1), Message(2000, 2)}, {}},
         {"a driver that never completes: no Cancel", stalls, endsWithin(2, 640 + OverdueGraceMs() + 300, false, "2000"),
          {stopped}, {Message(2000, 1), Message(2000, 2)}, {}},
+        {"each message 320 ms later than the clock says, within the grace, is not a stalled driver",
+         [&](WindowTest& t) { t.AtWireRate(); t.WriteFile("b.syx", longer); PortState().wireClock.SetByteTime(160); },
+         SendsBulk(), {}, {Message(2000, 1), Message(2000, 2), Message(2000, 3)}, {}},
+        {"the time left counts no pause after the last message",
+         [&](WindowTest& t) { t.AtWireRate(); t.WriteFile("b.syx", Message(6000)); PortState().pauseMs = 10000; },
+         SendsBulk([](WindowTest& t, CDialog& d) {
+             std::vector<std::string> early;  // 1.92 s on the line, with no pause to come
+             for (int percent = 0; percent < 100; ++percent)
+                 for (int seconds = 1; seconds <= 5; ++seconds)
+                     early.push_back(LoadResString(IDS_SEND_PROGRESS, {std::to_string(percent), FormatDuration(seconds)}));
+             t.Click(d, IDOK);
+             EXPECT_TRUE(t.WaitFor([&] {
+                 return d.IsEnding() || std::count(early.begin(), early.end(), d.GetDlgItemText(IDC_SEND_TIME_LEFT));
+             }));
+             EXPECT_FALSE(d.IsEnding()) << d.GetDlgItemText(IDC_SEND_TIME_LEFT);
+             EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
+         }), {}, Split(Message(6000)), {}},
     });
 }
 

@@ -31,6 +31,7 @@ struct Block
     DWORD flags;
     Bytes bytes;
     std::thread::id thread;
+    UINT message;
 };
 
 // A message of `size` bytes that the device records and otherwise ignores.
@@ -59,10 +60,10 @@ struct Rig
     {
         auto& self = *reinterpret_cast<Rig*>(instance);
         auto* header = reinterpret_cast<MIDIHDR*>(param1);
-        if (message != MIM_LONGDATA)
+        if (message != MIM_LONGDATA && message != MIM_LONGERROR)
             return;
         self.blocks.push_back({header, header->dwFlags, Bytes(header->lpData, header->lpData + header->dwBytesRecorded),
-                               std::this_thread::get_id()});
+                               std::this_thread::get_id(), message});
         if (self.onBlock)
             self.onBlock(header);
     }
@@ -108,6 +109,7 @@ struct Rig
         driver.WithDevice([&](EmulatedDevice& d) { received = d.ReceivedMessages(); });
         return received;
     }
+    std::size_t ShortsReceived() { std::size_t n = 0; driver.WithDevice([&](EmulatedDevice& d) { n = d.ShortMessages().size(); }); return n; }
 
     EmulatedDevice device;
     std::vector<Block> blocks;  // written by the driver's thread, read once it is idle
@@ -150,13 +152,28 @@ TEST(DriverContractTest, CallbacksComeInOrderFromTheDriversThreadAndResetsHandEv
     EXPECT_EQ(0u, r.driver.midiInClose(r.in));
 }
 
+// Wine's driver writes bytes into the buffer as they arrive: a reset in the middle of a message
+// hands back what has arrived.
+TEST(DriverContractTest, AResetMidMessageHandsBackWhatHasArrived)
+{
+    Rig r(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
+    r.Open();
+    const Bytes message = Foreign(3000);
+    r.driver.InjectInput(message);
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); r.driver.HeldInputBytes() == 0 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::yield();
+    const std::size_t held = r.driver.HeldInputBytes();
+    ASSERT_EQ(0u, r.driver.midiInReset(r.in));
+    ASSERT_EQ(3u, r.blocks.size());
+    EXPECT_EQ(Bytes(message.begin(), message.begin() + std::max<std::size_t>({held, 1, r.blocks[0].bytes.size()})), r.blocks[0].bytes);
+}
+
 TEST(DriverContractTest, ErrorCodesFollowWinmm)
 {
     Rig r;
     EXPECT_EQ(MMSYSERR_BADDEVICEID, r.driver.midiInOpen(&r.in, 1, 0, 0, CALLBACK_NULL));
     r.Open();
-    HMIDIIN second = nullptr;
-    HMIDIOUT secondOut = nullptr;
+    HMIDIIN second = nullptr; HMIDIOUT secondOut = nullptr;
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiInOpen(&second, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiOutOpen(&secondOut, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
@@ -174,23 +191,26 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
     ASSERT_EQ(0u, r.driver.midiOutUnprepareHeader(r.out, &r.outHeaders[0], HeaderSize));
 }
 
-// At the wire rate, two 300-byte messages (96 ms each), the second reset at once: when each
-// line says "done", on which thread, and what reaches the device.
+// At the wire rate, two 300-byte messages (96 ms each) with a program change behind the
+// first, the second reset at once, then a 4,000-byte message (1.28 s) and the port closed
+// right after it: when each line says "done", on which thread, what reaches the device, and
+// whether the close waits for the line.
 TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
 {
     const struct
     {
         const char* name;
         Line line;
-        bool doneOnCallersThread;  // inside midiOutLongMsg
-        bool doneBeforeWire;       // before the last byte has left
-        bool stallsSecond;         // set to stall from the second message
-        bool resetKeepsSecond;     // the reset cannot take back what the driver holds
+        // Done inside midiOutLongMsg, before the last byte has left: the driver holds the bytes,
+        // a short message waits behind them, and a reset cannot take them back.
+        bool driverHolds;
+        bool stallsSecond;  // set to stall from the second message
+        bool closeDrains;   // a close returns once the line has sent every byte
     } rows[] = {
-        {"cable", Line::Cable, false, false, false, false},
-        {"alsa", Line::Alsa, true, true, false, true},
-        {"queued", Line::Queued, false, true, false, true},
-        {"stalled", Line::Stalled, false, false, true, false},
+        {"cable", Line::Cable, false, false, false},
+        {"alsa", Line::Alsa, true, false, true},
+        {"midisrv", Line::Midisrv, true, false, false},
+        {"stalled", Line::Stalled, false, true, false},
     };
     const Bytes message = Foreign(300);
     for (const auto& row : rows)
@@ -203,18 +223,16 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         r.driver.SetStallFrom(1);
         r.Open();
         ASSERT_EQ(0u, r.Send(message));
-        // Done on return under alsa, not yet on a line that waits for the wire; the queued
-        // line's own thread may have completed it either side of the return.
-        if (row.doneOnCallersThread || !row.doneBeforeWire)
-        {
-            EXPECT_EQ(row.doneOnCallersThread, r.driver.LongMessages()[0].isDone);
-        }
+        EXPECT_EQ(row.driverHolds, r.driver.LongMessages()[0].isDone);
+        ASSERT_EQ(0u, r.driver.midiOutShortMsg(r.out, 0x05C0));
+        EXPECT_EQ(row.driverHolds ? 0u : 1u, r.ShortsReceived());
         EXPECT_TRUE(r.Received().empty()) << "nothing reaches the device before it has left the line";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
+        EXPECT_EQ(1u, r.ShortsReceived());
         const auto first = r.driver.LongMessages()[0];
-        EXPECT_EQ(row.doneBeforeWire, first.done - first.handedOver < WirePerByte * 300);
+        EXPECT_EQ(row.driverHolds, first.done - first.handedOver < WirePerByte * 300);
         ASSERT_EQ(1u, r.doneThreads.size());
-        EXPECT_EQ(row.doneOnCallersThread, r.doneThreads[0] == std::this_thread::get_id());
+        EXPECT_EQ(row.driverHolds, r.doneThreads[0] == std::this_thread::get_id());
         EXPECT_EQ(1u, r.Received().size());
 
         ASSERT_EQ(0u, r.Send(message, 1));
@@ -225,8 +243,28 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         EXPECT_EQ(0u, r.driver.midiOutReset(r.out));
         EXPECT_EQ(DWORD{MHDR_DONE | MHDR_PREPARED}, r.outHeaders[1].dwFlags & Flags) << "handed back by the reset";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
-        EXPECT_EQ(row.resetKeepsSecond ? 2u : 1u, r.Received().size());
+        EXPECT_EQ(row.driverHolds ? 2u : 1u, r.Received().size());
         EXPECT_EQ(0u, r.driver.DroppedOutputBytes());
+        if (!row.driverHolds && !row.stallsSecond)
+        {
+            // Two messages handed over together go out one after the other, never overlapping
+            // (a completion may come late, never early).
+            ASSERT_EQ(0u, r.Send(message, 0));
+            ASSERT_EQ(0u, r.Send(message, 1));
+            ASSERT_TRUE(r.driver.WaitUntilIdle());
+            const auto sent = r.driver.LongMessages();
+            EXPECT_GE(sent[3].done - sent[2].handedOver, WirePerByte * 600);
+        }
+
+        const Bytes long4000 = Foreign(4000, 0x03);
+        ASSERT_EQ(0u, r.Send(long4000));
+        ASSERT_EQ(row.driverHolds ? MMSYSERR_NOERROR : MIDIERR_STILLPLAYING, r.driver.midiOutClose(r.out));
+        if (!row.driverHolds)
+            continue;
+        EXPECT_EQ(row.closeDrains, EmulatedMidiDriver::Clock::now() >= r.driver.LineTransfers().back().endsAt);
+        EXPECT_EQ(row.closeDrains, r.Received().back() == long4000);
+        ASSERT_TRUE(r.driver.WaitUntilIdle());
+        EXPECT_EQ(long4000, r.Received().back()) << "what the driver holds still leaves after the close";
     }
     Line unchanged = Line::Alsa;
     EXPECT_FALSE(ParseLine("wire", unchanged));
@@ -235,7 +273,7 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
 // Wine hands each buffer to the kernel as a message of its own, in 32-byte chunks, into a
 // 4096-byte buffer that drains at the wire rate: a 600-byte message that finds 3,600 bytes
 // held loses its tail from the chunk that does not fit, and pieces go out wrapped in F0...F7.
-// The queued driver's buffer has no limit.
+// A short message that does not fit is dropped whole; the MIDI service's buffer has no limit.
 TEST(DriverContractTest, AlsaDropsWhatItsKernelBufferCannotHoldAndWrapsEveryPiece)
 {
     Rig r(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
@@ -255,32 +293,83 @@ TEST(DriverContractTest, AlsaDropsWhatItsKernelBufferCannotHoldAndWrapsEveryPiec
         expected.erase(expected.begin() + 1);
     EXPECT_EQ(expected, r.Received());
 
-    Rig queued(Line::Queued, EmulatedMidiDriver::Pace::WireRate);
-    queued.driver.SetKernelBufferSize(100);
-    queued.Open();
-    ASSERT_EQ(0u, queued.Send(Foreign(300)));
-    ASSERT_EQ(0u, queued.Send(Foreign(300, 0x02), 1));
-    ASSERT_TRUE(queued.driver.WaitUntilIdle());
-    EXPECT_EQ((std::vector<Bytes>{Foreign(300), Foreign(300, 0x02)}), queued.Received());
-    EXPECT_EQ(0u, queued.driver.DroppedOutputBytes());
+    for (const Line line : {Line::Alsa, Line::Midisrv})
+    {
+        Rig tiny(line, EmulatedMidiDriver::Pace::WireRate);
+        tiny.driver.SetKernelBufferSize(1);
+        tiny.Open();
+        ASSERT_EQ(0u, tiny.Send(Foreign(300)));
+        ASSERT_EQ(0u, tiny.driver.midiOutShortMsg(tiny.out, 0x05C0));
+        ASSERT_TRUE(tiny.driver.WaitUntilIdle());
+        const bool drops = line == Line::Alsa;
+        EXPECT_EQ(drops ? 302u : 0u, tiny.driver.DroppedOutputBytes());
+        EXPECT_EQ(drops ? 0u : 1u, tiny.Received().size() * tiny.ShortsReceived());
+    }
 }
 
-// Four messages for three buffers: under Wine the fourth finds none and is lost, so a buffer
-// queued afterwards gets the fifth; elsewhere the fourth waits for it.
-TEST(DriverContractTest, AlsaInputDropsWhatFindsNoBuffer)
+// Four messages for three buffers: under Wine the fourth finds none and is lost at once, under
+// the MIDI service after a short wait, so a buffer queued afterwards gets the fifth; on a
+// cable the fourth waits for it.
+TEST(DriverContractTest, InputDropsWhatFindsNoBuffer)
 {
-    for (const Line line : {Line::Cable, Line::Alsa, Line::Queued})
+    for (const Line line : {Line::Cable, Line::Alsa, Line::Midisrv})
     {
+        SCOPED_TRACE(static_cast<int>(line));
         Rig r(line);
         r.Open();
+        const auto injected = EmulatedMidiDriver::Clock::now();
         r.driver.InjectInput({0xF0, 1, 0xF7, 0xF0, 2, 0xF7, 0xF0, 3, 0xF7, 0xF0, 4, 0xF7});
         ASSERT_TRUE(r.driver.WaitUntilIdle());
-        EXPECT_EQ(line == Line::Alsa ? 3u : 0u, r.driver.DroppedInputBytes());
+        EXPECT_TRUE(line != Line::Midisrv || EmulatedMidiDriver::Clock::now() - injected >= EmulatedInputPort::ServiceWait);
+        const bool drops = line != Line::Cable;
+        EXPECT_EQ(drops ? 3u : 0u, r.driver.DroppedInputBytes());
         ASSERT_EQ(0u, r.driver.midiInAddBuffer(r.in, &r.inHeaders[0], HeaderSize));
         r.driver.InjectInput({0xF0, 5, 0xF7});
         ASSERT_TRUE(r.driver.WaitUntilIdle());
         ASSERT_EQ(4u, r.blocks.size());
         EXPECT_EQ((Bytes{0xF0, 3, 0xF7}), r.blocks[2].bytes) << "each buffer holds one message";
-        EXPECT_EQ((Bytes{0xF0, line == Line::Alsa ? std::uint8_t{5} : std::uint8_t{4}, 0xF7}), r.blocks[3].bytes);
+        EXPECT_EQ((Bytes{0xF0, drops ? std::uint8_t{5} : std::uint8_t{4}, 0xF7}), r.blocks[3].bytes);
+    }
+}
+
+// What the MIDI service makes of the bytes that arrive, in three 4096-byte buffers: only System
+// Exclusive reaches them; F7 or a full buffer hands one back, a status byte inside System
+// Exclusive hands it back as an error; a reset hands back one holding bytes as an error and
+// the empty ones as data.
+TEST(DriverContractTest, MidisrvInputKeepsSystemExclusiveOnly)
+{
+    using Blocks = std::vector<std::pair<UINT, Bytes>>;
+    const Bytes long4102 = Bytes{0xF0} + Bytes(4100, 0x11) + Bytes{0xF7};
+    const struct
+    {
+        const char* name;
+        Bytes arriving;
+        bool reset;
+        Blocks expected;
+    } rows[] = {
+        {"F7 ends a buffer", {0xF0, 1, 0xF7, 0xF0, 2, 0xF7}, false, {{MIM_LONGDATA, {0xF0, 1, 0xF7}}, {MIM_LONGDATA, {0xF0, 2, 0xF7}}}},
+        {"a full buffer goes back, the rest fills the next", long4102, false,
+         {{MIM_LONGDATA, Bytes(long4102.begin(), long4102.begin() + 4096)}, {MIM_LONGDATA, Bytes(long4102.begin() + 4096, long4102.end())}}},
+        {"a program change inside System Exclusive ends it as an error", {0xF0, 1, 2, 0xC0, 5, 0xF0, 3, 0xF7}, false,
+         {{MIM_LONGERROR, {0xF0, 1, 2}}, {MIM_LONGDATA, {0xF0, 3, 0xF7}}}},
+        {"real-time bytes and bytes outside System Exclusive are left out", {0x7F, 0xF8, 0xF0, 1, 0xFE, 2, 0xF7, 0xF7, 5}, false, {{MIM_LONGDATA, {0xF0, 1, 2, 0xF7}}}},
+        {"a reset hands back bytes as an error, empty buffers as data", {0xF0, 1, 2}, true,
+         {{MIM_LONGERROR, {0xF0, 1, 2}}, {MIM_LONGDATA, {}}, {MIM_LONGDATA, {}}}},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        Rig r(Line::Midisrv);
+        r.Open();
+        r.driver.InjectInput(row.arriving);
+        ASSERT_TRUE(r.driver.WaitUntilIdle());
+        if (row.reset)
+        {
+            ASSERT_EQ(0u, r.driver.midiInReset(r.in));
+        }
+        Blocks blocks;
+        for (const Block& block : r.blocks)
+            blocks.emplace_back(block.message, block.bytes);
+        EXPECT_EQ(row.expected, blocks);
     }
 }

@@ -5,6 +5,7 @@
 #include <shobjidl.h>
 
 #include <climits>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <tuple>
@@ -53,9 +54,7 @@ TEST(Framework, StringsAndBoxesAndKeysTypedAhead)
 
 TEST(Framework, FileOpenReadWriteAndTheirFailures)
 {
-    char folder[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    const std::string path = std::string(folder) + "sysexdump-framework-file.syx";
+    const std::string path = (std::filesystem::temp_directory_path() / "sysexdump-framework-file.syx").string();
 
     CFile writer;
     ASSERT_TRUE(writer.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive));

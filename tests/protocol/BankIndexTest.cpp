@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "protocol/BankIndex.h"
 #include "support/Bytes.h"
 
@@ -11,13 +13,7 @@ const Bytes Header{0xF0, 0x00, 0x00, 0x10, 0x02, 0x41};
 
 TEST(BankIndex, NamesEachMessageFromItsHeader)
 {
-    const struct
-    {
-        const char* name;
-        Bytes message;
-        Kind kind;
-        int number, deviceNumber, command;
-    } cases[] = {
+    const struct { const char* name; Bytes message; Kind kind; int number, deviceNumber, command; } cases[] = {
         {"program 1", Header + Bytes{0x42, 0x00, 0x00, 0x11, 0xF7}, Kind::ProgramDump, 1, 3, 0x42},
         {"program 200", Header + Bytes{0x42, 0x01, 0x47, 0xF7}, Kind::ProgramDump, 200, 3, 0x42},
         {"command 42 without a number", Header + Bytes{0x42, 0x01, 0xF7}, Kind::DeviceMessage, 0, 3, 0x42},
@@ -36,13 +32,9 @@ TEST(BankIndex, NamesEachMessageFromItsHeader)
     };
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(c.name);
         const BankMessage m = ClassifyMessage(c.message.data(), c.message.size());
-        EXPECT_EQ(c.kind, m.kind);
-        EXPECT_EQ(c.number, m.number);
-        EXPECT_EQ(c.deviceNumber, m.deviceNumber);
-        EXPECT_EQ(c.command, m.command);
-        EXPECT_EQ(c.message.size(), m.length);
+        EXPECT_EQ(std::make_tuple(c.kind, c.number, c.deviceNumber, c.command, c.message.size()),
+                  std::tie(m.kind, m.number, m.deviceNumber, m.command, m.length)) << c.name;
     }
 }
 
@@ -51,13 +43,10 @@ TEST(BankIndex, CutsWhereTheBulkSendCuts)
     const Bytes program = Header + Bytes{0x42, 0x00, 0x04, 0xF7};
     const Bytes data = program + Bytes{0x01, 0x02} + program + Bytes{0xF7, 0xF0, 0x00};
     const std::vector<BankMessage> index = IndexBank(data.data(), data.size());
-    ASSERT_EQ(4u, index.size());
-    const std::pair<std::size_t, std::size_t> extents[] = {{0, 10}, {10, 12}, {22, 1}, {23, 2}};
-    for (std::size_t i = 0; i < index.size(); ++i)
-    {
-        EXPECT_EQ(extents[i].first, index[i].offset) << i;
-        EXPECT_EQ(extents[i].second, index[i].length) << i;
-    }
+    std::vector<std::pair<std::size_t, std::size_t>> extents;
+    for (const BankMessage& m : index)
+        extents.emplace_back(m.offset, m.length);
+    ASSERT_EQ((decltype(extents){{0, 10}, {10, 12}, {22, 1}, {23, 2}}), extents);
     EXPECT_EQ(5, index[0].number);
     EXPECT_EQ(Kind::NotAMessage, index[1].kind);
     EXPECT_TRUE(IndexBank(nullptr, 0).empty());
@@ -66,13 +55,7 @@ TEST(BankIndex, CutsWhereTheBulkSendCuts)
 TEST(BankIndex, ComparesPastTheRewrittenHeader)
 {
     const Bytes row{0xF0, 0, 0, 0x10, 0, 0x41, 0x42, 0, 4, 0x10, 0x20, 0xF7};
-    const struct
-    {
-        const char* name;
-        Bytes reply;
-        DumpComparison result;
-        std::size_t offset, expected, actual;
-    } cases[] = {
+    const struct { const char* name; Bytes reply; DumpComparison result; std::size_t offset, expected, actual; } cases[] = {
         {"same but the header", {0xF0, 0, 0, 0x10, 3, 0x41, 0x40, 1, 9, 0x10, 0x20, 0xF7}, DumpComparison::Same, 0, 0, 0},
         {"first byte after the header", {0xF0, 0, 0, 0x10, 0, 0x41, 0x42, 0, 4, 0x11, 0x21, 0xF7},
          DumpComparison::Differs, 9, 0x10, 0x11},
@@ -82,11 +65,8 @@ TEST(BankIndex, ComparesPastTheRewrittenHeader)
     };
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(c.name);
         const DumpDifference d = CompareDumps(row.data(), row.size(), c.reply.data(), c.reply.size(), 9);
-        EXPECT_EQ(c.result, d.result);
-        EXPECT_EQ(c.offset, d.offset);
-        EXPECT_EQ(c.expected, d.expected);
-        EXPECT_EQ(c.actual, d.actual);
+        EXPECT_EQ(std::tie(c.result, c.offset, c.expected, c.actual), std::tie(d.result, d.offset, d.expected, d.actual))
+            << c.name;
     }
 }

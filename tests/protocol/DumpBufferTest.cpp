@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "protocol/DumpBuffer.h"
@@ -28,13 +29,11 @@ TEST(DumpBuffer, GrowsByTheStepOrTheAppendedLengthAndStaysZeroFilled)
     EXPECT_EQ(8192u, buffer.m_capacity);
     EXPECT_TRUE(All(buffer, 4200, 8192, 0));
     ASSERT_TRUE(buffer.Append(bytes.data(), 5000));
-    EXPECT_EQ(8192u + 5000u, buffer.m_capacity);
-    EXPECT_EQ(9200u, buffer.m_length);
+    EXPECT_EQ(std::make_tuple(8192u + 5000u, 9200u), std::tie(buffer.m_capacity, buffer.m_length));
     EXPECT_TRUE(buffer.Append(nullptr, 0));
     EXPECT_FALSE(buffer.Append(bytes.data(), 0xFFFFFFFFu)) << "growth past four gigabytes";
     ASSERT_TRUE(buffer.Reset());
-    EXPECT_EQ(4096u, buffer.m_capacity);
-    EXPECT_EQ(0u, buffer.m_length);
+    EXPECT_EQ(std::make_tuple(4096u, 0u), std::tie(buffer.m_capacity, buffer.m_length));
     EXPECT_TRUE(All(buffer, 0, 4096, 0));
     buffer.Free();
     buffer.Free();

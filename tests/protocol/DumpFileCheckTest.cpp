@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "protocol/BulkFileSummary.h"
@@ -22,15 +23,8 @@ Bytes Dump(const Bytes& data)
 
 TEST(DumpFileCheck, FindsTheFirstProblemInOrder)
 {
-    const struct
-    {
-        const char* name;
-        Bytes file;
-        std::size_t stampLength;
-        Problem problem;
-        std::size_t messageCount, offset;
-        bool otherMaker;
-    } cases[] = {
+    const struct { const char* name; Bytes file; std::size_t stampLength; Problem problem;
+                   std::size_t messageCount, offset; bool otherMaker; } cases[] = {
         {"program dump", Dump({0x11, 0x22}), Program, Problem::None, 1, 0, false},
         {"algorithm dump of header and F7", {0xF0, 0, 0, 0x10, 0, 0x41, 0x30, 0xF7}, Algorithm, Problem::None, 1, 0,
          false},
@@ -59,23 +53,15 @@ TEST(DumpFileCheck, FindsTheFirstProblemInOrder)
     };
     for (const auto& c : cases)
     {
-        const DumpFileCheck check = CheckDumpFile(c.file.data(), c.file.size(), c.stampLength);
-        EXPECT_EQ(c.problem, check.problem) << c.name;
-        EXPECT_EQ(c.messageCount, check.messageCount) << c.name;
-        EXPECT_EQ(c.offset, check.offset) << c.name;
-        EXPECT_EQ(c.otherMaker, check.otherMaker) << c.name;
+        const DumpFileCheck d = CheckDumpFile(c.file.data(), c.file.size(), c.stampLength);
+        EXPECT_EQ(std::tie(c.problem, c.messageCount, c.offset, c.otherMaker),
+                  std::tie(d.problem, d.messageCount, d.offset, d.otherMaker)) << c.name;
     }
 }
 
 TEST(BulkFileSummary, CountsMessagesAndStrayBytes)
 {
-    const struct
-    {
-        const char* name;
-        Bytes file;
-        std::size_t complete, unterminated, outside;
-        bool midiFile;
-    } cases[] = {
+    const struct { const char* name; Bytes file; std::size_t complete, unterminated, outside; bool midiFile; } cases[] = {
         {"nothing", {}, 0, 0, 0, false},
         {"two dumps", Dump({0x11}) + Dump({}), 2, 0, 0, false},
         {"bytes before, between and after", {0x01, 0xF0, 0xF7, 0xF7, 0x02, 0xF0, 0x03, 0xF7, 0x04}, 2, 0, 4, false},
@@ -86,10 +72,8 @@ TEST(BulkFileSummary, CountsMessagesAndStrayBytes)
     };
     for (const auto& c : cases)
     {
-        const BulkFileSummary summary = SummarizeBulkFile(c.file.data(), c.file.size());
-        EXPECT_EQ(c.complete, summary.completeMessages) << c.name;
-        EXPECT_EQ(c.unterminated, summary.unterminatedMessages) << c.name;
-        EXPECT_EQ(c.outside, summary.bytesOutsideMessages) << c.name;
-        EXPECT_EQ(c.midiFile, summary.midiFile) << c.name;
+        const BulkFileSummary s = SummarizeBulkFile(c.file.data(), c.file.size());
+        EXPECT_EQ(std::tie(c.complete, c.unterminated, c.outside, c.midiFile),
+                  std::tie(s.completeMessages, s.unterminatedMessages, s.bytesOutsideMessages, s.midiFile)) << c.name;
     }
 }

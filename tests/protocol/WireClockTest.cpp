@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -27,9 +28,8 @@ TEST(WireClock, LineIsBusyUntilEveryByteHandedOverHasLeft)
         WireClock clock;
         for (const auto& [at, bytes] : c.handed)
             clock.HandOver(at, bytes);
-        EXPECT_EQ(c.freeAt, clock.FreeAt()) << c.name;
-        EXPECT_EQ(c.ahead, clock.BytesAhead(c.now)) << c.name;
-        EXPECT_EQ(c.left, clock.BytesLeft(c.now)) << c.name;
-        EXPECT_EQ(c.earliest, clock.EarliestHandOver(c.piece, 4096, 256, c.drops)) << c.name;
+        EXPECT_EQ(std::make_tuple(c.freeAt, c.ahead, c.left, c.earliest),
+                  std::make_tuple(clock.FreeAt(), clock.BytesAhead(c.now), clock.BytesLeft(c.now),
+                                  clock.EarliestHandOver(c.piece, 4096, 256, c.drops))) << c.name;
     }
 }

@@ -54,6 +54,7 @@ void MidiTest::Fresh()
     MidiPortState& state = PortState();
     state.deviceNumber = 1;
     state.inputPort = state.outputPort = std::nullopt;
+    state.pauseMs = 0;
     // An infinitely fast line, as the driver's full speed; not the Wine case.
     state.wireClock = WireClock{};
     state.wireClock.SetByteTime(0);

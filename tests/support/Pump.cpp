@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 bool PumpUntil(const std::function<bool()>& condition, unsigned timeoutMs)
 {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -18,7 +20,6 @@ bool PumpUntil(const std::function<bool()>& condition, unsigned timeoutMs)
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline)
             return false;
-        const DWORD wait = static_cast<DWORD>(deadline - now < 5 ? deadline - now : 5);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min(deadline - now, 5ULL)), QS_ALLINPUT);
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/DumpApp.h"
+#include "support/CrashGuard.h"
 #include "framework/Dialog.h"
 #include "framework/WinApp.h"
 
@@ -12,6 +13,7 @@ CDumpApp theApp;
 
 int main(int argc, char** argv)
 {
+    InstallCrashGuard();
     testing::InitGoogleTest(&argc, argv);
     AfxInitApp(GetModuleHandleA(nullptr));
     HINSTANCE module = LoadLibraryA("reseng.dll");

@@ -18,8 +18,8 @@ void PrintTo(const Box& box, std::ostream* out);
 
 // The program's kinds of box, by string number; inserts replace %1, %2...
 Box Error(UINT id, std::initializer_list<std::string> inserts = {});
-// A question; `defaultNo` when No is the default button.
-Box Question(UINT id, std::initializer_list<std::string> inserts = {}, bool defaultNo = false);
+// A question: Yes and No, and No the default, so that a stray key declines.
+Box Question(UINT id, std::initializer_list<std::string> inserts = {});
 // An error whose text the program assembles: string + file name + "!", no help context.
 Box FileError(UINT id, const std::string& name);
 // A box with a text of its own and no help context (device errors, the stored note).
@@ -36,8 +36,8 @@ public:
     UiRecorder();
     ~UiRecorder();
 
-    // Answers for the next boxes, in order; when none is left a box gets IDOK, or IDYES for
-    // a question.
+    // Answers for the next boxes, in order (0: the box is shown, for keys typed into it); when
+    // none is left a box gets IDOK, or IDYES for a question.
     std::deque<int> answers;
     // The paths the next file dialogs choose ("" cancels); when none is left they are cancelled.
     std::deque<std::string> files;

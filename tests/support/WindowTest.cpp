@@ -100,16 +100,23 @@ void WindowTest::PressCtrlKey(CDialog& dialog, int id, WPARAM key)
     SetKeyboardState(keys);
 }
 
-void WindowTest::EnterTwice(CDialog& dialog, int id)
+void WindowTest::TypeKey(WPARAM key)
 {
     static const HHOOK toFocus = SetWindowsHookExW(WH_GETMESSAGE, [](int code, WPARAM remove, LPARAM lParam) {
         MSG* message = reinterpret_cast<MSG*>(lParam);
-        if (code == HC_ACTION && message->message == WM_KEYDOWN && GetFocus() != nullptr)
+        if (code == HC_ACTION && (message->message == WM_KEYDOWN || message->message == WM_KEYUP) && GetFocus())
             message->hwnd = GetFocus();
         return CallNextHookEx(nullptr, code, remove, lParam);
     }, nullptr, GetCurrentThreadId());
     EXPECT_NE(nullptr, toFocus);
-    PostMessageW(dialog.GetDlgItem(id), WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(GetFocus(), WM_KEYDOWN, key, 1);
+    PostMessageW(GetFocus(), WM_KEYUP, key, 0xC0000001);
+}
+
+void WindowTest::EnterTwice(CDialog& dialog, int id)
+{
+    SetFocus(dialog.GetDlgItem(id));
+    TypeKey(VK_RETURN);
     PressKey(dialog, id, VK_RETURN);
     MSG message;
     if (PeekMessageW(&message, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE) && !dialog.PreTranslateMessage(&message))

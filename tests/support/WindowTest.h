@@ -55,6 +55,8 @@ public:
     static std::vector<std::string> LogRows(CMainDialog& window);
     // A cell's text as a list view shows it.
     static std::string ListCell(HWND list, int row, int column);
+    // A key pressed and released, read by whatever has the focus when it is read.
+    static void TypeKey(WPARAM key);
     static int FocusedId();
     static std::vector<int> EnabledControls(CDialog& dialog);
     // True when `id` has the focus with its whole text selected, as after a refused field.
