@@ -13,6 +13,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "midi/MidiDriver.h"
+#include "midi/MidiLog.h"
 #include "midi/MidiPortState.h"
 #include "protocol/BulkFileSummary.h"
 #include "protocol/MessageEnd.h"
@@ -300,6 +301,7 @@ void CBulkSendDialog::GiveUp()
 {
     KillTimer(m_hWnd, CancelTimerId);
     m_inFlight = false;
+    TheMidiLog().Note(PortState().outputHandle, MidiLogEvent::Overdue);
     CloseTransaction();
     AfxMessageBox(IDS_BULK_SEND_STOPPED, {std::to_string(m_completed), std::to_string(m_fileSize)}, MB_ERROR_BOX);
     StopTransfer(m_completed, 0, FALSE, IDCANCEL);

@@ -9,6 +9,7 @@
 #include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiCallbacks.h"
+#include "midi/MidiLog.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "protocol/SysExMessages.h"
@@ -353,6 +354,7 @@ void CMidiDialog::OnOverdue()
     const MidiPortState& state = PortState();
     if (state.outputHandle == nullptr || (state.outputHeader.dwFlags & MHDR_INQUEUE) == 0)
         return;  // completed; the completion is on its way
+    TheMidiLog().Note(state.outputHandle, MidiLogEvent::Overdue);
     CloseTransaction();
     EnableControls(TRUE);
     AfxMessageBox(IDS_SEND_OVERDUE, MB_ERROR_BOX);
@@ -548,6 +550,7 @@ void CMidiDialog::OnTimer(UINT_PTR id)
     // The reply has started; its first block is handled as soon as the window gets to it.
     if (ReplyBlockWaiting())
         return;
+    TheMidiLog().Note(PortState().inputHandle, MidiLogEvent::TimedOut, true);
     CloseTransaction();
     EnableControls(TRUE);
     AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);
