@@ -16,6 +16,7 @@
 #include "midi/MidiApp.h"
 #include "midi/MidiPortState.h"
 #include "protocol/BulkFileSummary.h"
+#include "protocol/HexText.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
 
@@ -188,15 +189,7 @@ void CBankDialog::FormatCell(NMLVDISPINFOW& info)
     case 2: text = message.deviceNumber > 0 ? std::to_string(message.deviceNumber) : ""; break;
     case 3: text = std::to_string(message.length); break;
     case TextColumn: text = m_texts[row]; break;
-    default:
-        for (std::size_t i = 0; i < std::min(message.length, ShownBytes); ++i)
-        {
-            char byte[4];
-            std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", m_bytes[message.offset + i]);
-            text += byte;
-        }
-        if (message.length > ShownBytes)
-            text += " ...";
+    default: text = FirstBytesHex(&m_bytes[message.offset], message.length, ShownBytes);
     }
     lstrcpynW(item.pszText, Widen(text).c_str(), item.cchTextMax);
 }

@@ -111,6 +111,7 @@ BOOL CMainDialog::OnInitDialog()
             AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
             AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, Widen(about).c_str());
         }
+        AppendMenuW(systemMenu, MF_STRING, IDM_MIDI_LOG, Widen(LoadResString(IDS_LOG_MENU)).c_str());
     }
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
@@ -171,11 +172,31 @@ BOOL CMainDialog::OnCommand(UINT id, UINT notifyCode)
 
 BOOL CMainDialog::OnSysCommand(UINT id, LPARAM)
 {
+    if ((id & 0xFFF0) == IDM_MIDI_LOG)
+    {
+        OnMidiLog();
+        return TRUE;
+    }
     if ((id & 0xFFF0) != IDM_ABOUTBOX)
         return FALSE;
     CAboutDialog about;
     about.DoModal();
     return TRUE;
+}
+
+void CMainDialog::OnMidiLog()
+{
+    if (m_log.GetSafeHwnd() == nullptr)
+        m_log.Create();
+    else
+        SetForegroundWindow(m_log.GetSafeHwnd());
+}
+
+void CMainDialog::OnDestroy()
+{
+    if (m_log.GetSafeHwnd() != nullptr)
+        DestroyWindow(m_log.GetSafeHwnd());
+    CMidiDialog::OnDestroy();
 }
 
 BOOL CMainDialog::OnPaint()

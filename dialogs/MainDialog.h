@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dialogs/BankDialog.h"
+#include "dialogs/MidiLogDialog.h"
 #include "framework/Controls.h"
 #include "midi/MidiDialog.h"
 #include "resources/resource.h"
@@ -40,6 +41,8 @@ public:
     // Opens a dump file in the bank window: the send bulk file, or an entry of the history.
     void OpenBank(const std::string& fileName);
     void OnHistory();
+    // Opens the MIDI log beside the window, or brings it to the front.
+    void OnMidiLog();
     // The bulk file field is filled and the port free, for the bulk send and the bank window;
     // FALSE after saying why not.
     BOOL BulkFileReady();
@@ -82,6 +85,7 @@ public:
     BankWindowLayout m_bankLayout;
     // Send program (and the bank's Send to slot) request the slot back and compare.
     BOOL m_compareAfterSend = FALSE;
+    CMidiLogDialog m_log;
 
 protected:
     BOOL OnInitDialog() override;
@@ -92,6 +96,7 @@ protected:
     void OnOK() override;
     void OnTimer(UINT_PTR id) override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
+    void OnDestroy() override;
 
 private:
     void OnDropFiles(HDROP drop);

@@ -1,5 +1,6 @@
 #include "framework/Dialog.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "framework/DataExchange.h"
@@ -10,6 +11,15 @@ namespace
 {
 std::function<void(CDialog&)> g_modalStartHook;
 bool g_createHidden = false;
+std::vector<CDialog*> g_modeless;
+
+BOOL PreTranslateModeless(MSG* message)
+{
+    for (CDialog* dialog : g_modeless)
+        if (dialog->PreTranslateMessage(message))
+            return TRUE;
+    return FALSE;
+}
 
 // A copy of a dialog template, with WS_VISIBLE cleared when dialogs run hidden.
 std::vector<BYTE> LoadTemplate(UINT templateId)
@@ -108,7 +118,7 @@ INT_PTR CDialog::DoModal()
         }
         if (got == -1)
             break;
-        if (!PreTranslateMessage(&message))
+        if (!PreTranslateModeless(&message) && !PreTranslateMessage(&message))
         {
             TranslateMessage(&message);
             DispatchMessageW(&message);
@@ -126,6 +136,20 @@ INT_PTR CDialog::DoModal()
         DestroyWindow(m_hWnd);
     }
     return m_result;
+}
+
+BOOL CDialog::Create()
+{
+    std::vector<BYTE> dialogTemplate = LoadTemplate(m_templateId);
+    if (dialogTemplate.empty() || m_hWnd != nullptr)
+        return FALSE;
+    // No owner: a box shown for the main window is never owned by this one, and it stays
+    // usable while the main window waits for a modal dialog.
+    if (CreateDialogIndirectParamW(AfxGetResourceHandle(), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()),
+                                   nullptr, DialogProc, reinterpret_cast<LPARAM>(this)) == nullptr)
+        return FALSE;
+    g_modeless.push_back(this);
+    return TRUE;
 }
 
 void CDialog::EndDialog(int result)
@@ -294,6 +318,7 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         CWinApp* app = AfxGetApp();
         if (app != nullptr && app->m_pMainWnd == this)
             app->m_pMainWnd = nullptr;
+        g_modeless.erase(std::remove(g_modeless.begin(), g_modeless.end(), this), g_modeless.end());
         SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
         m_hWnd = nullptr;
         return FALSE;

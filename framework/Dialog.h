@@ -22,6 +22,10 @@ public:
 
     // 1 for OK, 2 for Cancel, the EndDialog value otherwise; -1 when the dialog cannot be made.
     INT_PTR DoModal();
+    // A modeless window of the template, shown beside the others; FALSE when it cannot be
+    // made. Every modal loop hands it its keyboard first, so Tab and mnemonics work in it
+    // while any dialog runs. It goes away with DestroyWindow (or the object).
+    BOOL Create();
     void EndDialog(int result);
     bool IsEnding() const { return m_ending; }
 

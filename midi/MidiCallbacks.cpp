@@ -2,6 +2,7 @@
 
 #include "midi/MidiApp.h"
 #include "midi/MidiDialog.h"
+#include "midi/MidiLog.h"
 #include "midi/MidiPortState.h"
 #include "midi/MidiSender.h"
 
@@ -20,10 +21,30 @@ void Route(const MidiEvent& event)
     if (post != nullptr)
         PostMessageW(post, WM_MIDI_EVENT, 0, 0);
 }
+
+// Read while the block is still the driver's to hand over: the window may queue it again.
+void LogInput(HMIDIIN handle, UINT message, DWORD_PTR param1)
+{
+    MidiLog& log = TheMidiLog();
+    const MIDIHDR* header = reinterpret_cast<const MIDIHDR*>(param1);
+    switch (message)
+    {
+    case MIM_LONGDATA:
+        log.Bytes(handle, reinterpret_cast<const unsigned char*>(header->lpData), header->dwBytesRecorded);
+        break;
+    case MIM_LONGERROR:
+        log.Cut(handle, reinterpret_cast<const unsigned char*>(header->lpData), header->dwBytesRecorded);
+        break;
+    case MIM_DATA: log.Short(handle, static_cast<std::uint32_t>(param1)); break;
+    case MIM_ERROR: log.Note(handle, MidiLogEvent::Dropped); break;
+    default: break;
+    }
+}
 }
 
 void CALLBACK MidiInProc(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
 {
+    LogInput(handle, message, param1);
     Route(MidiEvent{true, handle, message, instance, param1, param2, PortState().inputOpening.load(), LineNow()});
 }
 

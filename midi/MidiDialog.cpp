@@ -8,6 +8,8 @@
 #include "framework/Strings.h"
 #include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
+#include "midi/MidiCallbacks.h"
+#include "midi/MidiLog.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "midi/MidiReceiver.h"
@@ -327,6 +329,7 @@ void CMidiDialog::OnTimer(UINT_PTR id)
     // The reply has started; its first block is handled as soon as the window gets to it.
     if (ReplyBlockWaiting())
         return;
+    TheMidiLog().Note(PortState().inputHandle, MidiLogEvent::TimedOut, true);
     CloseTransaction();
     EnableControls(TRUE);
     AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);

@@ -1,16 +1,18 @@
 #include "midi/MidiDriver.h"
 
+#include "midi/LoggedMidiDriver.h"
+
 namespace
 {
-MidiDriver* g_driver = nullptr;
+LoggedMidiDriver g_loggedDriver;
 }
 
 MidiDriver& Midi()
 {
-    return *g_driver;
+    return g_loggedDriver;
 }
 
 void SetMidiDriver(MidiDriver* driver)
 {
-    g_driver = driver;
+    g_loggedDriver.m_driver = driver;
 }

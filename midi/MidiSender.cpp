@@ -7,6 +7,7 @@
 #include "midi/MidiApp.h"
 #include "midi/MidiCallbacks.h"
 #include "midi/MidiDriver.h"
+#include "midi/MidiLog.h"
 #include "midi/MidiPortState.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
@@ -385,6 +386,7 @@ void CMidiSender::Stop()
     m_next.Cancel();
     KillTimer(m_window, OverdueTimerId);
     std::unique_ptr<Transfer> t = std::move(m_active);
+    TheMidiLog().Note(m_output, MidiLogEvent::Overdue);
     Midi().midiOutReset(m_output);
     for (Slot& slot : m_slots)
     {

@@ -249,6 +249,29 @@
 #define IDS_STATUS_OUTPUT_NOT_CONNECTED 3263
 #define IDS_STATUS_INPUT_NOT_CONNECTED  3264
 
+// MIDI log (dialog 330): every message sent and received, opened from the system menu
+#define IDD_MIDI_LOG                    330
+#define IDM_MIDI_LOG                    1168    // system menu command (a multiple of 16)
+#define IDC_LOG_SUMMARY                 1160    // how many rows, and how many were dropped
+#define IDC_LOG_LIST                    1161    // one row per message or port event
+#define IDC_LOG_COPY                    1162
+#define IDC_LOG_SAVE                    1163    // the selected rows as text
+#define IDC_LOG_SAVE_SYX                1164    // the selected received messages as a .syx file
+#define IDS_LOG_MENU                    3420
+#define IDS_LOG_SUMMARY                 3421    // %1 rows, %2 the most kept
+#define IDS_LOG_DROPPED                 3422    // %1 rows, %2 older rows dropped, %3 the most kept
+#define IDS_LOG_COLUMN_BASE             3423    // + column: time, direction, port, message, size, first bytes
+#define IDS_LOG_OUT                     3430
+#define IDS_LOG_IN                      3431
+#define IDS_LOG_EVENT_BASE              3432    // + MidiLogEvent, from the short message on
+#define IDS_LOG_PROGRAM_CHANGE          3441    // %1: the program change number
+#define IDS_LOG_ERROR_REPLY             3442    // %1: the device's error codes
+#define IDS_LOG_SAVE_TITLE              3443
+#define IDS_LOG_SAVE_SYX_TITLE          3444
+#define IDS_LOG_NOTHING_RECEIVED        3445
+#define IDS_LOG_SYX_LEFT_OUT            3446    // %1: messages longer than the log keeps
+#define IDS_LOG_TEXT_FILTER             3447
+
 // The bank window's own words when a file gives it nothing to show, and the bulk send of its rows
 #define IDS_BANK_FILE_EMPTY             3240    // followed by the file's name and "!"
 #define IDS_BANK_MIDI_FILE_DAMAGED      3241    // %1: the file's name, %2: the reason

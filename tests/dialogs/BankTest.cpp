@@ -53,13 +53,7 @@ Box Note(UINT id, std::initializer_list<std::string> inserts)
 
 std::string Cell(CDialog& bank, int row, int column, int list = IDC_BANK_LIST)
 {
-    wchar_t text[80] = {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 80;
-    SendMessageW(bank.GetDlgItem(list), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return Narrow(text);
+    return WindowTest::ListCell(bank.GetDlgItem(list), row, column);
 }
 
 void Select(CDialog& bank, std::initializer_list<int> rows)
@@ -184,12 +178,7 @@ TEST_F(BankTest, ActionsOnTheRows)
                  });
                  Select(d, {5, 1});
                  t.Press(d, IDC_BANK_SEND);
-                 BYTE keys[256] = {};
-                 keys[VK_CONTROL] = 0x80;
-                 SetKeyboardState(keys);
-                 t.PressKey(d, IDC_BANK_LIST, 'A');
-                 keys[VK_CONTROL] = 0;
-                 SetKeyboardState(keys);
+                 t.PressCtrlKey(d, IDC_BANK_LIST, 'A');
                  EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
                  proposedSlots.clear();
                  Select(d, {99});  // program 100: its own slot is proposed

@@ -11,6 +11,7 @@
 #include "framework/Strings.h"
 #include "protocol/BankIndex.h"
 #include "framework/WinApp.h"
+#include "midi/MidiLog.h"
 #include "resources/resource.h"
 #include "support/WindowTest.h"
 
@@ -109,9 +110,22 @@ TEST_F(MainWindowTest, SystemMenuAndTips)
         EXPECT_FALSE(IsWindowEnabled(AfxGetApp()->m_pMainWnd->GetSafeHwnd())) << "the about box is not modal";
         PostMessageA(about.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
     });
+    // The MIDI log keeps the last 20,000 rows and says how many older ones it dropped.
+    MidiLog& log = TheMidiLog();
+    log.Clear();
+    const int port = 0;
+    log.Opened(&port, false, "Out A");
+    for (std::uint32_t n = 0; n <= MidiLog::RowLimit; ++n)
+        log.Short(&port, 0xC0 | (n % 128) << 8);
+    log.Closed(&port);
     RunMainWindow([&](CMainDialog& w) {
-        for (UINT command : {IDM_ABOUTBOX, IDM_ABOUTBOX + 15, IDM_ABOUTBOX + 16})
+        for (UINT command : {IDM_ABOUTBOX, IDM_ABOUTBOX + 15, IDM_ABOUTBOX + 16, IDM_MIDI_LOG})
             SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, command, 0);
+        EXPECT_EQ(LoadResString(IDS_LOG_DROPPED, {"20,000", "3", "20,000"}), w.m_log.GetDlgItemText(IDC_LOG_SUMMARY));
+        const HWND list = w.m_log.GetDlgItem(IDC_LOG_LIST);
+        EXPECT_EQ(20000, ListView_GetItemCount(list));
+        EXPECT_EQ("Out A|Program change 3", ListCell(list, 0, 2) + "|" + ListCell(list, 0, 3));
+        EXPECT_EQ("Port closed", ListCell(list, 19999, 3));
         EXPECT_TRUE(IsWindowEnabled(w.GetSafeHwnd()));
         wchar_t tip[256] = {};
         TTTOOLINFOW tool{TTTOOLINFOW_V2_SIZE, 0, w.GetSafeHwnd(), reinterpret_cast<UINT_PTR>(w.GetDlgItem(IDC_SEND_ALGORITHM_NUMBER)),

@@ -6,6 +6,7 @@
 #include "dialogs/Durations.h"
 #include "framework/File.h"
 #include "framework/Strings.h"
+#include "framework/Unicode.h"
 #include "history/DumpHistory.h"
 #include "midi/MidiPortState.h"
 #include "protocol/GlobalMemory.h"
@@ -94,7 +95,36 @@ TEST_F(ReceiveTest, SingleDump)
         {"the number field and the device number reach the request; the reply is stored as sent",
          [](WindowTest& t) { PortState().deviceNumber = 16; t.WithDevice([](EmulatedDevice& d) { d.SetDeviceNumber(16); }); },
          Receives("129", "p.syx"), {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}},
-         {{"p.syx", sixteen.ProgramMessage(129)}}},
+         {{"p.syx", sixteen.ProgramMessage(129)}},
+         {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
+          "In|Emulated device|Program 129|1213", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
+          "In|Emulated device|Port closed|"}},
+        {"the log: Ctrl+A and Ctrl+C copy its rows, Save as... writes them, Save as .syx only the received message",
+         nullptr,
+         [](WindowTest& t, CMainDialog& w) {
+             Receives("1", "p.syx")(t, w);
+             w.m_log.Refresh();
+             t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'A');
+             t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'C');
+             std::string shown;
+             for (int row = 0; row < 7; ++row)
+                 for (int column = 0; column < 6; ++column)
+                     shown += t.ListCell(w.m_log.GetDlgItem(IDC_LOG_LIST), row, column) + (column < 5 ? "\t" : "\r\n");
+             ASSERT_TRUE(OpenClipboard(nullptr));
+             HGLOBAL copied = GetClipboardData(CF_UNICODETEXT);
+             EXPECT_EQ(shown, Narrow(static_cast<const wchar_t*>(GlobalLock(copied))));
+             GlobalUnlock(copied);
+             CloseClipboard();
+             t.m_ui->files = {t.Path("log.txt"), t.Path("r.syx")};
+             t.Press(w.m_log, IDC_LOG_SAVE);
+             EXPECT_EQ(Bytes(shown.begin(), shown.end()), t.Files()["log.txt"]);
+             DeleteFileW(Widen(t.Path("log.txt")).c_str());
+             t.Press(w.m_log, IDC_LOG_SAVE_SYX);
+         },
+         {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}, {"r.syx", Program1}},
+         {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
+          "In|Emulated device|Program 1|1072", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
+          "In|Emulated device|Port closed|"}},
         {"an algorithm", nullptr, Receives("127", "a.syx", true), {Stored("a.syx")},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}}, {{"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
         {"a reply over two input buffers replaces an existing file after Yes, its name without folder as the "
@@ -102,11 +132,17 @@ TEST_F(ReceiveTest, SingleDump)
          Receives("200", "p.syx", false, true), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x01, 0x47, 0xF7}}, {{"p.syx", program200}}},
         {"an error reply shows the device's text", Replies(Mode::ErrorReply, 1, 3), Receives("1", "p.syx"),
-         {ErrorText(LoadResString(213))}, {Request1}, {}},
+         {ErrorText(LoadResString(213))}, {Request1}, {},
+         {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
+          "In|Emulated device|Error reply 13|12", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
+          "In|Emulated device|Port closed|"}},
         {"an error the module has no text for shows the general one", Replies(Mode::ErrorReply, 1, 2),
          Receives("1", "p.syx"), {ErrorText(LoadResString(IDS_DEVICE_ERROR_UNKNOWN))}, {Request1}, {}},
         {"a malformed reply is not taken for the dump", Replies(Mode::Malformed), Receives("1", "p.syx"),
-         {Error(IDS_NO_REPLY)}, {Request1}, {}},
+         {Error(IDS_NO_REPLY)}, {Request1}, {},
+         {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
+          "In|Emulated device|Message cut short by the driver|1072", "Out|Emulated device|Port closed|",
+          "In|Emulated device|No reply in time|", "In|Emulated device|Reset|", "In|Emulated device|Port closed|"}},
         {"closing the window while it waits closes the ports", Replies(Mode::Silent),
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));

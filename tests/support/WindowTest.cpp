@@ -1,7 +1,12 @@
 #include "support/WindowTest.h"
 
+#include <commctrl.h>
+
+#include "framework/Unicode.h"
 #include "framework/WinApp.h"
 #include "midi/MidiApp.h"
+#include "midi/MidiLog.h"
+#include "resources/resource.h"
 #include "support/ModalHook.h"
 #include "support/Pump.h"
 
@@ -19,9 +24,15 @@ void WindowTest::Run(const std::vector<WindowCase>& cases)
         std::map<std::string, Bytes> files = Files();
         for (const auto& [name, bytes] : c.files)
             files[name] = bytes;
+        TheMidiLog().Clear();
         RunMainWindow([&](CMainDialog& window) {
+            if (!c.logged.empty())
+                SendMessageA(window.GetSafeHwnd(), WM_SYSCOMMAND, IDM_MIDI_LOG, 0);
             if (c.act)
                 c.act(*this, window);
+            if (!c.logged.empty())
+                EXPECT_TRUE(WaitFor([&] { return LogRows(window) == c.logged; }, 2000))
+                    << testing::PrintToString(LogRows(window));
         });
         ExpectNothingLeftOpen();
         EXPECT_EQ(c.shown, m_ui->boxes);
@@ -79,6 +90,16 @@ void WindowTest::PressKey(CDialog& dialog, int id, WPARAM key)
         DispatchMessageW(&message);
 }
 
+void WindowTest::PressCtrlKey(CDialog& dialog, int id, WPARAM key)
+{
+    BYTE keys[256] = {};
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    PressKey(dialog, id, key);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+}
+
 void WindowTest::TypeKey(WPARAM key)
 {
     static const HHOOK toFocus = SetWindowsHookExW(WH_GETMESSAGE, [](int code, WPARAM remove, LPARAM lParam) {
@@ -114,6 +135,32 @@ void WindowTest::Settle()
 }
 
 bool WindowTest::WaitFor(const std::function<bool()>& condition, unsigned timeoutMs) { return PumpUntil(condition, timeoutMs); }
+
+std::vector<std::string> WindowTest::LogRows(CMainDialog& window)
+{
+    window.m_log.Refresh();
+    std::vector<std::string> rows;
+    HWND list = window.m_log.GetDlgItem(IDC_LOG_LIST);
+    for (int row = 0; row < ListView_GetItemCount(list); ++row)
+    {
+        std::string text;
+        for (int column = 1; column < 5; ++column)
+            text += (column > 1 ? "|" : "") + ListCell(list, row, column);
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+std::string WindowTest::ListCell(HWND list, int row, int column)
+{
+    wchar_t text[256] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 256;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return Narrow(text);
+}
 
 int WindowTest::FocusedId()
 {

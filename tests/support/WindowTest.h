@@ -23,6 +23,7 @@ struct WindowCase
     std::vector<Box> shown;                              // every box, in order
     std::vector<MidiTest::Bytes> sent;                   // every long message, in order
     std::map<std::string, MidiTest::Bytes> files;        // files made or changed (the others stay)
+    std::vector<std::string> logged;                     // the MIDI log's rows (LogRows), when given
 };
 
 // Runs the main window as the program does (current MIDI window, the application's main
@@ -45,9 +46,15 @@ public:
     static void Click(CDialog& dialog, int id);
     // A key pressed in a control, as the modal loop hands it to the dialog.
     static void PressKey(CDialog& dialog, int id, WPARAM key);
+    // The same with Ctrl held down.
+    static void PressCtrlKey(CDialog& dialog, int id, WPARAM key);
     // Enter pressed twice in a control, quickly: the second press is queued before the first
     // is handled, and like all keyboard input it goes to whatever has the focus when read.
     static void EnterTwice(CDialog& dialog, int id);
+    // The MIDI log window's rows as shown: direction|port|message|size.
+    static std::vector<std::string> LogRows(CMainDialog& window);
+    // A cell's text as a list view shows it.
+    static std::string ListCell(HWND list, int row, int column);
     // A key pressed and released, read by whatever has the focus when it is read.
     static void TypeKey(WPARAM key);
     static int FocusedId();

@@ -34,6 +34,7 @@
 #include "app/DumpApp.h"
 #include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/BulkSendDialog.h"
+#include "dialogs/MidiLogDialog.h"
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedMidiDriver.h"
 #include "framework/Dialog.h"
@@ -55,7 +56,9 @@ using Clock = std::chrono::steady_clock;
 constexpr double WireRate = 3125.0;  // bytes a second at 31,250 baud
 constexpr std::size_t WireRunBytes = 64 * 1024;
 
-// Settable on the command line: transfer_bench [--no-wire] [--mb N] [--runs N] [--lines-only | --no-lines].
+// Settable on the command line: transfer_bench [--no-wire] [--mb N] [--runs N] [--lines-only | --no-lines]
+// [--log-open] (the MIDI log window shown, refreshing, through every run).
+bool g_logOpen = false;
 bool g_wireRuns = true;
 bool g_fullSpeedRuns = true;
 bool g_lineRuns = true;
@@ -760,9 +763,11 @@ int main(int argc, char** argv)
             g_wireRuns = g_fullSpeedRuns = false;
         else if (option == "--no-lines")
             g_lineRuns = false;
+        else if (option == "--log-open")
+            g_logOpen = true;
         else
         {
-            std::fprintf(stderr, "usage: transfer_bench [--no-wire] [--mb N] [--runs N] [--lines-only | --no-lines]\n");
+            std::fprintf(stderr, "usage: transfer_bench [--no-wire] [--mb N] [--runs N] [--lines-only | --no-lines] [--log-open]\n");
             return 2;
         }
     }
@@ -786,6 +791,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the MIDI buffers cannot be allocated\n");
         return 2;
     }
+    CMidiLogDialog log;
+    if (g_logOpen && log.Create())
+        ShowWindow(log.GetSafeHwnd(), SW_SHOWNOACTIVATE);
     const int result = Run();
     FreeMidiBuffers();
     SetMessageBoxHook(nullptr);

@@ -1,0 +1,235 @@
+#include "dialogs/MidiLogDialog.h"
+
+#include <commctrl.h>
+
+#include "dialogs/MidiLogText.h"
+#include "framework/File.h"
+#include "framework/FileDialog.h"
+#include "framework/MessageBox.h"
+#include "framework/Strings.h"
+#include "framework/Unicode.h"
+#include "midi/MidiDialog.h"
+#include "resources/resource.h"
+
+namespace
+{
+constexpr UINT_PTR RefreshTimerId = 1;
+constexpr UINT RefreshMs = 100;
+constexpr int ColumnWidths[MidiLogColumnCount] = {40, 30, 80, 90, 30, 160};
+
+std::string Grouped(std::size_t number)
+{
+    std::string text = std::to_string(number);
+    for (int at = static_cast<int>(text.size()) - 3; at > 0; at -= 3)
+        text.insert(static_cast<std::size_t>(at), ",");
+    return text;
+}
+}
+
+CMidiLogDialog::CMidiLogDialog() : CDialog(IDD_MIDI_LOG)
+{
+}
+
+BOOL CMidiLogDialog::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_list = GetDlgItem(IDC_LOG_LIST);
+    ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT);
+    for (int column = 0; column < MidiLogColumnCount; ++column)
+    {
+        RECT units{0, 0, ColumnWidths[column], 0};
+        MapDialogRect(m_hWnd, &units);
+        const std::wstring title = Widen(LoadResString(IDS_LOG_COLUMN_BASE + column));
+        LVCOLUMNW header{};
+        header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        header.fmt = column == 0 || column == 4 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        header.cx = units.right;
+        header.pszText = const_cast<wchar_t*>(title.c_str());
+        SendMessageW(m_list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
+    }
+    m_shownFirst = TheMidiLog().First();
+    Refresh();
+    SetTimer(m_hWnd, RefreshTimerId, RefreshMs, nullptr);
+    return TRUE;
+}
+
+void CMidiLogDialog::Refresh()
+{
+    const MidiLog& log = TheMidiLog();
+    const std::size_t first = log.First();
+    const std::size_t count = log.Count();
+    if (first == m_shownFirst && count == m_shownCount)
+        return;
+    const int top = ListView_GetTopIndex(m_list);
+    const bool followsEnd = m_shownCount == 0 ||
+                            static_cast<std::size_t>(top + ListView_GetCountPerPage(m_list)) >= m_shownCount;
+    const bool moved = first != m_shownFirst || count < m_shownCount;
+    m_cachedIndex = NoRow;
+    m_shownFirst = first;
+    m_shownCount = count;
+    ListView_SetItemCountEx(m_list, static_cast<int>(count), LVSICF_NOSCROLL | (moved ? 0 : LVSICF_NOINVALIDATEALL));
+    if (followsEnd && count > 0)
+        ListView_EnsureVisible(m_list, static_cast<int>(count - 1), FALSE);
+    const std::string kept = Grouped(MidiLog::RowLimit);
+    SetDlgItemText(IDC_LOG_SUMMARY, first == 0 ? LoadResString(IDS_LOG_SUMMARY, {Grouped(count), kept})
+                                               : LoadResString(IDS_LOG_DROPPED, {Grouped(count), Grouped(first), kept}));
+}
+
+std::vector<MidiLogRow> CMidiLogDialog::SelectedRows() const
+{
+    std::vector<MidiLogRow> rows;
+    MidiLogRow row;
+    for (int item = ListView_GetNextItem(m_list, -1, LVNI_SELECTED); item >= 0;
+         item = ListView_GetNextItem(m_list, item, LVNI_SELECTED))
+        if (TheMidiLog().Row(m_shownFirst + static_cast<std::size_t>(item), row))
+            rows.push_back(row);
+    return rows;
+}
+
+std::string CMidiLogDialog::SelectedText() const
+{
+    std::string text;
+    for (const MidiLogRow& row : SelectedRows())
+        text += MidiLogLine(row) + "\r\n";
+    return text;
+}
+
+void CMidiLogDialog::OnCopy()
+{
+    const std::wstring text = Widen(SelectedText());
+    if (text.empty() || !OpenClipboard(m_hWnd))
+        return;
+    EmptyClipboard();
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes))
+    {
+        memcpy(GlobalLock(block), text.c_str(), bytes);
+        GlobalUnlock(block);
+        if (SetClipboardData(CF_UNICODETEXT, block) == nullptr)
+            GlobalFree(block);
+    }
+    CloseClipboard();
+}
+
+bool CMidiLogDialog::WriteWhole(const std::string& path, const std::string& bytes)
+{
+    CFile file;
+    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite))
+    {
+        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, path);
+        return false;
+    }
+    try
+    {
+        file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
+        file.Close();
+        return true;
+    }
+    catch (const CFileException&)
+    {
+        file.Abort();
+        AfxFileMessageBox(IDS_FILE_WRITE_FAILED, FileNamePart(path));
+        return false;
+    }
+}
+
+void CMidiLogDialog::OnSave()
+{
+    const std::string text = SelectedText();
+    if (text.empty())
+        return;
+    const std::string filter = LoadResString(IDS_LOG_TEXT_FILTER);
+    CFileDialog choose(FALSE, "txt", "MIDI log.txt", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
+                       filter.c_str(), this);
+    choose.m_title = LoadResString(IDS_LOG_SAVE_TITLE);
+    if (choose.DoModal() == IDOK)
+        WriteWhole(choose.GetPathName(), text);
+}
+
+// Only what came in, and only messages kept whole: a file must hold exactly the bytes received.
+void CMidiLogDialog::OnSaveSyx()
+{
+    std::string bytes;
+    std::size_t leftOut = 0;
+    for (const MidiLogRow& row : SelectedRows())
+    {
+        if (!row.input || row.event != MidiLogEvent::LongMessage)
+            continue;
+        if (row.bytes.size() < row.size)
+            ++leftOut;
+        else
+            bytes.append(row.bytes.begin(), row.bytes.end());
+    }
+    if (bytes.empty() && leftOut == 0)
+    {
+        AfxMessageBox(IDS_LOG_NOTHING_RECEIVED, MB_ERROR_BOX);
+        return;
+    }
+    CFileDialog choose(FALSE, "syx", "Received.syx", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
+                       SysExFileFilter, this);
+    choose.m_title = LoadResString(IDS_LOG_SAVE_SYX_TITLE);
+    if (choose.DoModal() != IDOK || !WriteWhole(choose.GetPathName(), bytes))
+        return;
+    if (leftOut > 0)
+        AfxMessageBox(IDS_LOG_SYX_LEFT_OUT, {std::to_string(leftOut)}, MB_ERROR_BOX);
+}
+
+// Enter in the list does not close the window.
+void CMidiLogDialog::OnOK()
+{
+}
+
+void CMidiLogDialog::OnCancel()
+{
+    DestroyWindow(m_hWnd);
+}
+
+BOOL CMidiLogDialog::OnCommand(UINT id, UINT notifyCode)
+{
+    if (notifyCode != BN_CLICKED)
+        return CDialog::OnCommand(id, notifyCode);
+    switch (id)
+    {
+    case IDC_LOG_COPY: OnCopy(); return TRUE;
+    case IDC_LOG_SAVE: OnSave(); return TRUE;
+    case IDC_LOG_SAVE_SYX: OnSaveSyx(); return TRUE;
+    default: return CDialog::OnCommand(id, notifyCode);
+    }
+}
+
+void CMidiLogDialog::OnTimer(UINT_PTR id)
+{
+    if (id == RefreshTimerId)
+        Refresh();
+}
+
+INT_PTR CMidiLogDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
+{
+    if (message != WM_NOTIFY || reinterpret_cast<const NMHDR*>(lParam)->idFrom != IDC_LOG_LIST)
+        return CDialog::OnMessage(message, wParam, lParam, handled);
+    handled = true;
+    const NMHDR& notice = *reinterpret_cast<const NMHDR*>(lParam);
+    if (notice.code == LVN_GETDISPINFOW)
+    {
+        LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
+        const std::size_t index = m_shownFirst + static_cast<std::size_t>(item.iItem);
+        // The list asks for a row's cells one after the other: the row is copied once.
+        if (index != m_cachedIndex)
+            m_cachedIndex = TheMidiLog().Row(index, m_cachedRow) ? index : NoRow;
+        if ((item.mask & LVIF_TEXT) != 0 && item.iItem >= 0 && m_cachedIndex == index)
+            lstrcpynW(item.pszText, Widen(MidiLogCell(m_cachedRow, item.iSubItem)).c_str(), item.cchTextMax);
+    }
+    else if (notice.code == LVN_KEYDOWN && GetKeyState(VK_CONTROL) < 0)
+    {
+        const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey;
+        if (key == 'A')
+        {
+            ListView_SetItemState(m_list, -1, LVIS_SELECTED, LVIS_SELECTED);
+        }
+        else if (key == 'C')
+        {
+            OnCopy();
+        }
+    }
+    return 0;
+}
