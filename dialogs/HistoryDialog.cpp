@@ -13,8 +13,8 @@
 
 namespace
 {
-// Dialog units: when, what, from, size.
-const int ColumnWidths[] = {90, 70, 190, 50};
+// Dialog units: when, what, from, size, the text the dump holds.
+const int ColumnWidths[] = {90, 70, 190, 50, 90};
 
 std::string WhenText(const SYSTEMTIME& when)
 {
@@ -22,6 +22,27 @@ std::string WhenText(const SYSTEMTIME& when)
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", when.wYear, when.wMonth, when.wDay, when.wHour,
                   when.wMinute, when.wSecond);
     return text;
+}
+
+constexpr unsigned long long LargestSingleDump = 65536;
+
+// The text a program or algorithm dump holds, as the bank window shows it; a bulk dump holds many.
+std::string EntryText(const HistoryEntry& entry)
+{
+    CFile file;
+    if (entry.kind == HistoryKind::Bulk || entry.size > LargestSingleDump ||
+        !file.Open(History().PathOf(entry), CFile::modeRead | CFile::shareDenyWrite))
+        return "";
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(entry.size));
+    try
+    {
+        bytes.resize(file.Read(bytes.data(), static_cast<UINT>(bytes.size())));
+    }
+    catch (const CFileException&)
+    {
+        return "";
+    }
+    return ShownDumpText(bytes.data(), bytes.size());
 }
 
 std::string CellText(const HistoryEntry& entry, int column)
@@ -34,7 +55,8 @@ std::string CellText(const HistoryEntry& entry, int column)
         return entry.overwrittenSlot == ReceivedFromDevice
                    ? LoadResString(IDS_HISTORY_RECEIVED)
                    : LoadResString(IDS_HISTORY_BEFORE_SLOT, {std::to_string(entry.overwrittenSlot)});
-    default: return FormatGroupedNumber(entry.size);
+    case 3: return FormatGroupedNumber(entry.size);
+    default: return EntryText(entry);
     }
 }
 }
@@ -48,7 +70,6 @@ BOOL CHistoryDialog::OnInitDialog()
     CDialog::OnInitDialog();
     m_list = GetDlgItem(IDC_HISTORY_LIST);
     ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT);
-    // The text a dump holds becomes a fifth column once protocol/ reads it (DumpText).
     for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
     {
         RECT units{0, 0, ColumnWidths[column], 0};

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "framework/Strings.h"
+#include "midi/MidiDialog.h"
 #include "protocol/BankIndex.h"
 #include "protocol/HexText.h"
 #include "protocol/SysExMessages.h"
@@ -30,7 +31,7 @@ std::string EventText(const MidiLogRow& row)
 {
     switch (row.event)
     {
-    case MidiLogEvent::LongMessage: return MessageKind(row);
+    case MidiLogEvent::LongMessage: return WithDumpText(MessageKind(row), row.bytes.data(), row.bytes.size());
     case MidiLogEvent::ShortMessage:
         if (row.bytes.size() == 2 && (row.bytes[0] & 0xF0) == 0xC0)
             return LoadResString(IDS_LOG_PROGRAM_CHANGE, {std::to_string(row.bytes[1] + 1)});
@@ -39,7 +40,6 @@ std::string EventText(const MidiLogRow& row)
     }
 }
 
-// The dump's printable text joins the bytes here once the protocol code reads it.
 std::string FirstBytes(const MidiLogRow& row)
 {
     return FirstBytesHex(row.bytes.data(), row.bytes.size(), ShownBytes);

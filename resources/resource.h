@@ -303,7 +303,7 @@
 #define IDS_HISTORY_KIND_BASE           3464    // + HistoryKind; %1: the number
 #define IDS_HISTORY_RECEIVED            3467
 #define IDS_HISTORY_BEFORE_SLOT         3468    // %1: the slot that was overwritten
-#define IDS_HISTORY_COLUMN_BASE         3469    // + column: when, what, from, size
+#define IDS_HISTORY_COLUMN_BASE         3469    // + column: when, what, from, size, text
 #define IDS_HISTORY_SUMMARY             3474    // %1 entries, %2 bytes, %3: the folder
 #define IDS_HISTORY_CONFIRM_DELETE      3475    // %1: what the entry is
 #define IDS_HISTORY_SAVE_TITLE          3476

@@ -31,8 +31,10 @@ void WindowTest::Run(const std::vector<WindowCase>& cases)
             if (c.act)
                 c.act(*this, window);
             if (!c.logged.empty())
+            {
                 EXPECT_TRUE(WaitFor([&] { return LogRows(window) == c.logged; }, 2000))
                     << testing::PrintToString(LogRows(window));
+            }
         });
         ExpectNothingLeftOpen();
         EXPECT_EQ(c.shown, m_ui->boxes);
