@@ -29,7 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     driver.SetPace(pace != nullptr && std::strcmp(pace, "full") == 0 ? EmulatedMidiDriver::Pace::FullSpeed
                                                                       : EmulatedMidiDriver::Pace::WireRate);
     if (pace != nullptr && std::strcmp(pace, "full") == 0)
-        PortState().wireClock.SetByteTime(0);
+        SetWireByteTime(0);
     EmulatedMidiDriver::Line line = EmulatedMidiDriver::Line::Cable;
     if (ParseLine(std::getenv("SYSEXDUMP_DEMO_LINE"), line))
         driver.SetLine(line);

@@ -85,7 +85,6 @@ void CDumpSettings::Keep(CMainDialog& window)
 
 void CDumpSettings::Load(CMainDialog& window)
 {
-    MidiPortState& state = PortState();
     std::string missing;
     for (std::size_t i = 0; i < std::size(Directions); ++i)
     {
@@ -110,8 +109,10 @@ void CDumpSettings::Load(CMainDialog& window)
         // With no port at all the kept one stays chosen, to be found when it is plugged in.
         ChosenPort(direction.direction) = port < static_cast<int>(names.size()) ? PortIdAt(names, port) : kept;
     }
-    state.deviceNumber = m_settings.ReadInt("DeviceNumber", state.deviceNumber, 1, 16);
-    state.pauseMs = m_settings.ReadInt("PauseMs", state.pauseMs, 0, 1000);
+    MidiChoices choices = CurrentMidiChoices();  // with the ports just found
+    choices.deviceNumber = m_settings.ReadInt("DeviceNumber", choices.deviceNumber, 1, 16);
+    choices.pauseMs = m_settings.ReadInt("PauseMs", choices.pauseMs, 0, 1000);
+    ApplyMidiChoices(choices);
     History().SetFolder(m_settings.ReadString("HistoryFolder", CDumpHistory::DefaultFolder(), MAX_PATH));
     History().SetLimitMegabytes(m_settings.ReadInt("HistoryLimitMB", CDumpHistory::DefaultLimitMegabytes, 1,
                                                    CDumpHistory::MaxLimitMegabytes));
@@ -124,7 +125,7 @@ void CDumpSettings::Load(CMainDialog& window)
 
 void CDumpSettings::SaveMidi()
 {
-    const MidiPortState& state = PortState();
+    const MidiChoices choices = CurrentMidiChoices();
     for (std::size_t i = 0; i < std::size(Directions); ++i)
     {
         const Direction& direction = Directions[i];
@@ -136,8 +137,8 @@ void CDumpSettings::SaveMidi()
         m_settings.WriteString(direction.nameValue, chosen->name);
         m_settings.WriteInt(direction.occurrenceValue, chosen->occurrence);
     }
-    m_settings.WriteInt("DeviceNumber", state.deviceNumber);
-    m_settings.WriteInt("PauseMs", state.pauseMs);
+    m_settings.WriteInt("DeviceNumber", choices.deviceNumber);
+    m_settings.WriteInt("PauseMs", choices.pauseMs);
     m_settings.WriteString("HistoryFolder", History().Folder());
     m_settings.WriteInt("HistoryLimitMB", History().LimitMegabytes());
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "dialogs/BulkFile.h"
 #include "dialogs/BulkSendDialog.h"
@@ -257,16 +258,20 @@ void CBankDialog::OnSendToSlot()
     CSlotDialog prompt(this);
     const int number = m_index[static_cast<std::size_t>(row)].number;
     prompt.m_slot = number <= 100 ? number : 1;
-    if (prompt.DoModal() != IDOK)
+    if (prompt.DoModal() != IDOK || !CMainDialog::CheckDump(dump, shown, SysEx::ProgramDumpStampLength))
         return;
-    if (dump.size() > MidiBufferSize)
-    {
-        AfxFileMessageBox(IDS_DUMP_FILE_TOO_LARGE, shown);
-        return;
-    }
-    if (CMainDialog::CheckDump(dump, shown, SysEx::ProgramDumpStampLength) &&
-        CMainDialog::SendDump(*this, dump, StampProgramDump, prompt.m_slot) && m_compareAfterSend)
-        CompareAfterSend(dump, prompt.m_slot);
+    const std::string sent = CMainDialog::SentDumpText(SysEx::ProgramDumpStampLength, dump, prompt.m_slot);
+    const std::function<void()> compare = m_compareAfterSend ? CompareAfterSend(dump, prompt.m_slot) : nullptr;
+    const auto status = [this](const std::string& text) {
+        if (m_showStatus)
+            m_showStatus(text);
+    };
+    status("");
+    CMainDialog::SendDump(*this, dump, StampProgramDump, prompt.m_slot, [status, sent, compare] {
+        status(sent);
+        if (compare)
+            compare();
+    });
 }
 
 void CBankDialog::OnSend()
@@ -277,6 +282,7 @@ void CBankDialog::OnSend()
     CBulkSendDialog send(this);
     send.m_fileName = m_fileName;
     send.m_bytes = RowBytes(rows);
+    send.m_showStatus = m_showStatus;
     SetCurrentMidiWindow(&send);
     send.DoModal();
     SetCurrentMidiWindow(this);
@@ -298,14 +304,25 @@ void CBankDialog::OnSaveAs()
     if (choose.DoModal() != IDOK)
         return;
     const std::vector<unsigned char> bytes = RowBytes(rows);
-    if (!m_dumpBuffer.Reset() || !m_dumpBuffer.Append(bytes.data(), static_cast<unsigned>(bytes.size())))
+    // A buffer of its own: a comparison's reply may arrive while the save asks the user.
+    DumpBuffer rowsToSave;
+    if (!rowsToSave.Init(static_cast<unsigned>(bytes.size()), MidiBufferSize) ||
+        !rowsToSave.Append(bytes.data(), static_cast<unsigned>(bytes.size())))
     {
+        rowsToSave.Free();
         AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
         return;
     }
     m_saveTarget = choose.GetPathName();
-    m_targetFile = &m_saveTarget;
+    // What a pending comparison does with its reply stays as it is.
+    const auto replyAction = m_completionAction;
+    std::string* replyTarget = std::exchange(m_targetFile, &m_saveTarget);
+    m_saveFrom = &rowsToSave;
     SaveDumpToFile();
+    m_saveFrom = nullptr;
+    m_targetFile = replyTarget;
+    m_completionAction = replyAction;
+    rowsToSave.Free();
 }
 
 void CBankDialog::OnCompare()

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ public:
     BankWindowLayout* m_layout = nullptr;
     // Send to slot compares the slot with what was sent, as Send program does.
     bool m_compareAfterSend = false;
+    // Says in the main window's status line what went out, as Send program does.
+    std::function<void(const std::string&)> m_showStatus;
 
 protected:
     BOOL OnInitDialog() override;

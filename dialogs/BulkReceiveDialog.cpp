@@ -9,7 +9,6 @@
 #include "framework/Controls.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
-#include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "protocol/BankIndex.h"
 #include "protocol/SysExMessages.h"
@@ -41,9 +40,7 @@ BOOL CBulkReceiveDialog::OnInitDialog()
     }
 
     m_countControl = GetDlgItem(IDC_RECEIVED_COUNT);
-    MidiPortState& state = PortState();
-    BuildBulkDumpRequest(state.outputBuffer, state.deviceNumber);
-    if (!SendOutputBuffer())
+    if (!SendRequest(SysEx::BulkDumpRequestLength, BuildBulkDumpRequest))
     {
         EndDialog(IDCANCEL);
         return TRUE;

@@ -1,38 +1,31 @@
 #pragma once
-#include <cstdint>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "dialogs/BulkFile.h"
 #include "framework/TaskbarProgress.h"
 #include "midi/MidiDialog.h"
-#include "midi/OneShotTimer.h"
 
-// Sends a bulk file message by message, one piece in the driver at a time, paced by the wire
-// clock rather than by the driver's completions: a piece goes once the bytes still on their
-// way leave room for it in the smallest kernel buffer, and the pause chosen in MIDI Setup
-// follows the silence on the line. A message goes in pieces of at most 4096 bytes, or whole
-// under Wine, where each piece would arrive as a broken message of its own. Progress follows
-// the clock. Cancel during the transfer takes effect after the piece in flight (at most about
-// a second later: then the driver is made to give it back), at once during a wait. A Standard
-// MIDI File is sent as the SysEx messages it holds. Under Wine a last message without F7 is
-// left out, since Wine would end it with one; progress and counts are of what is sent.
+// Sends a bulk file message by message through the sender, which paces, splits and pauses;
+// the dialog says what the file holds before Send, shows progress and time left while it goes,
+// and afterwards how many messages went out whole and which did not. Cancel ends the transfer
+// once the message on its way has gone out whole. A Standard MIDI File is sent as the SysEx
+// messages it holds. Under Wine a last message without F7 is left out, since Wine would end it
+// with one; progress and counts are of what is sent.
 class CBulkSendDialog : public CMidiDialog
 {
 public:
     explicit CBulkSendDialog(CDialog* parent = nullptr);
 
-    void OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) override;
+    void OnSendEnded(const SendResult& result) override;
 
     std::string m_fileName;
     // When not empty, sent instead of the file's content (the bank window's selected rows).
     std::vector<unsigned char> m_bytes;
-    unsigned char* m_data = nullptr;
-    unsigned m_position = 0;
-    unsigned m_messageEnd = 0;
-    unsigned m_fileSize = 0;
-    unsigned m_messageRemaining = 0;
-    unsigned m_chunkLength = 0;
-    BOOL m_abortRequested = FALSE;
+    // Says in the opening window's status line what went out whole.
+    std::function<void(const std::string&)> m_showStatus;
     BOOL m_sending = FALSE;
 
 protected:
@@ -40,49 +33,26 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     void OnTimer(UINT_PTR id) override;
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
+    // The file's messages, each up to and including its F7 (or to the file's end); FALSE after
+    // reporting why there is nothing to send.
     BOOL LoadFile();
     // Enter and the focus go to Cancel; FALSE, as the dialog initialisation returns then.
     BOOL MakeCancelTheDefault();
     // What is sent, shown before anything is: the file's (or the bank's selection's) messages
     // but the one left out (its position, 0: none). With a warning, Cancel is the default.
-    void ShowSummary(bool midiFile, std::size_t midiMessages, bool selection, std::size_t leftOut);
-    // The message that starts at m_position: up to and including its F7, or to the file's end.
-    void FindMessage();
-    // The length of the next piece of the current message.
-    unsigned PieceLength() const;
-    // Moves the next piece into the output buffer (a longer one stays where it is in the file)
-    // and returns where it starts.
-    unsigned char* TakeChunk();
-    // Hands the next piece over when the clock allows and any pause is over: at once, or from
-    // the one-shot timer.
-    void ScheduleNextPiece();
-    // Prepares the next piece (unless it is prepared already) and hands it over.
-    void HandOverPiece();
-    // Everything has been handed over: ends once the line is silent by the clock.
-    void Finish();
-    // The piece in flight has not been completed in time: the driver gives it back, the port
-    // closes, and the user learns how much went out.
-    void GiveUp();
-    // Bytes of the file that have left the line: by the clock, and never more than completed.
-    unsigned BytesOnLine() const;
-    void ShowProgress(unsigned sent);
-    // Ends the transfer: the count of bytes sent, the failure's message (0: none), the port.
-    void StopTransfer(unsigned sent, UINT errorId, BOOL closePort, int result);
+    void ShowSummary(const BulkFileContent& content, bool selection, std::size_t leftOut);
+    void ShowProgress(const SendProgress& progress);
+    // How many messages went out whole and which did not: in the status line, and in a box when
+    // some did not or may not have arrived.
+    void ReportResult(const SendResult& result);
 
+    std::vector<std::vector<unsigned char>> m_messages;
+    // Positions (from 1) of the messages that Linux drops unless its buffer is raised.
+    std::vector<std::size_t> m_longPositions;
+    unsigned m_fileSize = 0;
     HWND m_sentControl = nullptr;
-    unsigned m_completed = 0;          // bytes of the pieces the driver has completed
-    std::uint64_t m_lineBefore = 0;    // bytes the wire clock had been given before the first piece
-    std::int64_t m_pieceLeavesAt = 0;  // when the piece in flight has left the line, by the clock
-    std::int64_t m_pauseFrom = 0;      // the silence the next message's pause counts from; 0: none
-    bool m_inFlight = false;
-    bool m_piecePrepared = false;
-    bool m_finishing = false;
-    unsigned m_messageCount = 0;
-    unsigned m_pausesDone = 0;
     ULONGLONG m_startedAt = 0;
-    COneShotTimer m_next;
     CTaskbarProgress m_taskbar;
 };

@@ -19,7 +19,6 @@
 #include "history/DumpHistory.h"
 #include "midi/ChosenPort.h"
 #include "midi/MidiApp.h"
-#include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
 #include "framework/Unicode.h"
 #include "protocol/DumpFileCheck.h"
@@ -338,13 +337,12 @@ void CMainDialog::ShowStatus(UINT id, std::initializer_list<std::string> inserts
 }
 
 // A program names the slot it went to; an algorithm goes where its own byte 7 says.
-void CMainDialog::ShowSentDump(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot)
+std::string CMainDialog::SentDumpText(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot)
 {
     const std::string bytes = std::to_string(dump.size());
     if (stampLength == SysEx::ProgramDumpStampLength)
-        ShowStatus(IDS_STATUS_SENT_PROGRAM, {std::to_string(slot), bytes});
-    else
-        ShowStatus(IDS_STATUS_SENT_ALGORITHM, {dump[7] < 0x80 ? std::to_string(dump[7] + 1) : "?", bytes});
+        return LoadResString(IDS_STATUS_SENT_PROGRAM, {std::to_string(slot), bytes});
+    return LoadResString(IDS_STATUS_SENT_ALGORITHM, {dump[7] < 0x80 ? std::to_string(dump[7] + 1) : "?", bytes});
 }
 
 bool CMainDialog::ConfirmOverwrite(const std::string& fileName)
@@ -384,10 +382,9 @@ void CMainDialog::ReceiveDump(std::string& fileName, int fileEditId, unsigned re
     if (!OpenPorts(requestLength))
         return;
 
-    MidiPortState& state = PortState();
-    buildRequest(state.outputBuffer, state.deviceNumber, number);
     EnableControls(FALSE);
-    if (!SendOutputBuffer() || !StartReplyTimer())
+    if (!SendRequest(requestLength, [&](unsigned char* request, int device) { buildRequest(request, device, number); }) ||
+        !StartReplyTimer())
         EnableControls(TRUE);
 }
 
@@ -415,19 +412,29 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std:
         return;
     }
     std::vector<unsigned char> dump;
-    if (!LoadDumpFile(fileName, stampLength, dump) || !SendDump(*this, dump, stamp, slot))
+    if (!LoadDumpFile(fileName, stampLength, dump))
         return;
-    ShowSentDump(stampLength, dump, slot);
+    const std::string sent = SentDumpText(stampLength, dump, slot);
+    ShowStatusText("");
+    std::function<void()> compare;
     if (m_compareAfterSend && stampLength == SysEx::ProgramDumpStampLength)
-        CompareAfterSend(dump, slot);
+        compare = CompareAfterSend(dump, slot);
+    SendDump(*this, dump, stamp, slot, [this, sent, compare] {
+        ShowStatusText(sent);
+        if (compare)
+            compare();
+    });
 }
 
 BOOL CMainDialog::SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
-                           void (*stamp)(unsigned char*, int, int), int slot)
+                           void (*stamp)(unsigned char*, int, int), int slot, std::function<void()> afterSend)
 {
     std::vector<unsigned char> stamped = dump;
-    stamp(stamped.data(), PortState().deviceNumber, slot);
-    return window.OpenOutputPortFor(stamped) && window.SendOutputBuffer();
+    stamp(stamped.data(), DeviceNumber(), slot);
+    if (!window.OpenOutputPortFor(stamped))
+        return FALSE;
+    window.m_afterSend = std::move(afterSend);
+    return window.SendOutputBuffer();
 }
 
 // Everything is checked before a port opens: the file goes out as one message, under a
@@ -493,45 +500,29 @@ void CMainDialog::OnProgramChange()
 {
     if (!UpdateData(TRUE))
         return;
-    MidiPortState& state = PortState();
-    // Opened without a callback and without closing anything first. A handle of its own,
-    // so that a transfer still in progress keeps its port; but not while a message is on
-    // its way: on a port that takes one client the opening would fail for no good reason.
-    if (!OutputIsFree())
+    const int channel = DeviceNumber();
+    const DWORD programChange = MakeProgramChange(channel, m_programChangeNumber);
+    SendCounted({static_cast<unsigned char>(programChange), static_cast<unsigned char>(programChange >> 8)},
+                LoadResString(IDS_STATUS_SENT_PROGRAM_CHANGE,
+                              {std::to_string(m_programChangeNumber), std::to_string(channel)}));
+}
+
+void CMainDialog::SendCounted(const std::vector<unsigned char>& message, const std::string& sent)
+{
+    ShowStatusText("");
+    if (!OpenOutputPortFor(message))
         return;
-    const DWORD programChange = MakeProgramChange(state.deviceNumber, m_programChangeNumber);
-    const std::string number = std::to_string(m_programChangeNumber);
-    const std::string channel = std::to_string(state.deviceNumber);
-    WhenLineFree([this, programChange, number, channel] {
-        MidiPortState& line = PortState();
-        const int port = ChosenPortNow(PortDirection::Output);
-        if (port < 0)
-            return;
-        HMIDIOUT output = nullptr;
-        if (Midi().midiOutOpen(&output, port, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
-        {
-            AfxMessageBox(IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
-            return;
-        }
-        const std::int64_t now = LineNow();
-        if (Midi().midiOutShortMsg(output, programChange) == MMSYSERR_NOERROR)
-        {
-            line.wireClock.HandOver(now, 2);  // status and program number
-            ShowStatus(IDS_STATUS_SENT_PROGRAM_CHANGE, {number, channel});
-        }
-        Midi().midiOutClose(output);
-    });
+    m_afterSend = [this, sent] { ShowStatusText(sent); };
+    SendOutputBuffer();
 }
 
 void CMainDialog::OnSendCommand21()
 {
     if (AfxMessageBox(IDS_CONFIRM_COMMAND21, MB_QUESTION_BOX) != IDYES)
         return;
-    if (!OpenOutputPort(SysEx::DeviceCommand21Length))
-        return;
-    BuildDeviceCommand21(PortState().outputBuffer, PortState().deviceNumber);
-    if (SendOutputBuffer())
-        ShowStatus(IDS_STATUS_SENT_COMMAND21, {std::to_string(SysEx::DeviceCommand21Length)});
+    std::vector<unsigned char> command(SysEx::DeviceCommand21Length);
+    BuildDeviceCommand21(command.data(), DeviceNumber());
+    SendCounted(command, LoadResString(IDS_STATUS_SENT_COMMAND21, {std::to_string(command.size())}));
 }
 
 void CMainDialog::OnSendCommand22()
@@ -545,12 +536,10 @@ void CMainDialog::OnSendCommand22()
         return;
     if (AfxMessageBox(questions[selector.m_choice], MB_QUESTION_BOX) != IDYES)
         return;
-    if (!OpenOutputPort(SysEx::DeviceCommand22Length))
-        return;
-    BuildDeviceCommand22(PortState().outputBuffer, PortState().deviceNumber, selector.m_choice);
-    if (SendOutputBuffer())
-        ShowStatus(IDS_STATUS_SENT_COMMAND22,
-                   {std::to_string(selector.m_choice + 1), std::to_string(SysEx::DeviceCommand22Length)});
+    std::vector<unsigned char> command(SysEx::DeviceCommand22Length);
+    BuildDeviceCommand22(command.data(), DeviceNumber(), selector.m_choice);
+    SendCounted(command, LoadResString(IDS_STATUS_SENT_COMMAND22,
+                                       {std::to_string(selector.m_choice + 1), std::to_string(command.size())}));
 }
 
 void CMainDialog::OnMidiSetup()
@@ -558,11 +547,7 @@ void CMainDialog::OnMidiSetup()
     CMidiSetupDialog setup;
     if (setup.DoModal() != IDOK)
         return;
-    MidiPortState& state = PortState();
-    state.outputPort = setup.m_outputPort;
-    state.inputPort = setup.m_inputPort;
-    state.deviceNumber = setup.m_deviceNumber;
-    state.pauseMs = setup.m_pauseMs;
+    ApplyMidiChoices({setup.m_deviceNumber, setup.m_inputPort, setup.m_outputPort, setup.m_pauseMs});
     History().SetFolder(setup.m_historyFolder);
     History().SetLimitMegabytes(setup.m_historyLimitMegabytes);
     if (m_onMidiSetupChanged)
@@ -601,6 +586,7 @@ void CMainDialog::OnSendBulk()
         return;
     CBulkSendDialog send;
     send.m_fileName = m_sendBulkFile;
+    send.m_showStatus = [this](const std::string& text) { ShowStatusText(text); };
     SetCurrentMidiWindow(&send);
     send.DoModal();
     SetCurrentMidiWindow(this);
@@ -618,6 +604,7 @@ void CMainDialog::OpenBank(const std::string& fileName)
     bank.m_fileName = fileName;
     bank.m_layout = &m_bankLayout;
     bank.m_compareAfterSend = m_compareAfterSend != FALSE;
+    bank.m_showStatus = [this](const std::string& text) { ShowStatusText(text); };
     SetCurrentMidiWindow(&bank);
     bank.DoModal();
     SetCurrentMidiWindow(this);

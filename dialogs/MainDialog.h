@@ -13,6 +13,7 @@
 #include "dialogs/MidiLogDialog.h"
 #include "framework/Controls.h"
 #include "midi/MidiDialog.h"
+#include "resources/resource.h"
 
 // The program's main window: the numbers and file names of every transfer, one button
 // per operation. It is the current MIDI window whenever no bulk dialog runs.
@@ -48,8 +49,13 @@ public:
     // The checks and the send of Send program, for a dump from a file or a bank row: FALSE
     // after saying why the dump does not go out (`shown` names it).
     static BOOL CheckDump(const std::vector<unsigned char>& dump, const std::string& shown, std::size_t stampLength);
+    // `afterSend` runs once the dump has left whole.
     static BOOL SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
-                         void (*stamp)(unsigned char*, int, int), int slot);
+                         void (*stamp)(unsigned char*, int, int), int slot, std::function<void()> afterSend);
+    // What the status line says of a dump that has gone out.
+    static std::string SentDumpText(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot);
+    // Shows a text in the status line ("": clears it).
+    void ShowStatusText(const std::string& text) { SetDlgItemText(IDC_STATUS, text); }
 
     BOOL PreTranslateMessage(MSG* message) override;
 
@@ -112,9 +118,10 @@ private:
     void SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength,
                       void (*stamp)(unsigned char*, int, int), const int& slot);
     void ShowStatus(UINT id, std::initializer_list<std::string> inserts);
+    // Sends one message; the status line says `sent` once it has gone out, nothing before.
+    void SendCounted(const std::vector<unsigned char>& message, const std::string& sent);
     void ShowMissingPort();
     bool m_showsMissingPort = false;
     void ShowWaitingStatus();
-    void ShowSentDump(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot);
     void Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets);
 };

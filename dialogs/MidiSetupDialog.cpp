@@ -61,10 +61,10 @@ bool CheckPorts(const std::vector<std::string>& names, UINT noPorts, UINT noneLi
 
 CMidiSetupDialog::CMidiSetupDialog(CDialog* parent)
     : CDialog(IDD_MIDI_SETUP, parent),
-      m_deviceNumber(PortState().deviceNumber),
-      m_inputPort(PortState().inputPort),
-      m_outputPort(PortState().outputPort),
-      m_pauseMs(PortState().pauseMs),
+      m_deviceNumber(CurrentMidiChoices().deviceNumber),
+      m_inputPort(CurrentMidiChoices().inputPort),
+      m_outputPort(CurrentMidiChoices().outputPort),
+      m_pauseMs(CurrentMidiChoices().pauseMs),
       m_historyFolder(History().Folder()),
       m_historyLimitMegabytes(History().LimitMegabytes())
 {

@@ -37,10 +37,9 @@ BOOL CMidiDialog::RequestComparison(unsigned requestLength, void (*buildRequest)
     m_targetFile = nullptr;
     if (!OpenPorts(requestLength))
         return FALSE;
-    MidiPortState& state = PortState();
-    buildRequest(state.outputBuffer, state.deviceNumber, number);
     EnableControls(FALSE);
-    if (SendOutputBuffer() && StartReplyTimer())
+    if (SendRequest(requestLength, [&](unsigned char* request, int device) { buildRequest(request, device, number); }) &&
+        StartReplyTimer())
         return TRUE;
     CloseTransaction();
     EnableControls(TRUE);
@@ -71,9 +70,11 @@ int CMidiDialog::CompareReply()
     return difference.result == DumpComparison::Same;
 }
 
-void CMidiDialog::CompareAfterSend(const std::vector<unsigned char>& dump, int slot)
+std::function<void()> CMidiDialog::CompareAfterSend(const std::vector<unsigned char>& dump, int slot)
 {
-    m_afterSend = [this, dump, slot] {
+    return [this, dump, slot] {
+        if (m_closeWhenSent)
+            return;  // the window is closing: nothing waits for the answer
         m_expectedReply = dump;
         m_compareSkip = SysEx::ProgramDumpStampLength;
         m_comparedName = LoadResString(IDS_SLOT_NAME, {std::to_string(slot)});

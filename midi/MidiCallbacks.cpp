@@ -4,6 +4,7 @@
 #include "midi/MidiDialog.h"
 #include "midi/MidiLog.h"
 #include "midi/MidiPortState.h"
+#include "midi/MidiSender.h"
 
 namespace
 {
@@ -44,10 +45,13 @@ void LogInput(HMIDIIN handle, UINT message, DWORD_PTR param1)
 void CALLBACK MidiInProc(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
 {
     LogInput(handle, message, param1);
-    Route(MidiEvent{true, handle, message, instance, param1, param2, PortState().inputOpening.load()});
+    Route(MidiEvent{true, handle, message, instance, param1, param2, PortState().inputOpening.load(), LineNow()});
 }
 
 void CALLBACK MidiOutProc(HMIDIOUT handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
 {
-    Route(MidiEvent{false, handle, message, instance, param1, param2, PortState().outputOpening.load()});
+    // Stamped here: the pause after a message counts from this moment, not from when the
+    // window's thread gets round to it.
+    CMidiSender::Instance().OnDriverEvent(
+        MidiEvent{false, handle, message, instance, param1, param2, PortState().outputOpening.load(), LineNow()});
 }

@@ -12,26 +12,13 @@
 #include "midi/MidiLog.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
+#include "midi/MidiReceiver.h"
 #include "protocol/SysExMessages.h"
 #include "resources/resource.h"
 
 namespace
 {
-constexpr UINT HeaderSize = sizeof(MIDIHDR);
 UINT g_replyTimeoutMs = DefaultReplyTimeoutMs;
-UINT g_overdueGraceMs = DefaultOverdueGraceMs;
-
-bool Closed(MMRESULT result)
-{
-    return result == MMSYSERR_NOERROR || result == MMSYSERR_INVALHANDLE;
-}
-
-void PrepareHeaderFields(MIDIHDR& header, unsigned char* buffer, unsigned length)
-{
-    header.lpData = reinterpret_cast<LPSTR>(buffer);
-    header.dwBufferLength = length;
-    header.dwFlags = 0;
-}
 }
 
 UINT ReplyTimeoutMs()
@@ -44,16 +31,6 @@ void SetReplyTimeoutMs(UINT milliseconds)
     g_replyTimeoutMs = milliseconds;
 }
 
-UINT OverdueGraceMs()
-{
-    return g_overdueGraceMs;
-}
-
-void SetOverdueGraceMs(UINT milliseconds)
-{
-    g_overdueGraceMs = milliseconds;
-}
-
 CMidiDialog::CMidiDialog(UINT templateId, CDialog* parent) : CDialog(templateId, parent)
 {
 }
@@ -63,6 +40,7 @@ CMidiDialog::~CMidiDialog()
     // After this no callback can find the window, and one that already had it has finished
     // queuing into it.
     LeaveCurrentMidiWindow(this);
+    CMidiSender::Instance().Forget(this);
     {
         std::lock_guard<std::mutex> lock(MidiRoutingLock());
         m_events.clear();
@@ -82,6 +60,7 @@ BOOL CMidiDialog::OnInitDialog()
             PostMessageA(m_hWnd, WM_MIDI_EVENT, 0, 0);
     }
     m_initFailed = FALSE;
+    m_closeWhenSent = false;
     if (!m_dumpBuffer.Init(MidiBufferSize, MidiBufferSize))
     {
         AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
@@ -92,168 +71,60 @@ BOOL CMidiDialog::OnInitDialog()
     return TRUE;
 }
 
-void CMidiDialog::CloseOutputPort(HMIDIOUT handle)
-{
-    MidiPortState& state = PortState();
-    if (handle == nullptr)
-        return;
-    const MMRESULT result = Midi().midiOutClose(handle);
-    if (handle == state.outputHandle && Closed(result))
-    {
-        state.outputHandle = nullptr;
-        ++state.outputOpening;
-    }
-}
-
 void CMidiDialog::CloseInputPort()
 {
-    MidiPortState& state = PortState();
-    HMIDIIN handle = state.inputHandle;
-    if (handle == nullptr)
-        return;
-    // The reset hands the queued buffers back; they are released right here instead of
-    // being appended or queued again, and once the port is closed its events are stale.
-    m_inputReset = TRUE;
-    Midi().midiInReset(handle);
-    for (MIDIHDR& header : state.inputHeaders)
-    {
-        if ((header.dwFlags & MHDR_PREPARED) && Midi().midiInUnprepareHeader(handle, &header, HeaderSize))
-            AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
-    }
-    m_inputReset = FALSE;
-    if (Closed(Midi().midiInClose(handle)))
-        state.inputHandle = nullptr;
-    ++state.inputOpening;
+    CMidiReceiver::Instance().Close();
+}
+
+MIDIHDR* CMidiDialog::ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded)
+{
+    return CMidiReceiver::Instance().Block(handle, message, param1, recorded);
+}
+
+BOOL CMidiDialog::RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header)
+{
+    return CMidiReceiver::Instance().Requeue(handle, header);
 }
 
 BOOL CMidiDialog::OutputIsFree()
 {
-    const MidiPortState& state = PortState();
-    const bool inDriver = state.outputHandle != nullptr && (state.outputHeader.dwFlags & MHDR_INQUEUE) != 0;
-    if (!inDriver && !m_lineWaitAction)
+    if (!CMidiSender::Instance().Busy())
         return TRUE;
     AfxMessageBox(IDS_STILL_SENDING, MB_ERROR_BOX);
     return FALSE;
 }
 
-void CMidiDialog::ReleaseOutputPort()
+int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
 {
-    MidiPortState& state = PortState();
-    HMIDIOUT output = state.outputHandle;
-    if (output == nullptr)
-        return;
-    if (state.outputHeader.dwFlags & MHDR_INQUEUE)
-        Midi().midiOutReset(output);
-    if (state.outputHeader.dwFlags & MHDR_PREPARED)
-        Midi().midiOutUnprepareHeader(output, &state.outputHeader, HeaderSize);
-    CloseOutputPort(output);
+    if (!OutputIsFree())
+        return 0;
+    m_afterSend = nullptr;
+    CloseInputPort();
+    if (const UINT refusal = CMidiSender::Instance().OpenOutput())
+        return ShowRefusal(refusal), 0;
+    m_message.clear();
+    m_messageData = data;
+    m_messageLength = length;
+    return 1;
 }
 
 int CMidiDialog::OpenPorts(unsigned length)
 {
-    MidiPortState& state = PortState();
-    MidiDriver& driver = Midi();
-    if (!OutputIsFree())
+    // Both chosen ports must be there before either opens.
+    if (!OutputIsFree() || ChosenPortNow(PortDirection::Output) < 0 || ChosenPortNow(PortDirection::Input) < 0 ||
+        !OpenOutputPort(length))
         return 0;
-    const int outputPort = ChosenPortNow(PortDirection::Output);
-    const int inputPort = outputPort < 0 ? -1 : ChosenPortNow(PortDirection::Input);
-    if (inputPort < 0)
-        return 0;
-    m_afterSend = nullptr;
-    ReleaseOutputPort();
-    CloseInputPort();
-
     if (!m_dumpBuffer.Reset())
     {
+        CMidiSender::Instance().CloseWhenIdle();
         AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
         EndDialog(-1);
         return 0;
     }
-
-    HMIDIOUT output = nullptr;
-    ++state.outputOpening;
-    if (const MMRESULT opened = driver.midiOutOpen(&output, outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc),
-                                                   0, CALLBACK_FUNCTION);
-        opened != MMSYSERR_NOERROR)
+    if (const UINT refusal = CMidiReceiver::Instance().Open())
     {
-        AfxMessageBox(opened == MMSYSERR_ALLOCATED ? IDS_OUTPUT_IN_USE : IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
-        return 0;
-    }
-    state.outputHandle = output;
-
-    HMIDIIN input = nullptr;
-    ++state.inputOpening;
-    if (const MMRESULT opened = driver.midiInOpen(&input, inputPort, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
-                                                  CALLBACK_FUNCTION | MIDI_IO_STATUS);
-        opened != MMSYSERR_NOERROR)
-    {
-        CloseOutputPort(state.outputHandle);
-        AfxMessageBox(opened == MMSYSERR_ALLOCATED ? IDS_INPUT_IN_USE : IDS_INPUT_OPEN_FAILED, MB_ERROR_BOX);
-        return 0;
-    }
-    state.inputHandle = input;
-
-    PrepareHeaderFields(state.outputHeader, state.outputBuffer, length);
-    if (driver.midiOutPrepareHeader(output, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
-    {
-        CloseOutputPort(output);
-        CloseInputPort();
-        AfxMessageBox(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX);
-        return 0;
-    }
-
-    // Any failure from here on takes back every input buffer queued so far.
-    auto fail = [&](UINT message) {
-        driver.midiOutUnprepareHeader(output, &state.outputHeader, HeaderSize);
-        CloseOutputPort(output);
-        CloseInputPort();
-        AfxMessageBox(message, MB_ERROR_BOX);
-        return 0;
-    };
-    for (int i = 0; i < MidiInputBufferCount; ++i)
-    {
-        MIDIHDR& header = state.inputHeaders[i];
-        PrepareHeaderFields(header, state.inputBuffers[i], MidiBufferSize);
-        if (driver.midiInPrepareHeader(input, &header, HeaderSize) != MMSYSERR_NOERROR)
-            return fail(IDS_INPUT_PREPARE_FAILED);
-        if (driver.midiInAddBuffer(input, &header, HeaderSize) != MMSYSERR_NOERROR)
-            return fail(IDS_INPUT_ADD_FAILED);
-    }
-    if (driver.midiInStart(input) != MMSYSERR_NOERROR)
-        return fail(IDS_INPUT_START_FAILED);
-    return 1;
-}
-
-int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
-{
-    MidiPortState& state = PortState();
-    MidiDriver& driver = Midi();
-    if (!OutputIsFree())
-        return 0;
-    const int outputPort = ChosenPortNow(PortDirection::Output);
-    if (outputPort < 0)
-        return 0;
-    m_afterSend = nullptr;
-    ReleaseOutputPort();
-    CloseInputPort();
-
-    HMIDIOUT output = nullptr;
-    ++state.outputOpening;
-    if (const MMRESULT opened = driver.midiOutOpen(&output, outputPort, reinterpret_cast<DWORD_PTR>(MidiOutProc),
-                                                   0, CALLBACK_FUNCTION);
-        opened != MMSYSERR_NOERROR)
-    {
-        AfxMessageBox(opened == MMSYSERR_ALLOCATED ? IDS_OUTPUT_IN_USE : IDS_OUTPUT_OPEN_FAILED, MB_ERROR_BOX);
-        return 0;
-    }
-    state.outputHandle = output;
-
-    PrepareHeaderFields(state.outputHeader, data != nullptr ? data : state.outputBuffer, length);
-    if (driver.midiOutPrepareHeader(output, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
-    {
-        CloseOutputPort(output);
-        AfxMessageBox(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX);
-        return 0;
+        CMidiSender::Instance().CloseWhenIdle();
+        return ShowRefusal(refusal), 0;
     }
     return 1;
 }
@@ -261,162 +132,86 @@ int CMidiDialog::OpenOutputPort(unsigned length, unsigned char* data)
 int CMidiDialog::OpenOutputPortFor(const std::vector<unsigned char>& message)
 {
     const unsigned length = static_cast<unsigned>(message.size());
-    if (length <= MidiBufferSize)
-    {
-        if (!OpenOutputPort(length))
-            return 0;
-        std::copy(message.begin(), message.end(), PortState().outputBuffer);
-        return 1;
-    }
-    if (UnderWine() && AfxMessageBox(IDS_CONFIRM_LONG_MESSAGE, {LoadResString(IDS_LONG_MESSAGE, {std::to_string(length)})},
-                                     MB_QUESTION_BOX) != IDYES)
+    if (length > MidiBufferSize && UnderWine() &&
+        AfxMessageBox(IDS_CONFIRM_LONG_MESSAGE, {LoadResString(IDS_LONG_MESSAGE, {std::to_string(length)})},
+                      MB_QUESTION_BOX) != IDYES)
         return 0;
-    if (!OutputIsFree())
+    if (!OpenOutputPort(length))
         return 0;
-    m_longMessage = message;
-    m_longHandedOver = UnderWine() ? length : MidiBufferSize;
-    unsigned char* whole = UnderWine() ? m_longMessage.data() : nullptr;
-    if (!OpenOutputPort(static_cast<unsigned>(m_longHandedOver), whole))
-    {
-        m_longMessage.clear();
-        return 0;
-    }
-    if (whole == nullptr)
-        std::copy(m_longMessage.begin(), m_longMessage.begin() + MidiBufferSize, PortState().outputBuffer);
+    m_message = message;
     return 1;
-}
-
-BOOL CMidiDialog::HandOverOutputBuffer()
-{
-    MidiPortState& state = PortState();
-    // Stamped before the call: a driver that blocks until the bytes have left returns when
-    // the clock says they have.
-    const std::int64_t now = LineNow();
-    const MMRESULT result = Midi().midiOutLongMsg(state.outputHandle, &state.outputHeader, HeaderSize);
-    if (result == MMSYSERR_NOERROR)
-    {
-        state.wireClock.HandOver(now, state.outputHeader.dwBufferLength);
-        return TRUE;
-    }
-    // Refused: no completion will ever come for this message.
-    CloseTransaction();
-    AfxMessageBox(IDS_SEND_REFUSED, {std::to_string(result)}, MB_ERROR_BOX);
-    return FALSE;
 }
 
 BOOL CMidiDialog::SendOutputBuffer()
 {
-    const bool waits = PortState().wireClock.Busy(LineNow());
-    WhenLineFree([this, waits] {
-        if (!HandOverOutputBuffer())
-        {
-            // Nothing waits for a reply any more.
-            if (waits)
-                EnableControls(TRUE);
-            return;
-        }
-        SetTimer(m_hWnd, OverdueTimerId, MillisecondsUntil(PortState().wireClock.FreeAt()) + g_overdueGraceMs,
-                 nullptr);
-    });
-    return m_lineWaitAction || PortState().outputHandle != nullptr;
+    if (m_message.empty())
+    {
+        const unsigned char* data = m_messageData != nullptr ? m_messageData : PortState().outputBuffer;
+        m_message.assign(data, data + m_messageLength);
+    }
+    m_sentActions.push_back(std::exchange(m_afterSend, nullptr));
+    return CMidiSender::Instance().Send({std::exchange(m_message, {})}, this);
 }
 
-void CMidiDialog::WhenLineFree(std::function<void()> action)
+BOOL CMidiDialog::SendRequest(unsigned length, const std::function<void(unsigned char*, int)>& build)
 {
-    const UINT wait = MillisecondsUntil(PortState().wireClock.FreeAt());
-    if (wait == 0 || !SetTimer(m_hWnd, LineWaitTimerId, wait, nullptr))
+    m_message.assign(length, 0);
+    build(m_message.data(), DeviceNumber());
+    return SendOutputBuffer();
+}
+
+BOOL CMidiDialog::SendToDevice(const std::vector<unsigned char>& message)
+{
+    return OpenOutputPortFor(message) && SendOutputBuffer();
+}
+
+void CMidiDialog::OnSendEnded(const SendResult& result)
+{
+    std::function<void()> afterSend;
+    if (!m_sentActions.empty())
     {
-        action();
+        afterSend = std::move(m_sentActions.front());
+        m_sentActions.pop_front();
+    }
+    if (result.outcome == SendOutcome::Failed)
+        ShowRefusal(result.errorId, result.driverResult);
+    else if (result.outcome == SendOutcome::Stopped)
+        AfxMessageBox(IDS_SEND_OVERDUE, MB_ERROR_BOX);
+    if (result.whole < result.messages)
+    {
+        // Nothing waits for a reply to a request that did not go out.
+        CloseTransaction();
+        EnableControls(TRUE);
+    }
+    else if (result.outcome == SendOutcome::Sent && afterSend)
+    {
+        afterSend();
+    }
+    if (m_closeWhenSent && !CMidiSender::Instance().Carries(this))
+        EndDialog(IDCANCEL);
+}
+
+void CMidiDialog::OnCancel()
+{
+    if (CMidiSender::Instance().Carries(this))
+    {
+        m_closeWhenSent = true;
         return;
     }
-    m_lineWaitAction = std::move(action);
+    CDialog::OnCancel();
 }
 
-void CMidiDialog::OnLineFree()
+void CMidiDialog::ShowRefusal(UINT refusal, MMRESULT driverResult)
 {
-    KillTimer(m_hWnd, LineWaitTimerId);
-    std::function<void()> action = std::move(m_lineWaitAction);
-    m_lineWaitAction = nullptr;
-    if (action)
-        action();
+    if (refusal != RefusalShown)
+        AfxMessageBox(refusal, {std::to_string(driverResult)}, MB_ERROR_BOX);
 }
 
 BOOL CMidiDialog::StartReplyTimer()
 {
     // A request still waiting for the line has not gone out yet.
-    const UINT wait = m_lineWaitAction ? MillisecondsUntil(PortState().wireClock.FreeAt()) : 0;
+    const UINT wait = MillisecondsUntil(CMidiSender::Instance().ExpectedEnd());
     return SetTimer(m_hWnd, ReplyTimerId, g_replyTimeoutMs + wait, nullptr) != 0;
-}
-
-void CMidiDialog::OnOverdue()
-{
-    KillTimer(m_hWnd, OverdueTimerId);
-    const MidiPortState& state = PortState();
-    if (state.outputHandle == nullptr || (state.outputHeader.dwFlags & MHDR_INQUEUE) == 0)
-        return;  // completed; the completion is on its way
-    TheMidiLog().Note(state.outputHandle, MidiLogEvent::Overdue);
-    CloseTransaction();
-    EnableControls(TRUE);
-    AfxMessageBox(IDS_SEND_OVERDUE, MB_ERROR_BOX);
-}
-
-void CMidiDialog::OnMidiOut(HMIDIOUT handle, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR)
-{
-    if (message != MOM_DONE)
-        return;
-    KillTimer(m_hWnd, OverdueTimerId);
-    MidiPortState& state = PortState();
-    if (Midi().midiOutUnprepareHeader(handle, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
-    {
-        AfxMessageBox(IDS_OUTPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
-        return;
-    }
-    if (m_longHandedOver < m_longMessage.size())
-    {
-        // The next piece of a long message, straight after the one before.
-        const unsigned length =
-            static_cast<unsigned>(std::min<std::size_t>(m_longMessage.size() - m_longHandedOver, MidiBufferSize));
-        std::copy_n(m_longMessage.begin() + static_cast<std::ptrdiff_t>(m_longHandedOver), length, state.outputBuffer);
-        m_longHandedOver += length;
-        PrepareHeaderFields(state.outputHeader, state.outputBuffer, length);
-        if (Midi().midiOutPrepareHeader(handle, &state.outputHeader, HeaderSize) != MMSYSERR_NOERROR)
-        {
-            CloseTransaction();
-            AfxMessageBox(IDS_OUTPUT_PREPARE_FAILED, MB_ERROR_BOX);
-            return;
-        }
-        SendOutputBuffer();
-        return;
-    }
-    m_longMessage.clear();
-    CloseOutputPort(handle);
-    if (m_afterSend)
-        std::exchange(m_afterSend, nullptr)();
-}
-
-BOOL CMidiDialog::RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header)
-{
-    MidiDriver& driver = Midi();
-    LPSTR data = header->lpData;
-    if (driver.midiInUnprepareHeader(handle, header, HeaderSize) != MMSYSERR_NOERROR)
-    {
-        AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
-        return FALSE;
-    }
-    *header = MIDIHDR{};
-    header->lpData = data;
-    header->dwBufferLength = MidiBufferSize;
-    if (driver.midiInPrepareHeader(handle, header, HeaderSize) != MMSYSERR_NOERROR)
-    {
-        AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
-        return FALSE;
-    }
-    if (driver.midiInAddBuffer(handle, header, HeaderSize) != MMSYSERR_NOERROR)
-    {
-        AfxMessageBox(IDS_INPUT_ADD_FAILED, MB_ERROR_BOX);
-        return FALSE;
-    }
-    return TRUE;
 }
 
 DWORD CMidiDialog::RecordedBytes(const MIDIHDR& header)
@@ -472,18 +267,9 @@ void CMidiDialog::ShowErrorReply()
     AfxMessageBox(text, MB_ERROR_BOX);
 }
 
-MIDIHDR* CMidiDialog::ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded)
+void CMidiDialog::OnMidiOut(HMIDIOUT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
-    MIDIHDR* header = reinterpret_cast<MIDIHDR*>(param1);
-    if (message != MIM_LONGDATA && message != MIM_LONGERROR)
-        return nullptr;
-    recorded = RecordedBytes(*header);
-    if (message == MIM_LONGERROR || recorded == 0)
-    {
-        RequeueInputBuffer(handle, header);
-        return nullptr;
-    }
-    return header;
+    // Every completion goes to the sender, which reports to OnSendEnded.
 }
 
 void CMidiDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)
@@ -507,11 +293,8 @@ void CMidiDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR pa
         return;
     }
 
-    if (Midi().midiInUnprepareHeader(handle, header, HeaderSize) != MMSYSERR_NOERROR)
-    {
-        AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+    if (!CMidiReceiver::Instance().Release(handle, header))
         return;
-    }
     CloseInputPort();
     EnableControls(TRUE);
     if (IsErrorReply(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length, false))
@@ -537,10 +320,6 @@ void CMidiDialog::EnableControls(BOOL enable)
 
 void CMidiDialog::OnTimer(UINT_PTR id)
 {
-    if (id == LineWaitTimerId)
-        return OnLineFree();
-    if (id == OverdueTimerId)
-        return OnOverdue();
     if (id != ReplyTimerId)
     {
         CDialog::OnTimer(id);
@@ -570,20 +349,15 @@ BOOL CMidiDialog::ReplyBlockWaiting()
 void CMidiDialog::CloseTransaction()
 {
     if (m_hWnd != nullptr)
-    {
         KillTimer(m_hWnd, ReplyTimerId);
-        KillTimer(m_hWnd, LineWaitTimerId);
-        KillTimer(m_hWnd, OverdueTimerId);
-    }
-    m_lineWaitAction = nullptr;
-    ReleaseOutputPort();
-    m_longMessage.clear();
     CloseInputPort();
 }
 
 void CMidiDialog::OnDestroy()
 {
-    // The driver must not keep buffers or call back into a window that is going away.
+    // The driver must not keep buffers or call back into a window that is going away; a
+    // message on its way goes on without it.
+    CMidiSender::Instance().Forget(this);
     CloseTransaction();
     std::lock_guard<std::mutex> lock(MidiRoutingLock());
     m_eventWindow = nullptr;
@@ -618,12 +392,9 @@ void CMidiDialog::DeliverPendingMidiEvents()
             m_events.pop_front();
         }
         // What a closing port hands back arrives under the current opening; it is released
-        // by CloseInputPort alone, even when a box there lets events through meanwhile.
-        if (event.input && event.opening == state.inputOpening && !m_inputReset)
+        // by the receiver alone, even when a box there lets events through meanwhile.
+        if (event.input && event.opening == state.inputOpening && !CMidiReceiver::Instance().Closing())
             OnMidiIn(static_cast<HMIDIIN>(event.handle), event.message, event.instance, event.param1, event.param2);
-        else if (!event.input && event.opening == state.outputOpening)
-            OnMidiOut(static_cast<HMIDIOUT>(event.handle), event.message, event.instance, event.param1,
-                      event.param2);
     }
     m_delivering = false;
 }

@@ -9,22 +9,16 @@
 
 #include "framework/Dialog.h"
 #include "midi/MidiEvent.h"
+#include "midi/MidiSender.h"
 #include "protocol/DumpBuffer.h"
 
 constexpr UINT_PTR ReplyTimerId = 1;
-constexpr UINT_PTR LineWaitTimerId = 5;
-constexpr UINT_PTR OverdueTimerId = 6;
 // What the file dialogs offer for a dump file.
 constexpr char SysExFileFilter[] = "Sysex files (*.syx)|*.syx|All files (*.*)|*.*||";
 constexpr UINT DefaultReplyTimeoutMs = 5000;
 // How long a window waits for the first block of a reply. Tests shorten it.
 UINT ReplyTimeoutMs();
 void SetReplyTimeoutMs(UINT milliseconds);
-constexpr UINT DefaultOverdueGraceMs = 3000;
-// How long after its last byte should have left the line a message that the driver has not
-// completed is given up. Tests shorten it.
-UINT OverdueGraceMs();
-void SetOverdueGraceMs(UINT milliseconds);
 // The text a dump holds (DumpText), cut to ShownTextLength characters and "..." for a line
 // that names the dump.
 constexpr std::size_t ShownTextLength = 24;
@@ -32,13 +26,14 @@ std::string ShownDumpText(const unsigned char* dump, std::size_t length);
 // What a dump is called (`what`), followed by the text it holds when it holds any.
 std::string WithDumpText(const std::string& what, const unsigned char* dump, std::size_t length);
 
-// Base of every window that talks MIDI: opens the ports for one transaction, receives a
-// single SysEx reply into its dump buffer, closes the output once a message has gone out,
-// and times out when no reply starts within five seconds.
+// Base of every window that talks MIDI: one transaction at a time, its messages handed to the
+// sender (CMidiSender) and its reply collected through the receiver (CMidiReceiver) into the
+// window's dump buffer, with a time-out when no reply starts within five seconds. A window
+// closed while its message is on its way closes once the message has gone out.
 //
-// Driver callbacks never do the work themselves: they queue a MidiEvent and post
-// WM_MIDI_EVENT, and every handler below runs on the window's thread, in arrival order.
-class CMidiDialog : public CDialog
+// Input callbacks never do the work themselves: they queue a MidiEvent and post WM_MIDI_EVENT,
+// and every handler below runs on the window's thread, in arrival order.
+class CMidiDialog : public CDialog, public MidiSendListener
 {
 public:
     CMidiDialog(UINT templateId, CDialog* parent);
@@ -50,32 +45,30 @@ public:
 
     // Nonzero when both ports are open and input has started; 0 after reporting a failure.
     int OpenPorts(unsigned length);
-    // Nonzero when the output port is open with its header prepared over `length` bytes of
-    // `data` (null: the output buffer); 0 after reporting.
+    // Nonzero when the output port is open for a message of `length` bytes of `data` (null:
+    // the output buffer), written there before SendOutputBuffer; 0 after reporting.
     int OpenOutputPort(unsigned length, unsigned char* data = nullptr);
     void CloseInputPort();
-    // Opens the output port for one message of any length: one longer than the output buffer
-    // goes whole from a buffer of its own under Wine (where each piece would arrive as a
-    // broken message), once the user has agreed, and in pieces elsewhere. 0 when it will not
-    // be sent (refused, or reported).
+    // Opens the output port for one message of any length. One longer than the output buffer
+    // goes only once the user has agreed under Wine, where it goes whole. 0 when it will not be
+    // sent (refused, or reported).
     int OpenOutputPortFor(const std::vector<unsigned char>& message);
-    // Hands the prepared output buffer to the driver as one message once the line is free by
-    // the wire clock (at once when it is); its completion comes to OnMidiOut. A message the
-    // driver has not completed when it is overdue is taken back and reported as failed.
-    // FALSE when the driver refused it: then the refusal has been reported and the
-    // transaction closed (nothing is in the driver, no header prepared, no port open).
+    // Hands the message the port was opened for to the sender; its end comes to OnSendEnded.
+    // FALSE when it failed at once: then the failure has been reported and the transaction
+    // closed.
     BOOL SendOutputBuffer();
-    // midiOutLongMsg on the output header now, the wire clock told; FALSE as above.
-    BOOL HandOverOutputBuffer();
-    // Runs `action` once the line is free by the wire clock: at once, or from a timer.
-    void WhenLineFree(std::function<void()> action);
+    // After OpenPorts: sends the request `build` writes (`length` bytes, for this device).
+    BOOL SendRequest(unsigned length, const std::function<void(unsigned char*, int)>& build);
+    // Opens the output and sends `message` (a short message too); FALSE after reporting.
+    BOOL SendToDevice(const std::vector<unsigned char>& message);
     // Starts the reply time-out, counted from when the request goes out; FALSE when no timer
     // could be had.
     BOOL StartReplyTimer();
-    // Closes whatever a transaction left open: timer, output (with its header), input.
+    // Closes what a transaction left open: the reply timer and the input. A message on its way
+    // goes on: the sender closes the output once it has left.
     void CloseTransaction();
-    // FALSE, after saying so, while the previous message is still in the driver or waits for
-    // the line: another operation on the port would cut it short or change its buffer.
+    // FALSE, after saying so, while the previous message is still being handed to the driver:
+    // another operation would have to wait behind it.
     BOOL OutputIsFree();
 
     // The completion action of every receive: writes the dump buffer to *m_targetFile, or,
@@ -95,10 +88,14 @@ public:
     BOOL RequestComparison(unsigned requestLength, void (*buildRequest)(unsigned char*, int, int), int number);
     // The completion action of a comparison.
     int CompareReply();
-    // After the program dump now being sent has gone out, requests `slot` back and compares.
-    void CompareAfterSend(const std::vector<unsigned char>& dump, int slot);
-    // Runs once, when the message being sent has gone out; a new transaction drops it.
+    // What runs once a program dump sent to `slot` has gone out: requests the slot back (after
+    // the pause, as any message) and compares.
+    std::function<void()> CompareAfterSend(const std::vector<unsigned char>& dump, int slot);
+    // Runs once, when the next message handed to the sender has left the line whole; set
+    // before SendOutputBuffer, dropped by a new transaction.
     std::function<void()> m_afterSend;
+    // How a message of this window ended: a failure is reported and its transaction closed.
+    void OnSendEnded(const SendResult& result) override;
 
     // Called from the driver's thread, with MidiRoutingLock held. Returns the window to post
     // WM_MIDI_EVENT to once the lock is released (null: none is needed).
@@ -109,23 +106,25 @@ public:
 
     BOOL m_timedOut = FALSE;
     DumpBuffer m_dumpBuffer;
+    // What SaveDumpToFile stores when not the reply in m_dumpBuffer (the bank's Save As), so
+    // that a reply arriving meanwhile has a buffer of its own.
+    const DumpBuffer* m_saveFrom = nullptr;
     int (CMidiDialog::*m_completionAction)() = nullptr;
     std::string* m_targetFile = nullptr;
-    BOOL m_inputReset = FALSE;  // the input port is being closed
 
 protected:
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;
+    // While this window's message is on its way, the window closes once it has gone out.
+    void OnCancel() override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
     void OnDestroy() override;
 
-    // The block of an input callback when it holds bytes; null for any other callback. A
-    // malformed message or an empty block is dropped, its buffer queued again, so that the
-    // buffers stay in the rotation. `recorded` receives the block's byte count, never
-    // more than the buffer holds, whatever the driver reports.
+    // The receiver's Block and Requeue (see CMidiReceiver).
     MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded);
-    // Gives a returned input buffer back to the driver (release, clear, prepare, add).
     BOOL RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header);
+    // Says why a port or the driver refused (the driver's number where the text has a place).
+    static void ShowRefusal(UINT refusal, MMRESULT driverResult = MMSYSERR_NOERROR);
     // Takes back what the driver holds: a driver that hands a buffer back only at F7 or when
     // it is full keeps a message still arriving where no window sees it. Resets the input and
     // returns, in order, every block it handed back and any handed over before and not yet
@@ -146,22 +145,18 @@ private:
     // One attempt at storing the dump; FALSE after saying why it failed.
     BOOL WriteDumpTo(const std::string& target);
     BOOL m_saving = FALSE;
-    void CloseOutputPort(HMIDIOUT handle);
-    // Takes back a message still in the driver, releases the output header, closes the port.
-    void ReleaseOutputPort();
     // TRUE when the driver has already handed over a block of the reply that this window
     // has not handled yet (it waits behind a message box, for instance).
     BOOL ReplyBlockWaiting();
-    // Resets the input, releases every input header the driver handed back and closes it.
-    void ReleaseInputPort();
-    void OnLineFree();
-    // A single message the driver has still not completed long after its wire time.
-    void OnOverdue();
+    const DumpBuffer& DumpToSave() const { return m_saveFrom != nullptr ? *m_saveFrom : m_dumpBuffer; }
 
-    std::function<void()> m_lineWaitAction;  // what waits for the line
-    // A message longer than the output buffer, and how much of it has been handed over.
-    std::vector<unsigned char> m_longMessage;
-    std::size_t m_longHandedOver = 0;
+    // The message the output was opened for: its bytes, or where they are and how many.
+    std::vector<unsigned char> m_message;
+    unsigned char* m_messageData = nullptr;
+    unsigned m_messageLength = 0;
+    bool m_closeWhenSent = false;
+    // The m_afterSend of each message handed to the sender and not yet ended, in order.
+    std::deque<std::function<void()>> m_sentActions;
 
     // Both guarded by MidiRoutingLock: the events the driver has handed over, and the window
     // they are posted to (null before the window exists and after it has gone).

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+
 // One driver callback, captured on the driver's thread and handled on the window's.
 struct MidiEvent
 {
@@ -11,6 +13,7 @@ struct MidiEvent
     DWORD_PTR param1;
     DWORD_PTR param2;
     unsigned opening; // the port opening the callback belongs to
+    std::int64_t stamp; // when the driver called back, on the wire clock
 };
 
 // Posted to the current MIDI window when events are waiting.

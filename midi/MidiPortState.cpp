@@ -38,6 +38,31 @@ MidiPortState& PortState()
     return state;
 }
 
+int DeviceNumber()
+{
+    return PortState().deviceNumber;
+}
+
+int PauseMs()
+{
+    return PortState().pauseMs;
+}
+
+MidiChoices CurrentMidiChoices()
+{
+    const MidiPortState& state = PortState();
+    return {state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs};
+}
+
+void ApplyMidiChoices(const MidiChoices& choices)
+{
+    MidiPortState& state = PortState();
+    state.deviceNumber = choices.deviceNumber;
+    state.inputPort = choices.inputPort;
+    state.outputPort = choices.outputPort;
+    state.pauseMs = choices.pauseMs;
+}
+
 int AllocateMidiBuffers()
 {
     MidiPortState& state = PortState();
@@ -59,6 +84,11 @@ int FreeMidiBuffers()
         if (!FreeLocked(state.inputBlocks[i], state.inputBuffers[i]))
             return 0;
     return FreeLocked(state.outputBlock, state.outputBuffer) ? 1 : 0;
+}
+
+void SetWireByteTime(std::int64_t microseconds)
+{
+    PortState().wireClock.SetByteTime(microseconds);
 }
 
 std::int64_t LineNow()

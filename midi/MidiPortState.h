@@ -64,6 +64,19 @@ struct MidiPortState
 };
 
 MidiPortState& PortState();
+// What a window reads of the settings: the device number and the pause after each message.
+int DeviceNumber();
+int PauseMs();
+// What MIDI Setup shows and changes.
+struct MidiChoices
+{
+    int deviceNumber;
+    std::optional<MidiPortId> inputPort;
+    std::optional<MidiPortId> outputPort;
+    int pauseMs;
+};
+MidiChoices CurrentMidiChoices();
+void ApplyMidiChoices(const MidiChoices& choices);
 
 // Four 4096-byte movable, zero-filled, locked blocks; the defaults (device 1, first ports)
 // are set only when all four were obtained. Nonzero on success.
@@ -71,6 +84,11 @@ int AllocateMidiBuffers();
 // Nonzero when all four blocks were freed.
 int FreeMidiBuffers();
 
+// A refusal whose message has been shown already (a chosen port that is not connected).
+constexpr UINT RefusalShown = UINT(-1);
+
+// The wire clock's byte time (0: an infinitely fast line, for a driver at full speed).
+void SetWireByteTime(std::int64_t microseconds);
 // The wire clock's time: microseconds, steady.
 std::int64_t LineNow();
 // Milliseconds from now until `time` on the wire clock, rounded up: a timer is never early.

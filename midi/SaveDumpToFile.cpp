@@ -154,7 +154,7 @@ int CMidiDialog::SaveDumpToFile()
             UpdateData(FALSE);
             saved = WriteDumpTo(target) != FALSE;
         }
-        else if (AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)}, MB_QUESTION_BOX) == IDYES)
+        else if (AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(DumpToSave().m_length)}, MB_QUESTION_BOX) == IDYES)
         {
             m_saving = FALSE;
             return 0;
@@ -178,7 +178,8 @@ BOOL CMidiDialog::WriteDumpTo(const std::string& target)
     }
     try
     {
-        file.Write(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length);
+        const DumpBuffer& dump = DumpToSave();
+        file.Write(dump.m_bytes, dump.m_length);
         file.Flush();
         file.Close();
     }
@@ -197,7 +198,7 @@ BOOL CMidiDialog::WriteDumpTo(const std::string& target)
         return FALSE;
     }
     ULONGLONG size = 0;
-    if (ListedUnderWholeName(target, size) && size == m_dumpBuffer.m_length)
+    if (ListedUnderWholeName(target, size) && size == DumpToSave().m_length)
         return TRUE;
     // What the move made goes again, under whatever name the file system gave it; a file that
     // was there before stays.

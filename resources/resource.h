@@ -164,6 +164,13 @@
 #define IDS_SEND_OVERDUE                3009
 #define IDS_BULK_SEND_STOPPED           3010    // %1: bytes that went out, %2: the file's bytes
 
+// What a bulk send got out whole (3300 to 3399)
+#define IDS_BULK_RESULT_ALL             3300    // %1: messages (2 or more)
+#define IDS_BULK_RESULT_ALL_ONE         3301
+#define IDS_BULK_RESULT_PART            3302    // %1: whole, %2: messages, %3 to %4: positions that were not
+#define IDS_BULK_RESULT_PART_LAST       3303    // %1: whole, %2: messages, %3: the position that was not
+#define IDS_BULK_RESULT_LONG            3304    // %1: positions of the long messages sent under Wine
+
 // Ports kept between runs, ports in use, MIDI files without SysEx
 #define IDS_INPUT_PORT_MISSING          3060    // %1: the kept port (IDS_PORT_NAME...)
 #define IDS_OUTPUT_PORT_MISSING         3061    // %1: the kept port (IDS_PORT_NAME...)

@@ -96,6 +96,8 @@ TEST_F(BankTest, ActionsOnTheRows)
     Bytes longer5 = Factory.AlgorithmMessage(5);
     const Bytes tail = Bytes{0x00} + Bytes(ShownTextLength + 1, 'x');  // a text too long to name whole
     longer5.insert(longer5.end() - 1, tail.begin(), tail.end());
+    Bytes long200 = Stamped(Factory.ProgramMessage(200), 50);
+    long200[7] = 0x00;  // slot 50 is in the first bank
     Bytes otherHeader3 = program3;
     otherHeader3[4] = 0x05;
     Run({
@@ -164,27 +166,35 @@ TEST_F(BankTest, ActionsOnTheRows)
          {OutOfRange(1, 100), Note(IDS_COMPARE_SAME, {Named("Slot 50", program3)}), Stored("p3.syx"),
           Note(IDS_COMPARE_SAME, {Named("Slot 60", program3)})},
          {Stamped(program3, 50), Request(50), Stamped(program3, 60), Request(60)}, {{"p3.syx", program3}}},
-        {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program is refused",
-         With("b.syx", dump), InBank([](WindowTest& t, CDialog& d) {
-             t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
-                 EXPECT_EQ(LoadResString(IDS_BULK_SUMMARY_SELECTION, {"2"}), send.GetDlgItemText(IDC_SEND_SUMMARY));
-                 t.Click(send, IDOK);
-                 EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
-             });
-             Select(d, {5, 1});
-             t.Press(d, IDC_BANK_SEND);
-             t.PressCtrlKey(d, IDC_BANK_LIST, 'A');
-             EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
-             proposedSlots.clear();
-             for (int row : {99, 199})  // programs 100 and 200: their own slot, and slot 1
-             {
-                 Select(d, {row});
+        {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program goes to a slot whole "
+         "though the window is closed at once, and the main window says so",
+         [&](WindowTest& t) { t.WriteFile("b.syx", dump); t.AtWireRate(); },
+         [&](WindowTest& t, CMainDialog& w) {
+             InBank([&](WindowTest& t, CDialog& d) {
+                 t.OnDialog(IDD_BULK_SEND, [&t](CDialog& send) {
+                     EXPECT_EQ(LoadResString(IDS_BULK_SUMMARY_SELECTION, {"2"}), send.GetDlgItemText(IDC_SEND_SUMMARY));
+                     t.Click(send, IDOK);
+                     EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
+                 });
+                 Select(d, {5, 1});
+                 t.Press(d, IDC_BANK_SEND);
+                 t.PressCtrlKey(d, IDC_BANK_LIST, 'A');
+                 EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
+                 proposedSlots.clear();
+                 Select(d, {99});  // program 100: its own slot is proposed
                  t.Press(d, IDC_BANK_SEND_TO_SLOT);
-             }
-             EXPECT_EQ((std::vector<std::string>{"100", "1"}), proposedSlots);
-         }),
-         {OutOfRange(1, 100), OutOfRange(1, 100), FileError(IDS_DUMP_FILE_TOO_LARGE, "Message 200 of b.syx")},
-         {Factory.ProgramMessage(2), Factory.ProgramMessage(6), Stamped(Factory.ProgramMessage(100), 50)}, {}},
+                 Select(d, {199});  // program 200: slot 1
+                 t.Click(d, IDC_BANK_SEND_TO_SLOT);
+                 EXPECT_EQ((std::vector<std::string>{"100", "1"}), proposedSlots);
+             })(t, w);
+             std::vector<Bytes> received;
+             t.WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
+             EXPECT_EQ(long200, received.back()) << "the window's closing cut it";
+             EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM, {"50", "5000"}), w.GetDlgItemText(IDC_STATUS));
+         },
+         {OutOfRange(1, 100), OutOfRange(1, 100)},
+         {Factory.ProgramMessage(2), Factory.ProgramMessage(6), Stamped(Factory.ProgramMessage(100), 50),
+          Bytes(long200.begin(), long200.begin() + 4096), Bytes(long200.begin() + 4096, long200.end())}, {}},
         {"Compare with device: a differing byte, another length, another header only, no answer; Find shows the "
          "rows whose kind or text holds what is typed, and Compare and Save As take the row shown",
          With("b.syx", changed4 + longer5 + otherHeader3), InBank([&](WindowTest& t, CDialog& d) {
@@ -217,6 +227,18 @@ TEST_F(BankTest, ActionsOnTheRows)
           Note(IDS_COMPARE_SAME, {Named("Program 3", otherHeader3)}), Error(IDS_NO_REPLY), Stored("p3.syx")},
          {Request(4), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x04, 0xF7}, Request(3), Request(4)},
          {{"p3.syx", otherHeader3}}},
+        {"Save As while a comparison waits for its reply: each keeps its own bytes", With("b.syx", dump),
+         InBank([&](WindowTest& t, CDialog& d) {
+             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
+             Select(d, {2});
+             t.Click(d, IDC_BANK_COMPARE);
+             Select(d, {5});
+             t.m_ui->files = {t.Path("s.syx")};
+             t.Click(d, IDC_BANK_SAVE_AS);
+             t.m_driver->InjectInput(program3);
+             EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == 2; }));
+         }),
+         {Stored("s.syx"), Note(IDS_COMPARE_SAME, {Named("Program 3", program3)})}, {Request(3)}, {{"s.syx", Factory.ProgramMessage(6)}}},
         {"a damaged MIDI file: nothing to show", With("b.syx", {'M', 'T', 'h', 'd', 0, 0, 0, 6}),
          InBank([](WindowTest&, CDialog&) { ADD_FAILURE() << "the window opened"; }),
          {Error(IDS_BANK_MIDI_FILE_DAMAGED, {"b.syx", LoadResString(IDS_MIDI_FILE_REASON_BASE + static_cast<UINT>(MidiFileError::ChunkPastEnd))})}, {}, {}},

@@ -9,6 +9,7 @@
 #include "midi/MidiDialog.h"
 #include "midi/MidiDriver.h"
 #include "midi/MidiPortState.h"
+#include "midi/MidiSender.h"
 #include "support/Pump.h"
 
 namespace fs = std::filesystem;
@@ -56,6 +57,7 @@ void MidiTest::Fresh()
     state.deviceNumber = 1;
     state.inputPort = state.outputPort = std::nullopt;
     state.pauseMs = 0;
+    CMidiSender::Instance().NewLine();
     // An infinitely fast line, as the driver's full speed; not the Wine case.
     state.wireClock = WireClock{};
     state.wireClock.SetByteTime(0);

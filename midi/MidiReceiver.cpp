@@ -1,0 +1,124 @@
+#include "midi/MidiReceiver.h"
+
+#include <algorithm>
+
+#include "framework/MessageBox.h"
+#include "midi/ChosenPort.h"
+#include "midi/MidiCallbacks.h"
+#include "midi/MidiDriver.h"
+#include "midi/MidiPortState.h"
+#include "resources/resource.h"
+
+namespace
+{
+constexpr UINT HeaderSize = sizeof(MIDIHDR);
+
+void PrepareFields(MIDIHDR& header, unsigned char* buffer)
+{
+    header = MIDIHDR{};
+    header.lpData = reinterpret_cast<LPSTR>(buffer);
+    header.dwBufferLength = MidiBufferSize;
+}
+}
+
+CMidiReceiver& CMidiReceiver::Instance()
+{
+    static CMidiReceiver receiver;
+    return receiver;
+}
+
+UINT CMidiReceiver::Open()
+{
+    const int port = ChosenPortNow(PortDirection::Input);
+    if (port < 0)
+        return RefusalShown;
+    MidiPortState& state = PortState();
+    MidiDriver& driver = Midi();
+    HMIDIIN input = nullptr;
+    ++state.inputOpening;
+    if (const MMRESULT opened = driver.midiInOpen(&input, port, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
+                                                  CALLBACK_FUNCTION | MIDI_IO_STATUS);
+        opened != MMSYSERR_NOERROR)
+        return opened == MMSYSERR_ALLOCATED ? IDS_INPUT_IN_USE : IDS_INPUT_OPEN_FAILED;
+    state.inputHandle = input;
+    // Any failure from here on takes back every buffer queued so far.
+    for (int i = 0; i < MidiInputBufferCount; ++i)
+    {
+        MIDIHDR& header = state.inputHeaders[i];
+        PrepareFields(header, state.inputBuffers[i]);
+        UINT failure = 0;
+        if (driver.midiInPrepareHeader(input, &header, HeaderSize) != MMSYSERR_NOERROR)
+            failure = IDS_INPUT_PREPARE_FAILED;
+        else if (driver.midiInAddBuffer(input, &header, HeaderSize) != MMSYSERR_NOERROR)
+            failure = IDS_INPUT_ADD_FAILED;
+        if (failure != 0)
+            return Close(), failure;
+    }
+    if (driver.midiInStart(input) != MMSYSERR_NOERROR)
+        return Close(), IDS_INPUT_START_FAILED;
+    return 0;
+}
+
+void CMidiReceiver::Close()
+{
+    MidiPortState& state = PortState();
+    HMIDIIN handle = state.inputHandle;
+    if (handle == nullptr)
+        return;
+    // The reset hands the queued buffers back; they are released right here instead of
+    // being appended or queued again, and once the port is closed its events are stale.
+    m_closing = true;
+    Midi().midiInReset(handle);
+    for (MIDIHDR& header : state.inputHeaders)
+    {
+        if ((header.dwFlags & MHDR_PREPARED) && Midi().midiInUnprepareHeader(handle, &header, HeaderSize))
+            AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+    }
+    m_closing = false;
+    const MMRESULT closed = Midi().midiInClose(handle);
+    if (closed == MMSYSERR_NOERROR || closed == MMSYSERR_INVALHANDLE)
+        state.inputHandle = nullptr;
+    ++state.inputOpening;
+}
+
+MIDIHDR* CMidiReceiver::Block(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded)
+{
+    MIDIHDR* header = reinterpret_cast<MIDIHDR*>(param1);
+    if (message != MIM_LONGDATA && message != MIM_LONGERROR)
+        return nullptr;
+    recorded = std::min<DWORD>(header->dwBytesRecorded, std::min<DWORD>(header->dwBufferLength, MidiBufferSize));
+    if (message == MIM_LONGERROR || recorded == 0)
+    {
+        Requeue(handle, header);
+        return nullptr;
+    }
+    return header;
+}
+
+BOOL CMidiReceiver::Requeue(HMIDIIN handle, MIDIHDR* header)
+{
+    MidiDriver& driver = Midi();
+    unsigned char* data = reinterpret_cast<unsigned char*>(header->lpData);
+    if (!Release(handle, header))
+        return FALSE;
+    PrepareFields(*header, data);
+    if (driver.midiInPrepareHeader(handle, header, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+        return FALSE;
+    }
+    if (driver.midiInAddBuffer(handle, header, HeaderSize) != MMSYSERR_NOERROR)
+    {
+        AfxMessageBox(IDS_INPUT_ADD_FAILED, MB_ERROR_BOX);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CMidiReceiver::Release(HMIDIIN handle, MIDIHDR* header)
+{
+    if (Midi().midiInUnprepareHeader(handle, header, HeaderSize) == MMSYSERR_NOERROR)
+        return TRUE;
+    AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+    return FALSE;
+}

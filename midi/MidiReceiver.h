@@ -1,0 +1,35 @@
+#pragma once
+#include <windows.h>
+#include <mmsystem.h>
+
+// The one way in from the device. It owns the input port and the rotation of its buffers:
+// opening with every buffer queued, giving each returned buffer back, and closing with the
+// reset that hands the queued ones back, which are then only released. What the blocks are
+// for is the business of whoever collects them, each into a buffer of its own.
+class CMidiReceiver
+{
+public:
+    static CMidiReceiver& Instance();
+
+    // 0 when the input port is open, every buffer queued and input started; otherwise the
+    // message saying why not, and the port is closed again.
+    UINT Open();
+    // Resets the input, releases every buffer it handed back, closes the port.
+    void Close();
+    // The buffer of an input callback when it holds bytes; null for any other callback. A
+    // malformed message or an empty block is dropped and its buffer queued again, so that the
+    // buffers stay in the rotation. `recorded` is the block's byte count, never more than the
+    // buffer holds, whatever the driver reports.
+    MIDIHDR* Block(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded);
+    // Gives a returned buffer back to the driver (release, clear, prepare, add); FALSE after
+    // saying what failed.
+    BOOL Requeue(HMIDIIN handle, MIDIHDR* header);
+    // Releases the buffer that ended a reply; FALSE after saying it failed.
+    BOOL Release(HMIDIIN handle, MIDIHDR* header);
+    // The port is being closed: what it hands back now is released by Close alone.
+    bool Closing() const { return m_closing; }
+
+private:
+    CMidiReceiver() = default;
+    bool m_closing = false;
+};
