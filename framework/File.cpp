@@ -138,6 +138,15 @@ std::string CFile::GetFileName() const
     return FileNamePart(m_path);
 }
 
+BOOL EntryIsFile(const WIN32_FIND_DATAW& entry, const std::string& name, const ULONGLONG* size)
+{
+    const std::wstring wide = Widen(name);
+    if (size && ((ULONGLONG(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow) != *size)
+        return FALSE;
+    return CompareStringOrdinal(entry.cFileName, -1, wide.c_str(), -1, TRUE) == CSTR_EQUAL ||
+           CompareStringOrdinal(entry.cAlternateFileName, -1, wide.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 BOOL IsWritableTarget(const std::string& path)
 {
     const std::wstring name = PlatformPath(path);

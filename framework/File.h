@@ -76,6 +76,10 @@ std::string FullPath(const std::string& path);
 // read-only or held by another program), or a new one can be made (the folder exists, the
 // name is valid). Nothing is changed either way.
 BOOL IsWritableTarget(const std::string& path);
+// TRUE when a folder's entry is the file named `name` (no folder part): listed under that whole
+// name or under it as its short 8.3 name, letter case aside as Windows compares names, and,
+// when `size` is given, holding that many bytes.
+BOOL EntryIsFile(const WIN32_FIND_DATAW& entry, const std::string& name, const ULONGLONG* size = nullptr);
 // The path for every file call of the program: the full path, and one longer than MAX_PATH
 // gets the prefix that lifts the limit.
 std::wstring PlatformPath(const std::string& path);

@@ -56,20 +56,17 @@ BOOL ReplaceTarget(const std::wstring& temporary, const std::wstring& target)
     return MoveFileExW(temporary.c_str(), target.c_str(), flags);
 }
 
-// TRUE when the folder lists a file under the whole name of `target`, whose size is then set.
-// A file system may keep a name it cannot hold under another (Linux under Wine cuts a name at
-// 255 bytes) while opening, moving and deleting by the whole name all reach that file.
-BOOL ListedUnderWholeName(const std::string& target, ULONGLONG& size)
+// TRUE when the folder lists a file under the whole name of `target` (holding `size` bytes when
+// given). A file system may keep a name it cannot hold under another (Linux under Wine cuts a
+// name at 255 bytes) while opening, moving and deleting by the whole name all reach that file.
+BOOL ListedUnderWholeName(const std::string& target, const ULONGLONG* size = nullptr)
 {
     WIN32_FIND_DATAW found{};
     HANDLE search = FindFirstFileW(PlatformPath(target).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return FALSE;
     FindClose(search);
-    const std::wstring name = Widen(FileNamePart(FullPath(target)));
-    size = (ULONGLONG(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-    return CompareStringOrdinal(found.cFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL ||
-           CompareStringOrdinal(found.cAlternateFileName, -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+    return EntryIsFile(found, FileNamePart(FullPath(target)), size);
 }
 
 // The longest name, in UTF-16 units, that the drive of `target` takes.
@@ -96,8 +93,7 @@ BOOL CMidiDialog::CheckSaveTarget(const std::string& target)
         return FALSE;
     }
     const DWORD attributes = GetFileAttributesW(PlatformPath(target).c_str());
-    ULONGLONG size = 0;
-    if (attributes != INVALID_FILE_ATTRIBUTES && !ListedUnderWholeName(target, size))
+    if (attributes != INVALID_FILE_ATTRIBUTES && !ListedUnderWholeName(target))
     {
         // Another file answers to the name: replacing it would destroy it.
         AfxMessageBox(IDS_NAME_NOT_KEPT, {DisplayPath(name)}, MB_ERROR_BOX);
@@ -197,8 +193,8 @@ BOOL CMidiDialog::WriteDumpTo(const std::string& target)
         AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
         return FALSE;
     }
-    ULONGLONG size = 0;
-    if (ListedUnderWholeName(target, size) && size == DumpToSave().m_length)
+    const ULONGLONG written = DumpToSave().m_length;
+    if (ListedUnderWholeName(target, &written))
         return TRUE;
     // What the move made goes again, under whatever name the file system gave it; a file that
     // was there before stays.

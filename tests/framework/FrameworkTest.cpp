@@ -13,6 +13,7 @@
 #include "framework/DataExchange.h"
 #include "framework/Dialog.h"
 #include "framework/File.h"
+#include "framework/Unicode.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/TaskbarProgress.h"
@@ -73,6 +74,20 @@ TEST(Framework, FileOpenReadWriteAndTheirFailures)
     EXPECT_FALSE(CFile().Open(path + ".missing", CFile::modeRead, &error));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), error);
     DeleteFileA(path.c_str());
+
+    // What the folder listed (name, short name, size) against the name and size written.
+    const struct { const wchar_t *listed, *shortName; DWORD size; bool kept; } entries[] = {
+        {L"Dump.syx", L"", 3, true}, {L"DUMP.SYX", L"", 3, true}, {L"Long dump name.syx", L"Dump.syx", 3, true},
+        {L"Dump.sy", L"", 3, false}, {L"Dump.syx", L"", 2, false}};
+    const ULONGLONG written = 3;
+    for (const auto& row : entries)
+    {
+        WIN32_FIND_DATAW entry{};
+        entry.nFileSizeLow = row.size;
+        wcscpy(entry.cFileName, row.listed);
+        wcscpy(entry.cAlternateFileName, row.shortName);
+        EXPECT_EQ(row.kept, EntryIsFile(entry, "Dump.syx", &written) != FALSE) << Narrow(row.listed);
+    }
 }
 
 // A command sent from another thread (as automation tools send it) is handled inside the
