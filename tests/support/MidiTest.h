@@ -37,14 +37,8 @@ public:
 
     // The driver and the wire clock at 31,250 baud (both start infinitely fast), on `line`.
     void AtWireRate(EmulatedMidiDriver::Line line = EmulatedMidiDriver::Line::Cable);
-    // A line with the path the program takes on it: pieces of at most one buffer (Windows) or
-    // whole messages (Wine).
-    struct LinePath
-    {
-        const char* name;
-        EmulatedMidiDriver::Line line;
-        int underWine;
-    };
+    // A line and the path the program takes on it: pieces of one buffer at most, or whole (Wine).
+    struct LinePath { const char* name; EmulatedMidiDriver::Line line; int underWine; };
     // Where transfers must work: Windows on the cable, Wine on alsa, both on the MIDI service.
     static const std::vector<LinePath>& LinePaths();
     // AtWireRate on the path's line, alsa's kernel buffer raised to hold a long message whole.
