@@ -10,6 +10,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "midi/MidiPortState.h"
+#include "midi/MidiReceiver.h"
 #include "protocol/BankIndex.h"
 #include "protocol/SysExMessages.h"
 #include "protocol/TransferEstimate.h"
@@ -116,11 +117,8 @@ BOOL CBulkReceiveDialog::TakeBlock(const void* bytes, unsigned length)
 // handed back is appended, in order.
 void CBulkReceiveDialog::TakeBackHeldBytes()
 {
-    for (MIDIHDR* header : TakeBackInputBlocks())
-    {
-        if (const DWORD recorded = RecordedBytes(*header))
-            TakeBlock(header->lpData, recorded);
-    }
+    for (const CMidiReceiver::HeldBlock& block : TakeBackInputBlocks())
+        TakeBlock(block.data, block.recorded);
     SetWindowTextUnsigned(m_countControl, m_dumpBuffer.m_length);
 }
 
@@ -136,7 +134,7 @@ void CBulkReceiveDialog::OnOK()
     // decides, and No (the default) waits for it.
     if (m_dumpBuffer.m_length > 0 && m_dumpBuffer.m_bytes[m_dumpBuffer.m_length - 1] != SysEx::End)
     {
-        RestartInput();
+        CMidiReceiver::Instance().Restart();
         if (AfxMessageBox(IDS_CONFIRM_STORE_INCOMPLETE, MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
             return;
         TakeBackHeldBytes();

@@ -214,51 +214,6 @@ BOOL CMidiDialog::StartReplyTimer()
     return SetTimer(m_hWnd, ReplyTimerId, g_replyTimeoutMs + wait, nullptr) != 0;
 }
 
-DWORD CMidiDialog::RecordedBytes(const MIDIHDR& header)
-{
-    return std::min<DWORD>(header.dwBytesRecorded, std::min<DWORD>(header.dwBufferLength, MidiBufferSize));
-}
-
-std::vector<MIDIHDR*> CMidiDialog::TakeBackInputBlocks()
-{
-    MidiPortState& state = PortState();
-    std::vector<MIDIHDR*> blocks;
-    if (state.inputHandle == nullptr)
-        return blocks;
-    // The driver hands every queued buffer back before the reset returns.
-    Midi().midiInReset(state.inputHandle);
-    std::lock_guard<std::mutex> lock(MidiRoutingLock());
-    for (auto event = m_events.begin(); event != m_events.end();)
-    {
-        if (!event->input || event->opening != state.inputOpening)
-        {
-            ++event;
-            continue;
-        }
-        // A reset may hand a buffer cut short back as an error: its bytes arrived all the same.
-        if (event->message == MIM_LONGDATA || event->message == MIM_LONGERROR)
-            blocks.push_back(reinterpret_cast<MIDIHDR*>(event->param1));
-        event = m_events.erase(event);
-    }
-    return blocks;
-}
-
-BOOL CMidiDialog::RestartInput()
-{
-    MidiPortState& state = PortState();
-    if (state.inputHandle == nullptr)
-        return FALSE;
-    for (MIDIHDR& header : state.inputHeaders)
-    {
-        if (!RequeueInputBuffer(state.inputHandle, &header))
-            return FALSE;
-    }
-    if (Midi().midiInStart(state.inputHandle) == MMSYSERR_NOERROR)
-        return TRUE;
-    AfxMessageBox(IDS_INPUT_START_FAILED, MB_ERROR_BOX);
-    return FALSE;
-}
-
 void CMidiDialog::ShowErrorReply()
 {
     std::string text = LoadResString(ErrorReplyStringId(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length));

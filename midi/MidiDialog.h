@@ -9,6 +9,7 @@
 
 #include "framework/Dialog.h"
 #include "midi/MidiEvent.h"
+#include "midi/MidiReceiver.h"
 #include "midi/MidiSender.h"
 #include "protocol/DumpBuffer.h"
 
@@ -123,18 +124,11 @@ protected:
     // The receiver's Block and Requeue (see CMidiReceiver).
     MIDIHDR* ReceivedBlock(HMIDIIN handle, UINT message, DWORD_PTR param1, DWORD& recorded);
     BOOL RequeueInputBuffer(HMIDIIN handle, MIDIHDR* header);
+    // The receiver's TakeBack over this window's events. Only a window that stores what
+    // arrived asks for them; every other reset just releases them (CloseInputPort).
+    std::vector<CMidiReceiver::HeldBlock> TakeBackInputBlocks() { return CMidiReceiver::Instance().TakeBack(m_events); }
     // Says why a port or the driver refused (the driver's number where the text has a place).
     static void ShowRefusal(UINT refusal, MMRESULT driverResult = MMSYSERR_NOERROR);
-    // Takes back what the driver holds: a driver that hands a buffer back only at F7 or when
-    // it is full keeps a message still arriving where no window sees it. Resets the input and
-    // returns, in order, every block it handed back and any handed over before and not yet
-    // handled; their buffers stay prepared, out of the driver. Only a window that stores what
-    // arrived asks for them; every other reset just releases them (CloseInputPort).
-    std::vector<MIDIHDR*> TakeBackInputBlocks();
-    // Queues every input buffer again and restarts input after TakeBackInputBlocks.
-    BOOL RestartInput();
-    // The bytes a block holds, never more than its buffer, whatever the driver reports.
-    static DWORD RecordedBytes(const MIDIHDR& header);
     // Shows the device's error text (or the general one when the module has none).
     void ShowErrorReply();
     // TRUE when the dump buffer could not be prepared at initialisation: the dialog is

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/MessageBox.h"
+#include "midi/MidiApp.h"
 #include "midi/ChosenPort.h"
 #include "midi/MidiCallbacks.h"
 #include "midi/MidiDriver.h"
@@ -18,6 +19,11 @@ void PrepareFields(MIDIHDR& header, unsigned char* buffer)
     header = MIDIHDR{};
     header.lpData = reinterpret_cast<LPSTR>(buffer);
     header.dwBufferLength = MidiBufferSize;
+}
+
+DWORD RecordedBytes(const MIDIHDR& header)
+{
+    return std::min<DWORD>(header.dwBytesRecorded, std::min<DWORD>(header.dwBufferLength, MidiBufferSize));
 }
 }
 
@@ -86,7 +92,7 @@ MIDIHDR* CMidiReceiver::Block(HMIDIIN handle, UINT message, DWORD_PTR param1, DW
     MIDIHDR* header = reinterpret_cast<MIDIHDR*>(param1);
     if (message != MIM_LONGDATA && message != MIM_LONGERROR)
         return nullptr;
-    recorded = std::min<DWORD>(header->dwBytesRecorded, std::min<DWORD>(header->dwBufferLength, MidiBufferSize));
+    recorded = RecordedBytes(*header);
     if (message == MIM_LONGERROR || recorded == 0)
     {
         Requeue(handle, header);
@@ -120,5 +126,49 @@ BOOL CMidiReceiver::Release(HMIDIIN handle, MIDIHDR* header)
     if (Midi().midiInUnprepareHeader(handle, header, HeaderSize) == MMSYSERR_NOERROR)
         return TRUE;
     AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+    return FALSE;
+}
+
+std::vector<CMidiReceiver::HeldBlock> CMidiReceiver::TakeBack(std::deque<MidiEvent>& pending)
+{
+    MidiPortState& state = PortState();
+    std::vector<HeldBlock> blocks;
+    if (state.inputHandle == nullptr)
+        return blocks;
+    // The driver hands every queued buffer back before the reset returns.
+    Midi().midiInReset(state.inputHandle);
+    std::lock_guard<std::mutex> lock(MidiRoutingLock());
+    for (auto event = pending.begin(); event != pending.end();)
+    {
+        if (!event->input || event->opening != state.inputOpening)
+        {
+            ++event;
+            continue;
+        }
+        // A reset may hand a buffer cut short back as an error: its bytes arrived all the same.
+        if (event->message == MIM_LONGDATA || event->message == MIM_LONGERROR)
+        {
+            const MIDIHDR& header = *reinterpret_cast<const MIDIHDR*>(event->param1);
+            if (const DWORD recorded = RecordedBytes(header))
+                blocks.push_back({header.lpData, recorded});
+        }
+        event = pending.erase(event);
+    }
+    return blocks;
+}
+
+BOOL CMidiReceiver::Restart()
+{
+    MidiPortState& state = PortState();
+    if (state.inputHandle == nullptr)
+        return FALSE;
+    for (MIDIHDR& header : state.inputHeaders)
+    {
+        if (!Requeue(state.inputHandle, &header))
+            return FALSE;
+    }
+    if (Midi().midiInStart(state.inputHandle) == MMSYSERR_NOERROR)
+        return TRUE;
+    AfxMessageBox(IDS_INPUT_START_FAILED, MB_ERROR_BOX);
     return FALSE;
 }

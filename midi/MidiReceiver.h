@@ -2,6 +2,11 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <deque>
+#include <vector>
+
+#include "midi/MidiEvent.h"
+
 // The one way in from the device. It owns the input port and the rotation of its buffers:
 // opening with every buffer queued, giving each returned buffer back, and closing with the
 // reset that hands the queued ones back, which are then only released. What the blocks are
@@ -26,6 +31,21 @@ public:
     BOOL Requeue(HMIDIIN handle, MIDIHDR* header);
     // Releases the buffer that ended a reply; FALSE after saying it failed.
     BOOL Release(HMIDIIN handle, MIDIHDR* header);
+    // A block the driver handed back, with the bytes it holds.
+    struct HeldBlock
+    {
+        const char* data;
+        DWORD recorded;
+    };
+    // Takes back what the driver holds: a driver that hands a buffer back only at F7 or when
+    // it is full keeps a message still arriving where no window sees it. Resets the input and
+    // returns, in order, every block it handed back and any in `pending` (a window's queue of
+    // events, guarded by MidiRoutingLock) not yet handled, removing this port's events from
+    // it; their buffers stay prepared, out of the driver, until Restart or Close.
+    std::vector<HeldBlock> TakeBack(std::deque<MidiEvent>& pending);
+    // Queues every input buffer again and restarts input after TakeBack; FALSE after saying
+    // what failed.
+    BOOL Restart();
     // The port is being closed: what it hands back now is released by Close alone.
     bool Closing() const { return m_closing; }
 

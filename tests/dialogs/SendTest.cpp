@@ -84,6 +84,26 @@ Act SendsBulk(std::function<void(WindowTest&, CDialog&)> during = nullptr)
         t.Press(w, IDC_SEND_BULK);
     };
 }
+
+// A transfer row run on every line with the path the program takes there (MidiTest::LinePaths):
+// the device must receive `sent` byte for byte, handed over whole (Wine) or in pieces.
+std::vector<WindowCase> OnEveryPath(const WindowCase& row, const std::vector<Box>& firstUnderWine = {})
+{
+    std::vector<WindowCase> cases;
+    for (const MidiTest::LinePath& path : MidiTest::LinePaths())
+    {
+        WindowCase c{row.name + ", " + path.name, [row, path](WindowTest& t) { row.arrange(t), t.AtWireRate(path); },
+                     [row](WindowTest& t, CMainDialog& w) {
+                         row.act(t, w);
+                         EXPECT_TRUE(t.WaitFor([&] { return t.Received() == row.sent; })) << t.Received().size();
+                     }, path.underWine ? firstUnderWine : std::vector<Box>{}};
+        c.shown.insert(c.shown.end(), row.shown.begin(), row.shown.end());
+        for (const Bytes& message : row.sent)
+            for (const Bytes& piece : Split(message, path.underWine ? SIZE_MAX : MidiBufferSize)) c.sent.push_back(piece);
+        cases.push_back(c);
+    }
+    return cases;
+}
 }
 
 class SendTest : public WindowTest {};
@@ -118,15 +138,14 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
          [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); }, {}, {full}, {}},
         {"the largest file accepted (65,536 bytes) in pieces, as one message", With("p.syx", Message(65536)),
          Sends(IDC_SEND_PROGRAM, "p.syx"), {}, Split(Message(65536)), {}},
-        {"under Wine, whole after the warning (No is the default)", With("p.syx", Message(8200)),
-         [](WindowTest& t, CMainDialog& w) { SetUnderWine(1); SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"); },
-         {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"8200"}).text})}, {Message(8200)}, {}},
         {"an empty name is refused with the focus on its field", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              SendFile(t, w, IDC_SEND_ALGORITHM, "");
              EXPECT_EQ(IDC_SEND_ALGORITHM_FILE, t.FocusedId());
          }, {Error(IDS_NO_SEND_FILE)}, {}, {}},
     });
+    Run(OnEveryPath({"a program longer than a buffer (under Wine, whole after the warning)", With("p.syx", Message(4196)), Sends(IDC_SEND_PROGRAM, "p.syx"), {},
+                     {Message(4196)}}, {Question(IDS_CONFIRM_LONG_MESSAGE, {Error(IDS_LONG_MESSAGE, {"4196"}).text})}));
 }
 
 // A program or algorithm file goes out only as one complete message of this device; the
@@ -499,12 +518,6 @@ TEST_F(SendTest, BulkDumpCancels)
     Run({
         {"Cancel before Send", With("b.syx", three), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDCANCEL); }),
          {}, {}, {}},
-        {"Cancel during the transfer waits for the piece in flight",
-         [&](WindowTest& t) { t.AtWireRate(); t.WriteFile("b.syx", longer); },
-         endsWithin(1, 1000, true, "2000"), {oneOfThree}, {Message(2000, 1)}, {}},
-        {"Escape as a message longer than a buffer leaves a healthy cable: it goes out whole",
-         [&](WindowTest& t) { t.AtWireRate(); t.WriteFile("b.syx", Message(4196)); },
-         endsWithin(1, 1343 + 700, true, "4196"), {}, Split(Message(4196)), {}},
         {"Escape during a pause, at once (well before the pause of 1000 ms is out)",
          [&](WindowTest& t) { PortState().pauseMs = 1000; t.WriteFile("b.syx", three); },
          endsWithin(1, 500, true, "100", true), {oneOfThree}, {Message(100, 1)}, {}},
@@ -530,6 +543,15 @@ TEST_F(SendTest, BulkDumpCancels)
              EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
          }), {}, Split(Message(6000)), {}},
     });
+    for (const WindowCase& row : std::vector<WindowCase>{
+             {"Cancel during the transfer waits for the message in flight", With("b.syx", longer),
+              endsWithin(1, 1000, true, "2000"), {oneOfThree}, {Message(2000, 1)}},
+             {"three messages with a pause of 150 ms", With("b.syx", three),
+              [](WindowTest& t, CMainDialog& w) { PortState().pauseMs = 150, SendsBulk()(t, w); }, {}, {Message(100, 1), Message(100, 2), Message(100, 3)}}})
+        Run(OnEveryPath(row));
+    Run(OnEveryPath({"Escape as a message longer than a buffer leaves a healthy line: it goes out whole",
+                     With("b.syx", Message(4196)), endsWithin(1, 1343 + 700, true, "4196"), {}, {Message(4196)}},
+                    {Said(IDS_BULK_RESULT_ALL_ONE, {}, " " + LoadResString(IDS_BULK_RESULT_LONG, {"1"}))}));
 }
 
 TEST_F(SendTest, BulkDumpFailures)

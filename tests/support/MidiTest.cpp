@@ -98,6 +98,20 @@ void MidiTest::AtWireRate(EmulatedMidiDriver::Line line)
     PortState().wireClock.SetByteTime(WireClock::CableByteTime);
 }
 
+const std::vector<MidiTest::LinePath>& MidiTest::LinePaths()
+{
+    static const std::vector<LinePath> paths{{"Windows on the cable", EmulatedMidiDriver::Line::Cable, 0},
+        {"Wine on alsa", EmulatedMidiDriver::Line::Alsa, 1}, {"Windows on the MIDI service", EmulatedMidiDriver::Line::Midisrv, 0},
+        {"Wine on the MIDI service", EmulatedMidiDriver::Line::Midisrv, 1}};
+    return paths;
+}
+
+void MidiTest::AtWireRate(const LinePath& path)
+{ AtWireRate(path.line), m_driver->SetKernelBufferSize(8192), SetUnderWine(path.underWine); }
+
+std::vector<MidiTest::Bytes> MidiTest::Received()
+{ std::vector<Bytes> got; WithDevice([&](EmulatedDevice& device) { got = device.ReceivedMessages(); }); return got; }
+
 void MidiTest::WithDevice(const std::function<void(EmulatedDevice&)>& action) { m_driver->WithDevice(action); }
 
 void MidiTest::SetReplyMode(EmulatedDevice::ReplyMode mode)

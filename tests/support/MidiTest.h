@@ -37,6 +37,14 @@ public:
 
     // The driver and the wire clock at 31,250 baud (both start infinitely fast), on `line`.
     void AtWireRate(EmulatedMidiDriver::Line line = EmulatedMidiDriver::Line::Cable);
+    // A line and the path the program takes on it: pieces of one buffer at most, or whole (Wine).
+    struct LinePath { const char* name; EmulatedMidiDriver::Line line; int underWine; };
+    // Where transfers must work: Windows on the cable, Wine on alsa, both on the MIDI service.
+    static const std::vector<LinePath>& LinePaths();
+    // AtWireRate on the path's line, alsa's kernel buffer raised to hold a long message whole.
+    void AtWireRate(const LinePath& path);
+    // Every complete message the device received, in order.
+    std::vector<Bytes> Received();
     // The device, reached under the driver's lock.
     void WithDevice(const std::function<void(EmulatedDevice&)>& action);
     void SetReplyMode(EmulatedDevice::ReplyMode mode);
