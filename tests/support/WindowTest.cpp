@@ -32,7 +32,7 @@ void WindowTest::Run(const std::vector<WindowCase>& cases)
                 c.act(*this, window);
             if (!c.logged.empty())
             {
-                EXPECT_TRUE(WaitFor([&] { return LogRows(window) == c.logged; }, 2000))
+                EXPECT_TRUE(WaitFor([&] { return LogRows(window) == c.logged; }, 10000))
                     << testing::PrintToString(LogRows(window));
             }
         });
