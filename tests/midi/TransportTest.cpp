@@ -8,6 +8,7 @@
 #include "midi/MidiApp.h"
 #include "midi/MidiDialog.h"
 #include "midi/MidiPortState.h"
+#include "midi/MidiSender.h"
 #include "midi/OneShotTimer.h"
 #include "protocol/GlobalMemory.h"
 #include "protocol/SysExMessages.h"
@@ -290,4 +291,29 @@ TEST_F(TransportTest, OneShotTimerTakesOnlyItsOwnMessage)
     ASSERT_TRUE(PumpUntil([] { return posted.size() == 2; }));
     EXPECT_TRUE(timer.Elapsed(posted[1]) && !timer.IsRunning());
     DestroyWindow(window);
+}
+
+// A send that starts while an earlier one's bytes are still on the line counts only its own:
+// on a driver that completes at once, the clock alone says what has left.
+TEST_F(TransportTest, ProgressCountsOnlyTheSendsOwnBytes)
+{
+    AtWireRate(EmulatedMidiDriver::Line::Midisrv);
+    struct Listener : MidiSendListener
+    {
+        void OnSendEnded(const SendResult&) override { ended = true; }
+        bool ended = false;
+    } first, second;
+    const auto message = [](std::size_t length) {
+        std::vector<unsigned char> bytes(length, 0x10);
+        bytes.front() = 0xF0, bytes.back() = 0xF7;
+        return bytes;
+    };
+    CMidiSender& sender = CMidiSender::Instance();
+    ASSERT_EQ(0u, sender.OpenOutput());
+    ASSERT_TRUE(sender.Send({message(3000)}, &first));
+    ASSERT_TRUE(PumpUntil([&] { return !sender.Busy(); }));
+    ASSERT_TRUE(sender.Send({message(1000)}, &second));
+    PumpUntil([] { return false; }, 200);  // the first send's bytes are leaving meanwhile
+    EXPECT_EQ(0u, sender.Progress(&second).bytesLeft);
+    EXPECT_TRUE(PumpUntil([&] { return first.ended && second.ended; }, 5000));
 }
