@@ -135,7 +135,7 @@ void CBulkReceiveDialog::OnOK()
     if (m_dumpBuffer.m_length > 0 && m_dumpBuffer.m_bytes[m_dumpBuffer.m_length - 1] != SysEx::End)
     {
         CMidiReceiver::Instance().Restart();
-        if (AfxMessageBox(IDS_CONFIRM_STORE_INCOMPLETE, MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+        if (AfxMessageBox(IDS_CONFIRM_STORE_INCOMPLETE, MB_QUESTION_BOX) != IDYES)
             return;
         TakeBackHeldBytes();
     }

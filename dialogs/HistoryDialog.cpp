@@ -180,7 +180,7 @@ void CHistoryDialog::OnDelete()
     if (row < 0)
         return;
     const HistoryEntry entry = History().Entries()[static_cast<std::size_t>(row)];
-    if (AfxMessageBox(IDS_HISTORY_CONFIRM_DELETE, {CellText(entry, 1)}, MB_QUESTION_BOX | MB_DEFBUTTON2) != IDYES)
+    if (AfxMessageBox(IDS_HISTORY_CONFIRM_DELETE, {CellText(entry, 1)}, MB_QUESTION_BOX) != IDYES)
         return;
     if (!History().Remove(entry.fileName))
         AfxFileMessageBox(IDS_HISTORY_DELETE_FAILED, History().PathOf(entry));
