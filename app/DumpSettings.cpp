@@ -116,6 +116,7 @@ void CDumpSettings::Load(CMainDialog& window)
     History().SetFolder(m_settings.ReadString("HistoryFolder", CDumpHistory::DefaultFolder(), MAX_PATH));
     History().SetLimitMegabytes(m_settings.ReadInt("HistoryLimitMB", CDumpHistory::DefaultLimitMegabytes, 1,
                                                    CDumpHistory::MaxLimitMegabytes));
+    History().SetBackupBeforeOverwrite(m_settings.ReadInt("BackupBeforeOverwrite", 1, 0, 1) != 0);
     for (const FileField& field : FileFields)
         window.*field.member = m_settings.ReadString(field.value, window.*field.member, MaxFileName);
     LoadBankSettings(m_settings, window);
@@ -141,6 +142,7 @@ void CDumpSettings::SaveMidi()
     m_settings.WriteInt("PauseMs", choices.pauseMs);
     m_settings.WriteString("HistoryFolder", History().Folder());
     m_settings.WriteInt("HistoryLimitMB", History().LimitMegabytes());
+    m_settings.WriteInt("BackupBeforeOverwrite", History().BackupBeforeOverwrite() ? 1 : 0);
 }
 
 void CDumpSettings::Save(const CMainDialog& window)

@@ -38,12 +38,6 @@ std::wstring Lowered(const std::string& text)
     return wide;
 }
 
-// How each control follows the window's size: moved right or down, stretched wide or high.
-struct Anchor
-{
-    int id;
-    bool moveX, moveY, stretchX, stretchY;
-};
 constexpr Anchor Anchors[] = {
     {IDC_BANK_SUMMARY, false, false, true, false},       {IDC_BANK_LIST, false, false, true, true},
     {IDC_BANK_SEND_TO_SLOT, false, true, false, false},  {IDC_BANK_SEND, false, true, false, false},
@@ -76,24 +70,12 @@ BOOL CBankDialog::OnInitDialog()
         m_shownRows.push_back(row);
     ShowSummary();
 
-    RECT client;
-    GetClientRect(m_hWnd, &client);
-    m_templateClient = {client.right, client.bottom};
-    RECT window;
-    GetWindowRect(m_hWnd, &window);
-    m_minimumSize = {window.right - window.left, window.bottom - window.top};
-    for (const Anchor& anchor : Anchors)
-    {
-        HWND control = GetDlgItem(anchor.id);
-        RECT place;
-        GetWindowRect(control, &place);
-        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
-        m_templatePlaces.emplace_back(control, place);
-    }
+    m_anchored.Take(m_hWnd, Anchors, std::size(Anchors));
     SetUpList();
+    const SIZE minimum = m_anchored.MinimumSize();
     if (m_layout != nullptr && m_layout->width > 0 && m_layout->height > 0)
-        SetWindowPos(m_hWnd, nullptr, 0, 0, std::max<int>(m_layout->width, m_minimumSize.cx),
-                     std::max<int>(m_layout->height, m_minimumSize.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(m_hWnd, nullptr, 0, 0, std::max<int>(m_layout->width, minimum.cx),
+                     std::max<int>(m_layout->height, minimum.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     UpdateButtons();
     // The keys go to the rows first, as before Find was there: Find is a Shift+Tab away.
     GotoDlgCtrl(m_list);
@@ -267,7 +249,7 @@ void CBankDialog::OnSendToSlot()
             m_showStatus(text);
     };
     status("");
-    CMainDialog::SendDump(*this, dump, StampProgramDump, prompt.m_slot, [status, sent, compare] {
+    SendOverwriting(HistoryKind::Program, prompt.m_slot, dump, [status, sent, compare] {
         status(sent);
         if (compare)
             compare();
@@ -283,9 +265,7 @@ void CBankDialog::OnSend()
     send.m_fileName = m_fileName;
     send.m_bytes = RowBytes(rows);
     send.m_showStatus = m_showStatus;
-    SetCurrentMidiWindow(&send);
-    send.DoModal();
-    SetCurrentMidiWindow(this);
+    RunMidiDialog(send);
 }
 
 void CBankDialog::OnSaveAs()
@@ -331,14 +311,8 @@ void CBankDialog::OnCompare()
     if (row < 0)
         return;
     const BankMessage& message = m_index[static_cast<std::size_t>(row)];
-    const bool program = message.kind == Kind::ProgramDump;
-    m_expectedReply = RowBytes({static_cast<std::size_t>(row)});
-    m_compareSkip = program ? SysEx::ProgramDumpStampLength : SysEx::AlgorithmDumpStampLength;
-    m_comparedName = KindText(message);
-    if (program)
-        RequestComparison(SysEx::ProgramDumpRequestLength, BuildProgramDumpRequest, message.number);
-    else
-        RequestComparison(SysEx::AlgorithmDumpRequestLength, BuildAlgorithmDumpRequest, message.number);
+    CompareWithDevice(message.kind == Kind::ProgramDump ? HistoryKind::Program : HistoryKind::Algorithm,
+                      message.number, RowBytes({static_cast<std::size_t>(row)}), KindText(message));
 }
 
 // Enter in the list sends one program row to a slot; Enter never closes the window.
@@ -369,22 +343,7 @@ BOOL CBankDialog::OnCommand(UINT id, UINT notifyCode)
 
 void CBankDialog::Resize(int width, int height)
 {
-    if (m_templatePlaces.empty())
-        return;
-    const int dx = std::max(0, width - static_cast<int>(m_templateClient.cx));
-    const int dy = std::max(0, height - static_cast<int>(m_templateClient.cy));
-    HDWP moves = BeginDeferWindowPos(static_cast<int>(m_templatePlaces.size()));
-    for (std::size_t i = 0; i < m_templatePlaces.size() && moves != nullptr; ++i)
-    {
-        const Anchor& anchor = Anchors[i];
-        const RECT& place = m_templatePlaces[i].second;
-        moves = DeferWindowPos(moves, m_templatePlaces[i].first, nullptr, place.left + (anchor.moveX ? dx : 0),
-                               place.top + (anchor.moveY ? dy : 0),
-                               place.right - place.left + (anchor.stretchX ? dx : 0),
-                               place.bottom - place.top + (anchor.stretchY ? dy : 0), SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    if (moves != nullptr)
-        EndDeferWindowPos(moves);
+    m_anchored.Resize(width, height);
     // A moved control repaints only where it grew, which leaves stripes of the old picture in
     // the list's header: the whole list and its header are drawn again.
     if (m_list != nullptr)
@@ -395,9 +354,8 @@ INT_PTR CBankDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
 {
     if (message == WM_SIZE)
         Resize(LOWORD(lParam), HIWORD(lParam));
-    if (message == WM_GETMINMAXINFO && m_minimumSize.cx > 0)
+    if (message == WM_GETMINMAXINFO && m_anchored.LimitSize(*reinterpret_cast<MINMAXINFO*>(lParam)))
     {
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {m_minimumSize.cx, m_minimumSize.cy};
         handled = true;
         return 0;
     }

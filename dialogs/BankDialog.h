@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/AnchoredLayout.h"
 #include "midi/MidiDialog.h"
 #include "protocol/BankIndex.h"
 
@@ -73,8 +74,5 @@ private:
     std::string m_kindFormats[6];
     std::string m_saveTarget;
     HWND m_list = nullptr;
-    // The client size and the controls' places the template gives; the resizing moves from them.
-    SIZE m_templateClient{};
-    SIZE m_minimumSize{};
-    std::vector<std::pair<HWND, RECT>> m_templatePlaces;
+    CAnchoredLayout m_anchored;
 };

@@ -2,13 +2,15 @@
 
 #include <commctrl.h>
 
+#include "dialogs/BulkSendDialog.h"
+#include "dialogs/MainDialog.h"
 #include "framework/File.h"
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "history/DumpHistory.h"
-#include "midi/MidiDialog.h"
+#include "protocol/SysExMessages.h"
 #include "resources/resource.h"
 
 namespace
@@ -25,24 +27,43 @@ std::string WhenText(const SYSTEMTIME& when)
 }
 
 constexpr unsigned long long LargestSingleDump = 65536;
+constexpr Anchor Anchors[] = {
+    {IDC_HISTORY_LIST, false, false, true, true},     {IDC_HISTORY_STATUS, false, true, true, false},
+    {IDC_HISTORY_OPEN, false, true, false, false},    {IDC_HISTORY_SAVE_AS, false, true, false, false},
+    {IDC_HISTORY_DELETE, false, true, false, false},  {IDC_HISTORY_RESTORE, false, true, false, false},
+    {IDC_HISTORY_COMPARE, false, true, false, false}, {IDCANCEL, true, true, false, false},
+};
 
-// The text a program or algorithm dump holds, as the bank window shows it; a bulk dump holds many.
-std::string EntryText(const HistoryEntry& entry)
+// A program or algorithm dump's bytes; FALSE when the file cannot be read whole.
+BOOL ReadEntry(const HistoryEntry& entry, std::vector<unsigned char>& bytes)
 {
     CFile file;
     if (entry.kind == HistoryKind::Bulk || entry.size > LargestSingleDump ||
         !file.Open(History().PathOf(entry), CFile::modeRead | CFile::shareDenyWrite))
-        return "";
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(entry.size));
+        return FALSE;
+    bytes.resize(static_cast<std::size_t>(entry.size));
     try
     {
-        bytes.resize(file.Read(bytes.data(), static_cast<UINT>(bytes.size())));
+        return file.Read(bytes.data(), static_cast<UINT>(bytes.size())) == bytes.size();
     }
     catch (const CFileException&)
     {
-        return "";
+        return FALSE;
     }
-    return ShownDumpText(bytes.data(), bytes.size());
+}
+
+// The text a program or algorithm dump holds, as the bank window shows it; a bulk dump holds many.
+std::string EntryText(const HistoryEntry& entry)
+{
+    std::vector<unsigned char> bytes;
+    return ReadEntry(entry, bytes) ? ShownDumpText(bytes.data(), bytes.size()) : "";
+}
+
+// Where an entry goes back to: the slot it was backed up from, else its own number.
+int TargetOf(const HistoryEntry& entry)
+{
+    return entry.kind == HistoryKind::Program && entry.overwrittenSlot != ReceivedFromDevice ? entry.overwrittenSlot
+                                                                                              : entry.number;
 }
 
 std::string CellText(const HistoryEntry& entry, int column)
@@ -61,13 +82,16 @@ std::string CellText(const HistoryEntry& entry, int column)
 }
 }
 
-CHistoryDialog::CHistoryDialog(CDialog* parent) : CDialog(IDD_HISTORY, parent)
+CHistoryDialog::CHistoryDialog(CDialog* parent) : CMidiDialog(IDD_HISTORY, parent)
 {
 }
 
 BOOL CHistoryDialog::OnInitDialog()
 {
-    CDialog::OnInitDialog();
+    CMidiDialog::OnInitDialog();
+    if (m_initFailed)
+        return TRUE;
+    m_anchored.Take(m_hWnd, Anchors, std::size(Anchors));
     m_list = GetDlgItem(IDC_HISTORY_LIST);
     ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT);
     for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
@@ -127,28 +151,100 @@ int CHistoryDialog::Selected() const
 
 void CHistoryDialog::UpdateButtons()
 {
-    const BOOL any = Selected() >= 0;
-    for (int control : {IDC_HISTORY_OPEN, IDC_HISTORY_SAVE_AS, IDC_HISTORY_DELETE})
-        EnableWindow(GetDlgItem(control), any);
+    const int row = Selected();
+    for (int control : {IDC_HISTORY_OPEN, IDC_HISTORY_SAVE_AS, IDC_HISTORY_DELETE, IDC_HISTORY_RESTORE})
+        EnableWindow(GetDlgItem(control), row >= 0);
+    // The device is compared one dump at a time.
+    EnableWindow(GetDlgItem(IDC_HISTORY_COMPARE),
+                 row >= 0 && History().Entries()[static_cast<std::size_t>(row)].kind != HistoryKind::Bulk);
+}
+
+void CHistoryDialog::EnableControls(BOOL enable)
+{
+    CMidiDialog::EnableControls(enable);
+    if (enable)
+        UpdateButtons();
+    else
+        EnableWindow(GetDlgItem(IDCANCEL), TRUE);  // a request waiting for the device can be given up
 }
 
 BOOL CHistoryDialog::OnCommand(UINT id, UINT notifyCode)
 {
     switch (id)
     {
+    case IDC_HISTORY_RESTORE: OnRestore(); return TRUE;
+    case IDC_HISTORY_COMPARE: OnCompare(); return TRUE;
     case IDC_HISTORY_OPEN: OnOpenInBank(); return TRUE;
     case IDC_HISTORY_SAVE_AS: OnSaveAs(); return TRUE;
     case IDC_HISTORY_DELETE: OnDelete(); return TRUE;
-    default: return CDialog::OnCommand(id, notifyCode);
+    default: return CMidiDialog::OnCommand(id, notifyCode);
     }
 }
 
 INT_PTR CHistoryDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
+    if (message == WM_SIZE)
+        m_anchored.Resize(LOWORD(lParam), HIWORD(lParam));
+    if (message == WM_GETMINMAXINFO && m_anchored.LimitSize(*reinterpret_cast<MINMAXINFO*>(lParam)))
+    {
+        handled = true;
+        return 0;
+    }
     if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->idFrom == IDC_HISTORY_LIST &&
         reinterpret_cast<const NMHDR*>(lParam)->code == LVN_ITEMCHANGED)
         UpdateButtons();
-    return CDialog::OnMessage(message, wParam, lParam, handled);
+    return CMidiDialog::OnMessage(message, wParam, lParam, handled);
+}
+
+BOOL CHistoryDialog::SelectedDump(HistoryEntry& entry, std::vector<unsigned char>& bytes)
+{
+    const int row = Selected();
+    if (row < 0)
+        return FALSE;
+    entry = History().Entries()[static_cast<std::size_t>(row)];
+    if (!ReadEntry(entry, bytes))
+    {
+        AfxFileMessageBox(IDS_FILE_READ_FAILED, History().PathOf(entry));
+        return FALSE;
+    }
+    return CMainDialog::CheckDump(bytes, entry.fileName,
+                                  entry.kind == HistoryKind::Program ? SysEx::ProgramDumpStampLength
+                                                                     : SysEx::AlgorithmDumpStampLength);
+}
+
+void CHistoryDialog::OnRestore()
+{
+    const int row = Selected();
+    if (row < 0 || !OutputIsFree())
+        return;
+    if (History().Entries()[static_cast<std::size_t>(row)].kind == HistoryKind::Bulk)
+    {
+        CBulkSendDialog send(this);
+        send.m_fileName = History().PathOf(History().Entries()[static_cast<std::size_t>(row)]);
+        RunMidiDialog(send);
+        ShowEntries();
+        return;
+    }
+    HistoryEntry entry;
+    std::vector<unsigned char> bytes;
+    if (!SelectedDump(entry, bytes))
+        return;
+    const int target = TargetOf(entry);
+    const std::string sent = CMainDialog::SentDumpText(
+        entry.kind == HistoryKind::Program ? SysEx::ProgramDumpStampLength : SysEx::AlgorithmDumpStampLength, bytes,
+        target);
+    SendOverwriting(entry.kind, target, bytes, [this, sent] {
+        ShowEntries();  // with the backup this send made
+        SetDlgItemText(IDC_HISTORY_STATUS, sent);
+    });
+}
+
+void CHistoryDialog::OnCompare()
+{
+    HistoryEntry entry;
+    std::vector<unsigned char> bytes;
+    if (SelectedDump(entry, bytes))
+        CompareWithDevice(entry.kind, TargetOf(entry), bytes, StoredName(entry.kind, TargetOf(entry)));
 }
 
 void CHistoryDialog::OnOpenInBank()

@@ -4,18 +4,24 @@
 #include <functional>
 #include <string>
 
-#include "framework/Dialog.h"
+#include "dialogs/AnchoredLayout.h"
+#include "midi/MidiDialog.h"
 
 // The history of every dump, newest first: when, what, where it came from and its size, one
-// row each, and what can be done with the selected entry: open it in the bank window, save
-// it as a file of the user's, delete it. The status line says what the history found wrong
-// or removed since it last said so, else what it holds.
-class CHistoryDialog : public CDialog
+// row each, and what can be done with the selected entry: send it back to where it came from
+// (backed up first, as every send that overwrites), open it in the bank window, compare it
+// with what the device holds there, save it as a file of the user's, delete it. The status
+// line says what the history found wrong or removed since it last said so, else what it
+// holds, or what a restore sent.
+class CHistoryDialog : public CMidiDialog
 {
 public:
     explicit CHistoryDialog(CDialog* parent = nullptr);
 
+    void EnableControls(BOOL enable) override;
+    void OnRestore();
     void OnOpenInBank();
+    void OnCompare();
     void OnSaveAs();
     void OnDelete();
 
@@ -33,5 +39,9 @@ private:
     void UpdateButtons();
     // The selected entry's position in the history's list; -1 when none.
     int Selected() const;
+    // The selected single dump's bytes, checked as a send checks a file; FALSE after saying
+    // why there are none.
+    BOOL SelectedDump(HistoryEntry& entry, std::vector<unsigned char>& bytes);
     HWND m_list = nullptr;
+    CAnchoredLayout m_anchored;
 };

@@ -90,6 +90,8 @@ BOOL CMainDialog::OnInitDialog()
             AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, Widen(about).c_str());
         }
         AppendMenuW(systemMenu, MF_STRING, IDM_MIDI_LOG, Widen(LoadResString(IDS_LOG_MENU)).c_str());
+        AppendMenuW(systemMenu, MF_STRING, IDM_UNDO_SEND, Widen(LoadResString(IDS_UNDO_MENU)).c_str());
+        UpdateUndo();
     }
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
@@ -150,9 +152,9 @@ BOOL CMainDialog::OnCommand(UINT id, UINT notifyCode)
 
 BOOL CMainDialog::OnSysCommand(UINT id, LPARAM)
 {
-    if ((id & 0xFFF0) == IDM_MIDI_LOG)
+    if ((id & 0xFFF0) == IDM_MIDI_LOG || (id & 0xFFF0) == IDM_UNDO_SEND)
     {
-        OnMidiLog();
+        (id & 0xFFF0) == IDM_MIDI_LOG ? OnMidiLog() : OnUndoLastSend();
         return TRUE;
     }
     if ((id & 0xFFF0) != IDM_ABOUTBOX)
@@ -374,9 +376,15 @@ void CMainDialog::OnMidiSetup()
     CMidiSetupDialog setup;
     if (setup.DoModal() != IDOK)
         return;
+    // What was backed up belongs to the device it came from: Undo must not reach another.
+    const MidiChoices before = CurrentMidiChoices();
+    if (setup.m_deviceNumber != before.deviceNumber || !(setup.m_outputPort == before.outputPort))
+        ForgetLastOverwritten();
+    UpdateUndo();
     ApplyMidiChoices({setup.m_deviceNumber, setup.m_inputPort, setup.m_outputPort, setup.m_pauseMs});
     History().SetFolder(setup.m_historyFolder);
     History().SetLimitMegabytes(setup.m_historyLimitMegabytes);
+    History().SetBackupBeforeOverwrite(setup.m_backupBeforeOverwrite != FALSE);
     if (m_onMidiSetupChanged)
         m_onMidiSetupChanged();
 }
@@ -422,29 +430,29 @@ void CMainDialog::OnSendBulk()
 void CMainDialog::OnBank()
 {
     if (BulkFileReady())
-        OpenBank(m_sendBulkFile);
+        OpenBank(m_sendBulkFile, *this);
+    UpdateUndo();
 }
 
-void CMainDialog::OpenBank(const std::string& fileName)
+void CMainDialog::OpenBank(const std::string& fileName, CMidiDialog& from)
 {
     CBankDialog bank;
     bank.m_fileName = fileName;
     bank.m_layout = &m_bankLayout;
     bank.m_compareAfterSend = m_compareAfterSend != FALSE;
     bank.m_showStatus = [this](const std::string& text) { ShowStatusText(text); };
-    SetCurrentMidiWindow(&bank);
-    bank.DoModal();
-    SetCurrentMidiWindow(this);
+    from.RunMidiDialog(bank);
 }
 
 void CMainDialog::OnHistory()
 {
     CHistoryDialog history(this);
-    history.m_openInBank = [this](const std::string& fileName) {
-        if (OutputIsFree())
-            OpenBank(fileName);
+    history.m_openInBank = [this, &history](const std::string& fileName) {
+        if (history.OutputIsFree())
+            OpenBank(fileName, history);
     };
-    history.DoModal();
+    RunMidiDialog(history);
+    UpdateUndo();
 }
 
 void CMainDialog::Browse(UINT titleId, DWORD extraFlags, std::initializer_list<std::pair<int, std::string*>> targets)

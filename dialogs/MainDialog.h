@@ -38,20 +38,21 @@ public:
     void OnBrowseSendFile();
     void EnableControls(BOOL enable) override;
     void OnBank();
-    // Opens a dump file in the bank window: the send bulk file, or an entry of the history.
-    void OpenBank(const std::string& fileName);
+    // Opens a dump file in the bank window: the send bulk file, or an entry of the history
+    // (`from`: the window the bank returns the driver's events to).
+    void OpenBank(const std::string& fileName, CMidiDialog& from);
     void OnHistory();
     // Opens the MIDI log beside the window, or brings it to the front.
     void OnMidiLog();
+    // Sends back what the last send with a backup overwrote, itself backed up first, so that
+    // an Undo can be undone.
+    void OnUndoLastSend();
     // The bulk file field is filled and the port free, for the bulk send and the bank window;
     // FALSE after saying why not.
     BOOL BulkFileReady();
     // The checks and the send of Send program, for a dump from a file or a bank row: FALSE
     // after saying why the dump does not go out (`shown` names it).
     static BOOL CheckDump(const std::vector<unsigned char>& dump, const std::string& shown, std::size_t stampLength);
-    // `afterSend` runs once the dump has left whole.
-    static BOOL SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
-                         void (*stamp)(unsigned char*, int, int), int slot, std::function<void()> afterSend);
     // What the status line says of a dump that has gone out.
     static std::string SentDumpText(std::size_t stampLength, const std::vector<unsigned char>& dump, int slot);
     // Shows a text in the status line ("": clears it).
@@ -113,10 +114,13 @@ private:
     // `number` is the member itself, read only after the fields have been validated.
     void ReceiveDump(std::string& fileName, int fileEditId, unsigned requestLength,
                      void (*buildRequest)(unsigned char*, int, int), const int& number);
-    // Loads a dump file into the output buffer and sends it after `stamp` re-addressed it;
+    // Loads a dump file and sends it to `slot` (a program) or to the algorithm it names;
     // `slot` is the member itself, read only after the fields have been validated.
-    void SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength,
-                      void (*stamp)(unsigned char*, int, int), const int& slot);
+    void SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength, const int& slot);
+    // Sends a dump over what `number` holds; the status line says so once it has gone out.
+    void SendShown(HistoryKind kind, int number, const std::vector<unsigned char>& dump, std::function<void()> compare);
+    // Undo last send in the window menu can be chosen once a send with a backup has gone out.
+    void UpdateUndo();
     void ShowStatus(UINT id, std::initializer_list<std::string> inserts);
     // Sends one message; the status line says `sent` once it has gone out, nothing before.
     void SendCounted(const std::vector<unsigned char>& message, const std::string& sent);

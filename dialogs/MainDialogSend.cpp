@@ -43,8 +43,7 @@ std::string CMainDialog::SentDumpText(std::size_t stampLength, const std::vector
     return LoadResString(IDS_STATUS_SENT_ALGORITHM, {dump[7] < 0x80 ? std::to_string(dump[7] + 1) : "?", bytes});
 }
 
-void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength,
-                               void (*stamp)(unsigned char*, int, int), const int& slot)
+void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std::size_t stampLength, const int& slot)
 {
     if (!UpdateData(TRUE))
         return;
@@ -57,27 +56,39 @@ void CMainDialog::SendDumpFile(const std::string& fileName, int fileEditId, std:
     std::vector<unsigned char> dump;
     if (!LoadDumpFile(fileName, stampLength, dump))
         return;
-    const std::string sent = SentDumpText(stampLength, dump, slot);
+    if (stampLength == SysEx::ProgramDumpStampLength)
+        SendShown(HistoryKind::Program, slot, dump, m_compareAfterSend ? CompareAfterSend(dump, slot) : nullptr);
+    else  // the file's own number, checked to be a data byte
+        SendShown(HistoryKind::Algorithm, dump[7] + 1, dump, nullptr);
+}
+
+void CMainDialog::SendShown(HistoryKind kind, int number, const std::vector<unsigned char>& dump,
+                            std::function<void()> compare)
+{
+    const bool program = kind == HistoryKind::Program;
+    const std::string sent =
+        SentDumpText(program ? SysEx::ProgramDumpStampLength : SysEx::AlgorithmDumpStampLength, dump, number);
     ShowStatusText("");
-    std::function<void()> compare;
-    if (m_compareAfterSend && stampLength == SysEx::ProgramDumpStampLength)
-        compare = CompareAfterSend(dump, slot);
-    SendDump(*this, dump, stamp, slot, [this, sent, compare] {
+    SendOverwriting(kind, number, dump, [this, sent, compare] {
         ShowStatusText(sent);
+        UpdateUndo();
         if (compare)
             compare();
     });
 }
 
-BOOL CMainDialog::SendDump(CMidiDialog& window, const std::vector<unsigned char>& dump,
-                           void (*stamp)(unsigned char*, int, int), int slot, std::function<void()> afterSend)
+void CMainDialog::OnUndoLastSend()
 {
-    std::vector<unsigned char> stamped = dump;
-    stamp(stamped.data(), DeviceNumber(), slot);
-    if (!window.OpenOutputPortFor(stamped))
-        return FALSE;
-    window.m_afterSend = std::move(afterSend);
-    return window.SendOutputBuffer();
+    if (!LastOverwritten())
+        return;
+    const OverwrittenDump last = *LastOverwritten();
+    SendShown(last.kind, last.number, last.bytes, nullptr);
+}
+
+void CMainDialog::UpdateUndo()
+{
+    if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE))
+        EnableMenuItem(systemMenu, IDM_UNDO_SEND, MF_BYCOMMAND | (LastOverwritten() ? MF_ENABLED : MF_GRAYED));
 }
 
 // Everything is checked before a port opens: the file goes out as one message, under a
@@ -129,14 +140,12 @@ BOOL CMainDialog::CheckDump(const std::vector<unsigned char>& dump, const std::s
 
 void CMainDialog::OnSendProgram()
 {
-    SendDumpFile(m_sendProgramFile, IDC_SEND_PROGRAM_FILE, SysEx::ProgramDumpStampLength, StampProgramDump,
-                 m_sendProgramSlot);
+    SendDumpFile(m_sendProgramFile, IDC_SEND_PROGRAM_FILE, SysEx::ProgramDumpStampLength, m_sendProgramSlot);
 }
 
 void CMainDialog::OnSendAlgorithm()
 {
-    SendDumpFile(m_sendAlgorithmFile, IDC_SEND_ALGORITHM_FILE, SysEx::AlgorithmDumpStampLength,
-                 [](unsigned char* buffer, int deviceNumber, int) { StampAlgorithmDump(buffer, deviceNumber); }, 0);
+    SendDumpFile(m_sendAlgorithmFile, IDC_SEND_ALGORITHM_FILE, SysEx::AlgorithmDumpStampLength, 0);
 }
 
 void CMainDialog::OnProgramChange()

@@ -66,7 +66,8 @@ CMidiSetupDialog::CMidiSetupDialog(CDialog* parent)
       m_outputPort(CurrentMidiChoices().outputPort),
       m_pauseMs(CurrentMidiChoices().pauseMs),
       m_historyFolder(History().Folder()),
-      m_historyLimitMegabytes(History().LimitMegabytes())
+      m_historyLimitMegabytes(History().LimitMegabytes()),
+      m_backupBeforeOverwrite(History().BackupBeforeOverwrite())
 {
 }
 
@@ -84,6 +85,7 @@ void CMidiSetupDialog::DoDataExchange(CDataExchange* dx)
     DDX_Text(dx, IDC_HISTORY_FOLDER, m_historyFolder);
     DDX_Text(dx, IDC_HISTORY_LIMIT, m_historyLimitMegabytes);
     DDV_MinMaxInt(dx, m_historyLimitMegabytes, 1, CDumpHistory::MaxLimitMegabytes);
+    DDX_Check(dx, IDC_HISTORY_BACKUP, m_backupBeforeOverwrite);
     if (dx->m_bSaveAndValidate && !dx->Failed())
         TakeSelectedPorts();
 }

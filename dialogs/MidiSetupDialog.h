@@ -31,6 +31,8 @@ public:
     // Where the history of every dump is kept, and how many megabytes it keeps.
     std::string m_historyFolder;
     int m_historyLimitMegabytes;
+    // Whether a send first backs up the slot or algorithm it overwrites.
+    BOOL m_backupBeforeOverwrite;
     CToolTipCtrl m_toolTips;
 
 protected:

@@ -47,6 +47,10 @@ public:
     const std::string& Folder() const { return m_folder; }
     void SetLimitMegabytes(int megabytes);
     int LimitMegabytes() const { return m_limitMegabytes; }
+    // Whether a send that overwrites a slot or an algorithm first asks the device for it and
+    // keeps it here.
+    void SetBackupBeforeOverwrite(bool backup) { m_backupBeforeOverwrite = backup; }
+    bool BackupBeforeOverwrite() const { return m_backupBeforeOverwrite; }
 
     // Keeps one dump; FALSE when it could not be written (said as described above).
     BOOL Add(HistoryKind kind, int number, int overwrittenSlot, const unsigned char* data, std::size_t size);
@@ -70,6 +74,7 @@ private:
 
     std::string m_folder;
     int m_limitMegabytes = DefaultLimitMegabytes;
+    bool m_backupBeforeOverwrite = true;
     bool m_loaded = false;
     bool m_writeFailureSaid = false;
     std::vector<HistoryEntry> m_entries;  // newest first

@@ -31,19 +31,36 @@ std::string WithDumpText(const std::string& what, const unsigned char* dump, std
     return text.empty() ? what : LoadResString(IDS_DUMP_WITH_TEXT, {what, text});
 }
 
-BOOL CMidiDialog::RequestComparison(unsigned requestLength, void (*buildRequest)(unsigned char*, int, int), int number)
+BOOL CMidiDialog::RequestDump(unsigned requestLength, void (*build)(unsigned char*, int, int), int number,
+                              int (CMidiDialog::*action)())
 {
-    m_completionAction = &CMidiDialog::CompareReply;
-    m_targetFile = nullptr;
+    m_completionAction = action;
     if (!OpenPorts(requestLength))
         return FALSE;
     EnableControls(FALSE);
-    if (SendRequest(requestLength, [&](unsigned char* request, int device) { buildRequest(request, device, number); }) &&
+    if (SendRequest(requestLength, [&](unsigned char* request, int device) { build(request, device, number); }) &&
         StartReplyTimer())
         return TRUE;
     CloseTransaction();
     EnableControls(TRUE);
     return FALSE;
+}
+
+BOOL CMidiDialog::RequestStored(bool program, int number, int (CMidiDialog::*action)())
+{
+    return program ? RequestDump(SysEx::ProgramDumpRequestLength, BuildProgramDumpRequest, number, action)
+                   : RequestDump(SysEx::AlgorithmDumpRequestLength, BuildAlgorithmDumpRequest, number, action);
+}
+
+BOOL CMidiDialog::CompareWithDevice(HistoryKind kind, int number, const std::vector<unsigned char>& expected,
+                                    const std::string& name)
+{
+    const bool program = kind == HistoryKind::Program;
+    m_expectedReply = expected;
+    m_compareSkip = program ? SysEx::ProgramDumpStampLength : SysEx::AlgorithmDumpStampLength;
+    m_comparedName = name;
+    m_targetFile = nullptr;
+    return RequestStored(program, number, &CMidiDialog::CompareReply);
 }
 
 int CMidiDialog::CompareReply()
@@ -75,9 +92,6 @@ std::function<void()> CMidiDialog::CompareAfterSend(const std::vector<unsigned c
     return [this, dump, slot] {
         if (m_closeWhenSent)
             return;  // the window is closing: nothing waits for the answer
-        m_expectedReply = dump;
-        m_compareSkip = SysEx::ProgramDumpStampLength;
-        m_comparedName = LoadResString(IDS_SLOT_NAME, {std::to_string(slot)});
-        RequestComparison(SysEx::ProgramDumpRequestLength, BuildProgramDumpRequest, slot);
+        CompareWithDevice(HistoryKind::Program, slot, dump, StoredName(HistoryKind::Program, slot));
     };
 }

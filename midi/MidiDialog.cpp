@@ -153,6 +153,14 @@ BOOL CMidiDialog::SendOutputBuffer()
     return CMidiSender::Instance().Send({std::exchange(m_message, {})}, this);
 }
 
+INT_PTR CMidiDialog::RunMidiDialog(CMidiDialog& dialog)
+{
+    SetCurrentMidiWindow(&dialog);
+    const INT_PTR result = dialog.DoModal();
+    SetCurrentMidiWindow(this);
+    return result;
+}
+
 BOOL CMidiDialog::SendRequest(unsigned length, const std::function<void(unsigned char*, int)>& build)
 {
     m_message.assign(length, 0);
@@ -214,12 +222,15 @@ BOOL CMidiDialog::StartReplyTimer()
     return SetTimer(m_hWnd, ReplyTimerId, g_replyTimeoutMs + wait, nullptr) != 0;
 }
 
+std::string CMidiDialog::ErrorReplyText() const
+{
+    const std::string text = LoadResString(ErrorReplyStringId(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length));
+    return text.empty() ? LoadResString(IDS_DEVICE_ERROR_UNKNOWN) : text;
+}
+
 void CMidiDialog::ShowErrorReply()
 {
-    std::string text = LoadResString(ErrorReplyStringId(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length));
-    if (text.empty())
-        text = LoadResString(IDS_DEVICE_ERROR_UNKNOWN);
-    AfxMessageBox(text, MB_ERROR_BOX);
+    AfxMessageBox(ErrorReplyText(), MB_ERROR_BOX);
 }
 
 void CMidiDialog::OnMidiOut(HMIDIOUT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
@@ -254,7 +265,8 @@ void CMidiDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD_PTR pa
     EnableControls(TRUE);
     if (IsErrorReply(m_dumpBuffer.m_bytes, m_dumpBuffer.m_length, false))
     {
-        ShowErrorReply();
+        if (!BackupFailed(ErrorReplyText()))
+            ShowErrorReply();
         return;
     }
     if (m_completionAction != nullptr)
@@ -287,7 +299,8 @@ void CMidiDialog::OnTimer(UINT_PTR id)
     TheMidiLog().Note(PortState().inputHandle, MidiLogEvent::TimedOut, true);
     CloseTransaction();
     EnableControls(TRUE);
-    AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);
+    if (!BackupFailed(LoadResString(IDS_NO_REPLY)))
+        AfxMessageBox(IDS_NO_REPLY, MB_ERROR_BOX);
     m_timedOut = TRUE;
 }
 

@@ -4,10 +4,12 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "framework/Dialog.h"
+#include "history/DumpHistory.h"
 #include "midi/MidiEvent.h"
 #include "midi/MidiReceiver.h"
 #include "midi/MidiSender.h"
@@ -26,6 +28,20 @@ constexpr std::size_t ShownTextLength = 24;
 std::string ShownDumpText(const unsigned char* dump, std::size_t length);
 // What a dump is called (`what`), followed by the text it holds when it holds any.
 std::string WithDumpText(const std::string& what, const unsigned char* dump, std::size_t length);
+
+// What a send overwrote on the device: the dump that was there, and where (a program slot, or
+// an algorithm's number).
+struct OverwrittenDump
+{
+    HistoryKind kind = HistoryKind::Program;
+    int number = 0;
+    std::vector<unsigned char> bytes;
+};
+// What the last send with a backup overwrote in this run; none before such a send.
+const std::optional<OverwrittenDump>& LastOverwritten();
+void ForgetLastOverwritten();
+// How a place on the device is named in a sentence: "Slot 5", "Algorithm 3".
+std::string StoredName(HistoryKind kind, int number);
 
 // Base of every window that talks MIDI: one transaction at a time, its messages handed to the
 // sender (CMidiSender) and its reply collected through the receiver (CMidiReceiver) into the
@@ -85,8 +101,16 @@ public:
     std::vector<unsigned char> m_expectedReply;
     std::size_t m_compareSkip = 0;
     std::string m_comparedName;
-    // Requests the dump to compare with m_expectedReply; the reply (or its absence) is said.
-    BOOL RequestComparison(unsigned requestLength, void (*buildRequest)(unsigned char*, int, int), int number);
+    // Asks the device for program `number` (else algorithm `number`); `action` completes the
+    // reply. FALSE after saying why the request did not go out.
+    BOOL RequestStored(bool program, int number, int (CMidiDialog::*action)());
+    // The request half of every single-dump reply: `build` writes it for this device.
+    BOOL RequestDump(unsigned requestLength, void (*build)(unsigned char*, int, int), int number,
+                     int (CMidiDialog::*action)());
+    // Asks the device for `kind` `number` and says whether it holds `expected` (its header
+    // left out); `name` names it in the result.
+    BOOL CompareWithDevice(HistoryKind kind, int number, const std::vector<unsigned char>& expected,
+                           const std::string& name);
     // The completion action of a comparison.
     int CompareReply();
     // What runs once a program dump sent to `slot` has gone out: requests the slot back (after
@@ -97,6 +121,15 @@ public:
     std::function<void()> m_afterSend;
     // How a message of this window ended: a failure is reported and its transaction closed.
     void OnSendEnded(const SendResult& result) override;
+
+    // Sends a program dump to slot `number`, or an algorithm dump (whose own number is
+    // `number`), addressed to this device. When the history keeps backups, the device is asked
+    // first for what it holds there, and the history keeps the answer; without a usable answer
+    // the user decides whether to send anyway. `afterSend` runs once the dump has left whole.
+    BOOL SendOverwriting(HistoryKind kind, int number, const std::vector<unsigned char>& dump,
+                         std::function<void()> afterSend);
+    // Runs `dialog` modally as the window the driver's events go to; this window again after.
+    INT_PTR RunMidiDialog(CMidiDialog& dialog);
 
     // Called from the driver's thread, with MidiRoutingLock held. Returns the window to post
     // WM_MIDI_EVENT to once the lock is released (null: none is needed).
@@ -131,11 +164,29 @@ protected:
     static void ShowRefusal(UINT refusal, MMRESULT driverResult = MMSYSERR_NOERROR);
     // Shows the device's error text (or the general one when the module has none).
     void ShowErrorReply();
+    std::string ErrorReplyText() const;
     // TRUE when the dump buffer could not be prepared at initialisation: the dialog is
     // ending and must not start a transfer.
     BOOL m_initFailed = FALSE;
 
 private:
+    // A send waiting for the backup of what it overwrites.
+    struct PendingOverwrite
+    {
+        HistoryKind kind;
+        int number;
+        std::vector<unsigned char> message;  // addressed to the device
+        std::function<void()> afterSend;
+        std::vector<unsigned char> backup;
+    };
+    std::optional<PendingOverwrite> m_overwrite;
+    // The completion action of a backup's request: keeps the reply, then sends.
+    int KeepBackup();
+    BOOL SendPendingOverwrite();
+    // When a backup was awaited: asks whether to send without it (`why` says what happened).
+    // FALSE when none was awaited, so that the caller reports `why` as usual.
+    BOOL BackupFailed(const std::string& why);
+
     // One attempt at storing the dump; FALSE after saying why it failed.
     BOOL WriteDumpTo(const std::string& target);
     BOOL m_saving = FALSE;

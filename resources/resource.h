@@ -309,3 +309,13 @@
 #define IDS_HISTORY_SAVE_TITLE          3476
 #define IDS_HISTORY_FOLDER_TITLE        3477
 #define IDS_HISTORY_DELETE_FAILED       3478    // followed by the file's name and "!"
+
+// A backup of what a send overwrites, Undo last send, and the history window's Restore and Compare
+#define IDC_HISTORY_BACKUP              1220    // MIDI Setup: back up before a send overwrites
+#define IDC_HISTORY_RESTORE             1221
+#define IDC_HISTORY_COMPARE             1222
+#define IDM_UNDO_SEND                   1232    // system menu command (a multiple of 16)
+#define IDS_BACKUP_FAILED               3540    // %1: the slot or algorithm, %2: why, one sentence
+#define IDS_BACKUP_NOT_A_DUMP           3541
+#define IDS_UNDO_MENU                   3542
+#define IDS_ALGORITHM_NAME              3543    // %1: the algorithm's number

@@ -63,8 +63,12 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     m_settings.WriteInt("PauseMs", -1);
     m_settings.WriteString("ReceiveProgramFile", std::string(256, 'x'));
     m_settings.WriteInt("HistoryLimitMB", 0);
+    m_settings.WriteInt("BackupBeforeOverwrite", 2);
     EXPECT_EQ("in In A, out Out A, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
-    EXPECT_EQ(CDumpHistory::DefaultFolder() + " " + std::to_string(CDumpHistory::DefaultLimitMegabytes), History().Folder() + " " + std::to_string(History().LimitMegabytes()));
+    const auto historySettings = [] {
+        return History().Folder() + " " + std::to_string(History().LimitMegabytes()) + " " + std::to_string(History().BackupBeforeOverwrite());
+    };
+    EXPECT_EQ(CDumpHistory::DefaultFolder() + " " + std::to_string(CDumpHistory::DefaultLimitMegabytes) + " 1", historySettings());
     m_settings.WriteString("DeviceNumber", "5");
     m_settings.WriteInt("PauseMs", 1001);
     m_settings.WriteInt("InputPort", 1);
@@ -79,6 +83,7 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     window.m_bankLayout = {900, 600, {1, 2, 3, 4, 5}};
     History().SetFolder("C:\\h");
     History().SetLimitMegabytes(7);
+    History().SetBackupBeforeOverwrite(false);
     ModalHook hook([](CDialog& running) {
         running.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, u8"C:\\dumps\\\u65e5\u672c.syx");
         running.SetDlgItemText(IDC_SEND_BULK_FILE, "");
@@ -87,7 +92,7 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     });
     window.DoModal();
     EXPECT_EQ(u8"in In B, out Out C, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
-    EXPECT_EQ("C:\\h 7", History().Folder() + " " + std::to_string(History().LimitMegabytes()));
+    EXPECT_EQ("C:\\h 7 0", historySettings());
     CMainDialog next;
     m_run->Load(next);
     EXPECT_TRUE(next.m_compareAfterSend && next.m_bankLayout.height == 600 && next.m_bankLayout.columns[4] == 5);

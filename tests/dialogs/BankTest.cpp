@@ -166,6 +166,36 @@ TEST_F(BankTest, ActionsOnTheRows)
          {OutOfRange(1, 100), Note(IDS_COMPARE_SAME, {Named("Slot 50", program3)}), Stored("p3.syx"),
           Note(IDS_COMPARE_SAME, {Named("Slot 60", program3)})},
          {Stamped(program3, 50), Request(50), Stamped(program3, 60), Request(60)}, {{"p3.syx", program3}}},
+        {"Send to slot backs slot 50 up; Undo puts it back, Undo again the new version; the history's Compare "
+         "and Restore reach the slot", [&](WindowTest& t) { t.WriteFile("b.syx", dump), History().SetBackupBeforeOverwrite(true); },
+         [&](WindowTest& t, CMainDialog& w) {
+             const auto undoable = [&w] {
+                 return !(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
+             };
+             const auto slot50 = [&t] { Bytes held; t.WithDevice([&](EmulatedDevice& d) { held = d.ProgramMessage(50); }); return held; };
+             EXPECT_FALSE(undoable());
+             InBank([](WindowTest& t, CDialog& d) { Select(d, {2}), t.Press(d, IDC_BANK_SEND_TO_SLOT); })(t, w);
+             EXPECT_TRUE(undoable());
+             for (const Bytes& held : {Factory.ProgramMessage(50), Stamped(program3, 50)})
+             {
+                 SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, IDM_UNDO_SEND, 0);
+                 t.Settle();
+                 EXPECT_EQ(held, slot50());
+             }
+             t.OnDialog(IDD_HISTORY, [&](CDialog& h) {
+                 for (int row : {1, 0})  // the version of the first Undo, then the factory's
+                 {
+                     ListView_SetItemState(h.GetDlgItem(IDC_HISTORY_LIST), row, LVIS_SELECTED, LVIS_SELECTED);
+                     t.Press(h, row == 1 ? IDC_HISTORY_COMPARE : IDC_HISTORY_RESTORE);
+                 }
+                 EXPECT_EQ(Factory.ProgramMessage(50), slot50());
+                 PostMessageA(h.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+             });
+             t.Press(w, IDC_HISTORY);
+         },
+         {OutOfRange(1, 100), Note(IDS_COMPARE_SAME, {Named("Slot 50", Stamped(program3, 50))})},
+         {Request(50), Stamped(program3, 50), Request(50), Factory.ProgramMessage(50), Request(50), Stamped(program3, 50),
+          Request(50), Request(50), Factory.ProgramMessage(50)}, {}},
         {"Send: the rows in file order through the bulk send; Ctrl+A selects all; a long program goes to a slot whole "
          "though the window is closed at once, and the main window says so",
          [&](WindowTest& t) { t.WriteFile("b.syx", dump); t.AtWireRate(); },

@@ -69,6 +69,8 @@ void MidiTest::Fresh()
     for (const auto& entry : fs::directory_iterator(fs::u8path(m_folder->Path())))
         fs::remove_all(entry.path(), ignored);
     History().SetFolder(Path("history"));
+    History().SetBackupBeforeOverwrite(false);  // rows about backups turn them on
+    ForgetLastOverwritten();
 }
 
 void MidiTest::ExpectNothingLeftOpen()
