@@ -207,11 +207,7 @@ void CBankDialog::UpdateButtons()
 
 void CBankDialog::EnableControls(BOOL enable)
 {
-    CMidiDialog::EnableControls(enable);
-    if (enable)
-        UpdateButtons();
-    else
-        EnableWindow(GetDlgItem(IDCANCEL), TRUE);  // a comparison waiting for the device can be given up
+    EnableAllButCancel(enable, [this] { UpdateButtons(); });
 }
 
 std::vector<unsigned char> CBankDialog::RowBytes(const std::vector<std::size_t>& rows) const

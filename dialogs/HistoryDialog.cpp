@@ -59,13 +59,6 @@ std::string EntryText(const HistoryEntry& entry)
     return ReadEntry(entry, bytes) ? ShownDumpText(bytes.data(), bytes.size()) : "";
 }
 
-// Where an entry goes back to: the slot it was backed up from, else its own number.
-int TargetOf(const HistoryEntry& entry)
-{
-    return entry.kind == HistoryKind::Program && entry.overwrittenSlot != ReceivedFromDevice ? entry.overwrittenSlot
-                                                                                              : entry.number;
-}
-
 std::string CellText(const HistoryEntry& entry, int column)
 {
     switch (column)
@@ -161,11 +154,7 @@ void CHistoryDialog::UpdateButtons()
 
 void CHistoryDialog::EnableControls(BOOL enable)
 {
-    CMidiDialog::EnableControls(enable);
-    if (enable)
-        UpdateButtons();
-    else
-        EnableWindow(GetDlgItem(IDCANCEL), TRUE);  // a request waiting for the device can be given up
+    EnableAllButCancel(enable, [this] { UpdateButtons(); });
 }
 
 BOOL CHistoryDialog::OnCommand(UINT id, UINT notifyCode)
@@ -229,11 +218,11 @@ void CHistoryDialog::OnRestore()
     std::vector<unsigned char> bytes;
     if (!SelectedDump(entry, bytes))
         return;
-    const int target = TargetOf(entry);
     const std::string sent = CMainDialog::SentDumpText(
         entry.kind == HistoryKind::Program ? SysEx::ProgramDumpStampLength : SysEx::AlgorithmDumpStampLength, bytes,
-        target);
-    SendOverwriting(entry.kind, target, bytes, [this, sent] {
+        entry.number);
+    // A backup's number is the slot it came from, a received dump's its own.
+    SendOverwriting(entry.kind, entry.number, bytes, [this, sent] {
         ShowEntries();  // with the backup this send made
         SetDlgItemText(IDC_HISTORY_STATUS, sent);
     });
@@ -244,7 +233,7 @@ void CHistoryDialog::OnCompare()
     HistoryEntry entry;
     std::vector<unsigned char> bytes;
     if (SelectedDump(entry, bytes))
-        CompareWithDevice(entry.kind, TargetOf(entry), bytes, StoredName(entry.kind, TargetOf(entry)));
+        CompareWithDevice(entry.kind, entry.number, bytes, StoredName(entry.kind, entry.number));
 }
 
 void CHistoryDialog::OnOpenInBank()

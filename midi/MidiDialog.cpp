@@ -285,6 +285,15 @@ void CMidiDialog::EnableControls(BOOL enable)
     }
 }
 
+void CMidiDialog::EnableAllButCancel(BOOL enable, const std::function<void()>& bySelection)
+{
+    CMidiDialog::EnableControls(enable);
+    if (enable)
+        bySelection();
+    else
+        EnableWindow(GetDlgItem(IDCANCEL), TRUE);
+}
+
 void CMidiDialog::OnTimer(UINT_PTR id)
 {
     if (id != ReplyTimerId)

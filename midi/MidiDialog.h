@@ -165,6 +165,9 @@ protected:
     // Shows the device's error text (or the general one when the module has none).
     void ShowErrorReply();
     std::string ErrorReplyText() const;
+    // For a window whose buttons follow a selection: while it waits for the device only Cancel
+    // stays usable, to give the wait up; afterwards `bySelection` enables the buttons again.
+    void EnableAllButCancel(BOOL enable, const std::function<void()>& bySelection);
     // TRUE when the dump buffer could not be prepared at initialisation: the dialog is
     // ending and must not start a transfer.
     BOOL m_initFailed = FALSE;

@@ -119,11 +119,13 @@ TEST_F(EndToEnd, ReceivedProgramGoesBackIntoAnotherSlotAndNothingElseReachesTheD
     EmulatedDevice expected;
     expected.SetProgramData(5, factory.Snapshot().Program(17));
     EXPECT_TRUE(RecordedMemory() == expected.BulkDump()) << "program 5 is not program 17's data";
-    // The request, then the dump re-addressed to slot 5 (whose data the memory check compared).
+    // The request, slot 5's backup asked for, then the dump re-addressed to slot 5 (whose data
+    // the memory check compared).
     const std::vector<std::string> received = ReceivedSysEx();
-    ASSERT_EQ(2u, received.size());
+    ASSERT_EQ(3u, received.size());
     EXPECT_EQ("F0 00 00 10 00 41 01 00 10 F7", received[0]);
-    EXPECT_EQ("F0 00 00 10 00 41 42 00 04 ", received[1].substr(0, 27));
+    EXPECT_EQ("F0 00 00 10 00 41 01 00 04 F7", received[1]);
+    EXPECT_EQ("F0 00 00 10 00 41 42 00 04 ", received[2].substr(0, 27));
 }
 
 // The device number chosen in MIDI Setup is the program change's channel, and it is still
@@ -210,7 +212,7 @@ TEST_P(ProductOnStandIn, ProgramAndBulkDumpRoundTrip)
     ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_SEND_PROGRAM_FILE, program}, {IDC_SEND_PROGRAM_SLOT, "5"}}));
     m_ui->Press(m_main, IDC_SEND_PROGRAM);
     // The stand-in leaves its record each time the program closes its last port.
-    ASSERT_TRUE(m_ui->WaitUntil([&] { return ReceivedSysEx().size() == 2; })) << "the device got no program";
+    ASSERT_TRUE(m_ui->WaitUntil([&] { return ReceivedSysEx().size() == 3; })) << "the device got no program";
     EXPECT_TRUE(RecordedMemory() == withProgram) << "program 5 is not program 17's data";
 
     ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_SEND_BULK_FILE, m_folder.File("restore.syx")}}));
