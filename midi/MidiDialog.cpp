@@ -61,6 +61,7 @@ BOOL CMidiDialog::OnInitDialog()
     }
     m_initFailed = FALSE;
     m_closeWhenSent = false;
+    m_overwriteWaits = false;
     if (!m_dumpBuffer.Init(MidiBufferSize, MidiBufferSize))
     {
         AfxMessageBox(IDS_OUT_OF_MEMORY, MB_ERROR_BOX);
@@ -195,6 +196,8 @@ void CMidiDialog::OnSendEnded(const SendResult& result)
     {
         afterSend();
     }
+    if (m_overwriteWaits && !m_closeWhenSent)
+        SendPendingOverwrite(false);
     if (m_closeWhenSent && !CMidiSender::Instance().Carries(this))
         EndDialog(IDCANCEL);
 }

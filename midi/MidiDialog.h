@@ -183,9 +183,11 @@ private:
         std::vector<unsigned char> backup;
     };
     std::optional<PendingOverwrite> m_overwrite;
+    bool m_overwriteWaits = false;
     // The completion action of a backup's request: keeps the reply, then sends.
     int KeepBackup();
-    BOOL SendPendingOverwrite();
+    // `afterRequest`: the device has answered this window's request for the backup.
+    BOOL SendPendingOverwrite(bool afterRequest);
     // When a backup was awaited: asks whether to send without it (`why` says what happened).
     // FALSE when none was awaited, so that the caller reports `why` as usual.
     BOOL BackupFailed(const std::string& why);

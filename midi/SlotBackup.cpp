@@ -38,7 +38,7 @@ BOOL CMidiDialog::SendOverwriting(HistoryKind kind, int number, const std::vecto
         StampAlgorithmDump(message.data(), DeviceNumber());
     m_overwrite = PendingOverwrite{kind, number, std::move(message), std::move(afterSend), {}};
     if (!History().BackupBeforeOverwrite())
-        return SendPendingOverwrite();
+        return SendPendingOverwrite(false);
     m_targetFile = nullptr;
     if (RequestStored(kind == HistoryKind::Program, number, &CMidiDialog::KeepBackup))
         return TRUE;
@@ -58,7 +58,7 @@ int CMidiDialog::KeepBackup()
     // A history that cannot be written says so itself; the send goes on, as a receive does.
     History().Add(m_overwrite->kind, m_overwrite->number, m_overwrite->number, m_dumpBuffer.m_bytes,
                   m_dumpBuffer.m_length);
-    return SendPendingOverwrite();
+    return SendPendingOverwrite(true);
 }
 
 BOOL CMidiDialog::BackupFailed(const std::string& why)
@@ -68,13 +68,19 @@ BOOL CMidiDialog::BackupFailed(const std::string& why)
     m_completionAction = nullptr;
     const std::string name = StoredName(m_overwrite->kind, m_overwrite->number);
     if (AfxMessageBox(IDS_BACKUP_FAILED, {name, why}, MB_QUESTION_BOX) == IDYES)
-        SendPendingOverwrite();
-    m_overwrite.reset();
+        SendPendingOverwrite(true);
+    else
+        m_overwrite.reset();
     return TRUE;
 }
 
-BOOL CMidiDialog::SendPendingOverwrite()
+BOOL CMidiDialog::SendPendingOverwrite(bool afterRequest)
 {
+    // A quick device answers before the driver has handed this window's request back: the
+    // dump goes once it has (OnSendEnded).
+    m_overwriteWaits = afterRequest && CMidiSender::Instance().Busy() && CMidiSender::Instance().Carries(this);
+    if (m_overwriteWaits)
+        return TRUE;
     PendingOverwrite overwrite = std::move(*m_overwrite);
     m_overwrite.reset();
     if (!OpenOutputPortFor(overwrite.message))

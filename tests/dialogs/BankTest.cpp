@@ -169,17 +169,14 @@ TEST_F(BankTest, ActionsOnTheRows)
         {"Send to slot backs slot 50 up; Undo puts it back, Undo again the new version; the history's Compare "
          "and Restore reach the slot", [&](WindowTest& t) { t.WriteFile("b.syx", dump), History().SetBackupBeforeOverwrite(true); },
          [&](WindowTest& t, CMainDialog& w) {
-             const auto undoable = [&w] {
-                 return !(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
-             };
+             const auto undoable = [&w] { return !(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, 0) & MF_GRAYED); };
              const auto slot50 = [&t] { Bytes held; t.WithDevice([&](EmulatedDevice& d) { held = d.ProgramMessage(50); }); return held; };
              EXPECT_FALSE(undoable());
              InBank([](WindowTest& t, CDialog& d) { Select(d, {2}), t.Press(d, IDC_BANK_SEND_TO_SLOT); })(t, w);
              EXPECT_TRUE(undoable());
              for (const Bytes& held : {Factory.ProgramMessage(50), Stamped(program3, 50)})
              {
-                 SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, IDM_UNDO_SEND, 0);
-                 t.Settle();
+                 SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, IDM_UNDO_SEND, 0), t.Settle();
                  EXPECT_EQ(held, slot50());
              }
              t.OnDialog(IDD_HISTORY, [&](CDialog& h) {

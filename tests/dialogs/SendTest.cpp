@@ -118,51 +118,40 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
     const EmulatedDevice factory;
     const Bytes toSlot1{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x00, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7};
     const Bytes request1{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7};
-    const auto backingUp = [](const char* name, const Bytes& bytes) {
-        return [=](WindowTest& t) { t.WriteFile(name, bytes), History().SetBackupBeforeOverwrite(true); };
+    const auto backingUp = [&](WindowTest& t) { t.WriteFile("a.syx", algorithm), t.WriteFile("p.syx", program), History().SetBackupBeforeOverwrite(true); };
+    // The history's newest entry: its name after the time, and its bytes.
+    const auto newest = [](const std::string& name, const Bytes& bytes) {
+        EXPECT_EQ(name, History().Entries().at(0).fileName.substr(19));
+        EXPECT_EQ(bytes, TempFolder::ReadBytes(History().PathOf(History().Entries().at(0))));
     };
-    // The history's only entry: its name after the time, and its bytes.
-    const auto kept = [](const std::string& name, const Bytes& bytes) {
-        ASSERT_EQ(1u, History().Entries().size());
-        EXPECT_EQ(name, History().Entries()[0].fileName.substr(19));
-        EXPECT_EQ(bytes, TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
-    };
-    const Box noAnswer = Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_NO_REPLY)});
+    Bytes toDevice2 = toSlot1;
+    toDevice2[4] = 0x01;
     Run({
-        {"backed up first: what slot 1 and algorithm 18 held is kept, byte for byte",
-         [&](WindowTest& t) { backingUp("a.syx", algorithm)(t), t.WriteFile("p.syx", program); },
+        {"backed up first, byte for byte: slot 1, algorithm 18; not once switched off in MIDI Setup, nor Undone on "
+         "another device", backingUp,
          [&](WindowTest& t, CMainDialog& w) {
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
-             kept("_program-001_before-slot-001.syx", factory.ProgramMessage(1));
-             History().Remove(History().Entries()[0].fileName);
+             newest("_program-001_before-slot-001.syx", factory.ProgramMessage(1));
              SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
-             kept("_algorithm-018_before-slot-018.syx", factory.AlgorithmMessage(18));
-         }, {}, {request1, toSlot1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x11, 0xF7}, algorithm}, {}},
-        {"no backup to be had (no answer, an error reply): asked, No sends nothing, Yes sends",
-         backingUp("p.syx", program),
+             newest("_algorithm-018_before-slot-018.syx", factory.AlgorithmMessage(18));
+             t.OnDialog(IDD_MIDI_SETUP, [](CDialog& setup) {
+                 CheckDlgButton(setup.GetSafeHwnd(), IDC_HISTORY_BACKUP, BST_UNCHECKED);
+                 setup.SetDlgItemText(IDC_DEVICE_NUMBER, "2"), PostMessageA(setup.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
+             });
+             t.Press(w, IDC_MIDI_SETUP);
+             EXPECT_TRUE(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
+             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+         }, {}, {request1, toSlot1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x11, 0xF7}, algorithm, toDevice2}, {}},
+        {"no backup to be had (no answer, an error reply): asked, No sends nothing, Yes sends", backingUp,
          [&](WindowTest& t, CMainDialog& w) {
-             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
-             t.Answer({IDNO});
+             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent), t.Answer({IDNO});
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
              t.SetReplyMode(EmulatedDevice::ReplyMode::ErrorReply);
              t.WithDevice([](EmulatedDevice& device) { device.SetErrorCodes(0, 1); });
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
              EXPECT_TRUE(History().Entries().empty());
-         }, {noAnswer, Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_DEVICE_ERROR_BASE + 1)})},
-         {request1, request1, toSlot1}, {}},
-        {"backups switched off in MIDI Setup: nothing is asked for; another device cannot be undone on",
-         backingUp("p.syx", program),
-         [&](WindowTest& t, CMainDialog& w) {
-             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
-             t.OnDialog(IDD_MIDI_SETUP, [](CDialog& setup) {
-                 CheckDlgButton(setup.GetSafeHwnd(), IDC_HISTORY_BACKUP, BST_UNCHECKED);
-                 setup.SetDlgItemText(IDC_DEVICE_NUMBER, "2");
-                 PostMessageA(setup.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
-             });
-             t.Press(w, IDC_MIDI_SETUP);
-             EXPECT_TRUE(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
-             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
-         }, {}, {request1, toSlot1, {0xF0, 0x00, 0x00, 0x10, 0x01, 0x41, 0x42, 0x00, 0x00, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7}}, {}},
+         }, {Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_NO_REPLY)}),
+             Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_DEVICE_ERROR_BASE + 1)})}, {request1, request1, toSlot1}, {}},
         {"a program goes to the slot typed, with command 42; the file is not changed", With("p.syx", program),
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "100");

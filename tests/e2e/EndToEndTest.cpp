@@ -114,6 +114,7 @@ TEST_F(EndToEnd, ReceivedProgramGoesBackIntoAnotherSlotAndNothingElseReachesTheD
     ASSERT_NO_FATAL_FAILURE(Answer("2 messages"));
     ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_SEND_PROGRAM_FILE, file}, {IDC_SEND_PROGRAM_SLOT, "5"}}));
     m_ui->Press(m_main, IDC_SEND_PROGRAM);
+    ASSERT_TRUE(m_ui->WaitUntil([&] { return m_ui->Text(m_main, IDC_STATUS).find("slot 5") != std::string::npos; }));
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
 
     EmulatedDevice expected;
