@@ -214,9 +214,7 @@ TEST_F(BankTest, ActionsOnTheRows)
                  t.Click(d, IDC_BANK_SEND_TO_SLOT);
                  EXPECT_EQ((std::vector<std::string>{"100", "1"}), proposedSlots);
              })(t, w);
-             std::vector<Bytes> received;
-             t.WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
-             EXPECT_EQ(long200, received.back()) << "the window's closing cut it";
+             EXPECT_EQ(long200, t.Received().back()) << "the window's closing cut it";
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM, {"50", "5000"}), w.GetDlgItemText(IDC_STATUS));
          },
          {OutOfRange(1, 100), OutOfRange(1, 100)},

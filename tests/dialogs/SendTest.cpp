@@ -262,10 +262,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
         {"command 22 sends the option chosen, after that option's question", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              for (int option : {0, 2})
-             {
-                 ChooseOption(t, option);
-                 t.Press(w, IDC_COMMAND22);
-             }
+                 ChooseOption(t, option), t.Press(w, IDC_COMMAND22);
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_COMMAND22, {"3", "10"}), w.GetDlgItemText(IDC_STATUS));
          },
          {Question(IDS_CONFIRM_COMMAND22_FIRST), Question(IDS_CONFIRM_COMMAND22_THIRD)},
@@ -299,11 +296,7 @@ namespace
 {
 // Where the pieces the driver was handed were on a line of `byteMs` a byte: each starts when
 // handed over or once the line is silent, whichever is later. Milliseconds, steady clock.
-struct OnLine
-{
-    double handed, start, end;
-    std::size_t bytes;
-};
+struct OnLine { double handed, start, end; std::size_t bytes; };
 
 std::vector<OnLine> LineOf(const std::vector<EmulatedMidiDriver::LongMessage>& pieces, double byteMs)
 {
@@ -367,17 +360,11 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
               t.Settle();
               EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM, {"5", "3000"}), w.GetDlgItemText(IDC_STATUS));
               t.Press(w, IDC_SEND_PROGRAM);
-              std::vector<Bytes> received;
-              t.WithDevice([&](EmulatedDevice& device) { received = device.ReceivedMessages(); });
-              EXPECT_EQ((std::vector<Bytes>{program, program}), received) << "a message arrived cut short";
+              EXPECT_EQ((std::vector<Bytes>{program, program}), t.Received()) << "a message arrived cut short";
           },
           shown, {program, program}, {}},
          {"an algorithm behind a program waits until the buffer has room to spare",
-          [&](WindowTest& t) {
-              t.WriteFile("p.syx", Message(4000));
-              t.WriteFile("a.syx", algorithm);
-              PortState().wireClock.SetByteTime(40);
-          },
+          [&](WindowTest& t) { t.WriteFile("p.syx", Message(4000)), t.WriteFile("a.syx", algorithm), PortState().wireClock.SetByteTime(40); },
           [&](WindowTest& t, CMainDialog& w) {
               w.SetDlgItemText(IDC_SEND_ALGORITHM_FILE, t.Path("a.syx"));
               SendTwice(t, w, IDC_SEND_PROGRAM, IDC_SEND_ALGORITHM, "p.syx");
@@ -387,11 +374,7 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
           },
           {}, {Message(4000), algorithm}, {}},
          {"with a pause, the comparison after a send asks only once the pause is over",
-          [&](WindowTest& t) {
-              t.WriteFile("p.syx", Message(300));
-              PortState().wireClock.SetByteTime(40);
-              PortState().pauseMs = 150;
-          },
+          [&](WindowTest& t) { t.WriteFile("p.syx", Message(300)), PortState().wireClock.SetByteTime(40), PortState().pauseMs = 150; },
           [&](WindowTest& t, CMainDialog& w) {
               CheckDlgButton(w.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
               SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
@@ -405,10 +388,8 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
           {Message(300), {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7}}, {}},
          {"two whole buffers in a row on Wine's driver, its interface 1 % slower than the clock",
           [&](WindowTest& t) {
-              t.WriteFile("p.syx", Message(4096));
-              t.AtWireRate(EmulatedMidiDriver::Line::Alsa);
-              PortState().wireClock.SetByteTime(317);
-              SetUnderWine(1);
+              t.WriteFile("p.syx", Message(4096)), t.AtWireRate(EmulatedMidiDriver::Line::Alsa);
+              PortState().wireClock.SetByteTime(317), SetUnderWine(1);
           },
           [&](WindowTest& t, CMainDialog& w) {
               SendTwice(t, w, IDC_SEND_PROGRAM, IDC_SEND_PROGRAM, "p.syx");
@@ -416,11 +397,7 @@ TEST_F(SendTest, OperationsWaitUntilTheMessageOnItsWayHasGoneOut)
           },
           {}, {Message(4096), Message(4096)}, {}},
          {"a program change while an algorithm waits for the pause is refused; the algorithm goes out whole",
-          [&](WindowTest& t) {
-              t.WriteFile("p.syx", plain);
-              t.WriteFile("a.syx", algorithm);
-              PortState().pauseMs = 300;
-          },
+          [&](WindowTest& t) { t.WriteFile("p.syx", plain), t.WriteFile("a.syx", algorithm), PortState().pauseMs = 300; },
           [&](WindowTest& t, CMainDialog& w) {
               SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
               w.SetDlgItemText(IDC_SEND_ALGORITHM_FILE, t.Path("a.syx"));

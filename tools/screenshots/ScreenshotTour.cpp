@@ -93,8 +93,12 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     if (!ui.WaitUntil([&] { return std::stoul("0" + ui.Text(send, IDC_SENT_COUNT)) > 20000; },
                       std::chrono::seconds(30)))
         return Tour::Fail("the bulk send did not get going");
-    if (!tour.Shot("bulk-send", send) || !tour.Close(send, IDCANCEL))
+    if (!tour.Shot("bulk-send", send))
         return false;
+    // Cancel is followed by what went out whole.
+    ui.Press(send, IDCANCEL);
+    if (!tour.Close(ui.WaitForMessageBox().window, IDOK) || !ui.WaitUntilGone(send))
+        return Tour::Fail("the bulk send did not close");
 
     ui.Press(main, IDC_BANK);
     HWND bank = ui.WaitForDialogWithControl(IDC_BANK_LIST);
@@ -103,6 +107,19 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     for (int row = 0; row < 3; ++row)
         ui.Key(bank, IDC_BANK_LIST, VK_DOWN);
     if (!tour.Shot("bank", bank) || !tour.Close(bank, IDCANCEL))
+        return false;
+
+    // A program sent to slot 5: what the slot held is backed up in the history first.
+    const std::string programFile = folder.File("Program.syx");
+    TempFolder::WriteBytes(programFile, EmulatedDevice().ProgramMessage(17));
+    ui.SetText(main, IDC_SEND_PROGRAM_FILE, programFile);
+    ui.SetText(main, IDC_SEND_PROGRAM_SLOT, "5");
+    ui.Press(main, IDC_SEND_PROGRAM);
+    if (!ui.WaitUntil([&] { return ui.Text(main, IDC_STATUS).find("slot 5") != std::string::npos; }))
+        return Tour::Fail("the program did not go out");
+    ui.Press(main, IDC_HISTORY);
+    HWND history = ui.WaitForDialogWithControl(IDC_HISTORY_LIST);
+    if (!tour.Shot("history", history) || !tour.Close(history, IDCANCEL))
         return false;
 
     ui.Press(main, IDC_COMMAND22);
@@ -126,6 +143,8 @@ int main()
     const std::string settingsKey = "Software\\SysEx Dump Screenshots";
     CSettings(settingsKey).DeleteAll();
     TempFolder folder;
+    // A history of this tour's own, not the one of earlier runs.
+    CSettings(settingsKey).WriteString("HistoryFolder", folder.File("history"));
     DemoProcess demo;
     if (!demo.Start(DemoProcess::BesideThisProgram("SysExDumpDemo.exe"), folder.Path(),
                     {{"SYSEXDUMP_DEMO_SETTINGS_KEY", settingsKey}}))
