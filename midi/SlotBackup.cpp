@@ -63,7 +63,9 @@ int CMidiDialog::KeepBackup()
 
 BOOL CMidiDialog::BackupFailed(const std::string& why)
 {
-    if (!m_overwrite)
+    // Only while the backup's own request waits: a send that never got that far leaves
+    // nothing for a later request to ask about.
+    if (!m_overwrite || m_completionAction != &CMidiDialog::KeepBackup)
         return FALSE;
     m_completionAction = nullptr;
     const std::string name = StoredName(m_overwrite->kind, m_overwrite->number);
