@@ -309,3 +309,11 @@
 #define IDS_HISTORY_SAVE_TITLE          3476
 #define IDS_HISTORY_FOLDER_TITLE        3477
 #define IDS_HISTORY_DELETE_FAILED       3478    // followed by the file's name and "!"
+
+// A backup of the device's memory before a bulk send overwrites it
+#define IDC_BACK_UP_FIRST               1240    // bulk send: receive the device's memory into the history first
+#define IDC_RECEIVE_INTRO               1241    // bulk receive: what the dialog is doing
+#define IDS_BACKUP_CAPTION              3580
+#define IDS_BACKUP_INTRO                3581
+#define IDS_CONFIRM_SEND_WITHOUT_BACKUP 3582
+#define IDS_HISTORY_BEFORE_RESTORE      3583

@@ -49,8 +49,9 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
     } rows[] = {
         {"newest first, each named by what, which and where from", {}, nullptr,
          {{HistoryKind::Program, 5, ReceivedFromDevice, 100}, {HistoryKind::Algorithm, 3, 3, 50},
-          {HistoryKind::Bulk, 0, ReceivedFromDevice, 300}},
-         {"bulk_received.syx:300", "algorithm-003_before-slot-003.syx:50", "program-005_received.syx:100"}, ""},
+          {HistoryKind::Bulk, 0, ReceivedFromDevice, 300}, {HistoryKind::Bulk, 0, BeforeBulkRestore, 30}},
+         {"bulk_before-restore.syx:30", "bulk_received.syx:300", "algorithm-003_before-slot-003.syx:50",
+          "program-005_received.syx:100"}, ""},
         {"a damaged index is rebuilt from the files and said", {{Old1, 10}}, "damaged\n", {},
          {"program-001_received.syx:10"}, rebuilt},
         {"an index whose size is not its file's is damaged", {{Old1, 10}}, "SysEx Dump history 1\n"

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "dialogs/BulkReceiveDialog.h"
+#include "dialogs/BulkSendDialog.h"
 #include "framework/File.h"
 #include "history/DumpHistory.h"
 #include "midi/MidiDialog.h"
@@ -26,6 +28,7 @@ void MidiTest::SetUp()
     ASSERT_TRUE(AllocateMidiBuffers());
     SetReplyTimeoutMs(TestReplyTimeoutMs);
     SetOverdueGraceMs(TestReplyTimeoutMs / 2);
+    SetBackupSilenceMs(TestReplyTimeoutMs / 4);
     Fresh();
 }
 
@@ -37,6 +40,7 @@ void MidiTest::TearDown()
     FreeMidiBuffers();
     SetReplyTimeoutMs(DefaultReplyTimeoutMs);
     SetOverdueGraceMs(DefaultOverdueGraceMs);
+    SetBackupSilenceMs(DefaultBackupSilenceMs);
     StopDriver();
 }
 
@@ -62,6 +66,7 @@ void MidiTest::Fresh()
     state.wireClock = WireClock{};
     state.wireClock.SetByteTime(0);
     SetUnderWine(0);
+    BackUpBeforeBulkSend() = false;
     m_ui.reset();  // before its successor installs its hooks
     m_ui = std::make_unique<UiRecorder>();
     CFile::SetFaultHook(nullptr);
