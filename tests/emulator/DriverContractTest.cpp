@@ -40,20 +40,17 @@ Bytes Foreign(std::size_t size, std::uint8_t fill = 0x01)
     return Bytes{SysEx::Start, 0x7D} + Bytes(size - 3, fill) + Bytes{SysEx::End};
 }
 
-// A fresh driver with its device, one input port with three 4096-byte buffers queued and
-// started, and one output port; both ports call back.
+// A fresh driver with its device, opened at once: one input port with three 4096-byte buffers
+// queued and started, and one output port; both ports call back.
 struct Rig
 {
     explicit Rig(Line line = Line::Cable, EmulatedMidiDriver::Pace pace = EmulatedMidiDriver::Pace::FullSpeed)
-    { driver.SetLine(line); driver.SetPace(pace); }
+    { driver.SetLine(line), driver.SetPace(pace), Open(); }
 
     ~Rig()
     {
-        onBlock = nullptr;
-        driver.midiInReset(in);
-        driver.midiInClose(in);
-        driver.midiOutReset(out);
-        driver.midiOutClose(out);
+        onBlock = nullptr, driver.midiInReset(in), driver.midiInClose(in);
+        driver.midiOutReset(out), driver.midiOutClose(out);
     }
 
     static void CALLBACK InputProc(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR)
@@ -104,11 +101,7 @@ struct Rig
     }
 
     std::vector<Bytes> Received()
-    {
-        std::vector<Bytes> received;
-        driver.WithDevice([&](EmulatedDevice& d) { received = d.ReceivedMessages(); });
-        return received;
-    }
+    { std::vector<Bytes> got; driver.WithDevice([&](EmulatedDevice& d) { got = d.ReceivedMessages(); }); return got; }
     std::size_t ShortsReceived() { std::size_t n = 0; driver.WithDevice([&](EmulatedDevice& d) { n = d.ShortMessages().size(); }); return n; }
 
     EmulatedDevice device;
@@ -132,7 +125,6 @@ struct Rig
 TEST(DriverContractTest, CallbacksComeInOrderFromTheDriversThreadAndResetsHandEverythingBack)
 {
     Rig r;
-    r.Open();
     std::size_t handedBackDuringReset = 0;
     r.onBlock = [&](MIDIHDR* header) {
         if (header != &r.inHeaders[1])
@@ -157,7 +149,6 @@ TEST(DriverContractTest, CallbacksComeInOrderFromTheDriversThreadAndResetsHandEv
 TEST(DriverContractTest, AResetMidMessageHandsBackWhatHasArrived)
 {
     Rig r(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
-    r.Open();
     const Bytes message = Foreign(3000);
     r.driver.InjectInput(message);
     for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); r.driver.HeldInputBytes() == 0 && std::chrono::steady_clock::now() < end;)
@@ -171,9 +162,8 @@ TEST(DriverContractTest, AResetMidMessageHandsBackWhatHasArrived)
 TEST(DriverContractTest, ErrorCodesFollowWinmm)
 {
     Rig r;
-    EXPECT_EQ(MMSYSERR_BADDEVICEID, r.driver.midiInOpen(&r.in, 1, 0, 0, CALLBACK_NULL));
-    r.Open();
     HMIDIIN second = nullptr; HMIDIOUT secondOut = nullptr;
+    EXPECT_EQ(MMSYSERR_BADDEVICEID, r.driver.midiInOpen(&second, 1, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiInOpen(&second, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiOutOpen(&secondOut, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
@@ -197,31 +187,21 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
 // whether the close waits for the line.
 TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
 {
-    const struct
-    {
-        const char* name;
-        Line line;
-        // Done inside midiOutLongMsg, before the last byte has left: the driver holds the bytes,
-        // a short message waits behind them, and a reset cannot take them back.
-        bool driverHolds;
-        bool stallsSecond;  // set to stall from the second message
-        bool closeDrains;   // a close returns once the line has sent every byte
-    } rows[] = {
-        {"cable", Line::Cable, false, false, false},
-        {"alsa", Line::Alsa, true, false, true},
-        {"midisrv", Line::Midisrv, true, false, false},
-        {"stalled", Line::Stalled, false, true, false},
+    // driverHolds: done inside midiOutLongMsg, before the last byte has left: the driver holds the
+    // bytes, a short message waits behind them, and a reset cannot take them back. stallsSecond:
+    // set to stall from the second message. closeDrains: a close returns once the line is empty.
+    const struct { const char* name; Line line; bool driverHolds, stallsSecond, closeDrains; } rows[] = {
+        {"cable", Line::Cable, false, false, false}, {"alsa", Line::Alsa, true, false, true},
+        {"midisrv", Line::Midisrv, true, false, false}, {"stalled", Line::Stalled, false, true, false},
     };
     const Bytes message = Foreign(300);
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.name);
         Line parsed = Line::Cable;
-        ASSERT_TRUE(ParseLine(row.name, parsed));
-        EXPECT_EQ(row.line, parsed);
+        ASSERT_TRUE(ParseLine(row.name, parsed) && parsed == row.line);
         Rig r(parsed, EmulatedMidiDriver::Pace::WireRate);
         r.driver.SetStallFrom(1);
-        r.Open();
         ASSERT_EQ(0u, r.Send(message));
         EXPECT_EQ(row.driverHolds, r.driver.LongMessages()[0].isDone);
         ASSERT_EQ(0u, r.driver.midiOutShortMsg(r.out, 0x05C0));
@@ -236,10 +216,7 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         EXPECT_EQ(1u, r.Received().size());
 
         ASSERT_EQ(0u, r.Send(message, 1));
-        if (row.stallsSecond)
-        {
-            EXPECT_FALSE(r.driver.WaitUntilIdle(std::chrono::milliseconds(200))) << "it never completes";
-        }
+        EXPECT_TRUE(!row.stallsSecond || !r.driver.WaitUntilIdle(std::chrono::milliseconds(200))) << "it never completes";
         EXPECT_EQ(0u, r.driver.midiOutReset(r.out));
         EXPECT_EQ(DWORD{MHDR_DONE | MHDR_PREPARED}, r.outHeaders[1].dwFlags & Flags) << "handed back by the reset";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
@@ -277,7 +254,6 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
 TEST(DriverContractTest, AlsaDropsWhatItsKernelBufferCannotHoldAndWrapsEveryPiece)
 {
     Rig r(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
-    r.Open();
     ASSERT_EQ(0u, r.Send(Foreign(3600)));
     ASSERT_EQ(0u, r.Send(Foreign(600, 0x02), 1));
     const auto sent = r.driver.LongMessages();
@@ -297,7 +273,6 @@ TEST(DriverContractTest, AlsaDropsWhatItsKernelBufferCannotHoldAndWrapsEveryPiec
     {
         Rig tiny(line, EmulatedMidiDriver::Pace::WireRate);
         tiny.driver.SetKernelBufferSize(1);
-        tiny.Open();
         ASSERT_EQ(0u, tiny.Send(Foreign(300)));
         ASSERT_EQ(0u, tiny.driver.midiOutShortMsg(tiny.out, 0x05C0));
         ASSERT_TRUE(tiny.driver.WaitUntilIdle());
@@ -316,7 +291,6 @@ TEST(DriverContractTest, InputDropsWhatFindsNoBuffer)
     {
         SCOPED_TRACE(static_cast<int>(line));
         Rig r(line);
-        r.Open();
         const auto injected = EmulatedMidiDriver::Clock::now();
         r.driver.InjectInput({0xF0, 1, 0xF7, 0xF0, 2, 0xF7, 0xF0, 3, 0xF7, 0xF0, 4, 0xF7});
         ASSERT_TRUE(r.driver.WaitUntilIdle());
@@ -340,13 +314,7 @@ TEST(DriverContractTest, MidisrvInputKeepsSystemExclusiveOnly)
 {
     using Blocks = std::vector<std::pair<UINT, Bytes>>;
     const Bytes long4102 = Bytes{0xF0} + Bytes(4100, 0x11) + Bytes{0xF7};
-    const struct
-    {
-        const char* name;
-        Bytes arriving;
-        bool reset;
-        Blocks expected;
-    } rows[] = {
+    const struct { const char* name; Bytes arriving; bool reset; Blocks expected; } rows[] = {
         {"F7 ends a buffer", {0xF0, 1, 0xF7, 0xF0, 2, 0xF7}, false, {{MIM_LONGDATA, {0xF0, 1, 0xF7}}, {MIM_LONGDATA, {0xF0, 2, 0xF7}}}},
         {"a full buffer goes back, the rest fills the next", long4102, false,
          {{MIM_LONGDATA, Bytes(long4102.begin(), long4102.begin() + 4096)}, {MIM_LONGDATA, Bytes(long4102.begin() + 4096, long4102.end())}}},
@@ -360,13 +328,9 @@ TEST(DriverContractTest, MidisrvInputKeepsSystemExclusiveOnly)
     {
         SCOPED_TRACE(row.name);
         Rig r(Line::Midisrv);
-        r.Open();
         r.driver.InjectInput(row.arriving);
         ASSERT_TRUE(r.driver.WaitUntilIdle());
-        if (row.reset)
-        {
-            ASSERT_EQ(0u, r.driver.midiInReset(r.in));
-        }
+        EXPECT_EQ(0u, row.reset ? r.driver.midiInReset(r.in) : 0u);
         Blocks blocks;
         for (const Block& block : r.blocks)
             blocks.emplace_back(block.message, block.bytes);

@@ -44,12 +44,7 @@ void MidiTest::TearDown()
     StopDriver();
 }
 
-void MidiTest::StopDriver()
-{
-    SetMidiDriver(nullptr);
-    m_driver.reset();
-    m_device.reset();
-}
+void MidiTest::StopDriver() { SetMidiDriver(nullptr), m_driver.reset(), m_device.reset(); }
 
 void MidiTest::Fresh()
 {
@@ -98,9 +93,8 @@ std::map<std::string, MidiTest::Bytes> MidiTest::Files() const
 
 void MidiTest::AtWireRate(EmulatedMidiDriver::Line line)
 {
-    m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
-    m_driver->SetLine(line);
-    PortState().wireClock.SetByteTime(WireClock::CableByteTime);
+    m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate), m_driver->SetLine(line);
+    SetWireByteTime(WireClock::CableByteTime);
 }
 
 const std::vector<MidiTest::LinePath>& MidiTest::LinePaths()
