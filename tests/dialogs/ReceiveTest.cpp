@@ -91,18 +91,15 @@ TEST_F(ReceiveTest, SingleDump)
     const Bytes program200 = EmulatedDevice().ProgramMessage(200);
     ASSERT_EQ(5000u, program200.size());
     Run({
-        {"the number field and the device number reach the request; the reply is stored as sent",
+        {"the number field and the device number reach the request; the reply is stored as sent, and kept in the "
+         "history by its number; in the log Ctrl+A and Ctrl+C copy its rows, Save as... writes them, Save as .syx only "
+         "the received message",
          [](WindowTest& t) { PortState().deviceNumber = 16; t.WithDevice([](EmulatedDevice& d) { d.SetDeviceNumber(16); }); },
-         Receives("129", "p.syx"), {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}},
-         {{"p.syx", sixteen.ProgramMessage(129)}},
-         {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
-          "In|Emulated device|Program 129 (text \"Wide    Delay\")|1213", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
-          "In|Emulated device|Port closed|"}},
-        {"the log: Ctrl+A and Ctrl+C copy its rows, Save as... writes them, Save as .syx only the received message",
-         nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, IDM_MIDI_LOG, 0);
-             Receives("1", "p.syx")(t, w);
+         [&](WindowTest& t, CMainDialog& w) {
+             Receives("129", "p.syx")(t, w);
+             ASSERT_EQ(1u, History().Entries().size());
+             EXPECT_EQ("_program-129_received.syx", History().Entries()[0].fileName.substr(19));
+             EXPECT_EQ(sixteen.ProgramMessage(129), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
              w.m_log.Refresh();
              t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'A');
              t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'C');
@@ -121,7 +118,11 @@ TEST_F(ReceiveTest, SingleDump)
              DeleteFileW(Widen(t.Path("log.txt")).c_str());
              t.Press(w.m_log, IDC_LOG_SAVE_SYX);
          },
-         {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}, {"r.syx", Program1}}},
+         {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}},
+         {{"p.syx", sixteen.ProgramMessage(129)}, {"r.syx", sixteen.ProgramMessage(129)}},
+         {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
+          "In|Emulated device|Program 129 (text \"Wide    Delay\")|1213", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
+          "In|Emulated device|Port closed|"}},
         {"a reply over two input buffers replaces an existing file after Yes, its name without folder as the "
          "default names are", [](WindowTest& t) { t.WriteFile("p.syx", Old); t.m_driver->SetBlockSizes({4096, 904}); },
          Receives("200", "p.syx", false, true), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
@@ -138,18 +139,6 @@ TEST_F(ReceiveTest, SingleDump)
          {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
           "In|Emulated device|Message cut short by the driver|1072", "Out|Emulated device|Port closed|",
           "In|Emulated device|No reply in time|", "In|Emulated device|Reset|", "In|Emulated device|Port closed|"}},
-        {"closing the window while it waits closes the ports", Replies(Mode::Silent),
-         [](WindowTest& t, CMainDialog& w) {
-             w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
-             t.Click(w, IDC_RECEIVE_ALGORITHM);
-         }, {}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}, {}},
-        {"a received program is kept in the history too, by its number", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             Receives("7", "p.syx")(t, w);
-             ASSERT_EQ(1u, History().Entries().size());
-             EXPECT_EQ("_program-007_received.syx", History().Entries()[0].fileName.substr(19));
-             EXPECT_EQ(EmulatedDevice().ProgramMessage(7), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
-         }, {Stored("p.syx")}, {Request7}, {{"p.syx", EmulatedDevice().ProgramMessage(7)}}},
         {"a history that cannot be written is said once, and every dump still saved, an algorithm too",
          [](WindowTest& t) { t.WriteFile("h", Old); History().SetFolder(t.Path("h")); },
          [](WindowTest& t, CMainDialog& w) { Receives("1", "p.syx")(t, w); Receives("127", "a.syx", true)(t, w); },
@@ -157,12 +146,15 @@ TEST_F(ReceiveTest, SingleDump)
           Stored("a.syx")},
          {Request1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}},
          {{"p.syx", Program1}, {"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
-        {"an empty name is refused with the focus on its field", nullptr,
+        {"an empty name is refused with the focus on its field; closing the window while it waits closes the ports",
+         Replies(Mode::Silent),
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, "");
              t.Press(w, IDC_RECEIVE_ALGORITHM);
              EXPECT_EQ(IDC_RECEIVE_ALGORITHM_FILE, t.FocusedId());
-         }, {Error(IDS_NO_RECEIVE_FILE)}, {}, {}},
+             w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
+             t.Click(w, IDC_RECEIVE_ALGORITHM);
+         }, {Error(IDS_NO_RECEIVE_FILE)}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}},
     });
 }
 
@@ -323,14 +315,11 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
              t.Answer({IDYES, IDOK, IDYES});
              Receives("1", "p.syx")(t, w);
          }, {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard})}, {Request1}, {}},
-        {"an unrelated file named after the target stays as it is", With("p.syx.part", Old), Receives("1", "p.syx"),
-         {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}}},
-        {"a name longer than the drive takes (255 characters) is refused as too long before anything is requested",
-         nullptr, Receives("1", nameOf256, false, true), {Error(IDS_NAME_TOO_LONG, {DisplayPath(nameOf256), "255"})},
-         {}, {}},
-        {"a path of 255 characters", nullptr, Receives("1", longName), {Stored(longName)}, {Request1},
-         {{longName, Program1}}},
-        {"a name in any script", nullptr, Receives("1", script), {Stored(script)}, {Request1}, {{script, Program1}}},
+        {"a path of 255 characters, a name in any script; an unrelated file named after the target stays as it is",
+         With("p.syx.part", Old), [&](WindowTest& t, CMainDialog& w) {
+             Receives("1", longName)(t, w), Receives("1", script)(t, w), Receives("1", "p.syx")(t, w);
+         }, {Stored(longName), Stored(script), Stored("p.syx")}, {Request1, Request1, Request1},
+         {{longName, Program1}, {script, Program1}, {"p.syx", Program1}}},
         {"a bulk dump whose save fails is saved elsewhere; the choice starts at the target, modal to the dialog, "
          "whose Store does nothing meanwhile",
          FailOnce(CFile::Operation::Write),
@@ -348,20 +337,20 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
                  AfterCount(dump.size())(t, d);
              })(t, w);
          }, {FileError(IDS_FILE_WRITE_FAILED, "b.syx"), Stored("other.syx")}, {BulkRequest}, {{"other.syx", dump}}},
-        {"a read-only target is refused before anything is requested", With("p.syx", Old),
-         [](WindowTest& t, CMainDialog& w) {
+        {"refused before anything is requested: a name longer than the drive takes (255 characters), a read-only "
+         "target, a writable target in a folder where no new file may be made", With("p.syx", Old),
+         [&](WindowTest& t, CMainDialog& w) {
+             Receives("1", nameOf256, false, true)(t, w);
              const std::wstring name = PlatformPath(t.Path("p.syx"));
              SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_READONLY);
              Receives("1", "p.syx")(t, w);
              SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-         }, {Error(IDS_TARGET_READ_ONLY, {Path("p.syx")})}, {}, {}},
-        {"a writable target in a folder where no new file may be made is refused at once",
-         [](WindowTest& t) {
-             t.WriteFile("p.syx", Old);
              CFile::SetFaultHook([](CFile::Operation operation, const std::string&) -> DWORD {
                  return operation == CFile::Operation::Create ? ERROR_ACCESS_DENIED : 0;
              });
-         }, Receives("1", "p.syx"), {Error(IDS_FOLDER_REFUSES_FILES, {Path("")})}, {}, {}},
+             Receives("1", "p.syx")(t, w);
+         }, {Error(IDS_NAME_TOO_LONG, {DisplayPath(nameOf256), "255"}), Error(IDS_TARGET_READ_ONLY, {Path("p.syx")}),
+             Error(IDS_FOLDER_REFUSES_FILES, {Path("")})}},
         {"a name the file system cuts short (255 bytes under Wine) is not taken for saved", nullptr,
          [&](WindowTest& t, CMainDialog& w) {
              t.m_ui->files = {t.Path("other.syx")};

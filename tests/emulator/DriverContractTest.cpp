@@ -90,10 +90,7 @@ struct Rig
     MMRESULT Send(Bytes bytes = {}, std::size_t which = 0)
     {
         if (bytes.empty())
-        {
-            bytes.resize(SysEx::ProgramDumpRequestLength);
-            BuildProgramDumpRequest(bytes.data(), 1, 200);
-        }
+            bytes.resize(SysEx::ProgramDumpRequestLength), BuildProgramDumpRequest(bytes.data(), 1, 200);
         outData[which].assign(bytes.begin(), bytes.end());
         outHeaders[which] = MIDIHDR{outData[which].data(), static_cast<DWORD>(bytes.size()), 0, 0, 0, nullptr, 0, 0, {}};
         EXPECT_EQ(0u, driver.midiOutPrepareHeader(out, &outHeaders[which], HeaderSize));
@@ -127,10 +124,8 @@ TEST(DriverContractTest, CallbacksComeInOrderFromTheDriversThreadAndResetsHandEv
     Rig r;
     std::size_t handedBackDuringReset = 0;
     r.onBlock = [&](MIDIHDR* header) {
-        if (header != &r.inHeaders[1])
-            return;
-        r.driver.midiInReset(r.in);
-        handedBackDuringReset = r.blocks.size() - 2;
+        if (header == &r.inHeaders[1])
+            r.driver.midiInReset(r.in), handedBackDuringReset = r.blocks.size() - 2;
     };
     ASSERT_EQ(0u, r.Send());
     ASSERT_TRUE(r.driver.WaitUntilIdle());

@@ -60,8 +60,7 @@ TEST(Framework, FileOpenReadWriteAndTheirFailures)
     CFile writer;
     ASSERT_TRUE(writer.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive));
     writer.Write("\xF0\x01\xF7", 3);
-    CFile other;
-    EXPECT_FALSE(other.Open(path, CFile::modeRead | CFile::shareDenyNone)) << "an exclusive file is shared with no one";
+    EXPECT_FALSE(CFile().Open(path, CFile::modeRead | CFile::shareDenyNone)) << "an exclusive file is shared with no one";
     writer.Close();
 
     CFile reader;
