@@ -66,6 +66,7 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
         {{IDD_BULK_RECEIVE, IDC_RECEIVED_COUNT}, {bytes}},
         {{IDD_BULK_RECEIVE, IDC_RECEIVE_RATE}, {s(IDS_RECEIVE_RATE, {bytes, wait}), s(IDS_RECEIVE_LAST_DATA, {wait})}},
         {{IDD_BULK_RECEIVE, IDC_RECEIVED_MESSAGES}, {s(IDS_RECEIVED_MESSAGES, {messages, messages, messages})}},
+        {{IDD_BULK_RECEIVE, IDC_RECEIVE_INTRO}, {s(IDS_BACKUP_INTRO)}},
         {{IDD_BULK_SEND, IDC_SEND_SUMMARY}, {s(IDS_BULK_SUMMARY, {messages}), s(IDS_BULK_SUMMARY_MIDI, {messages}), s(IDS_BULK_SUMMARY_SELECTION, {messages}),
                                              s(IDS_BULK_SUMMARY_ONE), s(IDS_BULK_SUMMARY_MIDI_ONE), s(IDS_BULK_SUMMARY_SELECTION_ONE)}},
         {{IDD_BULK_SEND, IDC_SEND_WARNING}, {s(IDS_BULK_WARNING_PREFIX, {s(IDS_BULK_OUTSIDE_BYTES, {bytes}) + " " +
