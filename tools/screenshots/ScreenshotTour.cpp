@@ -88,13 +88,25 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     HWND send = ui.WaitForDialogWithControl(IDC_SENT_COUNT);
     if (send == nullptr)
         return Tour::Fail("the bulk send dialog did not appear");
+    // Send backs the device up first; once that has started, it is cancelled and the send
+    // goes without it, so as not to wait for the whole memory at the wire rate.
+    ui.Press(send, IDOK);
+    HWND backup = ui.WaitForDialogWithControl(IDC_RECEIVE_INTRO);
+    if (backup == nullptr || !ui.WaitUntil([&] { return std::stoul("0" + ui.Text(backup, IDC_RECEIVED_COUNT)) > 5000; }))
+        return Tour::Fail("the backup before the bulk send did not get going");
+    if (!tour.Shot("bulk-backup", backup) || !tour.Close(backup, IDCANCEL))
+        return false;
+    PostMessageA(GetDlgItem(send, IDC_BACK_UP_FIRST), BM_SETCHECK, BST_UNCHECKED, 0);
     ui.Press(send, IDOK);
     // Far enough for the progress and the time left to show.
     if (!ui.WaitUntil([&] { return std::stoul("0" + ui.Text(send, IDC_SENT_COUNT)) > 20000; },
                       std::chrono::seconds(30)))
         return Tour::Fail("the bulk send did not get going");
-    if (!tour.Shot("bulk-send", send) || !tour.Close(send, IDCANCEL))
+    if (!tour.Shot("bulk-send", send))
         return false;
+    ui.Press(send, IDCANCEL);  // the note of what went out whole comes before the window closes
+    if (!tour.Close(ui.WaitForMessageBox().window, IDOK) || !ui.WaitUntilGone(send))
+        return Tour::Fail("the bulk send did not close");
 
     ui.Press(main, IDC_BANK);
     HWND bank = ui.WaitForDialogWithControl(IDC_BANK_LIST);
