@@ -247,21 +247,16 @@ TEST_F(ReceiveTest, BulkDump)
              AfterCount(shortest.size())(t, d);
              EXPECT_EQ(0u, t.m_driver->DroppedInputBytes());
          }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", shortest}}},
-        {"OK while a message arrives takes back what the driver holds and asks; No receives the rest", wines,
+        {"OK while a message arrives takes back what the driver holds and asks; No goes on receiving, Yes stores the "
+         "part the driver held and what came while the question was up", wines,
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
              t.m_driver->InjectInput(started);
              t.Answer({IDNO});
              t.Click(d, IDOK);
              EXPECT_EQ(std::to_string(started.size()), d.GetDlgItemText(IDC_RECEIVED_COUNT));
-             t.m_driver->InjectInput(rest);
-             AfterCount(program7.size())(t, d);
-         }), {storeCut, Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
-        {"Yes stores the part the driver held, and what came while the question was up", wines,
-         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
-             t.m_driver->InjectInput(started);
-             t.m_ui->onBox = [&](const Box& box) { if (box == storeCut) t.m_driver->InjectInput(rest); };
+             t.m_ui->onBox = [&](const Box&) { if (t.m_ui->boxes.size() == 2) t.m_driver->InjectInput(rest); };
              t.Click(d, IDOK);
-         }), {storeCut, Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
+         }), {storeCut, storeCut, Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
         {"without memory for its buffer the dialog does not start", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };
@@ -299,22 +294,19 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
              CloseHandle(held);
          }, {refused("missing\\p.syx"), refused("missing\\b.syx"), refused("a*b.syx"), refused("p.syx")}},
         {"a failed write: the dump is saved where the user chooses instead, the old file stays; no place chosen: "
-         "asked before discarding, No offers the choice again", FailOnce(CFile::Operation::Write),
+         "asked before discarding, No offers the choice again; a flush that fails is a failed write, and Yes to "
+         "discarding leaves nothing behind", FailOnce(CFile::Operation::Write),
          [](WindowTest& t, CMainDialog& w) {
              t.m_ui->files = {"", t.Path("other.syx")};
-             t.Answer({IDYES, IDOK, IDNO});
+             t.Answer({IDYES, IDOK, IDNO, IDOK, IDYES, IDOK, IDYES});
              Receives("1", "p.syx")(t, w);
              EXPECT_FALSE(t.m_ui->fileDialogs.at(1).open) << "not a save-file dialog";
              EXPECT_EQ(t.Path("other.syx"), w.GetDlgItemText(IDC_RECEIVE_PROGRAM_FILE));
-         },
-         {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}), Stored("other.syx")}, {Request1},
-         {{"other.syx", Program1}}},
-        {"a flush that fails is a failed write; Yes to discarding leaves nothing behind",
-         FailOnce(CFile::Operation::Flush),
-         [](WindowTest& t, CMainDialog& w) {
-             t.Answer({IDYES, IDOK, IDYES});
+             FailOnce(CFile::Operation::Flush)(t);
              Receives("1", "p.syx")(t, w);
-         }, {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard})}, {Request1}, {}},
+         },
+         {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}), Stored("other.syx"), overwrite, writeFailed,
+          Question(IDS_CONFIRM_DISCARD, {discard})}, {Request1, Request1}, {{"other.syx", Program1}}},
         {"a path of 255 characters, a name in any script; an unrelated file named after the target stays as it is",
          With("p.syx.part", Old), [&](WindowTest& t, CMainDialog& w) {
              Receives("1", longName)(t, w), Receives("1", script)(t, w), Receives("1", "p.syx")(t, w);

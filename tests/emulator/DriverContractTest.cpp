@@ -109,8 +109,7 @@ struct Rig
     std::array<MIDIHDR, 3> inHeaders{};
     std::array<std::vector<char>, 2> outData;
     std::array<MIDIHDR, 2> outHeaders{};
-    HMIDIIN in = nullptr;
-    HMIDIOUT out = nullptr;
+    HMIDIIN in = nullptr; HMIDIOUT out = nullptr;
     // Last, so that it is destroyed first: its worker may call back into the members above.
     EmulatedMidiDriver driver{device};
 };
@@ -137,21 +136,18 @@ TEST(DriverContractTest, CallbacksComeInOrderFromTheDriversThreadAndResetsHandEv
     EXPECT_EQ(r.device.ProgramMessage(200), r.blocks[0].bytes + r.blocks[1].bytes);
     EXPECT_EQ(1u, handedBackDuringReset);
     EXPECT_EQ(0u, r.driver.midiInClose(r.in));
-}
 
-// Wine's driver writes bytes into the buffer as they arrive: a reset in the middle of a message
-// hands back what has arrived.
-TEST(DriverContractTest, AResetMidMessageHandsBackWhatHasArrived)
-{
-    Rig r(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
+    // Wine's driver writes bytes into the buffer as they arrive: a reset in the middle of a
+    // message hands back what has arrived.
+    Rig wine(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
     const Bytes message = Foreign(3000);
-    r.driver.InjectInput(message);
-    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); r.driver.HeldInputBytes() == 0 && std::chrono::steady_clock::now() < end;)
+    wine.driver.InjectInput(message);
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); wine.driver.HeldInputBytes() == 0 && std::chrono::steady_clock::now() < end;)
         std::this_thread::yield();
-    const std::size_t held = r.driver.HeldInputBytes();
-    ASSERT_EQ(0u, r.driver.midiInReset(r.in));
-    ASSERT_EQ(3u, r.blocks.size());
-    EXPECT_EQ(Bytes(message.begin(), message.begin() + std::max<std::size_t>({held, 1, r.blocks[0].bytes.size()})), r.blocks[0].bytes);
+    const std::size_t held = wine.driver.HeldInputBytes();
+    ASSERT_EQ(0u, wine.driver.midiInReset(wine.in));
+    ASSERT_EQ(3u, wine.blocks.size());
+    EXPECT_EQ(Bytes(message.begin(), message.begin() + std::max<std::size_t>({held, 1, wine.blocks[0].bytes.size()})), wine.blocks[0].bytes);
 }
 
 TEST(DriverContractTest, ErrorCodesFollowWinmm)

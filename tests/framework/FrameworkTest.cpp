@@ -82,9 +82,7 @@ TEST(Framework, FileOpenReadWriteAndTheirFailures)
     for (const auto& row : entries)
     {
         WIN32_FIND_DATAW entry{};
-        entry.nFileSizeLow = row.size;
-        wcscpy(entry.cFileName, row.listed);
-        wcscpy(entry.cAlternateFileName, row.shortName);
+        entry.nFileSizeLow = row.size, wcscpy(entry.cFileName, row.listed), wcscpy(entry.cAlternateFileName, row.shortName);
         EXPECT_EQ(row.kept, EntryIsFile(entry, "Dump.syx", &written) != FALSE) << Narrow(row.listed);
     }
 }

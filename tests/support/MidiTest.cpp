@@ -53,13 +53,11 @@ void MidiTest::Fresh()
     m_driver = std::make_unique<EmulatedMidiDriver>(*m_device);
     SetMidiDriver(m_driver.get());
     MidiPortState& state = PortState();
-    state.deviceNumber = 1;
+    state.deviceNumber = 1, state.pauseMs = 0;
     state.inputPort = state.outputPort = std::nullopt;
-    state.pauseMs = 0;
     CMidiSender::Instance().NewLine();
     // An infinitely fast line, as the driver's full speed; not the Wine case.
-    state.wireClock = WireClock{};
-    state.wireClock.SetByteTime(0);
+    state.wireClock = WireClock{}, state.wireClock.SetByteTime(0);
     SetUnderWine(0);
     BackUpBeforeBulkSend() = false;
     m_ui.reset();  // before its successor installs its hooks

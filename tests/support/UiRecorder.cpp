@@ -32,11 +32,9 @@ namespace
 // The first of the queue, taken out of it; `otherwise` when it is empty.
 template <typename T> T TakeFirst(std::deque<T>& queue, T otherwise)
 {
-    if (queue.empty())
-        return otherwise;
-    T first = std::move(queue.front());
-    queue.pop_front();
-    return first;
+    if (!queue.empty())
+        otherwise = std::move(queue.front()), queue.pop_front();
+    return otherwise;
 }
 }
 

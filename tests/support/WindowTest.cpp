@@ -150,9 +150,7 @@ std::string WindowTest::ListCell(HWND list, int row, int column)
 {
     wchar_t text[256] = {};
     LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 256;
+    item.iSubItem = column, item.pszText = text, item.cchTextMax = 256;
     SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return Narrow(text);
 }
