@@ -8,6 +8,11 @@
 #include "framework/TaskbarProgress.h"
 #include "midi/MidiDialog.h"
 
+// Whether Send first receives the device's memory into the history (the box's state, kept
+// between runs). Off until the program's settings are read, which turn it on by default, so
+// that a send run without them (a test, the bench) sends only what it is given.
+bool& BackUpBeforeBulkSend();
+
 // Sends a bulk file message by message through the sender, which paces, splits and pauses;
 // the dialog says what the file holds before Send, shows progress and time left while it goes,
 // and afterwards how many messages went out whole and which did not. With the box checked,
@@ -15,11 +20,6 @@
 // once the message on its way has gone out whole. A Standard MIDI File is sent as the SysEx
 // messages it holds. Under Wine a last message without F7 is left out, since Wine would end it
 // with one; progress and counts are of what is sent.
-// Whether Send first receives the device's memory into the history (the box's state, kept
-// between runs). Off until the program's settings are read, which turn it on by default, so
-// that a send run without them (a test, the bench) sends only what it is given.
-bool& BackUpBeforeBulkSend();
-
 class CBulkSendDialog : public CMidiDialog
 {
 public:

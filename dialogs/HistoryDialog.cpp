@@ -52,8 +52,10 @@ std::string CellText(const HistoryEntry& entry, int column)
     case 0: return WhenText(entry.when);
     case 1: return LoadResString(IDS_HISTORY_KIND_BASE + static_cast<int>(entry.kind), {std::to_string(entry.number)});
     case 2:
-        return entry.overwrittenSlot == ReceivedFromDevice  ? LoadResString(IDS_HISTORY_RECEIVED)
-               : entry.overwrittenSlot == BeforeBulkRestore ? LoadResString(IDS_HISTORY_BEFORE_RESTORE)
+        if (entry.overwrittenSlot == BeforeBulkRestore)
+            return LoadResString(IDS_HISTORY_BEFORE_RESTORE);
+        return entry.overwrittenSlot == ReceivedFromDevice
+                   ? LoadResString(IDS_HISTORY_RECEIVED)
                    : LoadResString(IDS_HISTORY_BEFORE_SLOT, {std::to_string(entry.overwrittenSlot)});
     case 3: return FormatGroupedNumber(entry.size);
     default: return EntryText(entry);
