@@ -531,11 +531,14 @@ TEST_F(SendTest, BulkDumpCancels)
     const Box oneOfThree = Said(IDS_BULK_RESULT_PART, {"1", "3", "2", "3"});
     const unsigned overdue = 2 * 640 + OverdueGraceMs() + 300;
     const auto backsUp = [&](WindowTest& t) { t.WriteFile("b.syx", three); BackUpBeforeBulkSend() = true; };
-    // Presses each button of the bulk send in turn (0: unchecks the box) while the backup's
-    // dialog runs as `backup` says (by default until it ends), then waits for the end.
-    const auto presses = [](std::vector<int> ids, std::function<void(WindowTest&, CDialog&)> backup = nullptr) {
+    // Presses each button of the bulk send in turn (0: unchecks the box), then waits for the end;
+    // the backup's dialog runs until it ends, or until data has come and `inBackup` is pressed.
+    const auto presses = [](std::vector<int> ids, int inBackup = 0) {
         return [=](WindowTest& t, CMainDialog& w) {
-            t.OnDialog(IDD_BULK_RECEIVE, [&t, backup](CDialog& d) { if (backup) backup(t, d); });
+            t.OnDialog(IDD_BULK_RECEIVE, [&t, inBackup](CDialog& d) {
+                if (inBackup && t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVED_COUNT) != "0"; }))
+                    t.Click(d, inBackup);
+            });
             SendsBulk([=](WindowTest& t, CDialog& d) {
                 for (int id : ids)
                     id ? t.Click(d, id) : (void)CheckDlgButton(d.GetSafeHwnd(), IDC_BACK_UP_FIRST, BST_UNCHECKED);
@@ -548,10 +551,7 @@ TEST_F(SendTest, BulkDumpCancels)
         {"Cancel before Send", With("b.syx", three), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDCANCEL); }),
          {}, {}, {}},
         {"Cancel during the backup sends nothing", [&](WindowTest& t) { backsUp(t); t.AtWireRate(); },
-         presses({IDOK, IDCANCEL}, [](WindowTest& t, CDialog& d) {
-             EXPECT_TRUE(t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVED_COUNT) != "0"; }));
-             t.Click(d, IDCANCEL);
-         }), {}, {BulkRequest}},
+         presses({IDOK, IDCANCEL}, IDCANCEL), {}, {BulkRequest}},
         {"no backup to be had: asked, No sends nothing, Yes the file",
          [&](WindowTest& t) { backsUp(t); t.SetReplyMode(EmulatedDevice::ReplyMode::Silent); t.Answer({IDOK, IDNO}); },
          presses({IDOK, IDOK}), {Error(IDS_NO_REPLY), noBackup, Error(IDS_NO_REPLY), noBackup},

@@ -21,9 +21,8 @@ void WindowTest::Run(const std::vector<WindowCase>& cases)
         if (c.arrange)
             c.arrange(*this);
         // The files the case starts with stay as they are unless it says otherwise.
-        std::map<std::string, Bytes> files = Files();
-        for (const auto& [name, bytes] : c.files)
-            files[name] = bytes;
+        std::map<std::string, Bytes> files = c.files;
+        files.merge(Files());
         TheMidiLog().Clear();
         RunMainWindow([&](CMainDialog& window) {
             if (!c.logged.empty())
