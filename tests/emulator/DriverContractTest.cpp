@@ -207,7 +207,7 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         EXPECT_EQ(1u, r.Received().size());
 
         ASSERT_EQ(0u, r.Send(message, 1));
-        EXPECT_TRUE(!row.stallsSecond || !r.driver.WaitUntilIdle(std::chrono::milliseconds(200))) << "it never completes";
+        EXPECT_TRUE(!row.stallsSecond || !r.driver.WaitUntilIdle(std::chrono::milliseconds(200))) << "never completes";
         EXPECT_EQ(0u, r.driver.midiOutReset(r.out));
         EXPECT_EQ(DWORD{MHDR_DONE | MHDR_PREPARED}, r.outHeaders[1].dwFlags & Flags) << "handed back by the reset";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
