@@ -165,8 +165,9 @@ BOOL CDumpHistory::Add(HistoryKind kind, int number, int overwrittenSlot, const 
             ReportWriteFailure();
             return FALSE;
         }
+        // Past the newest entry in one step, however far the clock was set back.
         FILETIME stamp;
-        SystemTimeToFileTime(&when, &stamp);
+        SystemTimeToFileTime(newest ? &when : &m_entries.front().when, &stamp);
         ULARGE_INTEGER ticks{{stamp.dwLowDateTime, stamp.dwHighDateTime}};
         ticks.QuadPart += 10000;
         stamp = {ticks.LowPart, ticks.HighPart};
