@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "dialogs/MidiLogText.h"
+#include "framework/Controls.h"
 #include "framework/File.h"
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
@@ -34,19 +35,8 @@ BOOL CMidiLogDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
     m_list = GetDlgItem(IDC_LOG_LIST);
-    ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT);
-    for (int column = 0; column < MidiLogColumnCount; ++column)
-    {
-        RECT units{0, 0, ColumnWidths[column], 0};
-        MapDialogRect(m_hWnd, &units);
-        const std::wstring title = Widen(LoadResString(IDS_LOG_COLUMN_BASE + column));
-        LVCOLUMNW header{};
-        header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        header.fmt = column == 0 || column == 4 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        header.cx = units.right;
-        header.pszText = const_cast<wchar_t*>(title.c_str());
-        SendMessageW(m_list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
-    }
+    // Time and size read best aligned right.
+    AddListColumns(m_list, m_hWnd, IDS_LOG_COLUMN_BASE, ColumnWidths, MidiLogColumnCount, 1u << 0 | 1u << 4);
     m_shownFirst = TheMidiLog().First();
     Refresh();
     SetTimer(m_hWnd, RefreshTimerId, RefreshMs, nullptr);
