@@ -38,13 +38,7 @@ std::wstring Lowered(const std::string& text)
     return wide;
 }
 
-// How each control follows the window's size: moved right or down, stretched wide or high.
-struct Anchor
-{
-    int id;
-    bool moveX, moveY, stretchX, stretchY;
-};
-constexpr Anchor Anchors[] = {
+constexpr ControlAnchor Anchors[] = {
     {IDC_BANK_SUMMARY, false, false, true, false},       {IDC_BANK_LIST, false, false, true, true},
     {IDC_BANK_SEND_TO_SLOT, false, true, false, false},  {IDC_BANK_SEND, false, true, false, false},
     {IDC_BANK_SAVE_AS, false, true, false, false},       {IDC_BANK_COMPARE, false, true, false, false},
@@ -76,24 +70,11 @@ BOOL CBankDialog::OnInitDialog()
         m_shownRows.push_back(row);
     ShowSummary();
 
-    RECT client;
-    GetClientRect(m_hWnd, &client);
-    m_templateClient = {client.right, client.bottom};
-    RECT window;
-    GetWindowRect(m_hWnd, &window);
-    m_minimumSize = {window.right - window.left, window.bottom - window.top};
-    for (const Anchor& anchor : Anchors)
-    {
-        HWND control = GetDlgItem(anchor.id);
-        RECT place;
-        GetWindowRect(control, &place);
-        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
-        m_templatePlaces.emplace_back(control, place);
-    }
+    m_anchors.Capture(m_hWnd, Anchors, std::size(Anchors));
     SetUpList();
     if (m_layout != nullptr && m_layout->width > 0 && m_layout->height > 0)
-        SetWindowPos(m_hWnd, nullptr, 0, 0, std::max<int>(m_layout->width, m_minimumSize.cx),
-                     std::max<int>(m_layout->height, m_minimumSize.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(m_hWnd, nullptr, 0, 0, std::max<int>(m_layout->width, m_anchors.MinimumSize().cx),
+                     std::max<int>(m_layout->height, m_anchors.MinimumSize().cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     UpdateButtons();
     // The keys go to the rows first, as before Find was there: Find is a Shift+Tab away.
     GotoDlgCtrl(m_list);
@@ -367,37 +348,10 @@ BOOL CBankDialog::OnCommand(UINT id, UINT notifyCode)
     }
 }
 
-void CBankDialog::Resize(int width, int height)
-{
-    if (m_templatePlaces.empty())
-        return;
-    const int dx = std::max(0, width - static_cast<int>(m_templateClient.cx));
-    const int dy = std::max(0, height - static_cast<int>(m_templateClient.cy));
-    HDWP moves = BeginDeferWindowPos(static_cast<int>(m_templatePlaces.size()));
-    for (std::size_t i = 0; i < m_templatePlaces.size() && moves != nullptr; ++i)
-    {
-        const Anchor& anchor = Anchors[i];
-        const RECT& place = m_templatePlaces[i].second;
-        moves = DeferWindowPos(moves, m_templatePlaces[i].first, nullptr, place.left + (anchor.moveX ? dx : 0),
-                               place.top + (anchor.moveY ? dy : 0),
-                               place.right - place.left + (anchor.stretchX ? dx : 0),
-                               place.bottom - place.top + (anchor.stretchY ? dy : 0), SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    if (moves != nullptr)
-        EndDeferWindowPos(moves);
-    // A moved control repaints only where it grew, which leaves stripes of the old picture in
-    // the list's header: the whole list and its header are drawn again.
-    if (m_list != nullptr)
-        RedrawWindow(m_list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
 INT_PTR CBankDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    if (message == WM_SIZE)
-        Resize(LOWORD(lParam), HIWORD(lParam));
-    if (message == WM_GETMINMAXINFO && m_minimumSize.cx > 0)
+    if (m_anchors.OnMessage(message, lParam))
     {
-        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {m_minimumSize.cx, m_minimumSize.cy};
         handled = true;
         return 0;
     }

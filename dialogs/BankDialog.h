@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/AnchorLayout.h"
 #include "midi/MidiDialog.h"
 #include "protocol/BankIndex.h"
 
@@ -53,7 +54,6 @@ private:
     BOOL LoadFile();
     void ShowSummary();
     void SetUpList();
-    void Resize(int width, int height);
     void FormatCell(NMLVDISPINFOW& info);
     // Shows only the rows whose kind or text holds what Find holds, in any letter case.
     void ApplyFind();
@@ -73,8 +73,5 @@ private:
     std::string m_kindFormats[6];
     std::string m_saveTarget;
     HWND m_list = nullptr;
-    // The client size and the controls' places the template gives; the resizing moves from them.
-    SIZE m_templateClient{};
-    SIZE m_minimumSize{};
-    std::vector<std::pair<HWND, RECT>> m_templatePlaces;
+    CAnchorLayout m_anchors;
 };
