@@ -4,6 +4,11 @@
 // midisrv or stalled makes its driver behave like one that users have (cable by default), and
 // SYSEXDUMP_DEMO_KERNEL_BUFFER=<bytes> sets the alsa kernel buffer (4096 by default);
 // SYSEXDUMP_DEMO_SETTINGS_KEY keeps the settings under another key of HKEY_CURRENT_USER.
+// The driver has four port pairs, "Demo MIDI 1" to "Demo MIDI 4"; the device sits on the
+// second as device number 5, so that finding it means something; SYSEXDUMP_DEMO_DEVICE=<pair>:<number>
+// (1 to 4, 1 to 16) puts it elsewhere. A first run's settings point at it, as a user who has
+// set the program up would have them.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -17,9 +22,38 @@
 #include "emulator/DeviceRecord.h"
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedMidiDriver.h"
+#include "framework/Settings.h"
 #include "midi/MidiPortState.h"
 
 CDumpApp theApp;
+
+namespace
+{
+constexpr int DemoPortPairs = 4;
+
+// Where the device is: the port pair (0 for the first) and its device number.
+void PlaceDevice(EmulatedDevice& device, EmulatedMidiDriver& driver, const std::string& settingsKey)
+{
+    int pair = 2, number = 5;
+    if (const char* place = std::getenv("SYSEXDUMP_DEMO_DEVICE"))
+        std::sscanf(place, "%d:%d", &pair, &number);
+    pair = std::clamp(pair, 1, DemoPortPairs) - 1;
+    number = std::clamp(number, 1, 16);
+    std::vector<EmulatedMidiDriver::PortInfo> ports;
+    for (int port = 1; port <= DemoPortPairs; ++port)
+        ports.push_back({"Demo MIDI " + std::to_string(port)});
+    driver.SetInputPorts(ports);
+    driver.SetOutputPorts(ports);
+    driver.SetDevicePorts(pair, pair);
+    device.SetDeviceNumber(number);
+    const CSettings settings(settingsKey);
+    if (settings.ReadInt("DeviceNumber", 0, 0, 16) != 0)
+        return;
+    settings.WriteString("InputPort", ports[pair].name);
+    settings.WriteString("OutputPort", ports[pair].name);
+    settings.WriteInt("DeviceNumber", number);
+}
+}
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
@@ -41,6 +75,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const char* settingsKey = std::getenv("SYSEXDUMP_DEMO_SETTINGS_KEY");
     if (settingsKey != nullptr && *settingsKey != '\0')
         theApp.m_settingsKey = settingsKey;
+    PlaceDevice(device, driver, theApp.m_settingsKey);
     const int result = AfxWinMain(instance);
 
     // SYSEXDUMP_DEMO_RECORD=<folder>: the device's state is left there when the program ends,

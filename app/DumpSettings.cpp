@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/BulkSendDialog.h"
 #include "dialogs/MainDialog.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
@@ -120,6 +121,7 @@ void CDumpSettings::Load(CMainDialog& window)
     for (const FileField& field : FileFields)
         window.*field.member = m_settings.ReadString(field.value, window.*field.member, MaxFileName);
     LoadBankSettings(m_settings, window);
+    BackUpBeforeBulkSend() = m_settings.ReadInt("BackUpBeforeBulkSend", 1, 0, 1) != 0;
     if (!missing.empty())
         AfxMessageBox(missing, MB_ERROR_BOX);
 }
@@ -151,4 +153,5 @@ void CDumpSettings::Save(const CMainDialog& window)
     for (const FileField& field : FileFields)
         m_settings.WriteString(field.value, window.*field.member);
     SaveBankSettings(m_settings, window);
+    m_settings.WriteInt("BackUpBeforeBulkSend", BackUpBeforeBulkSend() ? 1 : 0);
 }

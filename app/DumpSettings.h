@@ -7,9 +7,10 @@
 
 class CMainDialog;
 
-// What the program keeps between runs: the ports, the device number, the pause, and the
-// main window's six file names. A port is kept as its name and which of the ports of that
-// name it was, so that a re-ordered port list and two identical interfaces still find it.
+// What the program keeps between runs: the ports, the device number, the pause, whether a
+// bulk send backs the device up first, and the main window's six file names. A port is kept
+// as its name and which of the ports of that name it was, so that a re-ordered port list and
+// two identical interfaces still find it.
 // A first start, or a value that is missing or damaged, keeps the defaults.
 class CDumpSettings
 {

@@ -38,7 +38,7 @@ std::wstring Lowered(const std::string& text)
     return wide;
 }
 
-constexpr Anchor Anchors[] = {
+constexpr ControlAnchor Anchors[] = {
     {IDC_BANK_SUMMARY, false, false, true, false},       {IDC_BANK_LIST, false, false, true, true},
     {IDC_BANK_SEND_TO_SLOT, false, true, false, false},  {IDC_BANK_SEND, false, true, false, false},
     {IDC_BANK_SAVE_AS, false, true, false, false},       {IDC_BANK_COMPARE, false, true, false, false},
@@ -70,12 +70,11 @@ BOOL CBankDialog::OnInitDialog()
         m_shownRows.push_back(row);
     ShowSummary();
 
-    m_anchored.Take(m_hWnd, Anchors, std::size(Anchors));
+    m_anchors.Capture(m_hWnd, Anchors, std::size(Anchors));
     SetUpList();
-    const SIZE minimum = m_anchored.MinimumSize();
     if (m_layout != nullptr && m_layout->width > 0 && m_layout->height > 0)
-        SetWindowPos(m_hWnd, nullptr, 0, 0, std::max<int>(m_layout->width, minimum.cx),
-                     std::max<int>(m_layout->height, minimum.cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(m_hWnd, nullptr, 0, 0, std::max<int>(m_layout->width, m_anchors.MinimumSize().cx),
+                     std::max<int>(m_layout->height, m_anchors.MinimumSize().cy), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     UpdateButtons();
     // The keys go to the rows first, as before Find was there: Find is a Shift+Tab away.
     GotoDlgCtrl(m_list);
@@ -337,20 +336,9 @@ BOOL CBankDialog::OnCommand(UINT id, UINT notifyCode)
     }
 }
 
-void CBankDialog::Resize(int width, int height)
-{
-    m_anchored.Resize(width, height);
-    // A moved control repaints only where it grew, which leaves stripes of the old picture in
-    // the list's header: the whole list and its header are drawn again.
-    if (m_list != nullptr)
-        RedrawWindow(m_list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
 INT_PTR CBankDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    if (message == WM_SIZE)
-        Resize(LOWORD(lParam), HIWORD(lParam));
-    if (message == WM_GETMINMAXINFO && m_anchored.LimitSize(*reinterpret_cast<MINMAXINFO*>(lParam)))
+    if (m_anchors.OnMessage(message, lParam))
     {
         handled = true;
         return 0;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/AnchoredLayout.h"
+#include "framework/AnchorLayout.h"
 #include "midi/MidiDialog.h"
 #include "protocol/BankIndex.h"
 
@@ -54,7 +54,6 @@ private:
     BOOL LoadFile();
     void ShowSummary();
     void SetUpList();
-    void Resize(int width, int height);
     void FormatCell(NMLVDISPINFOW& info);
     // Shows only the rows whose kind or text holds what Find holds, in any letter case.
     void ApplyFind();
@@ -74,5 +73,5 @@ private:
     std::string m_kindFormats[6];
     std::string m_saveTarget;
     HWND m_list = nullptr;
-    CAnchoredLayout m_anchored;
+    CAnchorLayout m_anchors;
 };

@@ -9,6 +9,7 @@
 #include "framework/Controls.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "framework/Unicode.h"
 #include "midi/MidiPortState.h"
 #include "midi/MidiReceiver.h"
 #include "protocol/BankIndex.h"
@@ -20,6 +21,12 @@ namespace
 {
 constexpr UINT_PTR RateTimerId = 3;
 constexpr UINT RateRefreshMs = 500;
+UINT g_backupSilenceMs = DefaultBackupSilenceMs;
+}
+
+void SetBackupSilenceMs(UINT milliseconds)
+{
+    g_backupSilenceMs = milliseconds;
 }
 
 CBulkReceiveDialog::CBulkReceiveDialog(CDialog* parent) : CMidiDialog(IDD_BULK_RECEIVE, parent)
@@ -32,8 +39,16 @@ BOOL CBulkReceiveDialog::OnInitDialog()
     if (m_initFailed)
         return TRUE;
 
-    m_completionAction = &CMidiDialog::SaveDumpToFile;
-    m_targetFile = &m_fileName;
+    if (m_backup)
+    {
+        SetWindowTextW(m_hWnd, Widen(LoadResString(IDS_BACKUP_CAPTION)).c_str());
+        SetDlgItemText(IDC_RECEIVE_INTRO, LoadResString(IDS_BACKUP_INTRO));
+    }
+    else
+    {
+        m_completionAction = &CMidiDialog::SaveDumpToFile;
+        m_targetFile = &m_fileName;
+    }
     if (!OpenPorts(SysEx::BulkDumpRequestLength))
     {
         EndDialog(IDCANCEL);
@@ -157,9 +172,11 @@ void CBulkReceiveDialog::OnCancel()
     DeliverPendingMidiEvents();
     if (IsEnding() || IsSaving())
         return;
-    if (m_dumpBuffer.m_length > 0 &&
+    // A backup that is cancelled is not needed: nothing will be sent.
+    if (!m_backup && m_dumpBuffer.m_length > 0 &&
         AfxMessageBox(IDS_CONFIRM_DISCARD, {std::to_string(m_dumpBuffer.m_length)}, MB_QUESTION_BOX) != IDYES)
         return;
+    m_cancelled = TRUE;
     CloseInputPort();
     EndDialog(IDCANCEL);
 }
@@ -169,6 +186,14 @@ void CBulkReceiveDialog::OnTimer(UINT_PTR id)
     if (id == RateTimerId)
     {
         ShowRate();
+        if (m_backup && DataHasStopped())
+        {
+            // Not again while OK asks about a message still arriving.
+            KillTimer(m_hWnd, RateTimerId);
+            OnOK();
+            if (!IsEnding())
+                SetTimer(m_hWnd, RateTimerId, RateRefreshMs, nullptr);
+        }
         return;
     }
     CMidiDialog::OnTimer(id);
@@ -188,6 +213,13 @@ void CBulkReceiveDialog::ShowRate()
                                          ? LoadResString(IDS_RECEIVE_LAST_DATA, {silence})
                                          : LoadResString(IDS_RECEIVE_RATE,
                                                          {std::to_string(figures.bytesPerSecond), silence}));
+}
+
+bool CBulkReceiveDialog::DataHasStopped() const
+{
+    const unsigned length = m_dumpBuffer.m_length;
+    return length > 0 && m_dumpBuffer.m_bytes[length - 1] == SysEx::End &&
+           GetTickCount64() - m_lastBlockAt >= g_backupSilenceMs;
 }
 
 void CBulkReceiveDialog::CountMessages()

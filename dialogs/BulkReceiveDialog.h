@@ -4,8 +4,17 @@
 #include "framework/TaskbarProgress.h"
 #include "midi/MidiDialog.h"
 
+// How long the data must have stopped, after a complete message, before a backup ends by
+// itself. Tests shorten it.
+constexpr UINT DefaultBackupSilenceMs = 3000;
+void SetBackupSilenceMs(UINT milliseconds);
+
 // Requests a bulk dump and collects every byte that arrives, counting them, until the
 // user stores them (OK) or discards them (Cancel).
+//
+// As the backup before a bulk send, it stores nothing itself: it ends with OK once the data
+// has stopped after a complete message (or the user's Store), and the bulk send keeps what
+// it collected.
 class CBulkReceiveDialog : public CMidiDialog
 {
 public:
@@ -14,6 +23,9 @@ public:
     void OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) override;
 
     std::string m_fileName;
+    BOOL m_backup = FALSE;
+    // Set when the user cancelled, as against the device not answering or a port refusing.
+    BOOL m_cancelled = FALSE;
 
 protected:
     BOOL OnInitDialog() override;
@@ -27,6 +39,8 @@ private:
     BOOL TakeBlock(const void* bytes, unsigned length);
     void TakeBackHeldBytes();
     void ShowRate();
+    // The data has stopped long enough after a complete message: the device has sent it all.
+    bool DataHasStopped() const;
     // Counts the messages completed since the last count: all, programs, algorithms.
     void CountMessages();
 

@@ -6,10 +6,13 @@
 #include <utility>
 
 #include "dialogs/BulkFile.h"
+#include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/Durations.h"
 #include "framework/Controls.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
+#include "history/DumpHistory.h"
+#include "midi/MidiApp.h"
 #include "midi/MidiPortState.h"
 #include "protocol/BulkFileSummary.h"
 #include "protocol/MessageEnd.h"
@@ -28,6 +31,12 @@ std::string Counted(std::size_t count, UINT one, UINT many)
 }
 }
 
+bool& BackUpBeforeBulkSend()
+{
+    static bool backUp = false;
+    return backUp;
+}
+
 CBulkSendDialog::CBulkSendDialog(CDialog* parent) : CMidiDialog(IDD_BULK_SEND, parent)
 {
 }
@@ -35,6 +44,8 @@ CBulkSendDialog::CBulkSendDialog(CDialog* parent) : CMidiDialog(IDD_BULK_SEND, p
 BOOL CBulkSendDialog::OnInitDialog()
 {
     CMidiDialog::OnInitDialog();
+    // First, so that a dialog that ends at once keeps the choice as it was (OnDestroy).
+    CheckDlgButton(m_hWnd, IDC_BACK_UP_FIRST, BackUpBeforeBulkSend() ? BST_CHECKED : BST_UNCHECKED);
     if (m_initFailed)
         return TRUE;
     m_sending = FALSE;
@@ -124,14 +135,40 @@ void CBulkSendDialog::OnOK()
     // A second OK (Enter, or a command already queued) must not start the send again.
     if (m_sending || m_fileSize == 0)
         return;
+    if (IsDlgButtonChecked(m_hWnd, IDC_BACK_UP_FIRST) == BST_CHECKED && !BackUpDevice())
+        return;
     // Cancel keeps the keyboard once Send is disabled, so that Escape still stops the transfer.
     GotoDlgCtrl(GetDlgItem(IDCANCEL));
     EnableWindow(GetDlgItem(IDOK), FALSE);
+    EnableWindow(GetDlgItem(IDC_BACK_UP_FIRST), FALSE);
     m_startedAt = GetTickCount64();
     m_sending = TRUE;
     SetTimer(m_hWnd, ProgressTimerId, ProgressRefreshMs, nullptr);
     ShowProgress(SendProgress{m_fileSize, 0, 0, 0});
     CMidiSender::Instance().Send(m_messages, this);
+}
+
+BOOL CBulkSendDialog::BackUpDevice()
+{
+    CBulkReceiveDialog backup(this);
+    backup.m_backup = TRUE;
+    SetCurrentMidiWindow(&backup);
+    const INT_PTR result = backup.DoModal();
+    SetCurrentMidiWindow(this);
+    const DumpBuffer& memory = backup.m_dumpBuffer;
+    if (result == IDOK && memory.m_length > 0)
+    {
+        // A history that cannot be written has been said; the send goes on, as every operation does.
+        History().Add(HistoryKind::Bulk, 0, BeforeBulkRestore, memory.m_bytes, memory.m_length);
+        return TRUE;
+    }
+    return !backup.m_cancelled && AfxMessageBox(IDS_CONFIRM_SEND_WITHOUT_BACKUP, MB_QUESTION_BOX) == IDYES;
+}
+
+void CBulkSendDialog::OnDestroy()
+{
+    BackUpBeforeBulkSend() = IsDlgButtonChecked(m_hWnd, IDC_BACK_UP_FIRST) == BST_CHECKED;
+    CMidiDialog::OnDestroy();
 }
 
 void CBulkSendDialog::OnCancel()

@@ -8,9 +8,15 @@
 #include "framework/TaskbarProgress.h"
 #include "midi/MidiDialog.h"
 
+// Whether Send first receives the device's memory into the history (the box's state, kept
+// between runs). Off until the program's settings are read, which turn it on by default, so
+// that a send run without them (a test, the bench) sends only what it is given.
+bool& BackUpBeforeBulkSend();
+
 // Sends a bulk file message by message through the sender, which paces, splits and pauses;
 // the dialog says what the file holds before Send, shows progress and time left while it goes,
-// and afterwards how many messages went out whole and which did not. Cancel ends the transfer
+// and afterwards how many messages went out whole and which did not. With the box checked,
+// Send first backs the device's memory up into the history. Cancel ends the transfer
 // once the message on its way has gone out whole. A Standard MIDI File is sent as the SysEx
 // messages it holds. Under Wine a last message without F7 is left out, since Wine would end it
 // with one; progress and counts are of what is sent.
@@ -33,8 +39,12 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     void OnTimer(UINT_PTR id) override;
+    void OnDestroy() override;
 
 private:
+    // Receives what the device holds into the history before the file overwrites it; FALSE
+    // when nothing may be sent: the user cancelled, or would not send without a backup.
+    BOOL BackUpDevice();
     // The file's messages, each up to and including its F7 (or to the file's end); FALSE after
     // reporting why there is nothing to send.
     BOOL LoadFile();

@@ -27,7 +27,7 @@ std::string WhenText(const SYSTEMTIME& when)
 }
 
 constexpr unsigned long long LargestSingleDump = 65536;
-constexpr Anchor Anchors[] = {
+constexpr ControlAnchor Anchors[] = {
     {IDC_HISTORY_LIST, false, false, true, true},     {IDC_HISTORY_STATUS, false, true, true, false},
     {IDC_HISTORY_OPEN, false, true, false, false},    {IDC_HISTORY_SAVE_AS, false, true, false, false},
     {IDC_HISTORY_DELETE, false, true, false, false},  {IDC_HISTORY_RESTORE, false, true, false, false},
@@ -66,6 +66,8 @@ std::string CellText(const HistoryEntry& entry, int column)
     case 0: return WhenText(entry.when);
     case 1: return LoadResString(IDS_HISTORY_KIND_BASE + static_cast<int>(entry.kind), {std::to_string(entry.number)});
     case 2:
+        if (entry.overwrittenSlot == BeforeBulkRestore)
+            return LoadResString(IDS_HISTORY_BEFORE_RESTORE);
         return entry.overwrittenSlot == ReceivedFromDevice
                    ? LoadResString(IDS_HISTORY_RECEIVED)
                    : LoadResString(IDS_HISTORY_BEFORE_SLOT, {std::to_string(entry.overwrittenSlot)});
@@ -84,7 +86,7 @@ BOOL CHistoryDialog::OnInitDialog()
     CMidiDialog::OnInitDialog();
     if (m_initFailed)
         return TRUE;
-    m_anchored.Take(m_hWnd, Anchors, std::size(Anchors));
+    m_anchors.Capture(m_hWnd, Anchors, std::size(Anchors));
     m_list = GetDlgItem(IDC_HISTORY_LIST);
     ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT);
     for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
@@ -172,9 +174,7 @@ BOOL CHistoryDialog::OnCommand(UINT id, UINT notifyCode)
 
 INT_PTR CHistoryDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
-    if (message == WM_SIZE)
-        m_anchored.Resize(LOWORD(lParam), HIWORD(lParam));
-    if (message == WM_GETMINMAXINFO && m_anchored.LimitSize(*reinterpret_cast<MINMAXINFO*>(lParam)))
+    if (m_anchors.OnMessage(message, lParam))
     {
         handled = true;
         return 0;

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "dialogs/AnchoredLayout.h"
+#include "framework/AnchorLayout.h"
 #include "midi/MidiDialog.h"
 
 // The history of every dump, newest first: when, what, where it came from and its size, one
@@ -43,5 +43,5 @@ private:
     // why there are none.
     BOOL SelectedDump(HistoryEntry& entry, std::vector<unsigned char>& bytes);
     HWND m_list = nullptr;
-    CAnchoredLayout m_anchored;
+    CAnchorLayout m_anchors;
 };

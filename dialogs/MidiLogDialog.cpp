@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "dialogs/MidiLogText.h"
+#include "framework/Controls.h"
 #include "framework/File.h"
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
@@ -16,6 +17,12 @@ namespace
 constexpr UINT_PTR RefreshTimerId = 1;
 constexpr UINT RefreshMs = 100;
 constexpr int ColumnWidths[MidiLogColumnCount] = {40, 30, 80, 90, 30, 160};
+// The rows take what the window grows by; the buttons keep to the bottom edge, Close to the corner.
+constexpr ControlAnchor Anchors[] = {
+    {IDC_LOG_SUMMARY, false, false, true, false},  {IDC_LOG_LIST, false, false, true, true},
+    {IDC_LOG_COPY, false, true, false, false},     {IDC_LOG_SAVE, false, true, false, false},
+    {IDC_LOG_SAVE_SYX, false, true, false, false}, {IDCANCEL, true, true, false, false},
+};
 
 std::string Grouped(std::size_t number)
 {
@@ -34,19 +41,9 @@ BOOL CMidiLogDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
     m_list = GetDlgItem(IDC_LOG_LIST);
-    ListView_SetExtendedListViewStyle(m_list, LVS_EX_FULLROWSELECT);
-    for (int column = 0; column < MidiLogColumnCount; ++column)
-    {
-        RECT units{0, 0, ColumnWidths[column], 0};
-        MapDialogRect(m_hWnd, &units);
-        const std::wstring title = Widen(LoadResString(IDS_LOG_COLUMN_BASE + column));
-        LVCOLUMNW header{};
-        header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        header.fmt = column == 0 || column == 4 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        header.cx = units.right;
-        header.pszText = const_cast<wchar_t*>(title.c_str());
-        SendMessageW(m_list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
-    }
+    // Time and size read best aligned right.
+    AddListColumns(m_list, m_hWnd, IDS_LOG_COLUMN_BASE, ColumnWidths, MidiLogColumnCount, 1u << 0 | 1u << 4);
+    m_anchors.Capture(m_hWnd, Anchors, std::size(Anchors));
     m_shownFirst = TheMidiLog().First();
     Refresh();
     SetTimer(m_hWnd, RefreshTimerId, RefreshMs, nullptr);
@@ -205,6 +202,11 @@ void CMidiLogDialog::OnTimer(UINT_PTR id)
 
 INT_PTR CMidiLogDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled)
 {
+    if (m_anchors.OnMessage(message, lParam))
+    {
+        handled = true;
+        return 0;
+    }
     if (message != WM_NOTIFY || reinterpret_cast<const NMHDR*>(lParam)->idFrom != IDC_LOG_LIST)
         return CDialog::OnMessage(message, wParam, lParam, handled);
     handled = true;

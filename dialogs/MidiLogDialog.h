@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "framework/AnchorLayout.h"
 #include "framework/Dialog.h"
 #include "midi/MidiLog.h"
 
 // The MIDI log window: modeless, beside the main window and its dialogs. It shows the
 // process's log in a virtual list refreshed from a timer, so that recording never waits for
 // the window; the selected rows can be copied, saved as text, or (the received messages)
-// saved as a .syx file.
+// saved as a .syx file. It can be resized: the list takes what it grows by.
 class CMidiLogDialog : public CDialog
 {
 public:
@@ -38,6 +39,7 @@ private:
     static bool WriteWhole(const std::string& path, const std::string& bytes);
 
     HWND m_list = nullptr;
+    CAnchorLayout m_anchors;
     std::size_t m_shownFirst = 0;
     std::size_t m_shownCount = 0;
     static constexpr std::size_t NoRow = ~std::size_t{0};

@@ -7,12 +7,14 @@
 #include <utility>
 #include <vector>
 
+#include "dialogs/FindDeviceDialog.h"
 #include "framework/DataExchange.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "history/DumpHistory.h"
 #include "midi/ChosenPort.h"
+#include "midi/MidiApp.h"
 #include "midi/MidiPortState.h"
 #include "resources/resource.h"
 
@@ -27,8 +29,7 @@ void ShowPorts(CComboBox& list, const std::vector<std::string>& names, const std
 {
     list.ResetContent();
     for (std::size_t port = 0; port < names.size(); ++port)
-        list.AddString(names[port].empty() ? FormatResString(IDS_UNLISTED_PORT_FORMAT, static_cast<unsigned>(port))
-                                           : names[port]);
+        list.AddString(ListedPort(names, port));
     int selected = FindChosenPort(names, choice);
     if (selected < 0)
         selected = list.AddString(LoadResString(IDS_PORT_NOT_CONNECTED_ENTRY, {ShownPort(*choice)}));
@@ -119,10 +120,30 @@ INT_PTR CMidiSetupDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, 
 
 BOOL CMidiSetupDialog::OnCommand(UINT id, UINT notifyCode)
 {
-    if (id != IDC_HISTORY_BROWSE)
+    if (id == IDC_FIND_DEVICE)
+        OnFindDevice();
+    else if (id == IDC_HISTORY_BROWSE)
+        OnBrowseHistoryFolder();
+    else
         return CDialog::OnCommand(id, notifyCode);
-    OnBrowseHistoryFolder();
     return TRUE;
+}
+
+void CMidiSetupDialog::OnFindDevice()
+{
+    CFindDeviceDialog find(this);
+    // The find window takes the driver's callbacks for its run, as the bulk dialogs do.
+    CMidiDialog* previous = CurrentMidiWindow();
+    SetCurrentMidiWindow(&find);
+    const INT_PTR result = find.DoModal();
+    SetCurrentMidiWindow(previous);
+    if (result != IDOK || !find.m_chosen)
+        return;
+    m_inputPort = find.m_chosen->input;
+    m_outputPort = find.m_chosen->output;
+    ShowPorts(m_inputList, m_inputNames = PortNamesNow(PortDirection::Input), m_inputPort);
+    ShowPorts(m_outputList, m_outputNames = PortNamesNow(PortDirection::Output), m_outputPort);
+    SetDlgItemInt(IDC_DEVICE_NUMBER, static_cast<UINT>(find.m_chosen->deviceNumber));
 }
 
 void CMidiSetupDialog::OnBrowseHistoryFolder()
@@ -176,6 +197,7 @@ BOOL CMidiSetupDialog::OnInitDialog()
         {IDC_OUTPUT_PORT, IDS_TIP_OUTPUT_PORT},
         {IDC_PAUSE, IDS_TIP_PAUSE},
         {IDC_PAUSE_SPIN, IDS_TIP_PAUSE_SPIN},
+        {IDC_FIND_DEVICE, IDS_TIP_FIND_DEVICE},
     };
     for (const auto& [control, text] : tools)
         m_toolTips.AddTool(GetDlgItem(control), text);

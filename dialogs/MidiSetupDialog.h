@@ -43,6 +43,8 @@ protected:
 
 private:
     void OnBrowseHistoryFolder();
+    // Finds the device's ports and number; the answer taken fills the fields, nothing more.
+    void OnFindDevice();
     // The ports the lists' selections stand for; a choice that is not listed is kept.
     void TakeSelectedPorts();
     // The driver's names of the listed ports, in port order.

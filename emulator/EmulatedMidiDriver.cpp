@@ -19,6 +19,13 @@ void EmulatedMidiDriver::SetOutputPorts(std::vector<PortInfo> ports)
     m_outputPorts = std::move(ports);
 }
 
+void EmulatedMidiDriver::SetDevicePorts(int output, int input)
+{
+    Lock lock(m_mutex);
+    m_deviceOutput = output;
+    m_deviceInput = input;
+}
+
 std::vector<std::string> EmulatedMidiDriver::OpenedOutputPorts() const
 {
     Lock lock(m_mutex);

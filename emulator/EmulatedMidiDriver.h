@@ -113,6 +113,10 @@ public:
     // Set-up. By default one input and one output port, both named "Emulated device".
     void SetInputPorts(std::vector<PortInfo> ports);
     void SetOutputPorts(std::vector<PortInfo> ports);
+    // Where the device is cabled: only what goes out on output port `output` reaches it, and
+    // it answers on input port `input` alone. -1 (the default): every output reaches it, and
+    // it answers on the input opened first.
+    void SetDevicePorts(int output, int input);
     void SetPace(Pace pace);  // full speed until set
     void SetLine(Line line);  // Cable until set
     void SetKernelBufferSize(std::size_t bytes);  // alsa's output buffer, 4096 until set
@@ -244,6 +248,7 @@ private:
     void Transmit(const std::vector<EmulatedDevice::Transmission>& transmissions,
                   Clock::time_point now);
     InputPort* ListeningPort();
+    bool ReachesDevice(std::uintptr_t output) const;
     void Call(const Callback& callback) const;
     template <typename PortType>
     MMRESULT ReadyToClose(Lock& lock, std::map<std::uintptr_t, PortType>& ports,
@@ -293,4 +298,7 @@ private:
     std::vector<LongMessage> m_longMessages;
     std::vector<DWORD> m_shortMessages;
     std::vector<std::string> m_openedOutputs;
+    int m_deviceOutput = -1;
+    int m_deviceInput = -1;
+    std::map<std::uintptr_t, UINT> m_outputNumbers;  // every output handle ever opened, its port
 };

@@ -117,7 +117,10 @@ MMRESULT EmulatedMidiDriver::OpenPort(MidiCall call, std::map<std::uintptr_t, Po
             ApplyIntake(port);
         port.deviceId = deviceId;
         if (!input)
+        {
             m_openedOutputs.push_back(infos[deviceId].name);
+            m_outputNumbers[key] = deviceId;
+        }
         port.callback = callback;
         port.instance = instance;
         port.callsBack = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION && callback != 0;

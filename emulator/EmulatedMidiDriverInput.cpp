@@ -85,7 +85,7 @@ void EmulatedMidiDriver::QueueHandBacks(std::uintptr_t handle,
     }
 }
 
-// The device's cable ends at one input port; with none open, what it sends is lost.
+// The device's cable ends at one input port; when it is not open, what it sends is lost.
 void EmulatedMidiDriver::Transmit(const std::vector<EmulatedDevice::Transmission>& transmissions,
                                   Clock::time_point now)
 {
@@ -98,7 +98,10 @@ void EmulatedMidiDriver::Transmit(const std::vector<EmulatedDevice::Transmission
 
 EmulatedMidiDriver::InputPort* EmulatedMidiDriver::ListeningPort()
 {
-    return m_inputs.empty() ? nullptr : &m_inputs.begin()->second;
+    for (auto& [handle, port] : m_inputs)
+        if (m_deviceInput < 0 || static_cast<int>(port.deviceId) == m_deviceInput)
+            return &port;
+    return nullptr;
 }
 
 // Buffers fill with what has arrived by `now`; returns when the next one falls due.

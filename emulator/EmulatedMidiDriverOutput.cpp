@@ -51,7 +51,7 @@ MMRESULT EmulatedMidiDriver::midiOutShortMsg(HMIDIOUT handle, DWORD message)
     if (FindOutput(handle) == nullptr)
         return MMSYSERR_INVALHANDLE;
     m_shortMessages.push_back(message);
-    if (m_outputLine.AcceptShort(Key(handle), message, Clock::now(), PerByte()))
+    if (m_outputLine.AcceptShort(Key(handle), message, Clock::now(), PerByte()) && ReachesDevice(Key(handle)))
         m_device.ReceiveShortMessage(message);
     m_wake.notify_one();
     return MMSYSERR_NOERROR;
@@ -75,6 +75,12 @@ MMRESULT EmulatedMidiDriver::midiOutReset(HMIDIOUT handle)
     m_wake.notify_one();
     DeliverUpTo(lock, m_nextSequence - 1);
     return MMSYSERR_NOERROR;
+}
+
+bool EmulatedMidiDriver::ReachesDevice(std::uintptr_t output) const
+{
+    const auto port = m_outputNumbers.find(output);
+    return m_deviceOutput < 0 || (port != m_outputNumbers.end() && static_cast<int>(port->second) == m_deviceOutput);
 }
 
 // Wine deletes its sequencer port on close, and the kernel first drains what the port's buffer
@@ -113,6 +119,8 @@ void EmulatedMidiDriver::TakeFromLine(const std::vector<OutputLine::Arrival>& ar
 {
     for (const auto& arrival : arrived)
     {
+        if (!ReachesDevice(arrival.handle))
+            continue;
         if (arrival.isShort)
             m_device.ReceiveShortMessage(arrival.shortMessage);
         else if (!arrival.bytes.empty())

@@ -155,7 +155,7 @@ OutputLine::Clock::time_point OutputLine::Advance(Clock::time_point now, std::ve
     while (!m_line.empty() && m_line.front().endsAt <= now)
     {
         Transfer& transfer = m_line.front();
-        arrived.push_back({std::move(transfer.bytes), transfer.isShort, transfer.shortMessage});
+        arrived.push_back({std::move(transfer.bytes), transfer.isShort, transfer.shortMessage, transfer.message.handle});
         if (transfer.completes)
             completed.push_back(transfer.message);
         m_line.pop_front();
@@ -197,8 +197,12 @@ void OutputLine::Drop(std::uintptr_t handle, Clock::time_point now, std::vector<
 OutputLine::Arrival OutputLine::Cut(const Transfer& transfer, std::size_t sent)
 {
     if (transfer.isShort)
-        return sent == transfer.bytes.size() ? Arrival{transfer.bytes, true, transfer.shortMessage} : Arrival{};
-    return {{transfer.bytes.begin(), transfer.bytes.begin() + static_cast<std::ptrdiff_t>(sent)}, false, 0};
+        return sent == transfer.bytes.size() ? Arrival{transfer.bytes, true, transfer.shortMessage, transfer.message.handle}
+                                             : Arrival{};
+    return {{transfer.bytes.begin(), transfer.bytes.begin() + static_cast<std::ptrdiff_t>(sent)},
+            false,
+            0,
+            transfer.message.handle};
 }
 
 void OutputLine::Reset(std::uintptr_t handle, Clock::time_point now, std::vector<Arrival>& arrived,

@@ -65,6 +65,7 @@ public:
         std::vector<std::uint8_t> bytes;
         bool isShort = false;
         DWORD shortMessage = 0;
+        std::uintptr_t handle = 0;  // the port it went out on
     };
 
     // A long message handed over at `now`; its bytes leave one every `perByte` (zero: at once).

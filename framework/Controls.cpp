@@ -3,8 +3,42 @@
 #include <cstdio>
 
 #include "framework/Dialog.h"
+#include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "framework/WinApp.h"
+
+void AddListColumns(HWND list, HWND dialog, UINT firstTitle, const int* widths, int count, unsigned rightAligned)
+{
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+    for (int column = 0; column < count; ++column)
+    {
+        RECT units{0, 0, widths[column], 0};
+        MapDialogRect(dialog, &units);
+        const std::wstring title = Widen(LoadResString(firstTitle + column));
+        LVCOLUMNW header{};
+        header.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        header.fmt = (rightAligned >> column) & 1 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        header.cx = units.right;
+        header.pszText = const_cast<wchar_t*>(title.c_str());
+        SendMessageW(list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
+    }
+}
+
+int AddListRow(HWND list, const std::vector<std::string>& cells)
+{
+    const int row = ListView_GetItemCount(list);
+    for (std::size_t column = 0; column < cells.size(); ++column)
+    {
+        const std::wstring text = Widen(cells[column]);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.iSubItem = static_cast<int>(column);
+        item.pszText = const_cast<wchar_t*>(text.c_str());
+        SendMessageW(list, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    }
+    return row;
+}
 
 void CSpinButtonCtrl::SetRange(int lower, int upper)
 {

@@ -10,6 +10,12 @@ class CDialog;
 // Shows an unsigned number as a control's text.
 void SetWindowTextUnsigned(HWND control, unsigned value);
 
+// A report list's columns: each title is string `firstTitle` + column, each width in dialog
+// units of `dialog`; the columns whose bit is set in `rightAligned` are aligned right.
+void AddListColumns(HWND list, HWND dialog, UINT firstTitle, const int* widths, int count, unsigned rightAligned = 0);
+// Appends a row of cell texts to a report list; returns its index.
+int AddListRow(HWND list, const std::vector<std::string>& cells);
+
 // Thin wrappers over a control window that the dialog owns.
 class CWndControl
 {

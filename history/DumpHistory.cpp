@@ -19,9 +19,10 @@ const char IndexName[] = "index.txt";
 const char IndexHeader[] = "SysEx Dump history 1";
 constexpr unsigned long long Megabyte = 1024ull * 1024ull;
 constexpr std::size_t StampLength = 19;  // "20261208-223143-123"
+const char BeforeRestoreSuffix[] = "_before-restore.syx";
 
-// "20261208-223143-123_program-005_received.syx", "…_bulk_before-slot-005.syx": sorting the
-// names sorts the entries by time.
+// "20261208-223143-123_program-005_received.syx", "…_bulk_before-slot-005.syx",
+// "…_bulk_before-restore.syx": sorting the names sorts the entries by time.
 std::string EntryName(const SYSTEMTIME& when, HistoryKind kind, int number, int overwrittenSlot)
 {
     char name[96];
@@ -32,6 +33,8 @@ std::string EntryName(const SYSTEMTIME& when, HistoryKind kind, int number, int 
         length += std::snprintf(name + length, sizeof name - length, "-%03d", number);
     if (overwrittenSlot == ReceivedFromDevice)
         std::snprintf(name + length, sizeof name - length, "_received.syx");
+    else if (overwrittenSlot == BeforeBulkRestore)
+        std::snprintf(name + length, sizeof name - length, "%s", BeforeRestoreSuffix);
     else
         std::snprintf(name + length, sizeof name - length, "_before-slot-%03d.syx", overwrittenSlot);
     return name;
@@ -57,9 +60,11 @@ bool ParseEntryName(const std::string& name, HistoryEntry& entry)
         (std::sscanf(rest.c_str(), "-%3d%n", &entry.number, &used) != 1 || entry.number < 1))
         return false;
     rest.erase(0, static_cast<std::size_t>(used));
-    if (rest != "_received.syx" &&
-        (std::sscanf(rest.c_str(), "_before-slot-%3d.syx%n", &entry.overwrittenSlot, &used) != 1 ||
-         entry.overwrittenSlot < 1 || rest.size() != static_cast<std::size_t>(used)))
+    if (rest == BeforeRestoreSuffix)
+        entry.overwrittenSlot = BeforeBulkRestore;
+    else if (rest != "_received.syx" &&
+             (std::sscanf(rest.c_str(), "_before-slot-%3d.syx%n", &entry.overwrittenSlot, &used) != 1 ||
+              entry.overwrittenSlot < 1 || rest.size() != static_cast<std::size_t>(used)))
         return false;
     entry.fileName = name;
     entry.when = {static_cast<WORD>(year),   static_cast<WORD>(month),  0, static_cast<WORD>(day),
@@ -160,8 +165,9 @@ BOOL CDumpHistory::Add(HistoryKind kind, int number, int overwrittenSlot, const 
             ReportWriteFailure();
             return FALSE;
         }
+        // Past the newest entry in one step, however far the clock was set back.
         FILETIME stamp;
-        SystemTimeToFileTime(&when, &stamp);
+        SystemTimeToFileTime(newest ? &when : &m_entries.front().when, &stamp);
         ULARGE_INTEGER ticks{{stamp.dwLowDateTime, stamp.dwHighDateTime}};
         ticks.QuadPart += 10000;
         stamp = {ticks.LowPart, ticks.HighPart};

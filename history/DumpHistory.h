@@ -12,9 +12,11 @@ enum class HistoryKind
     Bulk
 };
 
-// Where an entry came from: received from the device (0), or read back from slot N of the
-// device before a send overwrote it (N).
+// Where an entry came from: received from the device (0), read back from slot N of the
+// device before a send overwrote it (N), or the device's whole memory received before a bulk
+// send overwrote it.
 constexpr int ReceivedFromDevice = 0;
+constexpr int BeforeBulkRestore = -1;
 
 struct HistoryEntry
 {
@@ -22,7 +24,7 @@ struct HistoryEntry
     SYSTEMTIME when{};     // local time
     HistoryKind kind = HistoryKind::Bulk;
     int number = 0;           // the program or algorithm; 0 for a bulk dump
-    int overwrittenSlot = 0;  // ReceivedFromDevice, or the slot it was backed up from
+    int overwrittenSlot = 0;  // ReceivedFromDevice, BeforeBulkRestore, or the slot it was backed up from
     unsigned long long size = 0;
 };
 

@@ -21,6 +21,11 @@ std::vector<std::string> PortNamesNow(PortDirection direction)
     return MidiPortNames(Midi().midiOutGetNumDevs(), &MidiDriver::midiOutGetDevCapsA);
 }
 
+std::string ListedPort(const std::vector<std::string>& names, std::size_t port)
+{
+    return names.at(port).empty() ? FormatResString(IDS_UNLISTED_PORT_FORMAT, static_cast<unsigned>(port)) : names[port];
+}
+
 MidiPortId PortIdAt(const std::vector<std::string>& names, int port)
 {
     return MidiPortId{names.at(port), PortOccurrence(names, port)};

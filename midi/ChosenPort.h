@@ -18,6 +18,8 @@ enum class PortDirection
 std::optional<MidiPortId>& ChosenPort(PortDirection direction);
 // Every port's name now, in port order; "" for a port whose driver does not answer.
 std::vector<std::string> PortNamesNow(PortDirection direction);
+// A port as a list shows it: its name, or its number when its driver does not tell the name.
+std::string ListedPort(const std::vector<std::string>& names, std::size_t port);
 // The port `names[port]` as a choice: its name and which of that name it is.
 MidiPortId PortIdAt(const std::vector<std::string>& names, int port);
 // The number the choice has in `names`: the first port when none was chosen, -1 when the

@@ -21,6 +21,12 @@ void SetCurrentMidiWindow(CMidiDialog* window)
         app->m_currentMidiWindow = window;
 }
 
+CMidiDialog* CurrentMidiWindow()
+{
+    std::lock_guard<std::mutex> lock(MidiRoutingLock());
+    return CurrentMidiWindowLocked();
+}
+
 CMidiDialog* CurrentMidiWindowLocked()
 {
     CMidiApp* app = MidiApp();

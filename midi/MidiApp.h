@@ -20,6 +20,8 @@ public:
 std::mutex& MidiRoutingLock();
 
 void SetCurrentMidiWindow(CMidiDialog* window);
+// The window that gets the callbacks now (holds the lock itself).
+CMidiDialog* CurrentMidiWindow();
 // Callers hold MidiRoutingLock.
 CMidiDialog* CurrentMidiWindowLocked();
 // A window that goes away stops being the current one (holds the lock itself).

@@ -39,51 +39,105 @@ UINT CMidiReceiver::Open()
     if (port < 0)
         return RefusalShown;
     MidiPortState& state = PortState();
+    ++state.inputOpening;
+    return Start(port, state.inputHandle, state.inputHeaders, state.inputBuffers, MidiInputBufferCount);
+}
+
+UINT CMidiReceiver::Start(int port, HMIDIIN& handle, MIDIHDR* headers, unsigned char* const* buffers, int count)
+{
     MidiDriver& driver = Midi();
     HMIDIIN input = nullptr;
-    ++state.inputOpening;
     if (const MMRESULT opened = driver.midiInOpen(&input, port, reinterpret_cast<DWORD_PTR>(MidiInProc), 0,
                                                   CALLBACK_FUNCTION | MIDI_IO_STATUS);
         opened != MMSYSERR_NOERROR)
         return opened == MMSYSERR_ALLOCATED ? IDS_INPUT_IN_USE : IDS_INPUT_OPEN_FAILED;
-    state.inputHandle = input;
+    handle = input;
     // Any failure from here on takes back every buffer queued so far.
-    for (int i = 0; i < MidiInputBufferCount; ++i)
+    UINT failure = 0;
+    for (int i = 0; i < count && failure == 0; ++i)
     {
-        MIDIHDR& header = state.inputHeaders[i];
-        PrepareFields(header, state.inputBuffers[i]);
-        UINT failure = 0;
+        MIDIHDR& header = headers[i];
+        PrepareFields(header, buffers[i]);
         if (driver.midiInPrepareHeader(input, &header, HeaderSize) != MMSYSERR_NOERROR)
             failure = IDS_INPUT_PREPARE_FAILED;
         else if (driver.midiInAddBuffer(input, &header, HeaderSize) != MMSYSERR_NOERROR)
             failure = IDS_INPUT_ADD_FAILED;
-        if (failure != 0)
-            return Close(), failure;
     }
-    if (driver.midiInStart(input) != MMSYSERR_NOERROR)
-        return Close(), IDS_INPUT_START_FAILED;
-    return 0;
+    if (failure == 0 && driver.midiInStart(input) != MMSYSERR_NOERROR)
+        failure = IDS_INPUT_START_FAILED;
+    if (failure != 0)
+        Close();
+    return failure;
+}
+
+std::vector<UINT> CMidiReceiver::OpenEvery()
+{
+    Close();
+    MidiPortState& state = PortState();
+    ++state.inputOpening;
+    std::vector<UINT> refusals;
+    const UINT count = Midi().midiInGetNumDevs();
+    for (UINT port = 0; port < count; ++port)
+    {
+        auto listener = std::make_unique<Listener>();
+        listener->port = static_cast<int>(port);
+        listener->bytes.resize(ListenerBufferCount * MidiBufferSize);
+        unsigned char* buffers[ListenerBufferCount];
+        for (int i = 0; i < ListenerBufferCount; ++i)
+            buffers[i] = listener->bytes.data() + i * MidiBufferSize;
+        // Kept before it starts: a failure after the opening closes every port, this one too.
+        Listener* added = listener.get();
+        m_listeners.push_back(std::move(listener));
+        const UINT refusal = Start(added->port, added->handle, added->headers, buffers, ListenerBufferCount);
+        refusals.push_back(refusal);
+        if (refusal == 0)
+            continue;
+        if (!m_listeners.empty() && m_listeners.back().get() == added && added->handle == nullptr)
+            m_listeners.pop_back();  // not opened: in use, or refused by its driver
+        else
+            break;  // the driver failed with the port open: everything is closed already
+    }
+    return refusals;
+}
+
+int CMidiReceiver::PortOf(HMIDIIN handle) const
+{
+    for (const auto& listener : m_listeners)
+        if (listener->handle == handle)
+            return listener->port;
+    return -1;
+}
+
+bool CMidiReceiver::Shut(HMIDIIN handle, MIDIHDR* headers, int count)
+{
+    // The reset hands the queued buffers back; they are released right here instead of
+    // being appended or queued again, and once the port is closed its events are stale.
+    m_closing = true;
+    Midi().midiInReset(handle);
+    for (int i = 0; i < count; ++i)
+    {
+        if ((headers[i].dwFlags & MHDR_PREPARED) && Midi().midiInUnprepareHeader(handle, &headers[i], HeaderSize))
+            AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
+    }
+    m_closing = false;
+    const MMRESULT closed = Midi().midiInClose(handle);
+    return closed == MMSYSERR_NOERROR || closed == MMSYSERR_INVALHANDLE;
 }
 
 void CMidiReceiver::Close()
 {
     MidiPortState& state = PortState();
-    HMIDIIN handle = state.inputHandle;
-    if (handle == nullptr)
+    if (state.inputHandle == nullptr && m_listeners.empty())
         return;
-    // The reset hands the queued buffers back; they are released right here instead of
-    // being appended or queued again, and once the port is closed its events are stale.
-    m_closing = true;
-    Midi().midiInReset(handle);
-    for (MIDIHDR& header : state.inputHeaders)
-    {
-        if ((header.dwFlags & MHDR_PREPARED) && Midi().midiInUnprepareHeader(handle, &header, HeaderSize))
-            AfxMessageBox(IDS_INPUT_UNPREPARE_FAILED, MB_ERROR_BOX);
-    }
-    m_closing = false;
-    const MMRESULT closed = Midi().midiInClose(handle);
-    if (closed == MMSYSERR_NOERROR || closed == MMSYSERR_INVALHANDLE)
+    if (state.inputHandle != nullptr && Shut(state.inputHandle, state.inputHeaders, MidiInputBufferCount))
         state.inputHandle = nullptr;
+    // A port that would not close keeps its buffers: the driver may still write into them.
+    m_listeners.erase(std::remove_if(m_listeners.begin(), m_listeners.end(),
+                                     [this](const std::unique_ptr<Listener>& listener) {
+                                         return listener->handle == nullptr ||
+                                                Shut(listener->handle, listener->headers, ListenerBufferCount);
+                                     }),
+                      m_listeners.end());
     ++state.inputOpening;
 }
 

@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "midi/MidiEvent.h"
@@ -19,8 +20,15 @@ public:
     // 0 when the input port is open, every buffer queued and input started; otherwise the
     // message saying why not, and the port is closed again.
     UINT Open();
-    // Resets the input, releases every buffer it handed back, closes the port.
+    // Resets the input, releases every buffer it handed back, closes the port (and every port
+    // OpenEvery opened).
     void Close();
+    // Finding the device: listens on every input port at once, each with buffers of its own.
+    // Returns, for each port of the driver's list, 0 when it listens, or the message saying why
+    // not (in use by another program, for instance).
+    std::vector<UINT> OpenEvery();
+    // The port number of an input OpenEvery opened; -1 for any other handle.
+    int PortOf(HMIDIIN handle) const;
     // The buffer of an input callback when it holds bytes; null for any other callback. A
     // malformed message or an empty block is dropped and its buffer queued again, so that the
     // buffers stay in the rotation. `recorded` is the block's byte count, never more than the
@@ -51,5 +59,20 @@ public:
 
 private:
     CMidiReceiver() = default;
+    // One of the inputs OpenEvery opened, with its buffers: enough for a few replies at once.
+    static constexpr int ListenerBufferCount = 4;
+    struct Listener
+    {
+        HMIDIIN handle = nullptr;
+        int port = -1;
+        std::vector<unsigned char> bytes;
+        MIDIHDR headers[ListenerBufferCount] = {};
+    };
+    // Opens input `port` into `handle` with `count` buffers queued and input started; 0, or
+    // the message saying why not after closing everything again.
+    UINT Start(int port, HMIDIIN& handle, MIDIHDR* headers, unsigned char* const* buffers, int count);
+    // Resets `handle`, releases the headers it handed back and closes it; true once closed.
+    bool Shut(HMIDIIN handle, MIDIHDR* headers, int count);
     bool m_closing = false;
+    std::vector<std::unique_ptr<Listener>> m_listeners;
 };

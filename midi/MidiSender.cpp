@@ -80,7 +80,7 @@ LRESULT CALLBACK CMidiSender::WindowProc(HWND window, UINT message, WPARAM wPara
     }
 }
 
-UINT CMidiSender::OpenOutput()
+UINT CMidiSender::OpenOutput(int port)
 {
     if (m_window == nullptr)
     {
@@ -94,19 +94,26 @@ UINT CMidiSender::OpenOutput()
         if (m_window == nullptr)
             return IDS_OUT_OF_MEMORY;
     }
-    if (m_output != nullptr)
+    if (m_output != nullptr && m_outputFor == port)
         return 0;
-    const int port = ChosenPortNow(PortDirection::Output);
-    if (port < 0)
+    if (m_output != nullptr)
+    {
+        if (m_active || !m_reports.empty())
+            return IDS_STILL_SENDING;
+        CloseOutput();
+    }
+    const int number = port >= 0 ? port : ChosenPortNow(PortDirection::Output);
+    if (number < 0)
         return RefusalShown;
     MidiPortState& state = PortState();
     HMIDIOUT output = nullptr;
     ++state.outputOpening;
     const MMRESULT opened =
-        Midi().midiOutOpen(&output, port, reinterpret_cast<DWORD_PTR>(MidiOutProc), 0, CALLBACK_FUNCTION);
+        Midi().midiOutOpen(&output, number, reinterpret_cast<DWORD_PTR>(MidiOutProc), 0, CALLBACK_FUNCTION);
     if (opened != MMSYSERR_NOERROR)
         return opened == MMSYSERR_ALLOCATED ? IDS_OUTPUT_IN_USE : IDS_OUTPUT_OPEN_FAILED;
     state.outputHandle = m_output = output;
+    m_outputFor = port;
     return 0;
 }
 
@@ -134,7 +141,8 @@ BOOL CMidiSender::Send(std::vector<std::vector<unsigned char>> messages, MidiSen
     transfer->lineBefore = PortState().wireClock.BytesHandedOver();
     m_active = std::move(transfer);
     m_failedAtOnce = false;
-    if (const UINT refusal = OpenOutput())
+    // To the port the window opened; the chosen one when none is open.
+    if (const UINT refusal = OpenOutput(m_output != nullptr ? m_outputFor : -1))
         Fail(refusal, MMSYSERR_NOERROR);
     Pump();
     return !m_failedAtOnce;

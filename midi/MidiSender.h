@@ -75,7 +75,9 @@ public:
     static bool MayBeDropped(std::size_t length) { return UnderWine() && length > LineBufferSize; }
 
     // 0 when the output port is open (or already was); otherwise the message saying why not.
-    UINT OpenOutput();
+    // `port`: the driver's port number to open instead of the chosen port (finding the
+    // device); a port open for something else is closed first, unless a send still needs it.
+    UINT OpenOutput(int port = -1);
     // Sends the messages in order (a message of at most three bytes not starting with F0 as a
     // short message). FALSE when it failed at once: the listener has heard it.
     BOOL Send(std::vector<std::vector<unsigned char>> messages, MidiSendListener* listener);
@@ -143,6 +145,7 @@ private:
 
     HWND m_window = nullptr;
     HMIDIOUT m_output = nullptr;
+    int m_outputFor = -1;  // the port asked for by number; -1: the chosen one
     std::unique_ptr<Transfer> m_active;
     Slot m_slots[2];
     std::deque<Report> m_reports;

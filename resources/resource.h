@@ -319,3 +319,26 @@
 #define IDS_BACKUP_NOT_A_DUMP           3541
 #define IDS_UNDO_MENU                   3542
 #define IDS_ALGORITHM_NAME              3543    // %1: the algorithm's number
+
+// A backup of the device's memory before a bulk send overwrites it
+#define IDC_BACK_UP_FIRST               1240    // bulk send: receive the device's memory into the history first
+#define IDC_RECEIVE_INTRO               1241    // bulk receive: what the dialog is doing
+#define IDS_BACKUP_CAPTION              3580
+#define IDS_BACKUP_INTRO                3581
+#define IDS_CONFIRM_SEND_WITHOUT_BACKUP 3582
+#define IDS_HISTORY_BEFORE_RESTORE      3583
+
+// Finding the device: its window (dialog 340), opened from MIDI Setup's button
+#define IDD_FIND_DEVICE                 340
+#define IDC_FIND_DEVICE                 1200    // MIDI Setup: opens the find window
+#define IDC_FIND_STATUS                 1201    // what is being asked, what answered, what was skipped
+#define IDC_FIND_PROGRESS               1202    // the output ports asked so far
+#define IDC_FIND_LIST                   1203    // one row per answer: device number, output, input
+#define IDS_FIND_ASKING                 3500    // %1: the output port, %2: which of %3 ports
+#define IDS_FIND_FOUND                  3501    // %1: how many answers
+#define IDS_FIND_NONE                   3502
+#define IDS_FIND_SKIPPED                3503    // %1: the ports, separated by commas
+#define IDS_FIND_COLUMN_BASE            3504    // + column: device number, output, input
+#define IDS_FIND_NO_INPUT               3507
+#define IDS_TIP_FIND_DEVICE             3508
+#define IDS_FIND_CLOSE                  3509    // the Cancel button once the search has ended

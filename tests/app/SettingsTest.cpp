@@ -2,6 +2,7 @@
 #include <tuple>
 
 #include "app/DumpSettings.h"
+#include "dialogs/BulkSendDialog.h"
 #include "dialogs/MainDialog.h"
 #include "framework/Strings.h"
 #include "history/DumpHistory.h"
@@ -56,7 +57,8 @@ protected:
 
 // Damaged values and numbers out of range keep the defaults; a name of 256 characters is
 // kept. Everything is kept when the window closes, the file names as the fields show them and
-// Compare after sending as checked, used or not, and the bank window's size and columns.
+// Compare after sending as checked, used or not, the bank window's size and columns, and
+// whether a bulk send backs the device up first.
 TEST_F(SettingsTest, KeptWhenTheWindowCloses)
 {
     m_settings.WriteInt("DeviceNumber", 0);
@@ -66,9 +68,11 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     m_settings.WriteInt("BackupBeforeOverwrite", 2);
     EXPECT_EQ("in In A, out Out A, device 1, pause 0, " + std::string(256, 'x') + ", BulkDump.syx", Start());
     const auto historySettings = [] {
-        return History().Folder() + " " + std::to_string(History().LimitMegabytes()) + " " + std::to_string(History().BackupBeforeOverwrite());
+        return History().Folder() + " " + std::to_string(History().LimitMegabytes()) + " " +
+               std::to_string(History().BackupBeforeOverwrite()) + std::to_string(BackUpBeforeBulkSend());
     };
-    EXPECT_EQ(CDumpHistory::DefaultFolder() + " " + std::to_string(CDumpHistory::DefaultLimitMegabytes) + " 1", historySettings());
+    EXPECT_EQ(CDumpHistory::DefaultFolder() + " " + std::to_string(CDumpHistory::DefaultLimitMegabytes) + " 11", historySettings())
+        << "sends back the device up unless told otherwise";
     m_settings.WriteString("DeviceNumber", "5");
     m_settings.WriteInt("PauseMs", 1001);
     m_settings.WriteInt("InputPort", 1);
@@ -84,6 +88,7 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     History().SetFolder("C:\\h");
     History().SetLimitMegabytes(7);
     History().SetBackupBeforeOverwrite(false);
+    BackUpBeforeBulkSend() = false;
     ModalHook hook([](CDialog& running) {
         running.SetDlgItemText(IDC_RECEIVE_PROGRAM_FILE, u8"C:\\dumps\\\u65e5\u672c.syx");
         running.SetDlgItemText(IDC_SEND_BULK_FILE, "");
@@ -92,7 +97,7 @@ TEST_F(SettingsTest, KeptWhenTheWindowCloses)
     });
     window.DoModal();
     EXPECT_EQ(u8"in In B, out Out C, device 16, pause 150, C:\\dumps\\\u65e5\u672c.syx, ", Start());
-    EXPECT_EQ("C:\\h 7 0", historySettings());
+    EXPECT_EQ("C:\\h 7 00", historySettings());
     CMainDialog next;
     m_run->Load(next);
     EXPECT_TRUE(next.m_compareAfterSend && next.m_bankLayout.height == 600 && next.m_bankLayout.columns[4] == 5);

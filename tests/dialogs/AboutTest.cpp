@@ -59,10 +59,7 @@ protected:
     std::string Shows(int control)
     {
         std::string shown;
-        ModalHook hook([&](CDialog& dialog) {
-            shown = dialog.GetDlgItemText(control);
-            dialog.EndDialog(IDOK);
-        });
+        ModalHook hook([&](CDialog& dialog) { shown = dialog.GetDlgItemText(control), dialog.EndDialog(IDOK); });
         CAboutDialog().DoModal();
         return shown;
     }

@@ -126,6 +126,14 @@ TEST_F(MainWindowTest, SystemMenuAndTips)
         EXPECT_EQ(20000, ListView_GetItemCount(list));
         EXPECT_EQ("Out A|Program change 3", ListCell(list, 0, 2) + "|" + ListCell(list, 0, 3));
         EXPECT_EQ("Port closed", ListCell(list, 19999, 3));
+        // The log resizes: its list takes the room, Close keeps to the corner.
+        const auto place = [&](HWND window) { RECT r; GetWindowRect(window, &r); return r; };
+        const RECT window = place(w.m_log.GetSafeHwnd()), list0 = place(list), close0 = place(w.m_log.GetDlgItem(IDCANCEL));
+        SetWindowPos(w.m_log.GetSafeHwnd(), nullptr, 0, 0, window.right - window.left + 100, window.bottom - window.top + 80,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        const RECT list1 = place(list), close1 = place(w.m_log.GetDlgItem(IDCANCEL));
+        EXPECT_EQ(std::vector<LONG>({100, 80, 100, 80}), std::vector<LONG>({list1.right - list0.right, list1.bottom - list0.bottom,
+                                                                          close1.left - close0.left, close1.top - close0.top}));
         EXPECT_TRUE(IsWindowEnabled(w.GetSafeHwnd()));
         wchar_t tip[256] = {};
         TTTOOLINFOW tool{TTTOOLINFOW_V2_SIZE, 0, w.GetSafeHwnd(), reinterpret_cast<UINT_PTR>(w.GetDlgItem(IDC_SEND_ALGORITHM_NUMBER)),

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "dialogs/BulkReceiveDialog.h"
 #include "dialogs/Durations.h"
 #include "framework/File.h"
 #include "framework/Strings.h"
@@ -92,17 +91,15 @@ TEST_F(ReceiveTest, SingleDump)
     const Bytes program200 = EmulatedDevice().ProgramMessage(200);
     ASSERT_EQ(5000u, program200.size());
     Run({
-        {"the number field and the device number reach the request; the reply is stored as sent",
+        {"the number field and the device number reach the request; the reply is stored as sent, and kept in the "
+         "history by its number; in the log Ctrl+A and Ctrl+C copy its rows, Save as... writes them, Save as .syx only "
+         "the received message",
          [](WindowTest& t) { PortState().deviceNumber = 16; t.WithDevice([](EmulatedDevice& d) { d.SetDeviceNumber(16); }); },
-         Receives("129", "p.syx"), {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}},
-         {{"p.syx", sixteen.ProgramMessage(129)}},
-         {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
-          "In|Emulated device|Program 129 (text \"Wide    Delay\")|1213", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
-          "In|Emulated device|Port closed|"}},
-        {"the log: Ctrl+A and Ctrl+C copy its rows, Save as... writes them, Save as .syx only the received message",
-         nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             Receives("1", "p.syx")(t, w);
+         [&](WindowTest& t, CMainDialog& w) {
+             Receives("129", "p.syx")(t, w);
+             ASSERT_EQ(1u, History().Entries().size());
+             EXPECT_EQ("_program-129_received.syx", History().Entries()[0].fileName.substr(19));
+             EXPECT_EQ(sixteen.ProgramMessage(129), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
              w.m_log.Refresh();
              t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'A');
              t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'C');
@@ -121,12 +118,11 @@ TEST_F(ReceiveTest, SingleDump)
              DeleteFileW(Widen(t.Path("log.txt")).c_str());
              t.Press(w.m_log, IDC_LOG_SAVE_SYX);
          },
-         {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}, {"r.syx", Program1}},
+         {Stored("p.syx")}, {{0xF0, 0x00, 0x00, 0x10, 0x0F, 0x41, 0x01, 0x01, 0x00, 0xF7}},
+         {{"p.syx", sixteen.ProgramMessage(129)}, {"r.syx", sixteen.ProgramMessage(129)}},
          {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
-          "In|Emulated device|Program 1 (text \"Dark    Plate\")|1072", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
+          "In|Emulated device|Program 129 (text \"Wide    Delay\")|1213", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
           "In|Emulated device|Port closed|"}},
-        {"an algorithm", nullptr, Receives("127", "a.syx", true), {Stored("a.syx")},
-         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}}, {{"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
         {"a reply over two input buffers replaces an existing file after Yes, its name without folder as the "
          "default names are", [](WindowTest& t) { t.WriteFile("p.syx", Old); t.m_driver->SetBlockSizes({4096, 904}); },
          Receives("200", "p.syx", false, true), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
@@ -143,31 +139,22 @@ TEST_F(ReceiveTest, SingleDump)
          {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
           "In|Emulated device|Message cut short by the driver|1072", "Out|Emulated device|Port closed|",
           "In|Emulated device|No reply in time|", "In|Emulated device|Reset|", "In|Emulated device|Port closed|"}},
-        {"closing the window while it waits closes the ports", Replies(Mode::Silent),
-         [](WindowTest& t, CMainDialog& w) {
-             w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
-             t.Click(w, IDC_RECEIVE_ALGORITHM);
-         }, {}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}, {}},
-        {"a received program is kept in the history too, by its number", nullptr,
-         [](WindowTest& t, CMainDialog& w) {
-             Receives("7", "p.syx")(t, w);
-             ASSERT_EQ(1u, History().Entries().size());
-             EXPECT_EQ("_program-007_received.syx", History().Entries()[0].fileName.substr(19));
-             EXPECT_EQ(EmulatedDevice().ProgramMessage(7), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
-         }, {Stored("p.syx")}, {Request7}, {{"p.syx", EmulatedDevice().ProgramMessage(7)}}},
-        {"a history that cannot be written is said once, and every dump still saved",
+        {"a history that cannot be written is said once, and every dump still saved, an algorithm too",
          [](WindowTest& t) { t.WriteFile("h", Old); History().SetFolder(t.Path("h")); },
          [](WindowTest& t, CMainDialog& w) { Receives("1", "p.syx")(t, w); Receives("127", "a.syx", true)(t, w); },
          {ErrorText(LoadResString(IDS_HISTORY_WRITE_FAILED, {DisplayPath(Path("h"))})), Stored("p.syx"),
           Stored("a.syx")},
          {Request1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x7E, 0xF7}},
          {{"p.syx", Program1}, {"a.syx", EmulatedDevice().AlgorithmMessage(127)}}},
-        {"an empty name is refused with the focus on its field", nullptr,
+        {"an empty name is refused with the focus on its field; closing the window while it waits closes the ports",
+         Replies(Mode::Silent),
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, "");
              t.Press(w, IDC_RECEIVE_ALGORITHM);
              EXPECT_EQ(IDC_RECEIVE_ALGORITHM_FILE, t.FocusedId());
-         }, {Error(IDS_NO_RECEIVE_FILE)}, {}, {}},
+             w.SetDlgItemText(IDC_RECEIVE_ALGORITHM_FILE, t.Path("a.syx"));
+             t.Click(w, IDC_RECEIVE_ALGORITHM);
+         }, {Error(IDS_NO_RECEIVE_FILE)}, {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x00, 0xF7}}},
     });
 }
 
@@ -223,16 +210,14 @@ TEST_F(ReceiveTest, BulkDump)
         {"OK before anything arrived stores nothing", Replies(Mode::Silent),
          ReceivesBulk("b.syx", [](WindowTest& t, CDialog& d) { t.Click(d, IDOK); }), {Error(IDS_NOTHING_RECEIVED)},
          {BulkRequest}, {}},
-        {"Cancel discards what arrived after Yes", nullptr, ReceivesBulk("b.syx", AfterCount(dump.size(), IDCANCEL)),
-         {discard}, {BulkRequest}, {}},
-        {"No to discarding, after Cancel, Escape or the close box, goes back to the dialog", nullptr,
+        {"No to discarding, after Cancel, Escape or the close box, goes back to the dialog; Yes discards", nullptr,
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
              t.Answer({IDNO, IDNO, IDNO});
              AfterCount(dump.size(), IDCANCEL)(t, d);
              t.PressKey(d, IDOK, VK_ESCAPE);
              SendMessageW(d.GetSafeHwnd(), WM_CLOSE, 0, 0);
-             AfterCount(dump.size())(t, d);
-         }), {discard, discard, discard, Stored("b.syx")}, {BulkRequest}, {{"b.syx", dump}}},
+             AfterCount(dump.size(), IDCANCEL)(t, d);
+         }), {discard, discard, discard, discard}, {BulkRequest}},
         {"an error reply in two-byte blocks shows its text once its codes are in",
          [](WindowTest& t) { Replies(Mode::ErrorReply, 2, 1)(t); t.m_driver->SetBlockLimit(2); },
          ReceivesBulk("b.syx", UntilItEnds), {ErrorText(LoadResString(IDS_DEVICE_ERROR_BASE + 21))}, {BulkRequest}, {}},
@@ -262,21 +247,16 @@ TEST_F(ReceiveTest, BulkDump)
              AfterCount(shortest.size())(t, d);
              EXPECT_EQ(0u, t.m_driver->DroppedInputBytes());
          }), {Stored("b.syx")}, {BulkRequest}, {{"b.syx", shortest}}},
-        {"OK while a message arrives takes back what the driver holds and asks; No receives the rest", wines,
+        {"OK while a message arrives takes back what the driver holds and asks; No goes on receiving, Yes stores the "
+         "part the driver held and what came while the question was up", wines,
          ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
              t.m_driver->InjectInput(started);
              t.Answer({IDNO});
              t.Click(d, IDOK);
              EXPECT_EQ(std::to_string(started.size()), d.GetDlgItemText(IDC_RECEIVED_COUNT));
-             t.m_driver->InjectInput(rest);
-             AfterCount(program7.size())(t, d);
-         }), {storeCut, Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
-        {"Yes stores the part the driver held, and what came while the question was up", wines,
-         ReceivesBulk("b.syx", [&](WindowTest& t, CDialog& d) {
-             t.m_driver->InjectInput(started);
-             t.m_ui->onBox = [&](const Box& box) { if (box == storeCut) t.m_driver->InjectInput(rest); };
+             t.m_ui->onBox = [&](const Box&) { if (t.m_ui->boxes.size() == 2) t.m_driver->InjectInput(rest); };
              t.Click(d, IDOK);
-         }), {storeCut, Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
+         }), {storeCut, storeCut, Stored("b.syx")}, {BulkRequest}, {{"b.syx", program7}}},
         {"without memory for its buffer the dialog does not start", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              GlobalMemoryApi::Current().alloc = [](UINT, SIZE_T) -> HGLOBAL { return nullptr; };
@@ -301,51 +281,37 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
     const Bytes dump = EmulatedDevice().BulkDump();
     const Box overwrite = Question(IDS_CONFIRM_OVERWRITE);
     const Box writeFailed = FileError(IDS_FILE_WRITE_FAILED, "p.syx");
+    const auto refused = [this](const std::string& name) { return FileError(IDS_FILE_OPEN_FAILED, Path(name)); };
     Run({
-        {"a folder that does not exist: nothing is requested", nullptr, Receives("1", "missing\\p.syx"),
-         {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\p.syx"))}, {}, {}},
-        {"a name the file system refuses", nullptr, Receives("1", "a*b.syx"),
-         {FileError(IDS_FILE_OPEN_FAILED, Path("a*b.syx"))}, {}, {}},
-        {"a file another program holds", With("p.syx", Old),
+        {"a folder that does not exist (a bulk receive too), a name the file system refuses, a file another program "
+         "holds: nothing is requested", With("p.syx", Old),
          [](WindowTest& t, CMainDialog& w) {
+             Receives("1", "missing\\p.syx")(t, w), ReceivesBulk("missing\\b.syx", nullptr)(t, w);
+             Receives("1", "a*b.syx")(t, w);
              HANDLE held = CreateFileW(PlatformPath(t.Path("p.syx")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                        0, nullptr);
              Receives("1", "p.syx")(t, w);
              CloseHandle(held);
-         }, {FileError(IDS_FILE_OPEN_FAILED, Path("p.syx"))}, {}, {}},
-        {"a failed write: the dump is saved where the user chooses instead, the old file stays",
-         FailOnce(CFile::Operation::Write),
-         [](WindowTest& t, CMainDialog& w) {
-             t.m_ui->files = {t.Path("other.syx")};
-             Receives("1", "p.syx")(t, w);
-             EXPECT_FALSE(t.m_ui->fileDialogs.at(0).open) << "not a save-file dialog";
-             EXPECT_EQ(t.Path("other.syx"), w.GetDlgItemText(IDC_RECEIVE_PROGRAM_FILE));
-         }, {overwrite, writeFailed, Stored("other.syx")}, {Request1}, {{"other.syx", Program1}}},
-        {"no other place chosen: asked before discarding, No offers the choice again",
-         FailOnce(CFile::Operation::Write),
+         }, {refused("missing\\p.syx"), refused("missing\\b.syx"), refused("a*b.syx"), refused("p.syx")}},
+        {"a failed write: the dump is saved where the user chooses instead, the old file stays; no place chosen: "
+         "asked before discarding, No offers the choice again; a flush that fails is a failed write, and Yes to "
+         "discarding leaves nothing behind", FailOnce(CFile::Operation::Write),
          [](WindowTest& t, CMainDialog& w) {
              t.m_ui->files = {"", t.Path("other.syx")};
-             t.Answer({IDYES, IDOK, IDNO});
+             t.Answer({IDYES, IDOK, IDNO, IDOK, IDYES, IDOK, IDYES});
+             Receives("1", "p.syx")(t, w);
+             EXPECT_FALSE(t.m_ui->fileDialogs.at(1).open) << "not a save-file dialog";
+             EXPECT_EQ(t.Path("other.syx"), w.GetDlgItemText(IDC_RECEIVE_PROGRAM_FILE));
+             FailOnce(CFile::Operation::Flush)(t);
              Receives("1", "p.syx")(t, w);
          },
-         {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}), Stored("other.syx")}, {Request1},
-         {{"other.syx", Program1}}},
-        {"a flush that fails is a failed write; Yes to discarding leaves nothing behind",
-         FailOnce(CFile::Operation::Flush),
-         [](WindowTest& t, CMainDialog& w) {
-             t.Answer({IDYES, IDOK, IDYES});
-             Receives("1", "p.syx")(t, w);
-         }, {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard})}, {Request1}, {}},
-        {"an unrelated file named after the target stays as it is", With("p.syx.part", Old), Receives("1", "p.syx"),
-         {Stored("p.syx")}, {Request1}, {{"p.syx", Program1}}},
-        {"a name longer than the drive takes (255 characters) is refused as too long before anything is requested",
-         nullptr, Receives("1", nameOf256, false, true), {Error(IDS_NAME_TOO_LONG, {DisplayPath(nameOf256), "255"})},
-         {}, {}},
-        {"a path of 255 characters", nullptr, Receives("1", longName), {Stored(longName)}, {Request1},
-         {{longName, Program1}}},
-        {"a name in any script", nullptr, Receives("1", script), {Stored(script)}, {Request1}, {{script, Program1}}},
-        {"a bulk receive into a folder that does not exist does not start", nullptr,
-         ReceivesBulk("missing\\b.syx", nullptr), {FileError(IDS_FILE_OPEN_FAILED, Path("missing\\b.syx"))}, {}, {}},
+         {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}), Stored("other.syx"), overwrite, writeFailed,
+          Question(IDS_CONFIRM_DISCARD, {discard})}, {Request1, Request1}, {{"other.syx", Program1}}},
+        {"a path of 255 characters, a name in any script; an unrelated file named after the target stays as it is",
+         With("p.syx.part", Old), [&](WindowTest& t, CMainDialog& w) {
+             Receives("1", longName)(t, w), Receives("1", script)(t, w), Receives("1", "p.syx")(t, w);
+         }, {Stored(longName), Stored(script), Stored("p.syx")}, {Request1, Request1, Request1},
+         {{longName, Program1}, {script, Program1}, {"p.syx", Program1}}},
         {"a bulk dump whose save fails is saved elsewhere; the choice starts at the target, modal to the dialog, "
          "whose Store does nothing meanwhile",
          FailOnce(CFile::Operation::Write),
@@ -363,20 +329,20 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
                  AfterCount(dump.size())(t, d);
              })(t, w);
          }, {FileError(IDS_FILE_WRITE_FAILED, "b.syx"), Stored("other.syx")}, {BulkRequest}, {{"other.syx", dump}}},
-        {"a read-only target is refused before anything is requested", With("p.syx", Old),
-         [](WindowTest& t, CMainDialog& w) {
+        {"refused before anything is requested: a name longer than the drive takes (255 characters), a read-only "
+         "target, a writable target in a folder where no new file may be made", With("p.syx", Old),
+         [&](WindowTest& t, CMainDialog& w) {
+             Receives("1", nameOf256, false, true)(t, w);
              const std::wstring name = PlatformPath(t.Path("p.syx"));
              SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_READONLY);
              Receives("1", "p.syx")(t, w);
              SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-         }, {Error(IDS_TARGET_READ_ONLY, {Path("p.syx")})}, {}, {}},
-        {"a writable target in a folder where no new file may be made is refused at once",
-         [](WindowTest& t) {
-             t.WriteFile("p.syx", Old);
              CFile::SetFaultHook([](CFile::Operation operation, const std::string&) -> DWORD {
                  return operation == CFile::Operation::Create ? ERROR_ACCESS_DENIED : 0;
              });
-         }, Receives("1", "p.syx"), {Error(IDS_FOLDER_REFUSES_FILES, {Path("")})}, {}, {}},
+             Receives("1", "p.syx")(t, w);
+         }, {Error(IDS_NAME_TOO_LONG, {DisplayPath(nameOf256), "255"}), Error(IDS_TARGET_READ_ONLY, {Path("p.syx")}),
+             Error(IDS_FOLDER_REFUSES_FILES, {Path("")})}},
         {"a name the file system cuts short (255 bytes under Wine) is not taken for saved", nullptr,
          [&](WindowTest& t, CMainDialog& w) {
              t.m_ui->files = {t.Path("other.syx")};

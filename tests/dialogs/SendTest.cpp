@@ -17,6 +17,8 @@ namespace
 {
 using Act = std::function<void(WindowTest&, CMainDialog&)>;
 
+const Bytes BulkRequest{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x49, 0xF7};
+
 // A program dump to device 1 of exactly `length` bytes (at least 10), F0 and F7 included.
 Bytes Message(std::size_t length, std::uint8_t program = 0)
 {
@@ -460,7 +462,19 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
         });
     };
     const std::string unendedLeftOut = Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_LEFT_OUT, {"3"}).text}).text;
+    EmulatedDevice changed;
+    changed.SetProgramData(3, changed.Snapshot().Program(150));
     Run({
+        {"with the box checked the device's memory goes into the history first, byte for byte",
+         [&](WindowTest& t) { t.WriteFile("b.syx", changed.ProgramMessage(3)); BackUpBeforeBulkSend() = true; },
+         [&](WindowTest& t, CMainDialog& w) {
+             t.OnDialog(IDD_BULK_RECEIVE, [](CDialog&) {});  // it ends by itself
+             SendsBulk()(t, w);
+             ASSERT_EQ(1u, History().Entries().size());
+             EXPECT_EQ(BeforeBulkRestore, History().Entries()[0].overwrittenSlot);
+             EXPECT_EQ(EmulatedDevice().BulkDump(), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
+             t.WithDevice([&](EmulatedDevice& device) { EXPECT_EQ(changed.BulkDump(), device.BulkDump()); });
+         }, {}, {BulkRequest, changed.ProgramMessage(3)}, {}},
         {"messages of 10, 5000 and 20 bytes", With("b.syx", three),
          showing(Error(IDS_BULK_SUMMARY, {"3"}).text, ""), {}, Split(three), {}},
         {"bytes after the last F7 are one more message", With("b.syx", tail),
@@ -529,9 +543,35 @@ TEST_F(SendTest, BulkDumpCancels)
     const Box stopped = Error(IDS_BULK_SEND_STOPPED, {"2000", "6000"});
     const Box oneOfThree = Said(IDS_BULK_RESULT_PART, {"1", "3", "2", "3"});
     const unsigned overdue = 2 * 640 + OverdueGraceMs() + 300;
+    const auto backsUp = [&](WindowTest& t) { t.WriteFile("b.syx", three); BackUpBeforeBulkSend() = true; };
+    // Presses each button of the bulk send in turn (0: unchecks the box), then waits for the end;
+    // the backup's dialog runs until it ends, or until data has come and `inBackup` is pressed.
+    const auto presses = [](std::vector<int> ids, int inBackup = 0) {
+        return [=](WindowTest& t, CMainDialog& w) {
+            t.OnDialog(IDD_BULK_RECEIVE, [&t, inBackup](CDialog& d) {
+                if (inBackup && t.WaitFor([&] { return d.GetDlgItemText(IDC_RECEIVED_COUNT) != "0"; }))
+                    t.Click(d, inBackup);
+            });
+            SendsBulk([=](WindowTest& t, CDialog& d) {
+                for (int id : ids)
+                    id ? t.Click(d, id) : (void)CheckDlgButton(d.GetSafeHwnd(), IDC_BACK_UP_FIRST, BST_UNCHECKED);
+                EXPECT_TRUE(t.WaitFor([&] { return d.IsEnding(); }));
+            })(t, w);
+        };
+    };
+    const Box noBackup = Question(IDS_CONFIRM_SEND_WITHOUT_BACKUP);
     Run({
         {"Cancel before Send", With("b.syx", three), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDCANCEL); }),
          {}, {}, {}},
+        {"Cancel during the backup sends nothing", [&](WindowTest& t) { backsUp(t); t.AtWireRate(); },
+         presses({IDOK, IDCANCEL}, IDCANCEL), {}, {BulkRequest}},
+        {"no backup to be had: asked, No sends nothing, Yes the file",
+         [&](WindowTest& t) { backsUp(t); t.SetReplyMode(EmulatedDevice::ReplyMode::Silent); t.Answer({IDOK, IDNO}); },
+         presses({IDOK, IDOK}), {Error(IDS_NO_REPLY), noBackup, Error(IDS_NO_REPLY), noBackup},
+         {BulkRequest, BulkRequest, Message(100, 1), Message(100, 2), Message(100, 3)}},
+        {"the box unchecked: no backup, and it stays unchecked", backsUp,
+         [&](WindowTest& t, CMainDialog& w) { presses({0, IDOK})(t, w); EXPECT_FALSE(BackUpBeforeBulkSend()); }, {},
+         Split(three)},
         {"Escape during a pause, at once (well before the pause of 1000 ms is out)",
          [&](WindowTest& t) { PortState().pauseMs = 1000; t.WriteFile("b.syx", three); },
          endsWithin(1, 500, true, "100", true), {oneOfThree}, {Message(100, 1)}, {}},

@@ -1,7 +1,11 @@
 // MIDI Setup, run through the main window's handler, so that what reaches the port state
 // after OK or Cancel is what the program would use.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <tuple>
 
+#include "dialogs/FindDeviceDialog.h"
 #include "dialogs/MidiSetupDialog.h"
 #include "framework/Strings.h"
 #include "history/DumpHistory.h"
@@ -9,6 +13,7 @@
 #include "resources/resource.h"
 #include "support/WindowTest.h"
 #include "support/ModalHook.h"
+#include "support/Pump.h"
 
 namespace
 {
@@ -27,6 +32,7 @@ struct SetupCase
     std::function<void(CMidiSetupDialog&)> act;  // ends the dialog, or leaves it to be cancelled
     std::vector<Box> shown;
     Choice after;
+    std::function<void(CFindDeviceDialog&)> find = nullptr;  // inside the find window
 };
 
 std::string Unlisted(unsigned port) { return FormatResString(IDS_UNLISTED_PORT_FORMAT, port); }
@@ -63,7 +69,10 @@ protected:
             MidiPortState& state = PortState();
             std::tie(state.deviceNumber, state.inputPort, state.outputPort, state.pauseMs) = c.before;
             ModalHook hook([&](CDialog& dialog) {
-                c.act(static_cast<CMidiSetupDialog&>(dialog));
+                if (dialog.TemplateId() == IDD_FIND_DEVICE)
+                    c.find(static_cast<CFindDeviceDialog&>(dialog));
+                else
+                    c.act(static_cast<CMidiSetupDialog&>(dialog));
                 if (!dialog.IsEnding())
                     dialog.EndDialog(IDCANCEL);
             });
@@ -152,4 +161,66 @@ TEST_F(SetupTest, NumbersAndCancel)
          }, {OutOfRange(1, 100000), OutOfRange(1, 100000)}, {5, P{"C"}, P{"A"}, 20}},
     });
     EXPECT_EQ("C:\\kept 7", History().Folder() + " " + std::to_string(History().LimitMegabytes()));
+}
+
+// The device cabled to output `output` and input `input` as number `number`; Find device is
+// pressed, the find window acts, then OK is pressed after checking the lists and the number.
+std::function<void(CMidiSetupDialog&)> FindThenOk(MidiTest& t, int output, int input, int number, Names inputs,
+                                                  Names outputs, int selectedIn, int selectedOut, const char* device)
+{
+    return [=, &t](CMidiSetupDialog& setup) {
+        t.m_driver->SetDevicePorts(output, input);
+        t.WithDevice([=](EmulatedDevice& d) { d.SetDeviceNumber(number); });
+        WindowTest::Click(setup, IDC_FIND_DEVICE);
+        EXPECT_EQ(device, setup.GetDlgItemText(IDC_DEVICE_NUMBER));
+        OkAfterLists(inputs, outputs, selectedIn, selectedOut)(setup);
+    };
+}
+
+// Waits for the search to end, expects its answers (number|output|input) and its status, then
+// presses `button`.
+std::function<void(CFindDeviceDialog&)> Found(Names rows, std::string status, int button)
+{
+    return [=](CFindDeviceDialog& find) {
+        EXPECT_TRUE(PumpUntil([&] { return !find.Searching(); }, 20000));
+        Names shown;
+        for (int row = 0; row < ListView_GetItemCount(find.GetDlgItem(IDC_FIND_LIST)); ++row)
+            shown.push_back(WindowTest::ListCell(find.GetDlgItem(IDC_FIND_LIST), row, 0) + "|" +
+                            WindowTest::ListCell(find.GetDlgItem(IDC_FIND_LIST), row, 1) + "|" +
+                            WindowTest::ListCell(find.GetDlgItem(IDC_FIND_LIST), row, 2));
+        EXPECT_EQ(rows, shown);
+        EXPECT_EQ(status, find.GetDlgItemText(IDC_FIND_STATUS));
+        WindowTest::Click(find, button);
+    };
+}
+
+// Every output is asked for every device number while every input listens; nothing changes
+// until an answer is taken. The device is never on the last output, whose replies are waited
+// for least on a busy machine.
+TEST_F(SetupTest, FindDevice)
+{
+    const std::vector<Port> ab{{"In A"}, {"In B"}}, abc{{"Out A"}, {"Out B"}, {"Out C"}};
+    const Choice before{1, std::nullopt, std::nullopt, 0};
+    const std::string skipped = " " + LoadResString(IDS_FIND_SKIPPED, {"In A, Out A"});
+    Run({
+        {"number 5 on the second ports is found and taken", ab, abc, before,
+         FindThenOk(*this, 1, 1, 5, {"In A", "In B"}, {"Out A", "Out B", "Out C"}, 1, 1, "5"), {},
+         {5, P{"In B"}, P{"Out B"}, 0}, Found({"5|Out B|In B"}, LoadResString(IDS_FIND_FOUND, {"1"}), IDOK)},
+        {"ports in use are named and skipped; Close changes nothing", ab, abc, before,
+         [this](CMidiSetupDialog& setup) {
+             m_driver->FailCall(MidiCall::InOpen, MMSYSERR_ALLOCATED);
+             m_driver->FailCall(MidiCall::OutOpen, MMSYSERR_ALLOCATED);
+             FindThenOk(*this, 1, 1, 16, {"In A", "In B"}, {"Out A", "Out B", "Out C"}, 0, 0, "1")(setup);
+         }, {}, {1, P{"In A"}, P{"Out A"}, 0},
+         Found({"16|Out B|In B"}, LoadResString(IDS_FIND_FOUND, {"1"}) + skipped, IDCANCEL)},
+        {"no answer", ab, abc, before, FindThenOk(*this, 3, 3, 1, {"In A", "In B"}, {"Out A", "Out B", "Out C"}, 0, 0, "1"),
+         {}, {1, P{"In A"}, P{"Out A"}, 0}, Found({}, LoadResString(IDS_FIND_NONE), IDOK)},
+        {"Cancel stops the search at once", ab, abc, before,
+         FindThenOk(*this, 2, 1, 1, {"In A", "In B"}, {"Out A", "Out B", "Out C"}, 0, 0, "1"), {},
+         {1, P{"In A"}, P{"Out A"}, 0}, [this](CFindDeviceDialog& find) {
+             WindowTest::Click(find, IDCANCEL);
+             EXPECT_TRUE(PumpUntil([&] { return find.IsEnding(); }));
+             EXPECT_EQ(Names{"Out A"}, m_driver->OpenedOutputPorts());
+         }},
+    });
 }

@@ -30,12 +30,14 @@ protected:
     void TearDown() override { CSettings(m_key).DeleteAll(); }
 
     // The demo in its build folder, answering at full speed, keeping its settings under the
-    // tests' key and leaving its device's state in the test's folder when it ends.
-    void StartDemo()
+    // tests' key and leaving its device's state in the test's folder when it ends; its device
+    // on the first ports as number 1 unless `device` (pair:number, "" for the demo's own) says.
+    void StartDemo(const std::string& device = "1:1")
     {
         Start(DemoProcess::BesideThisProgram(DemoProgram), {{"SYSEXDUMP_DEMO_PACE", "full"},
                                                             {"SYSEXDUMP_DEMO_RECORD", m_folder.Path()},
-                                                            {"SYSEXDUMP_DEMO_SETTINGS_KEY", SettingsKey}});
+                                                            {"SYSEXDUMP_DEMO_SETTINGS_KEY", SettingsKey},
+                                                            {"SYSEXDUMP_DEMO_DEVICE", device}});
     }
 
     void Start(const std::string& program, const DemoProcess::Environment& environment)
@@ -160,6 +162,24 @@ TEST_F(EndToEnd, SetupChoicesGoOutAndStayForTheNextRun)
     m_ui->Press(setup, IDCANCEL);
     ASSERT_TRUE(m_ui->WaitUntilGone(setup));
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
+}
+
+// Out of the box the demo's device is where the README says, on "Demo MIDI 2" as number 5,
+// and the first run's settings point there: it answers at once.
+TEST_F(EndToEnd, DemoDeviceSitsOnTheSecondPortsAsNumberFive)
+{
+    ASSERT_NO_FATAL_FAILURE(StartDemo(""));
+    HWND setup = Open(m_main, IDC_MIDI_SETUP, IDC_DEVICE_NUMBER);
+    ASSERT_NE(setup, nullptr);
+    EXPECT_EQ("Demo MIDI 2|Demo MIDI 2|5", m_ui->Text(setup, IDC_INPUT_PORT) + "|" + m_ui->Text(setup, IDC_OUTPUT_PORT) +
+                                               "|" + m_ui->Text(setup, IDC_DEVICE_NUMBER));
+    m_ui->Press(setup, IDCANCEL);
+    ASSERT_TRUE(m_ui->WaitUntilGone(setup));
+    ASSERT_NO_FATAL_FAILURE(Type(m_main, {{IDC_RECEIVE_PROGRAM_NUMBER, "3"}, {IDC_RECEIVE_PROGRAM_FILE, m_folder.File("p3.syx")}}));
+    m_ui->Press(m_main, IDC_RECEIVE_PROGRAM);
+    ASSERT_NO_FATAL_FAILURE(Answer("p3.syx"));
+    ASSERT_NO_FATAL_FAILURE(CloseDemo());
+    EXPECT_EQ(std::vector<std::string>{"F0 00 00 10 04 41 01 00 02 F7"}, ReceivedSysEx());
 }
 
 // The product executable itself, from the folder where the build put it beside the stand-in

@@ -40,20 +40,17 @@ Bytes Foreign(std::size_t size, std::uint8_t fill = 0x01)
     return Bytes{SysEx::Start, 0x7D} + Bytes(size - 3, fill) + Bytes{SysEx::End};
 }
 
-// A fresh driver with its device, one input port with three 4096-byte buffers queued and
-// started, and one output port; both ports call back.
+// A fresh driver with its device, opened at once: one input port with three 4096-byte buffers
+// queued and started, and one output port; both ports call back.
 struct Rig
 {
     explicit Rig(Line line = Line::Cable, EmulatedMidiDriver::Pace pace = EmulatedMidiDriver::Pace::FullSpeed)
-    { driver.SetLine(line); driver.SetPace(pace); }
+    { driver.SetLine(line), driver.SetPace(pace), Open(); }
 
     ~Rig()
     {
-        onBlock = nullptr;
-        driver.midiInReset(in);
-        driver.midiInClose(in);
-        driver.midiOutReset(out);
-        driver.midiOutClose(out);
+        onBlock = nullptr, driver.midiInReset(in), driver.midiInClose(in);
+        driver.midiOutReset(out), driver.midiOutClose(out);
     }
 
     static void CALLBACK InputProc(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR)
@@ -93,10 +90,7 @@ struct Rig
     MMRESULT Send(Bytes bytes = {}, std::size_t which = 0)
     {
         if (bytes.empty())
-        {
-            bytes.resize(SysEx::ProgramDumpRequestLength);
-            BuildProgramDumpRequest(bytes.data(), 1, 200);
-        }
+            bytes.resize(SysEx::ProgramDumpRequestLength), BuildProgramDumpRequest(bytes.data(), 1, 200);
         outData[which].assign(bytes.begin(), bytes.end());
         outHeaders[which] = MIDIHDR{outData[which].data(), static_cast<DWORD>(bytes.size()), 0, 0, 0, nullptr, 0, 0, {}};
         EXPECT_EQ(0u, driver.midiOutPrepareHeader(out, &outHeaders[which], HeaderSize));
@@ -104,11 +98,7 @@ struct Rig
     }
 
     std::vector<Bytes> Received()
-    {
-        std::vector<Bytes> received;
-        driver.WithDevice([&](EmulatedDevice& d) { received = d.ReceivedMessages(); });
-        return received;
-    }
+    { std::vector<Bytes> got; driver.WithDevice([&](EmulatedDevice& d) { got = d.ReceivedMessages(); }); return got; }
     std::size_t ShortsReceived() { std::size_t n = 0; driver.WithDevice([&](EmulatedDevice& d) { n = d.ShortMessages().size(); }); return n; }
 
     EmulatedDevice device;
@@ -119,8 +109,7 @@ struct Rig
     std::array<MIDIHDR, 3> inHeaders{};
     std::array<std::vector<char>, 2> outData;
     std::array<MIDIHDR, 2> outHeaders{};
-    HMIDIIN in = nullptr;
-    HMIDIOUT out = nullptr;
+    HMIDIIN in = nullptr; HMIDIOUT out = nullptr;
     // Last, so that it is destroyed first: its worker may call back into the members above.
     EmulatedMidiDriver driver{device};
 };
@@ -132,13 +121,10 @@ struct Rig
 TEST(DriverContractTest, CallbacksComeInOrderFromTheDriversThreadAndResetsHandEverythingBack)
 {
     Rig r;
-    r.Open();
     std::size_t handedBackDuringReset = 0;
     r.onBlock = [&](MIDIHDR* header) {
-        if (header != &r.inHeaders[1])
-            return;
-        r.driver.midiInReset(r.in);
-        handedBackDuringReset = r.blocks.size() - 2;
+        if (header == &r.inHeaders[1])
+            r.driver.midiInReset(r.in), handedBackDuringReset = r.blocks.size() - 2;
     };
     ASSERT_EQ(0u, r.Send());
     ASSERT_TRUE(r.driver.WaitUntilIdle());
@@ -150,30 +136,25 @@ TEST(DriverContractTest, CallbacksComeInOrderFromTheDriversThreadAndResetsHandEv
     EXPECT_EQ(r.device.ProgramMessage(200), r.blocks[0].bytes + r.blocks[1].bytes);
     EXPECT_EQ(1u, handedBackDuringReset);
     EXPECT_EQ(0u, r.driver.midiInClose(r.in));
-}
 
-// Wine's driver writes bytes into the buffer as they arrive: a reset in the middle of a message
-// hands back what has arrived.
-TEST(DriverContractTest, AResetMidMessageHandsBackWhatHasArrived)
-{
-    Rig r(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
-    r.Open();
+    // Wine's driver writes bytes into the buffer as they arrive: a reset in the middle of a
+    // message hands back what has arrived.
+    Rig wine(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
     const Bytes message = Foreign(3000);
-    r.driver.InjectInput(message);
-    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); r.driver.HeldInputBytes() == 0 && std::chrono::steady_clock::now() < end;)
+    wine.driver.InjectInput(message);
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); wine.driver.HeldInputBytes() == 0 && std::chrono::steady_clock::now() < end;)
         std::this_thread::yield();
-    const std::size_t held = r.driver.HeldInputBytes();
-    ASSERT_EQ(0u, r.driver.midiInReset(r.in));
-    ASSERT_EQ(3u, r.blocks.size());
-    EXPECT_EQ(Bytes(message.begin(), message.begin() + std::max<std::size_t>({held, 1, r.blocks[0].bytes.size()})), r.blocks[0].bytes);
+    const std::size_t held = wine.driver.HeldInputBytes();
+    ASSERT_EQ(0u, wine.driver.midiInReset(wine.in));
+    ASSERT_EQ(3u, wine.blocks.size());
+    EXPECT_EQ(Bytes(message.begin(), message.begin() + std::max<std::size_t>({held, 1, wine.blocks[0].bytes.size()})), wine.blocks[0].bytes);
 }
 
 TEST(DriverContractTest, ErrorCodesFollowWinmm)
 {
     Rig r;
-    EXPECT_EQ(MMSYSERR_BADDEVICEID, r.driver.midiInOpen(&r.in, 1, 0, 0, CALLBACK_NULL));
-    r.Open();
     HMIDIIN second = nullptr; HMIDIOUT secondOut = nullptr;
+    EXPECT_EQ(MMSYSERR_BADDEVICEID, r.driver.midiInOpen(&second, 1, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiInOpen(&second, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_ALLOCATED, r.driver.midiOutOpen(&secondOut, 0, 0, 0, CALLBACK_NULL));
     EXPECT_EQ(MMSYSERR_INVALHANDLE, r.driver.midiInStart(reinterpret_cast<HMIDIIN>(r.out)));
@@ -197,31 +178,21 @@ TEST(DriverContractTest, ErrorCodesFollowWinmm)
 // whether the close waits for the line.
 TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
 {
-    const struct
-    {
-        const char* name;
-        Line line;
-        // Done inside midiOutLongMsg, before the last byte has left: the driver holds the bytes,
-        // a short message waits behind them, and a reset cannot take them back.
-        bool driverHolds;
-        bool stallsSecond;  // set to stall from the second message
-        bool closeDrains;   // a close returns once the line has sent every byte
-    } rows[] = {
-        {"cable", Line::Cable, false, false, false},
-        {"alsa", Line::Alsa, true, false, true},
-        {"midisrv", Line::Midisrv, true, false, false},
-        {"stalled", Line::Stalled, false, true, false},
+    // driverHolds: done inside midiOutLongMsg, before the last byte has left: the driver holds the
+    // bytes, a short message waits behind them, and a reset cannot take them back. stallsSecond:
+    // set to stall from the second message. closeDrains: a close returns once the line is empty.
+    const struct { const char* name; Line line; bool driverHolds, stallsSecond, closeDrains; } rows[] = {
+        {"cable", Line::Cable, false, false, false}, {"alsa", Line::Alsa, true, false, true},
+        {"midisrv", Line::Midisrv, true, false, false}, {"stalled", Line::Stalled, false, true, false},
     };
     const Bytes message = Foreign(300);
     for (const auto& row : rows)
     {
         SCOPED_TRACE(row.name);
         Line parsed = Line::Cable;
-        ASSERT_TRUE(ParseLine(row.name, parsed));
-        EXPECT_EQ(row.line, parsed);
+        ASSERT_TRUE(ParseLine(row.name, parsed) && parsed == row.line);
         Rig r(parsed, EmulatedMidiDriver::Pace::WireRate);
         r.driver.SetStallFrom(1);
-        r.Open();
         ASSERT_EQ(0u, r.Send(message));
         EXPECT_EQ(row.driverHolds, r.driver.LongMessages()[0].isDone);
         ASSERT_EQ(0u, r.driver.midiOutShortMsg(r.out, 0x05C0));
@@ -236,10 +207,7 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
         EXPECT_EQ(1u, r.Received().size());
 
         ASSERT_EQ(0u, r.Send(message, 1));
-        if (row.stallsSecond)
-        {
-            EXPECT_FALSE(r.driver.WaitUntilIdle(std::chrono::milliseconds(200))) << "it never completes";
-        }
+        EXPECT_TRUE(!row.stallsSecond || !r.driver.WaitUntilIdle(std::chrono::milliseconds(200))) << "never completes";
         EXPECT_EQ(0u, r.driver.midiOutReset(r.out));
         EXPECT_EQ(DWORD{MHDR_DONE | MHDR_PREPARED}, r.outHeaders[1].dwFlags & Flags) << "handed back by the reset";
         ASSERT_TRUE(r.driver.WaitUntilIdle());
@@ -277,7 +245,6 @@ TEST(DriverContractTest, EachLineCompletesAndDeliversAsItsDriverDoes)
 TEST(DriverContractTest, AlsaDropsWhatItsKernelBufferCannotHoldAndWrapsEveryPiece)
 {
     Rig r(Line::Alsa, EmulatedMidiDriver::Pace::WireRate);
-    r.Open();
     ASSERT_EQ(0u, r.Send(Foreign(3600)));
     ASSERT_EQ(0u, r.Send(Foreign(600, 0x02), 1));
     const auto sent = r.driver.LongMessages();
@@ -297,7 +264,6 @@ TEST(DriverContractTest, AlsaDropsWhatItsKernelBufferCannotHoldAndWrapsEveryPiec
     {
         Rig tiny(line, EmulatedMidiDriver::Pace::WireRate);
         tiny.driver.SetKernelBufferSize(1);
-        tiny.Open();
         ASSERT_EQ(0u, tiny.Send(Foreign(300)));
         ASSERT_EQ(0u, tiny.driver.midiOutShortMsg(tiny.out, 0x05C0));
         ASSERT_TRUE(tiny.driver.WaitUntilIdle());
@@ -316,7 +282,6 @@ TEST(DriverContractTest, InputDropsWhatFindsNoBuffer)
     {
         SCOPED_TRACE(static_cast<int>(line));
         Rig r(line);
-        r.Open();
         const auto injected = EmulatedMidiDriver::Clock::now();
         r.driver.InjectInput({0xF0, 1, 0xF7, 0xF0, 2, 0xF7, 0xF0, 3, 0xF7, 0xF0, 4, 0xF7});
         ASSERT_TRUE(r.driver.WaitUntilIdle());
@@ -340,13 +305,7 @@ TEST(DriverContractTest, MidisrvInputKeepsSystemExclusiveOnly)
 {
     using Blocks = std::vector<std::pair<UINT, Bytes>>;
     const Bytes long4102 = Bytes{0xF0} + Bytes(4100, 0x11) + Bytes{0xF7};
-    const struct
-    {
-        const char* name;
-        Bytes arriving;
-        bool reset;
-        Blocks expected;
-    } rows[] = {
+    const struct { const char* name; Bytes arriving; bool reset; Blocks expected; } rows[] = {
         {"F7 ends a buffer", {0xF0, 1, 0xF7, 0xF0, 2, 0xF7}, false, {{MIM_LONGDATA, {0xF0, 1, 0xF7}}, {MIM_LONGDATA, {0xF0, 2, 0xF7}}}},
         {"a full buffer goes back, the rest fills the next", long4102, false,
          {{MIM_LONGDATA, Bytes(long4102.begin(), long4102.begin() + 4096)}, {MIM_LONGDATA, Bytes(long4102.begin() + 4096, long4102.end())}}},
@@ -360,13 +319,9 @@ TEST(DriverContractTest, MidisrvInputKeepsSystemExclusiveOnly)
     {
         SCOPED_TRACE(row.name);
         Rig r(Line::Midisrv);
-        r.Open();
         r.driver.InjectInput(row.arriving);
         ASSERT_TRUE(r.driver.WaitUntilIdle());
-        if (row.reset)
-        {
-            ASSERT_EQ(0u, r.driver.midiInReset(r.in));
-        }
+        EXPECT_EQ(0u, row.reset ? r.driver.midiInReset(r.in) : 0u);
         Blocks blocks;
         for (const Block& block : r.blocks)
             blocks.emplace_back(block.message, block.bytes);

@@ -60,8 +60,7 @@ TEST(Framework, FileOpenReadWriteAndTheirFailures)
     CFile writer;
     ASSERT_TRUE(writer.Open(path, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive));
     writer.Write("\xF0\x01\xF7", 3);
-    CFile other;
-    EXPECT_FALSE(other.Open(path, CFile::modeRead | CFile::shareDenyNone)) << "an exclusive file is shared with no one";
+    EXPECT_FALSE(CFile().Open(path, CFile::modeRead | CFile::shareDenyNone)) << "an exclusive file is not shared";
     writer.Close();
 
     CFile reader;
@@ -84,8 +83,7 @@ TEST(Framework, FileOpenReadWriteAndTheirFailures)
     {
         WIN32_FIND_DATAW entry{};
         entry.nFileSizeLow = row.size;
-        wcscpy(entry.cFileName, row.listed);
-        wcscpy(entry.cAlternateFileName, row.shortName);
+        wcscpy(entry.cFileName, row.listed), wcscpy(entry.cAlternateFileName, row.shortName);
         EXPECT_EQ(row.kept, EntryIsFile(entry, "Dump.syx", &written) != FALSE) << Narrow(row.listed);
     }
 }

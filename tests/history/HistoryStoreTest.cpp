@@ -49,8 +49,9 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
     } rows[] = {
         {"newest first, each named by what, which and where from", {}, nullptr,
          {{HistoryKind::Program, 5, ReceivedFromDevice, 100}, {HistoryKind::Algorithm, 3, 3, 50},
-          {HistoryKind::Bulk, 0, ReceivedFromDevice, 300}},
-         {"bulk_received.syx:300", "algorithm-003_before-slot-003.syx:50", "program-005_received.syx:100"}, ""},
+          {HistoryKind::Bulk, 0, ReceivedFromDevice, 300}, {HistoryKind::Bulk, 0, BeforeBulkRestore, 30}},
+         {"bulk_before-restore.syx:30", "bulk_received.syx:300", "algorithm-003_before-slot-003.syx:50",
+          "program-005_received.syx:100"}, ""},
         {"a damaged index is rebuilt from the files and said", {{Old1, 10}}, "damaged\n", {},
          {"program-001_received.syx:10"}, rebuilt},
         {"an index whose size is not its file's is damaged", {{Old1, 10}}, "SysEx Dump history 1\n"
@@ -69,6 +70,9 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
          LoadResString(IDS_HISTORY_OLD_REMOVED, {"1", "1"}), 1},
         {"a newest entry over the limit alone is kept", {}, nullptr, {{HistoryKind::Bulk, 0, ReceivedFromDevice, 1100000}},
          {"bulk_received.syx:1100000"}, "", 1},
+        {"a clock set back years still lists the new entry first, at once", {{"20990101-090000-000_program-001_received.syx", 10}},
+         nullptr, {{HistoryKind::Algorithm, 2, ReceivedFromDevice, 5}},
+         {"algorithm-002_received.syx:5", "program-001_received.syx:10"}, ""},
         {"a killed write's temporary file is removed, never listed", {{Old1, 10}, {Old2 + ".tmp", 5}, {"notes.txt", 3}},
          nullptr, {}, {"program-001_received.syx:10"}, ""},
         {"a folder that cannot be written is said once", {}, nullptr,

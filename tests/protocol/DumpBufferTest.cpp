@@ -50,8 +50,7 @@ TEST(DumpBuffer, FailuresOfTheGlobalMemoryCalls)
     GlobalMemoryApi::Current().reAlloc = [](HGLOBAL, SIZE_T, UINT) -> HGLOBAL { return nullptr; };
     EXPECT_FALSE(buffer.Append("9", 1));
     GlobalMemoryApi::Current() = saved;
-    EXPECT_EQ(8u, buffer.m_length);
-    EXPECT_EQ(0, std::memcmp(buffer.m_bytes, "12345678", 8));
+    EXPECT_EQ("12345678", std::string(reinterpret_cast<const char*>(buffer.m_bytes), buffer.m_length));
     EXPECT_TRUE(buffer.Append("9", 1));
 
     GlobalMemoryApi::Current().lock = [](HGLOBAL) -> LPVOID { return nullptr; };

@@ -41,10 +41,7 @@ TEST(SysExMessages, EveryMessageIsByteExact)
              std::copy(dump.begin(), dump.end(), b);
              StampProgramDump(b, 3, 100);
          }},
-        {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x07}, [](auto b) {
-             b[7] = 0x07;
-             StampAlgorithmDump(b, 1);
-         }},
+        {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x30, 0x07}, [](auto b) { b[7] = 0x07, StampAlgorithmDump(b, 1); }},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.expected, Built(c.expected.size(), c.build));
@@ -54,16 +51,15 @@ TEST(SysExMessages, EveryMessageIsByteExact)
 
 TEST(SysExMessages, ErrorRepliesAndTheirStringNumbers)
 {
-    const Bytes reply{0xF0, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, 0x61, 0x00, 0x01, 0x00, 0x02, 0xF7};
-    EXPECT_TRUE(IsErrorReply(reply.data(), reply.size(), true));
-    Bytes noStart = reply;
-    noStart[0] = 0x00;
-    EXPECT_FALSE(IsErrorReply(noStart.data(), noStart.size(), true));
-    EXPECT_TRUE(IsErrorReply(noStart.data(), noStart.size(), false));
-    Bytes dump = reply;
-    dump[6] = 0x42;
-    EXPECT_FALSE(IsErrorReply(dump.data(), dump.size(), false));
-    EXPECT_FALSE(IsErrorReply(reply.data(), 6, false)) << "too short to hold byte 6";
+    // (byte 0, byte 6, length, F0 required): an error reply or not.
+    const struct { unsigned char start, command; std::size_t length; bool needsStart, isError; } replies[] = {
+        {0xF0, 0x61, 12, true, true}, {0x00, 0x61, 12, true, false}, {0x00, 0x61, 12, false, true},
+        {0xF0, 0x42, 12, false, false}, {0xF0, 0x61, 6, false, false}};  // the last too short to hold byte 6
+    for (const auto& r : replies)
+    {
+        const Bytes reply{r.start, 0x7E, 0x7E, 0x7E, 0x7E, 0x7E, r.command, 0x00, 0x01, 0x00, 0x02, 0xF7};
+        EXPECT_EQ(r.isError, IsErrorReply(reply.data(), r.length, r.needsStart)) << int(r.start) << " " << r.length;
+    }
 
     const auto id = [](Bytes codes) {
         Bytes message{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x61};

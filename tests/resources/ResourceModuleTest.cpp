@@ -53,7 +53,8 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
     const auto s = [](UINT id, std::initializer_list<std::string> inserts = {}) { return LoadResString(id, inserts); };
     const std::string bytes = "4294967295", dump = "65536", messages = "999999", wait = FormatDuration(9999 * 60 + 59);
     const std::string kb = FormatGroupedNumber(ULLONG_MAX / 1024);
-    const std::string port = "\"" + std::string(MAXPNAMELEN - 1, 'W') + "\"";  // winmm's longest port name
+    const std::string name(MAXPNAMELEN - 1, 'W');  // winmm's longest port name
+    const std::string port = "\"" + name + "\"";
     std::map<std::pair<UINT, int>, std::vector<std::string>> texts{
         {{IDD_MAIN, IDC_STATUS}, {s(IDS_STATUS_SENT_PROGRAM, {"100", dump}), s(IDS_STATUS_SENT_ALGORITHM, {"128", dump}),
                                   s(IDS_STATUS_SENT_PROGRAM_CHANGE, {"128", "16"}), s(IDS_STATUS_SENT_COMMAND21, {"999"}),
@@ -66,6 +67,7 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
         {{IDD_BULK_RECEIVE, IDC_RECEIVED_COUNT}, {bytes}},
         {{IDD_BULK_RECEIVE, IDC_RECEIVE_RATE}, {s(IDS_RECEIVE_RATE, {bytes, wait}), s(IDS_RECEIVE_LAST_DATA, {wait})}},
         {{IDD_BULK_RECEIVE, IDC_RECEIVED_MESSAGES}, {s(IDS_RECEIVED_MESSAGES, {messages, messages, messages})}},
+        {{IDD_BULK_RECEIVE, IDC_RECEIVE_INTRO}, {s(IDS_BACKUP_INTRO)}},
         {{IDD_BULK_SEND, IDC_SEND_SUMMARY}, {s(IDS_BULK_SUMMARY, {messages}), s(IDS_BULK_SUMMARY_MIDI, {messages}), s(IDS_BULK_SUMMARY_SELECTION, {messages}),
                                              s(IDS_BULK_SUMMARY_ONE), s(IDS_BULK_SUMMARY_MIDI_ONE), s(IDS_BULK_SUMMARY_SELECTION_ONE)}},
         {{IDD_BULK_SEND, IDC_SEND_WARNING}, {s(IDS_BULK_WARNING_PREFIX, {s(IDS_BULK_OUTSIDE_BYTES, {bytes}) + " " +
@@ -78,6 +80,8 @@ std::map<std::pair<UINT, int>, std::vector<std::string>> FilledTexts()
                                               s(IDS_HISTORY_SUMMARY, {messages, kb, CDumpHistory::DefaultFolder()}),
                                               s(IDS_HISTORY_INDEX_REBUILT) + " " + s(IDS_HISTORY_FILES_MISSING, {messages, "20261231-235959-999_algorithm-128_received.syx"}) +
                                                   " " + s(IDS_HISTORY_OLD_REMOVED, {messages, "100000"})}},
+        {{IDD_FIND_DEVICE, IDC_FIND_STATUS}, {s(IDS_FIND_ASKING, {name, "99", "99"}) + " " + s(IDS_FIND_SKIPPED, {name + ", " + name}),
+                                               s(IDS_FIND_NONE) + " " + s(IDS_FIND_SKIPPED, {name + ", " + name})}},
         {{IDD_BANK, IDC_BANK_SUMMARY}, {s(IDS_BANK_SUMMARY, {messages, messages, messages}) + " " + s(IDS_BANK_SHOWN, {messages}) +
                                         " " + s(IDS_BANK_PROBLEM, {bytes, messages})}},
     };

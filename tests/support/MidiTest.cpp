@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "dialogs/BulkReceiveDialog.h"
+#include "dialogs/BulkSendDialog.h"
 #include "framework/File.h"
 #include "history/DumpHistory.h"
 #include "midi/MidiDialog.h"
@@ -26,6 +28,7 @@ void MidiTest::SetUp()
     ASSERT_TRUE(AllocateMidiBuffers());
     SetReplyTimeoutMs(TestReplyTimeoutMs);
     SetOverdueGraceMs(TestReplyTimeoutMs / 2);
+    SetBackupSilenceMs(TestReplyTimeoutMs / 4);
     Fresh();
 }
 
@@ -37,15 +40,11 @@ void MidiTest::TearDown()
     FreeMidiBuffers();
     SetReplyTimeoutMs(DefaultReplyTimeoutMs);
     SetOverdueGraceMs(DefaultOverdueGraceMs);
+    SetBackupSilenceMs(DefaultBackupSilenceMs);
     StopDriver();
 }
 
-void MidiTest::StopDriver()
-{
-    SetMidiDriver(nullptr);
-    m_driver.reset();
-    m_device.reset();
-}
+void MidiTest::StopDriver() { SetMidiDriver(nullptr), m_driver.reset(), m_device.reset(); }
 
 void MidiTest::Fresh()
 {
@@ -54,14 +53,13 @@ void MidiTest::Fresh()
     m_driver = std::make_unique<EmulatedMidiDriver>(*m_device);
     SetMidiDriver(m_driver.get());
     MidiPortState& state = PortState();
-    state.deviceNumber = 1;
+    state.deviceNumber = 1, state.pauseMs = 0;
     state.inputPort = state.outputPort = std::nullopt;
-    state.pauseMs = 0;
     CMidiSender::Instance().NewLine();
     // An infinitely fast line, as the driver's full speed; not the Wine case.
-    state.wireClock = WireClock{};
-    state.wireClock.SetByteTime(0);
+    state.wireClock = WireClock{}, state.wireClock.SetByteTime(0);
     SetUnderWine(0);
+    BackUpBeforeBulkSend() = false;
     m_ui.reset();  // before its successor installs its hooks
     m_ui = std::make_unique<UiRecorder>();
     CFile::SetFaultHook(nullptr);
@@ -95,9 +93,8 @@ std::map<std::string, MidiTest::Bytes> MidiTest::Files() const
 
 void MidiTest::AtWireRate(EmulatedMidiDriver::Line line)
 {
-    m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate);
-    m_driver->SetLine(line);
-    PortState().wireClock.SetByteTime(WireClock::CableByteTime);
+    m_driver->SetPace(EmulatedMidiDriver::Pace::WireRate), m_driver->SetLine(line);
+    SetWireByteTime(WireClock::CableByteTime);
 }
 
 const std::vector<MidiTest::LinePath>& MidiTest::LinePaths()

@@ -15,8 +15,8 @@
 
 // Base of the tests that run the program's windows on the emulated device: a factory-fresh
 // device on its own driver (full speed), the MIDI buffers allocated, boxes and file dialogs
-// answered and recorded, a folder of the test's own, and a short reply time-out. After every
-// test no port may be left open and no header prepared.
+// answered and recorded, a folder of the test's own, a short reply time-out, and no backup
+// before a bulk send. After every test no port may be left open and no header prepared.
 class MidiTest : public ::testing::Test
 {
 public:

@@ -10,41 +10,31 @@ bool operator==(const Box& a, const Box& b) { return a.text == b.text && a.type 
 void PrintTo(const Box& box, std::ostream* out) { *out << "[" << box.text << "] type " << box.type << " help " << box.helpContext; }
 
 Box Error(UINT id, std::initializer_list<std::string> inserts)
-{
-    return {FormatPlaceholders(LoadResString(id), inserts), MB_ERROR_BOX, id};
-}
+{ return {FormatPlaceholders(LoadResString(id), inserts), MB_ERROR_BOX, id}; }
 
 Box Question(UINT id, std::initializer_list<std::string> inserts)
-{
-    return {FormatPlaceholders(LoadResString(id), inserts), MB_YESNO | MB_DEFBUTTON2, id};
-}
+{ return {FormatPlaceholders(LoadResString(id), inserts), MB_YESNO | MB_DEFBUTTON2, id}; }
 
 Box FileError(UINT id, const std::string& name) { return {LoadResString(id) + name + "!", MB_ERROR_BOX, 0}; }
 
 Box ErrorText(const std::string& text) { return {text, MB_ERROR_BOX, 0}; }
 
 Box Stored(const std::string& name)
-{
-    return {FormatPlaceholders(LoadResString(IDS_DUMP_STORED), {name}), MB_NOTE_BOX, 0};
-}
+{ return {FormatPlaceholders(LoadResString(IDS_DUMP_STORED), {name}), MB_NOTE_BOX, 0}; }
 
 Box NotANumber() { return {LoadResString(AFX_IDP_PARSE_INT), MB_NOTE_BOX, AFX_IDP_PARSE_INT}; }
 
 Box OutOfRange(int lower, int upper)
-{
-    return Error(AFX_IDP_PARSE_INT_RANGE, {std::to_string(lower), std::to_string(upper)});
-}
+{ return Error(AFX_IDP_PARSE_INT_RANGE, {std::to_string(lower), std::to_string(upper)}); }
 
 namespace
 {
 // The first of the queue, taken out of it; `otherwise` when it is empty.
 template <typename T> T TakeFirst(std::deque<T>& queue, T otherwise)
 {
-    if (queue.empty())
-        return otherwise;
-    T first = std::move(queue.front());
-    queue.pop_front();
-    return first;
+    if (!queue.empty())
+        otherwise = std::move(queue.front()), queue.pop_front();
+    return otherwise;
 }
 }
 

@@ -21,20 +21,16 @@ void WindowTest::Run(const std::vector<WindowCase>& cases)
         if (c.arrange)
             c.arrange(*this);
         // The files the case starts with stay as they are unless it says otherwise.
-        std::map<std::string, Bytes> files = Files();
-        for (const auto& [name, bytes] : c.files)
-            files[name] = bytes;
+        std::map<std::string, Bytes> files = c.files;
+        files.merge(Files());
         TheMidiLog().Clear();
         RunMainWindow([&](CMainDialog& window) {
             if (!c.logged.empty())
                 SendMessageA(window.GetSafeHwnd(), WM_SYSCOMMAND, IDM_MIDI_LOG, 0);
             if (c.act)
                 c.act(*this, window);
-            if (!c.logged.empty())
-            {
-                EXPECT_TRUE(WaitFor([&] { return LogRows(window) == c.logged; }, 10000))
-                    << testing::PrintToString(LogRows(window));
-            }
+            EXPECT_TRUE(c.logged.empty() || WaitFor([&] { return LogRows(window) == c.logged; }, 10000))
+                << testing::PrintToString(LogRows(window));
         });
         ExpectNothingLeftOpen();
         EXPECT_EQ(c.shown, m_ui->boxes);
@@ -45,9 +41,7 @@ void WindowTest::Run(const std::vector<WindowCase>& cases)
 }
 
 std::function<void(WindowTest&)> WindowTest::With(const std::string& name, const Bytes& bytes)
-{
-    return [name, bytes](WindowTest& t) { t.WriteFile(name, bytes); };
-}
+{ return [name, bytes](WindowTest& t) { t.WriteFile(name, bytes); }; }
 
 INT_PTR WindowTest::RunMainWindow(const std::function<void(CMainDialog&)>& act)
 {
@@ -95,11 +89,9 @@ void WindowTest::PressKey(CDialog& dialog, int id, WPARAM key)
 void WindowTest::PressCtrlKey(CDialog& dialog, int id, WPARAM key)
 {
     BYTE keys[256] = {};
-    keys[VK_CONTROL] = 0x80;
-    SetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80, SetKeyboardState(keys);
     PressKey(dialog, id, key);
-    keys[VK_CONTROL] = 0;
-    SetKeyboardState(keys);
+    keys[VK_CONTROL] = 0, SetKeyboardState(keys);
 }
 
 void WindowTest::TypeKey(WPARAM key)
@@ -157,18 +149,12 @@ std::string WindowTest::ListCell(HWND list, int row, int column)
 {
     wchar_t text[256] = {};
     LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 256;
+    item.iSubItem = column, item.pszText = text, item.cchTextMax = 256;
     SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return Narrow(text);
 }
 
-int WindowTest::FocusedId()
-{
-    HWND focus = GetFocus();
-    return focus != nullptr ? GetDlgCtrlID(focus) : 0;
-}
+int WindowTest::FocusedId() { return GetFocus() != nullptr ? GetDlgCtrlID(GetFocus()) : 0; }
 
 std::vector<int> WindowTest::EnabledControls(CDialog& dialog)
 {

@@ -61,7 +61,15 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     ui.Press(main, IDC_MIDI_SETUP);
     HWND setup = ui.WaitForDialogWithControl(IDC_DEVICE_NUMBER);
     ui.SetText(setup, IDC_PAUSE, "150");
-    if (!tour.Shot("midi-setup", setup) || !tour.Close(setup, IDCANCEL))
+    if (!tour.Shot("midi-setup", setup))
+        return false;
+    // Find device on the demo's four port pairs, once it has asked them all.
+    ui.Press(setup, IDC_FIND_DEVICE);
+    HWND find = ui.WaitForDialogWithControl(IDC_FIND_LIST);
+    if (find == nullptr ||
+        !ui.WaitUntil([&] { return ui.Text(find, IDCANCEL) == "Close"; }, std::chrono::seconds(60)))
+        return Tour::Fail("Find device did not end");
+    if (!tour.Shot("find-device", find) || !tour.Close(find, IDCANCEL) || !tour.Close(setup, IDCANCEL))
         return false;
 
     ui.SystemCommand(main, IDM_ABOUTBOX);
@@ -69,12 +77,20 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     if (!tour.Shot("about", about) || !tour.Close(about, IDOK))
         return false;
 
+    // The MIDI log beside the bulk receive, filling as the messages arrive.
+    ui.SystemCommand(main, IDM_MIDI_LOG);
+    HWND log = ui.WaitForDialogWithControl(IDC_LOG_LIST);
     ui.SetText(main, IDC_RECEIVE_BULK_FILE, folder.File("BulkDump.syx"));
     ui.Press(main, IDC_RECEIVE_BULK);
     HWND receive = ui.WaitForDialogWithControl(IDC_RECEIVED_COUNT);
     if (receive == nullptr || !ui.WaitUntil([&] { return ui.Text(receive, IDC_RECEIVED_COUNT) != "0"; }))
         return Tour::Fail("the bulk receive did not start");
     if (!tour.Shot("bulk-receive", receive))
+        return false;
+    if (log == nullptr || !ui.WaitUntil([&] { return std::stoul("0" + ui.Text(receive, IDC_RECEIVED_COUNT)) > 8000; },
+                                        std::chrono::seconds(30)))
+        return Tour::Fail("the MIDI log did not open, or the bulk receive stopped");
+    if (!tour.Shot("midi-log", log) || !tour.Close(log, IDCANCEL))
         return false;
     // Cancel asks before it discards what has arrived.
     ui.Press(receive, IDCANCEL);
@@ -88,6 +104,15 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
     HWND send = ui.WaitForDialogWithControl(IDC_SENT_COUNT);
     if (send == nullptr)
         return Tour::Fail("the bulk send dialog did not appear");
+    // Send backs the device up first; once that has started, it is cancelled and the send
+    // goes without it, so as not to wait for the whole memory at the wire rate.
+    ui.Press(send, IDOK);
+    HWND backup = ui.WaitForDialogWithControl(IDC_RECEIVE_INTRO);
+    if (backup == nullptr || !ui.WaitUntil([&] { return std::stoul("0" + ui.Text(backup, IDC_RECEIVED_COUNT)) > 5000; }))
+        return Tour::Fail("the backup before the bulk send did not get going");
+    if (!tour.Shot("bulk-backup", backup) || !tour.Close(backup, IDCANCEL))
+        return false;
+    PostMessageA(GetDlgItem(send, IDC_BACK_UP_FIRST), BM_SETCHECK, BST_UNCHECKED, 0);
     ui.Press(send, IDOK);
     // Far enough for the progress and the time left to show.
     if (!ui.WaitUntil([&] { return std::stoul("0" + ui.Text(send, IDC_SENT_COUNT)) > 20000; },
@@ -95,7 +120,7 @@ bool RunTour(UiDriver& ui, const TempFolder& folder)
         return Tour::Fail("the bulk send did not get going");
     if (!tour.Shot("bulk-send", send))
         return false;
-    // Cancel is followed by what went out whole.
+    // Cancel ends at a message boundary and says how many messages went out.
     ui.Press(send, IDCANCEL);
     if (!tour.Close(ui.WaitForMessageBox().window, IDOK) || !ui.WaitUntilGone(send))
         return Tour::Fail("the bulk send did not close");
