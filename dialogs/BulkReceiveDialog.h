@@ -27,6 +27,8 @@ private:
     BOOL TakeBlock(const void* bytes, unsigned length);
     void TakeBackHeldBytes();
     void ShowRate();
+    // The count as it stands; unless `now`, not again within CountRefreshMs.
+    void ShowCount(bool now);
     // Counts the messages completed since the last count: all, programs, algorithms.
     void CountMessages();
 
@@ -34,6 +36,7 @@ private:
     BOOL m_awaitingFirstBlock = FALSE;
     ULONGLONG m_firstBlockAt = 0;
     ULONGLONG m_lastBlockAt = 0;
+    ULONGLONG m_countShownAt = 0;
     unsigned m_firstBlockBytes = 0;
     CTaskbarProgress m_taskbar;
     unsigned m_counted = 0;
