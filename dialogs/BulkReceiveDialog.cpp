@@ -21,6 +21,9 @@ namespace
 {
 constexpr UINT_PTR RateTimerId = 3;
 constexpr UINT RateRefreshMs = 500;
+// At full speed a block comes every few dozen microseconds, and redrawing the count for each
+// took most of the window's time; the rate's timer shows the count the last block left.
+constexpr ULONGLONG CountRefreshMs = 50;
 UINT g_backupSilenceMs = DefaultBackupSilenceMs;
 }
 
@@ -93,6 +96,15 @@ void CBulkReceiveDialog::OnMidiIn(HMIDIIN handle, UINT message, DWORD_PTR, DWORD
 
     // The buffer goes back to the driver first: the count's update must not keep it waiting.
     RequeueInputBuffer(handle, header);
+    ShowCount(false);
+}
+
+void CBulkReceiveDialog::ShowCount(bool now)
+{
+    const ULONGLONG tick = GetTickCount64();
+    if (!now && tick - m_countShownAt < CountRefreshMs)
+        return;
+    m_countShownAt = tick;
     SetWindowTextUnsigned(m_countControl, m_dumpBuffer.m_length);
 }
 
@@ -134,7 +146,7 @@ void CBulkReceiveDialog::TakeBackHeldBytes()
 {
     for (const CMidiReceiver::HeldBlock& block : TakeBackInputBlocks())
         TakeBlock(block.data, block.recorded);
-    SetWindowTextUnsigned(m_countControl, m_dumpBuffer.m_length);
+    ShowCount(true);
 }
 
 void CBulkReceiveDialog::OnOK()
@@ -205,6 +217,7 @@ void CBulkReceiveDialog::OnTimer(UINT_PTR id)
 // the rate, and the silence says the dump is complete.
 void CBulkReceiveDialog::ShowRate()
 {
+    ShowCount(true);
     CountMessages();
     const ReceptionFigures figures =
         MeasureReception(m_firstBlockBytes, m_dumpBuffer.m_length, m_firstBlockAt, m_lastBlockAt, GetTickCount64());

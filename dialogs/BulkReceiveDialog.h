@@ -41,6 +41,8 @@ private:
     void ShowRate();
     // The data has stopped long enough after a complete message: the device has sent it all.
     bool DataHasStopped() const;
+    // The count as it stands; unless `now`, not again within CountRefreshMs.
+    void ShowCount(bool now);
     // Counts the messages completed since the last count: all, programs, algorithms.
     void CountMessages();
 
@@ -48,6 +50,7 @@ private:
     BOOL m_awaitingFirstBlock = FALSE;
     ULONGLONG m_firstBlockAt = 0;
     ULONGLONG m_lastBlockAt = 0;
+    ULONGLONG m_countShownAt = 0;
     unsigned m_firstBlockBytes = 0;
     CTaskbarProgress m_taskbar;
     unsigned m_counted = 0;

@@ -149,6 +149,11 @@ MidiLog::Port* MidiLog::PortLocked(const void* handle)
 
 void MidiLog::KeepLocked(Port& port, const unsigned char* bytes, std::size_t length)
 {
+    if (port.pending.capacity() == 0)
+    {
+        port.pending.swap(m_spare);
+        port.pending.clear();
+    }
     port.pending.insert(port.pending.end(), bytes, bytes + std::min(KeptBytes - port.pending.size(), length));
     port.pendingSize += length;
 }
@@ -185,6 +190,7 @@ void MidiLog::AppendLocked(MidiLogRow row)
     while (m_rows.size() > RowLimit || m_keptBytes > ByteLimit)
     {
         m_keptBytes -= m_rows.front().bytes.size();
+        m_spare = std::move(m_rows.front().bytes);
         m_rows.pop_front();
         ++m_first;
     }

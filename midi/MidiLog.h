@@ -86,6 +86,9 @@ private:
     std::size_t m_first = 0;
     std::size_t m_keptBytes = 0;
     std::map<const void*, Port> m_ports;
+    // The bytes of the row dropped last, kept for the next message: at full speed a row comes
+    // and goes with every message, and this spares an allocation and a release for each.
+    std::vector<unsigned char> m_spare;
 };
 
 // The process's log, fed by the driver seam and the callbacks.

@@ -70,7 +70,10 @@ LRESULT CALLBACK CMidiSender::WindowProc(HWND window, UINT message, WPARAM wPara
     case WM_TIMER:
         KillTimer(window, wParam);
         if (wParam == OverdueTimerId)
+        {
+            sender.m_overdueTimerAt = 0;
             sender.CheckOverdue();
+        }
         else if (wParam == ReportTimerId)
             sender.ReportDue();
         else
@@ -239,7 +242,8 @@ void CMidiSender::Deliver()
 
 std::size_t CMidiSender::InDriver() const
 {
-    return (m_slots[0].busy ? 1 : 0) + (m_slots[1].busy ? 1 : 0);
+    return static_cast<std::size_t>(
+        std::count_if(std::begin(m_slots), std::end(m_slots), [](const Slot& slot) { return slot.busy; }));
 }
 
 void CMidiSender::Pump()
@@ -257,8 +261,8 @@ void CMidiSender::Pump()
                 Finish();
             return;
         }
-        Slot* slot = !m_slots[0].busy ? &m_slots[0] : !m_slots[1].busy ? &m_slots[1] : nullptr;
-        if (slot == nullptr)
+        Slot* slot = std::find_if(std::begin(m_slots), std::end(m_slots), [](const Slot& s) { return !s.busy; });
+        if (slot == std::end(m_slots))
             return;
         const Piece& piece = t.pieces[t.next];
         const std::int64_t pauseUs = std::int64_t{PortState().pauseMs} * 1000;
@@ -323,8 +327,8 @@ BOOL CMidiSender::HandOver(Slot& slot, std::size_t index)
 
 void CMidiSender::OnCompletion(MIDIHDR* header, std::int64_t stamp)
 {
-    Slot* slot = &m_slots[0].header == header ? &m_slots[0] : &m_slots[1].header == header ? &m_slots[1] : nullptr;
-    if (slot == nullptr || !slot->busy || !m_active)
+    Slot* slot = std::find_if(std::begin(m_slots), std::end(m_slots), [header](const Slot& s) { return &s.header == header; });
+    if (slot == std::end(m_slots) || !slot->busy || !m_active)
         return;
     Transfer& t = *m_active;
     slot->busy = false;
@@ -351,7 +355,6 @@ void CMidiSender::OnCompletion(MIDIHDR* header, std::int64_t stamp)
 
 void CMidiSender::CheckOverdue()
 {
-    KillTimer(m_window, OverdueTimerId);
     std::int64_t oldest = INT64_MAX;
     for (const Slot& slot : m_slots)
         if (slot.busy)
@@ -361,7 +364,18 @@ void CMidiSender::CheckOverdue()
     const std::int64_t deadline = oldest + std::int64_t{g_overdueGraceMs} * 1000;
     if (LineNow() >= deadline)
         return Stop();
-    SetTimer(m_window, OverdueTimerId, MillisecondsUntil(deadline), nullptr);
+    // A timer due no later looks again when it fires: setting one for every piece would cost
+    // two calls to the window system per piece, the most of a piece's turnaround at full speed.
+    if (m_overdueTimerAt != 0 && m_overdueTimerAt <= deadline)
+        return;
+    if (SetTimer(m_window, OverdueTimerId, MillisecondsUntil(deadline), nullptr))
+        m_overdueTimerAt = deadline;
+}
+
+void CMidiSender::StopOverdueTimer()
+{
+    KillTimer(m_window, OverdueTimerId);
+    m_overdueTimerAt = 0;
 }
 
 BOOL CMidiSender::Fail(UINT errorId, MMRESULT driverResult)
@@ -379,7 +393,7 @@ BOOL CMidiSender::Fail(UINT errorId, MMRESULT driverResult)
 
 void CMidiSender::Finish()
 {
-    KillTimer(m_window, OverdueTimerId);
+    StopOverdueTimer();
     std::unique_ptr<Transfer> t = std::move(m_active);
     if (t->result.outcome != SendOutcome::Failed)
         t->result.outcome = t->next == t->pieces.size() ? SendOutcome::Sent : SendOutcome::Cancelled;
@@ -392,7 +406,7 @@ void CMidiSender::Finish()
 void CMidiSender::Stop()
 {
     m_next.Cancel();
-    KillTimer(m_window, OverdueTimerId);
+    StopOverdueTimer();
     std::unique_ptr<Transfer> t = std::move(m_active);
     TheMidiLog().Note(m_output, MidiLogEvent::Overdue);
     Midi().midiOutReset(m_output);

@@ -139,6 +139,7 @@ private:
     // gives back what it holds, the port closes, and the send ends at once.
     void Stop();
     void CheckOverdue();
+    void StopOverdueTimer();
     void ReportDue();
     void CloseOutput();
     std::size_t InDriver() const;
@@ -147,10 +148,15 @@ private:
     HMIDIOUT m_output = nullptr;
     int m_outputFor = -1;  // the port asked for by number; -1: the chosen one
     std::unique_ptr<Transfer> m_active;
-    Slot m_slots[2];
+    // Pieces the driver may hold at once. The clock's margin already bounds the bytes ahead
+    // on a paced line; at full speed each wake of the window thread refills them all, so the
+    // thread's turnaround no longer sets the pace.
+    static constexpr std::size_t SlotCount = 32;
+    Slot m_slots[SlotCount];
     std::deque<Report> m_reports;
     std::int64_t m_pauseFrom = 0;  // the silence after the last message (0: none yet)
     bool m_failedAtOnce = false;
+    std::int64_t m_overdueTimerAt = 0;  // when the overdue timer is due (0: none set)
     COneShotTimer m_next;
     std::deque<MidiEvent> m_events;  // guarded by MidiRoutingLock
 };

@@ -317,3 +317,21 @@ TEST_F(TransportTest, ProgressCountsOnlyTheSendsOwnBytes)
     EXPECT_EQ(0u, sender.Progress(&second).bytesLeft);
     EXPECT_TRUE(PumpUntil([&] { return first.ended && second.ended; }, 5000));
 }
+
+// Where no pause separates them, pieces wait in the driver behind the one on its way, as many
+// as the sender has headers for, so that a slow window thread never idles the line; a pause
+// waits for each completion. This driver completes nothing: the send ends as overdue.
+TEST_F(TransportTest, PiecesWaitInTheDriverUnlessAPauseSeparatesThem)
+{
+    const struct { int pauseMs; std::size_t messages, held; } rows[] = {{0, 20, 20}, {0, 40, 32}, {150, 3, 1}};
+    for (const auto& row : rows)
+    {
+        Fresh();
+        m_driver->SetLine(EmulatedMidiDriver::Line::Stalled);
+        PortState().pauseMs = row.pauseMs;
+        struct : MidiSendListener { void OnSendEnded(const SendResult& r) override { outcome = r.outcome; } SendOutcome outcome = SendOutcome::Sent; } listener;
+        ASSERT_TRUE(CMidiSender::Instance().Send(std::vector<std::vector<unsigned char>>(row.messages, {0xF0, 0x10, 0xF7}), &listener));
+        EXPECT_EQ(row.held, Sent().size()) << row.messages << " messages, pause " << row.pauseMs;
+        EXPECT_TRUE(PumpUntil([&] { return listener.outcome == SendOutcome::Stopped; }, 5000));
+    }
+}

@@ -39,6 +39,7 @@
 #include "emulator/EmulatedMidiDriver.h"
 #include "framework/Dialog.h"
 #include "framework/MessageBox.h"
+#include "framework/Strings.h"
 #include "framework/WinApp.h"
 #include "midi/MidiApp.h"
 #include "midi/MidiDriver.h"
@@ -55,10 +56,14 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double WireRate = 3125.0;  // bytes a second at 31,250 baud
 constexpr std::size_t WireRunBytes = 64 * 1024;
+// Full speed, as a multiple of the wire rate, on an unloaded machine (the log open or not).
+constexpr double FullSpeedGoal = 2500;
 
 // Settable on the command line: transfer_bench [--no-wire] [--mb N] [--runs N] [--lines-only | --no-lines]
-// [--log-open] (the MIDI log window shown, refreshing, through every run).
+// [--line NAME] (one line's figures, e.g. "alsa 4096") [--log-open] (the MIDI log window shown,
+// refreshing, through every run).
 bool g_logOpen = false;
+std::string g_onlyLine;  // --line NAME: that line's figures alone
 bool g_wireRuns = true;
 bool g_fullSpeedRuns = true;
 bool g_lineRuns = true;
@@ -206,10 +211,13 @@ SendRun BulkSend(EmulatedMidiDriver::Pace pace, const std::string& file, const B
     for (std::size_t i = 0; i < pieces.size(); ++i)
     {
         sent.insert(sent.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
+        // A piece handed over before the one ahead of it was done waited in the driver: no
+        // turnaround idled the line, and its own time starts when the one ahead was done.
+        const auto startsAt = i > 0 ? std::max(pieces[i].handedOver, pieces[i - 1].done) : pieces[i].handedOver;
         if (i > 0)
-            run.turnaroundsMs.push_back(1000 * Seconds(pieces[i].handedOver - pieces[i - 1].done));
+            run.turnaroundsMs.push_back(1000 * Seconds(startsAt - pieces[i - 1].done));
         if (pace == EmulatedMidiDriver::Pace::WireRate)
-            run.completionLatenessMs.push_back(1000 * (Seconds(pieces[i].done - pieces[i].handedOver) -
+            run.completionLatenessMs.push_back(1000 * (Seconds(pieces[i].done - startsAt) -
                                                        pieces[i].bytes.size() / WireRate));
     }
     Bytes received;
@@ -300,9 +308,10 @@ void PrintTurnarounds(const char* what, std::vector<double> values)
     if (values.empty())
         return;
     const double worst = *std::max_element(values.begin(), values.end());
+    const auto waited = std::count(values.begin(), values.end(), 0.0);
     std::printf("  turnaround MOM_DONE -> next piece handed over, %s: median %.3f ms, worst %.3f ms "
-                "(%zu pieces)\n",
-                what, Median(values), worst, values.size());
+                "(%zu pieces, %d of them already waiting in the driver)\n",
+                what, Median(values), worst, values.size(), static_cast<int>(waited));
 }
 
 // The line figures: one bulk send of the device's whole memory per line and pause.
@@ -396,6 +405,22 @@ struct LineRun
     double realLeft = 0;     // from then until the last byte left the line
 };
 
+// What the dialog must say when the send has ended: nothing, unless it goes out in its Wine
+// mode with messages longer than the default kernel buffer, which it named before Send; then
+// its closing note says every message went out and repeats those (the program cannot know
+// whether the buffer was raised).
+std::vector<std::string> ExpectedBoxes(const LineSetup& setup, const std::vector<Bytes>& messages)
+{
+    std::string positions;
+    for (std::size_t i = 0; i < messages.size(); ++i)
+        if (setup.underWine && messages[i].size() > LineBufferSize)
+            positions += (positions.empty() ? "" : ", ") + std::to_string(i + 1);
+    if (positions.empty())
+        return {};
+    return {LoadResString(IDS_BULK_RESULT_ALL, {std::to_string(messages.size())}) + " " +
+            LoadResString(IDS_BULK_RESULT_LONG, {positions})};
+}
+
 LineRun LineSend(const LineSetup& setup, const std::string& file, const Bytes& content, int pauseMs)
 {
     LineRun run;
@@ -448,7 +473,8 @@ LineRun LineSend(const LineSetup& setup, const std::string& file, const Bytes& c
     }
     run.droppedBytes = driver.DroppedOutputBytes();
     const bool mayLoseLong = setup.underWine && setup.kernelBuffer < longest && run.warned;
-    run.ok = result == IDOK && g_boxes.empty() && run.lostOthers == 0 && (run.lostLong == 0 || mayLoseLong);
+    const std::vector<std::string> expected = ExpectedBoxes(setup, messages);
+    run.ok = result == IDOK && g_boxes == expected && run.lostOthers == 0 && (run.lostLong == 0 || mayLoseLong);
 
     const auto transfers = driver.LineTransfers();
     const auto pieces = driver.LongMessages();
@@ -483,9 +509,15 @@ LineRun LineSend(const LineSetup& setup, const std::string& file, const Bytes& c
             run.silencesMs.push_back(gapMs);
     }
     if (!run.ok)
-        std::printf("  line run failed: result %d, %zu boxes, %zu long and %zu other messages lost, warned %s\n",
-                    static_cast<int>(result), g_boxes.size(), run.lostLong, run.lostOthers,
+    {
+        std::printf("  line run failed: result %d, %zu boxes (%zu expected), %zu long and %zu other messages lost, "
+                    "warned %s\n",
+                    static_cast<int>(result), g_boxes.size(), expected.size(), run.lostLong, run.lostOthers,
                     run.warned ? "yes" : "no");
+        for (const std::string& box : g_boxes)
+            std::printf("    box: %s%s\n", box.c_str(),
+                        std::find(expected.begin(), expected.end(), box) != expected.end() ? "" : " (unexpected)");
+    }
     return run;
 }
 
@@ -542,6 +574,8 @@ bool LineRuns()
     bool allChecked = true;
     for (const LineSetup& setup : LineSetups)
     {
+        if (!g_onlyLine.empty() && g_onlyLine != setup.name)
+            continue;
         std::printf("line %s%s: bulk send of the device's memory, %zu bytes in %zu messages, %.0f s at the wire "
                     "rate; without a pause, then with %d ms\n",
                     setup.name, setup.underWine ? " (the program in its Wine mode)" : "", content.size(),
@@ -638,8 +672,8 @@ bool FullSpeedRuns()
     }
     DeleteFileA(sendFile.c_str());
     if (!sendMultiples.empty())
-        std::printf("  median: %.0f x the wire rate (goal >= 1000 x): %s\n", Median(sendMultiples),
-                    Median(sendMultiples) >= 1000 ? "met" : "MISSED");
+        std::printf("  median: %.0f x the wire rate (goal >= %.0f x): %s\n", Median(sendMultiples), FullSpeedGoal,
+                    Median(sendMultiples) >= FullSpeedGoal ? "met" : "MISSED");
     PrintTurnarounds("full speed", sendTurnarounds);
     // The two figures that showed the window thread waiting for the routing lock: 2,334 x and
     // 0.020 ms before it, 1,438 x and 0.070 ms with it (one machine, one run pair).
@@ -668,8 +702,8 @@ bool FullSpeedRuns()
         std::fflush(stdout);
     }
     if (!receiveMultiples.empty())
-        std::printf("  median: %.0f x the wire rate (goal >= 1000 x): %s; storing the file %.3f s\n",
-                    Median(receiveMultiples), Median(receiveMultiples) >= 1000 ? "met" : "MISSED",
+        std::printf("  median: %.0f x the wire rate (goal >= %.0f x): %s; storing the file %.3f s\n",
+                    Median(receiveMultiples), FullSpeedGoal, Median(receiveMultiples) >= FullSpeedGoal ? "met" : "MISSED",
                     Median(saveSeconds));
     return allChecked;
 }
@@ -763,11 +797,14 @@ int main(int argc, char** argv)
             g_wireRuns = g_fullSpeedRuns = false;
         else if (option == "--no-lines")
             g_lineRuns = false;
+        else if (option == "--line" && i + 1 < argc)
+            g_onlyLine = argv[++i];
         else if (option == "--log-open")
             g_logOpen = true;
         else
         {
-            std::fprintf(stderr, "usage: transfer_bench [--no-wire] [--mb N] [--runs N] [--lines-only | --no-lines] [--log-open]\n");
+            std::fprintf(stderr, "usage: transfer_bench [--no-wire] [--mb N] [--runs N] [--lines-only | --no-lines] [--line NAME] "
+                                 "[--log-open]\n");
             return 2;
         }
     }
