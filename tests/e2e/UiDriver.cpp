@@ -122,7 +122,13 @@ void UiDriver::Press(HWND dialog, int controlId) const
 
 void UiDriver::Key(HWND dialog, int controlId, WPARAM key) const
 {
-    PostMessageA(GetDlgItem(dialog, controlId), WM_KEYDOWN, key, 1);
+    // A user clicks into the field before typing. The program acts on the field that has the
+    // keyboard, and another program's window may have taken the keyboard since its start.
+    HWND control = GetDlgItem(dialog, controlId);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE, SMTO_ABORTIFHUNG,
+                        CrossProcessTimeoutMs, &result);
+    PostMessageA(control, WM_KEYDOWN, key, 1);
 }
 
 void UiDriver::SystemCommand(HWND window, UINT command) const { PostMessageA(window, WM_SYSCOMMAND, command, 0); }

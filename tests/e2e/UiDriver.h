@@ -41,8 +41,9 @@ public:
     bool SetText(HWND dialog, int controlId, const std::string& text) const;
     // The command a click on the button sends, posted; in a message box, IDOK, IDYES, IDNO...
     void Press(HWND dialog, int controlId) const;
-    // A key pressed in a control, posted as the keyboard would (the program's own loop hands
-    // it to the dialog manager).
+    // A key pressed in a control after clicking into it: the control gets the keyboard, then
+    // the key is posted as the keyboard would (the program's own loop hands it to the dialog
+    // manager).
     void Key(HWND dialog, int controlId, WPARAM key) const;
     // A system-menu command, posted (the about entry, for one).
     void SystemCommand(HWND window, UINT command) const;
