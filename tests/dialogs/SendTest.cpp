@@ -689,8 +689,11 @@ TEST_F(SendTest, BulkDumpFollowsTheWireClockNotTheCompletions)
                       else
                           EXPECT_GE(line[i].handed - line[i - 1].end,
                                     byteMs * (std::min<std::size_t>(line[i].bytes, 4096) - 3840) - skew) << i;
+                      // At most 60 ms over the pause, less than one of these messages takes on
+                      // the line (96 ms): a pause that also waits out a message fails. The bench
+                      // holds it to +20 ms on a quiet machine; tests share the cores.
                       const double silence = line[i].start - line[i - 1].end;
-                      EXPECT_TRUE(silence >= c.pauseMs - skew && (c.pauseMs == 0 || silence <= c.pauseMs + 20)) << i;
+                      EXPECT_TRUE(silence >= c.pauseMs - skew && (c.pauseMs == 0 || silence <= c.pauseMs + 60)) << i;
                   }
                   EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(), [](const auto& a, const auto& b) {
                       return a.second < b.second;
