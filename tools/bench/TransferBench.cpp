@@ -675,12 +675,6 @@ bool FullSpeedRuns()
         std::printf("  median: %.0f x the wire rate (goal >= %.0f x): %s\n", Median(sendMultiples), FullSpeedGoal,
                     Median(sendMultiples) >= FullSpeedGoal ? "met" : "MISSED");
     PrintTurnarounds("full speed", sendTurnarounds);
-    // The two figures that showed the window thread waiting for the routing lock: 2,334 x and
-    // 0.020 ms before it, 1,438 x and 0.070 ms with it (one machine, one run pair).
-    if (!sendMultiples.empty() && !sendTurnarounds.empty())
-        std::printf("  full speed: %.0f x the wire rate, turnaround median %.3f ms (was 2,334 x and 0.020 ms "
-                    "before the lock regression, 1,438 x and 0.070 ms with it)\n",
-                    Median(sendMultiples), Median(sendTurnarounds));
 
     const std::string receiveFile = TempFile("bench-receive.syx");
     std::printf("bulk receive at full speed: %zu bytes, %d runs, every byte checked in the file\n",
