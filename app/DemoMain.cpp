@@ -3,7 +3,8 @@
 // end-to-end tests use it to move large dumps quickly); SYSEXDUMP_DEMO_LINE=cable, alsa,
 // midisrv or stalled makes its driver behave like one that users have (cable by default), and
 // SYSEXDUMP_DEMO_KERNEL_BUFFER=<bytes> sets the alsa kernel buffer (4096 by default);
-// SYSEXDUMP_DEMO_SETTINGS_KEY keeps the settings under another key of HKEY_CURRENT_USER.
+// Its settings and its history are its own (the emulated device's dumps never mix with a real
+// device's); SYSEXDUMP_DEMO_SETTINGS_KEY keeps the settings under another key of HKEY_CURRENT_USER.
 // The driver has four port pairs, "Demo MIDI 1" to "Demo MIDI 4"; the device sits on the
 // second as device number 5, so that finding it means something; SYSEXDUMP_DEMO_DEVICE=<pair>:<number>
 // (1 to 4, 1 to 16) puts it elsewhere. A first run's settings point at it, as a user who has
@@ -23,6 +24,7 @@
 #include "emulator/EmulatedDevice.h"
 #include "emulator/EmulatedMidiDriver.h"
 #include "framework/Settings.h"
+#include "history/DumpHistory.h"
 #include "midi/MidiPortState.h"
 
 CDumpApp theApp;
@@ -52,6 +54,8 @@ void PlaceDevice(EmulatedDevice& device, EmulatedMidiDriver& driver, const std::
     settings.WriteString("InputPort", ports[pair].name);
     settings.WriteString("OutputPort", ports[pair].name);
     settings.WriteInt("DeviceNumber", number);
+    if (settings.ReadString("HistoryFolder", "", MAX_PATH).empty())
+        settings.WriteString("HistoryFolder", CDumpHistory::DefaultFolder() + " (demo)");
 }
 }
 
@@ -73,8 +77,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     SetMidiDriver(&driver);
     // The end-to-end tests keep their settings under a key of their own.
     const char* settingsKey = std::getenv("SYSEXDUMP_DEMO_SETTINGS_KEY");
-    if (settingsKey != nullptr && *settingsKey != '\0')
-        theApp.m_settingsKey = settingsKey;
+    theApp.m_settingsKey = settingsKey != nullptr && *settingsKey != '\0' ? settingsKey : "Software\\SysEx Dump Demo";
     PlaceDevice(device, driver, theApp.m_settingsKey);
     const int result = AfxWinMain(instance);
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "UiDriver.h"
 #include "emulator/EmulatedDevice.h"
 #include "framework/Settings.h"
+#include "framework/Unicode.h"
 #include "resources/resource.h"
 #include "support/Bytes.h"
 
@@ -165,10 +167,23 @@ TEST_F(EndToEnd, SetupChoicesGoOutAndStayForTheNextRun)
 }
 
 // Out of the box the demo's device is where the README says, on "Demo MIDI 2" as number 5,
-// and the first run's settings point there: it answers at once.
-TEST_F(EndToEnd, DemoDeviceSitsOnTheSecondPortsAsNumberFive)
+// and the first run's settings point there: it answers at once. Its settings and history
+// are its own: what the user chose for the product stays as it was.
+class DemoOutOfTheBox : public EndToEnd
 {
-    ASSERT_NO_FATAL_FAILURE(StartDemo(""));
+protected:
+    DemoOutOfTheBox() { m_key = "Software\\SysEx Dump Demo"; }
+};
+
+TEST_F(DemoOutOfTheBox, DeviceSitsOnTheSecondPortsAsNumberFiveApartFromTheProduct)
+{
+    const CSettings product("Software\\SysEx Dump");
+    const auto productChoices = [&] {
+        return product.ReadString("OutputPort", "none", MAX_PATH) + "|" + product.ReadString("HistoryFolder", "none", MAX_PATH);
+    };
+    const std::string productBefore = productChoices();
+    ASSERT_NO_FATAL_FAILURE(Start(DemoProcess::BesideThisProgram(DemoProgram),
+                                  {{"SYSEXDUMP_DEMO_PACE", "full"}, {"SYSEXDUMP_DEMO_RECORD", m_folder.Path()}}));
     HWND setup = Open(m_main, IDC_MIDI_SETUP, IDC_DEVICE_NUMBER);
     ASSERT_NE(setup, nullptr);
     EXPECT_EQ("Demo MIDI 2|Demo MIDI 2|5", m_ui->Text(setup, IDC_INPUT_PORT) + "|" + m_ui->Text(setup, IDC_OUTPUT_PORT) +
@@ -180,6 +195,13 @@ TEST_F(EndToEnd, DemoDeviceSitsOnTheSecondPortsAsNumberFive)
     ASSERT_NO_FATAL_FAILURE(Answer("p3.syx"));
     ASSERT_NO_FATAL_FAILURE(CloseDemo());
     EXPECT_EQ(std::vector<std::string>{"F0 00 00 10 04 41 01 00 02 F7"}, ReceivedSysEx());
+
+    EXPECT_EQ(productBefore, productChoices());
+    const std::filesystem::path history = Widen(CSettings(m_key).ReadString("HistoryFolder", "", MAX_PATH));
+    EXPECT_EQ(L"SysEx Dump history (demo)", history.filename().wstring());
+    EXPECT_TRUE(std::filesystem::exists(history / L"index.txt")) << "the received program is not in the demo's history";
+    std::error_code ignored;
+    std::filesystem::remove_all(history, ignored);
 }
 
 // The product executable itself, from the folder where the build put it beside the stand-in
