@@ -33,7 +33,8 @@ host: bootstrap
 	cmake --build $(HOST_DIR) -j $(JOBS)
 
 test: build host
-	$(WITH_DISPLAY) ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	$(WITH_DISPLAY) ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) \
+		--resource-spec-file $(CURDIR)/tests/ctest-resources.json
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD_DIR)

@@ -490,7 +490,8 @@ class Suite:
         if self.limits:
             deadline = time.monotonic() + sum(self.limits.values()) + 120
         command = ["ctest", "--test-dir", str(self.scratch.ctest), "-j", str(self.args.jobs),
-                   "--output-on-failure", "--stop-on-failure", "--no-tests=error"]
+                   "--output-on-failure", "--stop-on-failure", "--no-tests=error",
+                   "--resource-spec-file", str(ROOT / "tests" / "ctest-resources.json")]
         code, stopped = run_command(command, log, mutation, env=env, watch=watch, deadline=deadline)
         if stopped == "deadline":
             failures["the suite"] = "did not finish in time"
