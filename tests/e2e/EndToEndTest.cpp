@@ -33,13 +33,13 @@ protected:
 
     // The demo in its build folder, answering at full speed, keeping its settings under the
     // tests' key and leaving its device's state in the test's folder when it ends; its device
-    // on the first ports as number 1 unless `device` (pair:number, "" for the demo's own) says.
-    void StartDemo(const std::string& device = "1:1")
+    // on the first ports as number 1.
+    void StartDemo()
     {
         Start(DemoProcess::BesideThisProgram(DemoProgram), {{"SYSEXDUMP_DEMO_PACE", "full"},
                                                             {"SYSEXDUMP_DEMO_RECORD", m_folder.Path()},
                                                             {"SYSEXDUMP_DEMO_SETTINGS_KEY", SettingsKey},
-                                                            {"SYSEXDUMP_DEMO_DEVICE", device}});
+                                                            {"SYSEXDUMP_DEMO_DEVICE", "1:1"}});
     }
 
     void Start(const std::string& program, const DemoProcess::Environment& environment)

@@ -122,8 +122,8 @@ void UiDriver::Press(HWND dialog, int controlId) const
 
 void UiDriver::Key(HWND dialog, int controlId, WPARAM key) const
 {
-    // A user clicks into the field before typing. The program acts on the field that has the
-    // keyboard, and another program's window may have taken the keyboard since its start.
+    // A user clicks into the field before typing: the program acts on the field that has the
+    // keyboard, wherever the steps before left it.
     HWND control = GetDlgItem(dialog, controlId);
     DWORD_PTR result = 0;
     SendMessageTimeoutW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE, SMTO_ABORTIFHUNG,
