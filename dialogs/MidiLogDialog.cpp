@@ -44,7 +44,9 @@ BOOL CMidiLogDialog::OnInitDialog()
     // Time and size read best aligned right.
     AddListColumns(m_list, m_hWnd, IDS_LOG_COLUMN_BASE, ColumnWidths, MidiLogColumnCount, 1u << 0 | 1u << 4);
     m_anchors.Capture(m_hWnd, Anchors, std::size(Anchors));
+    // Opened again, the window starts with an empty list that the first refresh fills.
     m_shownFirst = TheMidiLog().First();
+    m_shownCount = 0;
     Refresh();
     SetTimer(m_hWnd, RefreshTimerId, RefreshMs, nullptr);
     return TRUE;

@@ -121,6 +121,9 @@ TEST_F(MainWindowTest, SystemMenuAndTips)
     RunMainWindow([&](CMainDialog& w) {
         for (UINT command : {IDM_ABOUTBOX, IDM_ABOUTBOX + 15, IDM_ABOUTBOX + 16, IDM_MIDI_LOG})
             SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, command, 0);
+        // Closed and opened again, the log shows its rows at once.
+        SendMessageA(w.m_log.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+        SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, IDM_MIDI_LOG, 0);
         EXPECT_EQ(LoadResString(IDS_LOG_DROPPED, {"20,000", "3", "20,000"}), w.m_log.GetDlgItemText(IDC_LOG_SUMMARY));
         const HWND list = w.m_log.GetDlgItem(IDC_LOG_LIST);
         EXPECT_EQ(20000, ListView_GetItemCount(list));

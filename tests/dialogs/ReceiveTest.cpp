@@ -132,7 +132,7 @@ TEST_F(ReceiveTest, SingleDump)
              log.Opened(&in, true, "In X");
              log.Opened(&out, false, "Out X");
              log.Bytes(&out, Old.data(), Old.size());
-             for (const Bytes& block : {Bytes{0x01, 0x02}, Bytes{0xF0, 0x7E, 0x10}, Bytes{0xF7}})
+             for (const Bytes& block : {Bytes{0x01, 0x02, 0xF7}, Bytes{0xF0, 0x7E, 0x10}, Bytes{0xF7}})
                  log.Bytes(&in, block.data(), block.size());
              EXPECT_EQ("In|In X|Another maker or product|4", t.LogRows(w).back());
              for (const Bytes& block : {Bytes{0xF0, 0x05, 0x06}, Old})
@@ -146,7 +146,7 @@ TEST_F(ReceiveTest, SingleDump)
          },
          {}, {}, {{"r.syx", {0xF0, 0x7E, 0x10, 0xF7, 0xF0, 0x01, 0xF7}}},
          {"In|In X|Port opened|", "Out|Out X|Port opened|", "Out|Out X|Another maker or product|3",
-          "In|In X|Not one complete message|2", "In|In X|Another maker or product|4", "In|In X|Not one complete message|3",
+          "In|In X|Not one complete message|3", "In|In X|Another maker or product|4", "In|In X|Not one complete message|3",
           "In|In X|Another maker or product|3", "In|In X|Port closed|", "Out|Out X|Port closed|"}},
         {"a reply over two input buffers replaces an existing file after Yes, its name without folder as the "
          "default names are", [](WindowTest& t) { t.WriteFile("p.syx", Old); t.m_driver->SetBlockSizes({4096, 904}); },
