@@ -67,8 +67,10 @@ void CMidiLogDialog::Refresh()
     // rows they stand for, so that Copy and Save act on the rows the user chose.
     std::vector<int> selected;
     const int dropped = static_cast<int>(first >= m_shownFirst ? first - m_shownFirst : m_shownCount);
-    const bool allSelected = ListView_GetSelectedCount(m_list) == static_cast<UINT>(m_shownCount);
-    if (moved && !allSelected)
+    // Nothing or everything selected stays so: moving every mark would cost a call a row.
+    const UINT selectedCount = ListView_GetSelectedCount(m_list);
+    const bool shiftSelection = moved && selectedCount > 0 && selectedCount < m_shownCount;
+    if (shiftSelection)
         for (int item = ListView_GetNextItem(m_list, -1, LVNI_SELECTED); item >= 0;
              item = ListView_GetNextItem(m_list, item, LVNI_SELECTED))
             if (item >= dropped)
@@ -77,7 +79,7 @@ void CMidiLogDialog::Refresh()
     m_shownFirst = first;
     m_shownCount = count;
     ListView_SetItemCountEx(m_list, static_cast<int>(count), LVSICF_NOSCROLL | (moved ? 0 : LVSICF_NOINVALIDATEALL));
-    if (moved && !allSelected)
+    if (shiftSelection)
     {
         ListView_SetItemState(m_list, -1, 0, LVIS_SELECTED);
         for (int item : selected)
