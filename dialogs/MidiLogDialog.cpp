@@ -44,7 +44,9 @@ BOOL CMidiLogDialog::OnInitDialog()
     // Time and size read best aligned right.
     AddListColumns(m_list, m_hWnd, IDS_LOG_COLUMN_BASE, ColumnWidths, MidiLogColumnCount, 1u << 0 | 1u << 4);
     m_anchors.Capture(m_hWnd, Anchors, std::size(Anchors));
+    // Opened again, the window starts with an empty list that the first refresh fills.
     m_shownFirst = TheMidiLog().First();
+    m_shownCount = 0;
     Refresh();
     SetTimer(m_hWnd, RefreshTimerId, RefreshMs, nullptr);
     return TRUE;
@@ -61,10 +63,28 @@ void CMidiLogDialog::Refresh()
     const bool followsEnd = m_shownCount == 0 ||
                             static_cast<std::size_t>(top + ListView_GetCountPerPage(m_list)) >= m_shownCount;
     const bool moved = first != m_shownFirst || count < m_shownCount;
+    // The list marks rows by position: when older rows are dropped the marks move up with the
+    // rows they stand for, so that Copy and Save act on the rows the user chose.
+    std::vector<int> selected;
+    const int dropped = static_cast<int>(first >= m_shownFirst ? first - m_shownFirst : m_shownCount);
+    // Nothing or everything selected stays so: moving every mark would cost a call a row.
+    const UINT selectedCount = ListView_GetSelectedCount(m_list);
+    const bool shiftSelection = moved && selectedCount > 0 && selectedCount < m_shownCount;
+    if (shiftSelection)
+        for (int item = ListView_GetNextItem(m_list, -1, LVNI_SELECTED); item >= 0;
+             item = ListView_GetNextItem(m_list, item, LVNI_SELECTED))
+            if (item >= dropped)
+                selected.push_back(item - dropped);
     m_cachedIndex = NoRow;
     m_shownFirst = first;
     m_shownCount = count;
     ListView_SetItemCountEx(m_list, static_cast<int>(count), LVSICF_NOSCROLL | (moved ? 0 : LVSICF_NOINVALIDATEALL));
+    if (shiftSelection)
+    {
+        ListView_SetItemState(m_list, -1, 0, LVIS_SELECTED);
+        for (int item : selected)
+            ListView_SetItemState(m_list, item, LVIS_SELECTED, LVIS_SELECTED);
+    }
     if (followsEnd && count > 0)
         ListView_EnsureVisible(m_list, static_cast<int>(count - 1), FALSE);
     const std::string kept = Grouped(MidiLog::RowLimit);
@@ -150,14 +170,16 @@ void CMidiLogDialog::OnSaveSyx()
     std::size_t leftOut = 0;
     for (const MidiLogRow& row : SelectedRows())
     {
-        if (!row.input || row.event != MidiLogEvent::LongMessage)
+        // A row without F0 or F7 holds bytes outside a message or a message not ended.
+        if (!row.input || row.event != MidiLogEvent::LongMessage || row.bytes.empty() || row.bytes.front() != 0xF0 ||
+            (row.bytes.size() == row.size && row.bytes.back() != 0xF7))
             continue;
         if (row.bytes.size() < row.size)
             ++leftOut;
         else
             bytes.append(row.bytes.begin(), row.bytes.end());
     }
-    if (bytes.empty() && leftOut == 0)
+    if (bytes.empty())
     {
         AfxMessageBox(IDS_LOG_NOTHING_RECEIVED, MB_ERROR_BOX);
         return;

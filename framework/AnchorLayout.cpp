@@ -10,6 +10,9 @@ void CAnchorLayout::Capture(HWND dialog, const ControlAnchor* anchors, std::size
     RECT window;
     GetWindowRect(dialog, &window);
     m_minimumSize = {window.right - window.left, window.bottom - window.top};
+    // A modeless window opened again has new controls: those of the one before are gone.
+    m_controls.clear();
+    m_places.clear();
     for (std::size_t i = 0; i < count; ++i)
     {
         HWND control = GetDlgItem(dialog, anchors[i].id);

@@ -69,7 +69,8 @@ void MidiLog::Bytes(const void* handle, const unsigned char* bytes, std::size_t 
         // F0 starts a message (what was pending lacked its F7); F7 ends one.
         if (*bytes == 0xF0 && port->pendingSize > 0)
             EndMessageLocked(*port);
-        const unsigned char* boundary = std::find_if(bytes + 1, end, IsSysExBoundary);
+        // A block may start with the F7 that ends the message of the block before.
+        const unsigned char* boundary = std::find_if(*bytes == 0xF0 ? bytes + 1 : bytes, end, IsSysExBoundary);
         const bool ends = boundary < end && *boundary == 0xF7;
         const unsigned char* stop = ends ? boundary + 1 : boundary;
         KeepLocked(*port, bytes, static_cast<std::size_t>(stop - bytes));

@@ -121,11 +121,19 @@ TEST_F(MainWindowTest, SystemMenuAndTips)
     RunMainWindow([&](CMainDialog& w) {
         for (UINT command : {IDM_ABOUTBOX, IDM_ABOUTBOX + 15, IDM_ABOUTBOX + 16, IDM_MIDI_LOG})
             SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, command, 0);
+        // Closed and opened again, the log shows its rows at once.
+        SendMessageA(w.m_log.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
+        SendMessageA(w.GetSafeHwnd(), WM_SYSCOMMAND, IDM_MIDI_LOG, 0);
         EXPECT_EQ(LoadResString(IDS_LOG_DROPPED, {"20,000", "3", "20,000"}), w.m_log.GetDlgItemText(IDC_LOG_SUMMARY));
         const HWND list = w.m_log.GetDlgItem(IDC_LOG_LIST);
         EXPECT_EQ(20000, ListView_GetItemCount(list));
         EXPECT_EQ("Out A|Program change 3", ListCell(list, 0, 2) + "|" + ListCell(list, 0, 3));
         EXPECT_EQ("Port closed", ListCell(list, 19999, 3));
+        // A row dropped moves the selection up with the row it marks.
+        ListView_SetItemState(list, 1, LVIS_SELECTED, LVIS_SELECTED);
+        log.Note(nullptr, MidiLogEvent::TimedOut);
+        w.m_log.Refresh();
+        EXPECT_EQ("Program change 4", ListCell(list, ListView_GetNextItem(list, -1, LVNI_SELECTED), 3));
         // The log resizes: its list takes the room, Close keeps to the corner.
         const auto place = [&](HWND window) { RECT r; GetWindowRect(window, &r); return r; };
         const RECT window = place(w.m_log.GetSafeHwnd()), list0 = place(list), close0 = place(w.m_log.GetDlgItem(IDCANCEL));

@@ -7,6 +7,7 @@
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "history/DumpHistory.h"
+#include "midi/MidiLog.h"
 #include "midi/MidiPortState.h"
 #include "protocol/GlobalMemory.h"
 #include "resources/resource.h"
@@ -123,6 +124,30 @@ TEST_F(ReceiveTest, SingleDump)
          {"Out|Emulated device|Port opened|", "In|Emulated device|Port opened|", "Out|Emulated device|Command 01|10",
           "In|Emulated device|Program 129 (text \"Wide    Delay\")|1213", "Out|Emulated device|Port closed|", "In|Emulated device|Reset|",
           "In|Emulated device|Port closed|"}},
+        {"Save as .syx in the log writes only received messages whole from F0 to F7; an F7 opening a block ends "
+         "its message at once", nullptr,
+         [](WindowTest& t, CMainDialog& w) {
+             MidiLog& log = TheMidiLog();
+             const int in = 0, out = 1;
+             log.Opened(&in, true, "In X");
+             log.Opened(&out, false, "Out X");
+             log.Bytes(&out, Old.data(), Old.size());
+             for (const Bytes& block : {Bytes{0x01, 0x02, 0xF7}, Bytes{0xF0, 0x7E, 0x10}, Bytes{0xF7}})
+                 log.Bytes(&in, block.data(), block.size());
+             EXPECT_EQ("In|In X|Another maker or product|4", t.LogRows(w).back());
+             for (const Bytes& block : {Bytes{0xF0, 0x05, 0x06}, Old})
+                 log.Bytes(&in, block.data(), block.size());
+             log.Closed(&in);
+             log.Closed(&out);
+             t.m_ui->files = {t.Path("r.syx")};
+             w.m_log.Refresh();
+             t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'A');
+             t.Press(w.m_log, IDC_LOG_SAVE_SYX);
+         },
+         {}, {}, {{"r.syx", {0xF0, 0x7E, 0x10, 0xF7, 0xF0, 0x01, 0xF7}}},
+         {"In|In X|Port opened|", "Out|Out X|Port opened|", "Out|Out X|Another maker or product|3",
+          "In|In X|Not one complete message|3", "In|In X|Another maker or product|4", "In|In X|Not one complete message|3",
+          "In|In X|Another maker or product|3", "In|In X|Port closed|", "Out|Out X|Port closed|"}},
         {"a reply over two input buffers replaces an existing file after Yes, its name without folder as the "
          "default names are", [](WindowTest& t) { t.WriteFile("p.syx", Old); t.m_driver->SetBlockSizes({4096, 904}); },
          Receives("200", "p.syx", false, true), {Question(IDS_CONFIRM_OVERWRITE), Stored("p.syx")},
