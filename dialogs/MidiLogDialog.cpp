@@ -4,9 +4,9 @@
 
 #include "dialogs/MidiLogText.h"
 #include "framework/Controls.h"
-#include "framework/File.h"
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
+#include "framework/SafeSave.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "midi/MidiDialog.h"
@@ -128,28 +128,6 @@ void CMidiLogDialog::OnCopy()
     CloseClipboard();
 }
 
-bool CMidiLogDialog::WriteWhole(const std::string& path, const std::string& bytes)
-{
-    CFile file;
-    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite))
-    {
-        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, path);
-        return false;
-    }
-    try
-    {
-        file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-        file.Close();
-        return true;
-    }
-    catch (const CFileException&)
-    {
-        file.Abort();
-        AfxFileMessageBox(IDS_FILE_WRITE_FAILED, FileNamePart(path));
-        return false;
-    }
-}
-
 void CMidiLogDialog::OnSave()
 {
     const std::string text = SelectedText();
@@ -160,7 +138,7 @@ void CMidiLogDialog::OnSave()
                        filter.c_str(), this);
     choose.m_title = LoadResString(IDS_LOG_SAVE_TITLE);
     if (choose.DoModal() == IDOK)
-        WriteWhole(choose.GetPathName(), text);
+        SaveFileReplacing(choose.GetPathName(), text.data(), text.size());
 }
 
 // Only what came in, and only messages kept whole: a file must hold exactly the bytes received.
@@ -187,7 +165,7 @@ void CMidiLogDialog::OnSaveSyx()
     CFileDialog choose(FALSE, "syx", "Received.syx", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
                        SysExFileFilter, this);
     choose.m_title = LoadResString(IDS_LOG_SAVE_SYX_TITLE);
-    if (choose.DoModal() != IDOK || !WriteWhole(choose.GetPathName(), bytes))
+    if (choose.DoModal() != IDOK || !SaveFileReplacing(choose.GetPathName(), bytes.data(), bytes.size()))
         return;
     if (leftOut > 0)
         AfxMessageBox(IDS_LOG_SYX_LEFT_OUT, {std::to_string(leftOut)}, MB_ERROR_BOX);

@@ -35,8 +35,6 @@ protected:
 private:
     std::vector<MidiLogRow> SelectedRows() const;
     std::string SelectedText() const;
-    // Writes the whole file, or says why not; the file's name is `path`.
-    static bool WriteWhole(const std::string& path, const std::string& bytes);
 
     HWND m_list = nullptr;
     CAnchorLayout m_anchors;

@@ -332,6 +332,15 @@ TEST_F(ReceiveTest, TargetsAndFailedSaves)
          },
          {overwrite, writeFailed, Question(IDS_CONFIRM_DISCARD, {discard}), Stored("other.syx"), overwrite, writeFailed,
           Question(IDS_CONFIRM_DISCARD, {discard})}, {Request1, Request1}, {{"other.syx", Program1}}},
+        {"the MIDI log's Save as that cannot write keeps the file that was there", FailOnce(CFile::Operation::Write),
+         [](WindowTest& t, CMainDialog& w) {
+             const int in = 0;
+             TheMidiLog().Opened(&in, true, "In X");
+             t.m_ui->files = {t.Path("p.syx")};
+             w.m_log.Refresh();
+             t.PressCtrlKey(w.m_log, IDC_LOG_LIST, 'A');
+             t.Press(w.m_log, IDC_LOG_SAVE);
+         }, {writeFailed}, {}, {{"p.syx", Old}}, {"In|In X|Port opened|"}},
         {"a path of 255 characters, a name in any script; an unrelated file named after the target stays as it is",
          With("p.syx.part", Old), [&](WindowTest& t, CMainDialog& w) {
              Receives("1", longName)(t, w), Receives("1", script)(t, w), Receives("1", "p.syx")(t, w);
