@@ -109,7 +109,8 @@ BOOL CHistoryDialog::OnInitDialog()
 void CHistoryDialog::ShowEntries()
 {
     ListView_DeleteAllItems(m_list);
-    const std::vector<HistoryEntry>& entries = History().Entries();
+    m_shown = History().Entries();
+    const std::vector<HistoryEntry>& entries = m_shown;
     for (std::size_t row = 0; row < entries.size(); ++row)
         for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
         {
@@ -141,7 +142,7 @@ void CHistoryDialog::ShowStatus(const std::string& notices)
 int CHistoryDialog::Selected() const
 {
     const int row = ListView_GetNextItem(m_list, -1, LVNI_SELECTED);
-    return row < static_cast<int>(History().Entries().size()) ? row : -1;
+    return row < static_cast<int>(m_shown.size()) ? row : -1;
 }
 
 void CHistoryDialog::UpdateButtons()
@@ -151,7 +152,7 @@ void CHistoryDialog::UpdateButtons()
         EnableWindow(GetDlgItem(control), row >= 0);
     // The device is compared one dump at a time.
     EnableWindow(GetDlgItem(IDC_HISTORY_COMPARE),
-                 row >= 0 && History().Entries()[static_cast<std::size_t>(row)].kind != HistoryKind::Bulk);
+                 row >= 0 && m_shown[static_cast<std::size_t>(row)].kind != HistoryKind::Bulk);
 }
 
 void CHistoryDialog::EnableControls(BOOL enable)
@@ -190,7 +191,7 @@ BOOL CHistoryDialog::SelectedDump(HistoryEntry& entry, std::vector<unsigned char
     const int row = Selected();
     if (row < 0)
         return FALSE;
-    entry = History().Entries()[static_cast<std::size_t>(row)];
+    entry = m_shown[static_cast<std::size_t>(row)];
     if (!ReadEntry(entry, bytes))
     {
         AfxFileMessageBox(IDS_FILE_READ_FAILED, History().PathOf(entry));
@@ -206,12 +207,13 @@ void CHistoryDialog::OnRestore()
     const int row = Selected();
     if (row < 0 || !OutputIsFree())
         return;
-    if (History().Entries()[static_cast<std::size_t>(row)].kind == HistoryKind::Bulk)
+    if (m_shown[static_cast<std::size_t>(row)].kind == HistoryKind::Bulk)
     {
         CBulkSendDialog send(this);
-        send.m_fileName = History().PathOf(History().Entries()[static_cast<std::size_t>(row)]);
+        send.m_fileName = History().PathOf(m_shown[static_cast<std::size_t>(row)]);
         RunMidiDialog(send);
         ShowEntries();
+        ShowStatus(History().TakeNotices());
         return;
     }
     HistoryEntry entry;
@@ -239,8 +241,12 @@ void CHistoryDialog::OnCompare()
 void CHistoryDialog::OnOpenInBank()
 {
     const int row = Selected();
-    if (row >= 0 && m_openInBank)
-        m_openInBank(History().PathOf(History().Entries()[static_cast<std::size_t>(row)]));
+    if (row < 0 || !m_openInBank)
+        return;
+    m_openInBank(History().PathOf(m_shown[static_cast<std::size_t>(row)]));
+    // The bank's sends back slots up: the rows must name the entries that are there now.
+    ShowEntries();
+    ShowStatus(History().TakeNotices());
 }
 
 void CHistoryDialog::OnSaveAs()
@@ -248,7 +254,7 @@ void CHistoryDialog::OnSaveAs()
     const int row = Selected();
     if (row < 0)
         return;
-    const HistoryEntry entry = History().Entries()[static_cast<std::size_t>(row)];
+    const HistoryEntry entry = m_shown[static_cast<std::size_t>(row)];
     CFileDialog choose(FALSE, "syx", entry.fileName.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
                        SysExFileFilter, this);
     choose.m_title = LoadResString(IDS_HISTORY_SAVE_TITLE);
@@ -264,7 +270,7 @@ void CHistoryDialog::OnDelete()
     const int row = Selected();
     if (row < 0)
         return;
-    const HistoryEntry entry = History().Entries()[static_cast<std::size_t>(row)];
+    const HistoryEntry entry = m_shown[static_cast<std::size_t>(row)];
     if (AfxMessageBox(IDS_HISTORY_CONFIRM_DELETE, {CellText(entry, 1)}, MB_QUESTION_BOX) != IDYES)
         return;
     if (!History().Remove(entry.fileName))

@@ -140,6 +140,9 @@ BOOL CDumpHistory::AddReceived(const unsigned char* data, std::size_t size)
 
 BOOL CDumpHistory::Add(HistoryKind kind, int number, int overwrittenSlot, const unsigned char* data, std::size_t size)
 {
+    // Read again: another instance of the program may have written to the folder since, and
+    // its entries count towards the limit and belong in the index written below.
+    m_loaded = false;
     Load();
     const int made = SHCreateDirectoryExW(nullptr, Widen(m_folder).c_str(), nullptr);
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS)

@@ -56,9 +56,9 @@ std::string Cell(CDialog& bank, int row, int column, int list = IDC_BANK_LIST)
     return WindowTest::ListCell(bank.GetDlgItem(list), row, column);
 }
 
-void Select(CDialog& bank, std::initializer_list<int> rows)
+void Select(CDialog& bank, std::initializer_list<int> rows, int listId = IDC_BANK_LIST)
 {
-    HWND list = bank.GetDlgItem(IDC_BANK_LIST);
+    HWND list = bank.GetDlgItem(listId);
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     for (int row : rows)
         ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
@@ -101,8 +101,10 @@ TEST_F(BankTest, ActionsOnTheRows)
     Bytes otherHeader3 = program3;
     otherHeader3[4] = 0x05;
     Run({
-        {"the history's newest entry opened in the bank window, saved as a file, deleted",
+        {"an entry of the history opened in the bank window and sent to slot 50 from there: the rows show that "
+         "slot's backup at once; the entry chosen then is saved as a file, deleted",
          [&](WindowTest&) {
+             History().SetBackupBeforeOverwrite(true);
              History().Add(HistoryKind::Program, 3, ReceivedFromDevice, program3.data(), program3.size());
              History().Add(HistoryKind::Algorithm, 5, 5, longer5.data(), longer5.size());
          },
@@ -110,23 +112,29 @@ TEST_F(BankTest, ActionsOnTheRows)
              t.OnDialog(IDD_HISTORY, [&](CDialog& h) {
                  EXPECT_EQ(LoadResString(IDS_HISTORY_BEFORE_SLOT, {"5"}), Cell(h, 0, 2, IDC_HISTORY_LIST));
                  EXPECT_EQ("Program 3", Cell(h, 1, 1, IDC_HISTORY_LIST));
-                 t.OnDialog(IDD_BANK, [](CDialog& d) {
-                     EXPECT_EQ("Algorithm 5", Cell(d, 0, 1));
+                 t.OnDialog(IDD_BANK, [&t](CDialog& d) {
+                     EXPECT_EQ("Program 3", Cell(d, 0, 1));
+                     t.OnDialog(IDD_BANK_SLOT, [](CDialog& s) {
+                         s.SetDlgItemText(IDC_BANK_SLOT, "50"), PostMessageA(s.GetSafeHwnd(), WM_COMMAND, IDOK, 0);
+                     });
+                     Select(d, {0}), t.Press(d, IDC_BANK_SEND_TO_SLOT);
                      PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
                  });
-                 t.Click(h, IDC_HISTORY_OPEN);
+                 Select(h, {1}, IDC_HISTORY_LIST), t.Click(h, IDC_HISTORY_OPEN);
+                 EXPECT_EQ(LoadResString(IDS_HISTORY_BEFORE_SLOT, {"50"}), Cell(h, 0, 2, IDC_HISTORY_LIST));
+                 Select(h, {1}, IDC_HISTORY_LIST);
                  t.m_ui->files = {t.Path("kept.syx")};
                  t.Click(h, IDC_HISTORY_SAVE_AS);
                  t.Click(h, IDC_HISTORY_DELETE);
-                 EXPECT_EQ(1, ListView_GetItemCount(h.GetDlgItem(IDC_HISTORY_LIST)));
-                 EXPECT_EQ("Program 3", Cell(h, 0, 1, IDC_HISTORY_LIST));
+                 EXPECT_EQ(2, ListView_GetItemCount(h.GetDlgItem(IDC_HISTORY_LIST)));
+                 EXPECT_EQ("Program 3", Cell(h, 1, 1, IDC_HISTORY_LIST));
                  PostMessageA(h.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
              });
              t.Press(w, IDC_HISTORY);
-             ASSERT_EQ(1u, History().Entries().size());
-             EXPECT_EQ(program3, TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
+             ASSERT_EQ(2u, History().Entries().size());
+             EXPECT_EQ(program3, TempFolder::ReadBytes(History().PathOf(History().Entries()[1])));
          },
-         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})}, {}, {{"kept.syx", longer5}}},
+         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})}, {Request(50), Stamped(program3, 50)}, {{"kept.syx", longer5}}},
         {"a program of the device's bulk dump to another slot, compared, saved, and sent with Send program",
          With("b.syx", dump),
          [&](WindowTest& t, CMainDialog& w) {

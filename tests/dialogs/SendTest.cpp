@@ -144,16 +144,20 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
              EXPECT_TRUE(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
          }, {}, {request1, toSlot1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x11, 0xF7}, algorithm, toDevice2}, {}},
-        {"no backup to be had (no answer, an error reply): asked, No sends nothing, Yes sends", backingUp,
+        {"no backup to be had (no answer, an error reply): asked, No sends nothing, Yes sends; Undo then does not "
+         "put back what the send before overwrote", backingUp,
          [&](WindowTest& t, CMainDialog& w) {
+             SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
              t.SetReplyMode(EmulatedDevice::ReplyMode::Silent), t.Answer({IDNO});
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
              t.SetReplyMode(EmulatedDevice::ReplyMode::ErrorReply);
              t.WithDevice([](EmulatedDevice& device) { device.SetErrorCodes(0, 1); });
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
-             EXPECT_TRUE(History().Entries().empty());
+             EXPECT_EQ(1u, History().Entries().size());
+             EXPECT_TRUE(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
          }, {Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_NO_REPLY)}),
-             Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_DEVICE_ERROR_BASE + 1)})}, {request1, request1, toSlot1}, {}},
+             Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_DEVICE_ERROR_BASE + 1)})},
+         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x11, 0xF7}, algorithm, request1, request1, toSlot1}, {}},
         {"a program goes to the slot typed, with command 42; the file is not changed", With("p.syx", program),
          [](WindowTest& t, CMainDialog& w) {
              w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "100");
@@ -464,6 +468,8 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
     const std::string unendedLeftOut = Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_LEFT_OUT, {"3"}).text}).text;
     EmulatedDevice changed;
     changed.SetProgramData(3, changed.Snapshot().Program(150));
+    Bytes changedToSlot1 = changed.ProgramMessage(3);
+    changedToSlot1[8] = 0x00;
     Run({
         {"with the box checked the device's memory goes into the history first, byte for byte",
          [&](WindowTest& t) { t.WriteFile("b.syx", changed.ProgramMessage(3)); BackUpBeforeBulkSend() = true; },
@@ -475,6 +481,25 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
              EXPECT_EQ(EmulatedDevice().BulkDump(), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
              t.WithDevice([&](EmulatedDevice& device) { EXPECT_EQ(changed.BulkDump(), device.BulkDump()); });
          }, {}, {BulkRequest, changed.ProgramMessage(3)}, {}},
+        {"a backup the history cannot keep is no backup: asked, No sends nothing, Yes sends; Undo no longer puts an "
+         "older slot back over the restored memory",
+         [&](WindowTest& t) {
+             t.WriteFile("b.syx", changed.ProgramMessage(3)), t.WriteFile("p.syx", changed.ProgramMessage(3)), t.WriteFile("h", {});
+             History().SetFolder(t.Path("h")), History().SetBackupBeforeOverwrite(true), BackUpBeforeBulkSend() = true;
+         },
+         [&](WindowTest& t, CMainDialog& w) {
+             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");  // its backup is kept for Undo alone
+             t.OnDialog(IDD_BULK_RECEIVE, [](CDialog&) {});
+             t.Answer({IDNO});
+             SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDOK), t.Click(d, IDCANCEL); })(t, w);
+             t.OnDialog(IDD_BULK_RECEIVE, [](CDialog&) {});
+             SendsBulk()(t, w);
+             EXPECT_TRUE(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
+         },
+         {ErrorText(LoadResString(IDS_HISTORY_WRITE_FAILED, {DisplayPath(Path("h"))})), Question(IDS_CONFIRM_SEND_WITHOUT_BACKUP),
+          Question(IDS_CONFIRM_SEND_WITHOUT_BACKUP)},
+         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7}, changedToSlot1, BulkRequest,
+          BulkRequest, changed.ProgramMessage(3)}, {}},
         {"messages of 10, 5000 and 20 bytes", With("b.syx", three),
          showing(Error(IDS_BULK_SUMMARY, {"3"}).text, ""), {}, Split(three), {}},
         {"bytes after the last F7 are one more message", With("b.syx", tail),
