@@ -127,6 +127,12 @@ void CHistoryDialog::ShowEntries()
     UpdateButtons();
 }
 
+void CHistoryDialog::Refresh()
+{
+    ShowEntries();
+    ShowStatus(History().TakeNotices());
+}
+
 void CHistoryDialog::ShowStatus(const std::string& notices)
 {
     unsigned long long bytes = 0;
@@ -212,8 +218,7 @@ void CHistoryDialog::OnRestore()
         CBulkSendDialog send(this);
         send.m_fileName = History().PathOf(m_shown[static_cast<std::size_t>(row)]);
         RunMidiDialog(send);
-        ShowEntries();
-        ShowStatus(History().TakeNotices());
+        Refresh();  // with the backup the send made
         return;
     }
     HistoryEntry entry;
@@ -245,8 +250,7 @@ void CHistoryDialog::OnOpenInBank()
         return;
     m_openInBank(History().PathOf(m_shown[static_cast<std::size_t>(row)]));
     // The bank's sends back slots up: the rows must name the entries that are there now.
-    ShowEntries();
-    ShowStatus(History().TakeNotices());
+    Refresh();
 }
 
 void CHistoryDialog::OnSaveAs()
@@ -275,6 +279,5 @@ void CHistoryDialog::OnDelete()
         return;
     if (!History().Remove(entry.fileName))
         AfxFileMessageBox(IDS_HISTORY_DELETE_FAILED, History().PathOf(entry));
-    ShowEntries();
-    ShowStatus(History().TakeNotices());
+    Refresh();
 }

@@ -36,6 +36,8 @@ protected:
 private:
     void ShowEntries();
     void ShowStatus(const std::string& notices);
+    // The rows and the status line as the history is now.
+    void Refresh();
     void UpdateButtons();
     // The selected entry's position in the history's list; -1 when none.
     int Selected() const;

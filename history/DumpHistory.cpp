@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/File.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
@@ -117,7 +118,8 @@ std::string CDumpHistory::DefaultFolder()
 
 void CDumpHistory::SetFolder(const std::string& folder)
 {
-    m_folder = folder;
+    // A folder typed relative would follow the current folder, which every file dialog moves.
+    m_folder = folder.empty() ? folder : FullPath(folder);
     m_loaded = false;
     m_writeFailureSaid = false;
 }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "history/DumpHistory.h"
@@ -122,6 +123,9 @@ TEST_F(BankTest, ActionsOnTheRows)
                  });
                  Select(h, {1}, IDC_HISTORY_LIST), t.Click(h, IDC_HISTORY_OPEN);
                  EXPECT_EQ(LoadResString(IDS_HISTORY_BEFORE_SLOT, {"50"}), Cell(h, 0, 2, IDC_HISTORY_LIST));
+                 const std::size_t held = program3.size() + longer5.size() + Factory.ProgramMessage(50).size();
+                 EXPECT_EQ(LoadResString(IDS_HISTORY_SUMMARY, {"3", FormatGroupedNumber(held), DisplayPath(History().Folder())}),
+                           h.GetDlgItemText(IDC_HISTORY_STATUS));
                  Select(h, {1}, IDC_HISTORY_LIST);
                  t.m_ui->files = {t.Path("kept.syx")};
                  t.Click(h, IDC_HISTORY_SAVE_AS);
