@@ -286,6 +286,9 @@ std::vector<HistoryEntry> CDumpHistory::ScanFolder()
     HANDLE search = FindFirstFileW(Join(m_folder, "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return entries;
+    // Once per folder and run: later, a temporary file may be another instance's write under way.
+    const bool removeLeftovers = m_leftoversRemovedFrom != m_folder;
+    m_leftoversRemovedFrom = m_folder;
     do
     {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -293,7 +296,10 @@ std::vector<HistoryEntry> CDumpHistory::ScanFolder()
         const std::string name = Narrow(found.cFileName);
         HistoryEntry entry;
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
-            DeleteFileW(Join(m_folder, name).c_str());  // left by a write that was killed
+        {
+            if (removeLeftovers)
+                DeleteFileW(Join(m_folder, name).c_str());  // left by a write that was killed
+        }
         else if (ParseEntryName(name, entry))
         {
             entry.size = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;

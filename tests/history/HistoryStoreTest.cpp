@@ -47,6 +47,7 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
         std::string notice;
         int limitMegabytes = CDumpHistory::DefaultLimitMegabytes;
         bool folderIsAFile = false;  // a folder that cannot be written
+        bool writeUnderWay = false;  // another instance's, begun once this one has read the folder
     } rows[] = {
         {"newest first, each named by what, which and where from", {}, nullptr,
          {{HistoryKind::Program, 5, ReceivedFromDevice, 100}, {HistoryKind::Algorithm, 3, 3, 50},
@@ -82,6 +83,8 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
         {"a folder that cannot be written is said once", {}, nullptr,
          {{HistoryKind::Program, 1, ReceivedFromDevice, 10}, {HistoryKind::Bulk, 0, ReceivedFromDevice, 10}}, {},
          "", CDumpHistory::DefaultLimitMegabytes, true},
+        {"another instance's write under way is left alone", {{Old1, 10}}, nullptr, {{HistoryKind::Bulk, 0, ReceivedFromDevice, 5}},
+         {"bulk_received.syx:5", "program-001_received.syx:10"}, "", CDumpHistory::DefaultLimitMegabytes, false, true},
     };
     for (const Row& row : rows)
     {
@@ -98,6 +101,8 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
         CDumpHistory history, another;
         history.SetFolder(place), another.SetFolder(place);
         history.SetLimitMegabytes(row.limitMegabytes);
+        if (row.writeUnderWay)
+            history.Entries(), TempFolder::WriteBytes(folder.File(Old2 + ".tmp"), {0xF0});
         for (const Added& add : row.adds)
             EXPECT_EQ(!row.folderIsAFile, !!(add.byAnotherInstance ? another : history).Add(add.kind, add.number, add.slot,
                                                          std::vector<unsigned char>(add.size, 0xF7).data(), add.size));
@@ -106,13 +111,11 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
         EXPECT_EQ(row.folderIsAFile ? blocked : row.notice, history.TakeNotices());
         EXPECT_EQ(row.folderIsAFile ? std::vector<Box>{ErrorText(blocked)} : std::vector<Box>{}, ui.boxes);
         // The disk holds what is listed, and the next start finds the same without a word.
-        std::size_t onDisk = 0;
+        std::size_t onDisk = 0, temporary = 0;
         for (const auto& file : fs::directory_iterator(fs::u8path(folder.Path())))
-        {
-            EXPECT_NE(".tmp", file.path().extension().string());
-            onDisk += file.path().extension() == ".syx";
-        }
+            onDisk += file.path().extension() == ".syx", temporary += file.path().extension() == ".tmp";
         EXPECT_EQ(row.listed.size(), onDisk);
+        EXPECT_EQ(row.writeUnderWay ? 1u : 0u, temporary);
         CDumpHistory again;
         again.SetFolder(place);
         EXPECT_EQ(row.listed, Listed(again));
