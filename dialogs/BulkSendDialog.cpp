@@ -156,12 +156,10 @@ BOOL CBulkSendDialog::BackUpDevice()
     const INT_PTR result = backup.DoModal();
     SetCurrentMidiWindow(this);
     const DumpBuffer& memory = backup.m_dumpBuffer;
-    if (result == IDOK && memory.m_length > 0)
-    {
-        // A history that cannot be written has been said; the send goes on, as every operation does.
-        History().Add(HistoryKind::Bulk, 0, BeforeBulkRestore, memory.m_bytes, memory.m_length);
+    // Nothing else keeps the device's memory: a backup the history could not keep is no backup.
+    if (result == IDOK && memory.m_length > 0 &&
+        History().Add(HistoryKind::Bulk, 0, BeforeBulkRestore, memory.m_bytes, memory.m_length))
         return TRUE;
-    }
     return !backup.m_cancelled && AfxMessageBox(IDS_CONFIRM_SEND_WITHOUT_BACKUP, MB_QUESTION_BOX) == IDYES;
 }
 
@@ -191,6 +189,9 @@ void CBulkSendDialog::OnSendEnded(const SendResult& result)
     else if (result.outcome == SendOutcome::Stopped)
         AfxMessageBox(IDS_BULK_SEND_STOPPED, {std::to_string(result.bytesLeft), std::to_string(m_fileSize)},
                       MB_ERROR_BOX);
+    // What the device held before is in the bulk backup now, not in an older slot's Undo.
+    if (result.whole > 0)
+        ForgetLastOverwritten();
     ReportResult(result);
     EndDialog(result.outcome == SendOutcome::Sent ? IDOK : IDCANCEL);
 }

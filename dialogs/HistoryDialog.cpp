@@ -109,7 +109,8 @@ BOOL CHistoryDialog::OnInitDialog()
 void CHistoryDialog::ShowEntries()
 {
     ListView_DeleteAllItems(m_list);
-    const std::vector<HistoryEntry>& entries = History().Entries();
+    m_shown = History().Entries();
+    const std::vector<HistoryEntry>& entries = m_shown;
     for (std::size_t row = 0; row < entries.size(); ++row)
         for (int column = 0; column < static_cast<int>(std::size(ColumnWidths)); ++column)
         {
@@ -124,6 +125,12 @@ void CHistoryDialog::ShowEntries()
     if (!entries.empty())
         ListView_SetItemState(m_list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     UpdateButtons();
+}
+
+void CHistoryDialog::Refresh()
+{
+    ShowEntries();
+    ShowStatus(History().TakeNotices());
 }
 
 void CHistoryDialog::ShowStatus(const std::string& notices)
@@ -141,7 +148,7 @@ void CHistoryDialog::ShowStatus(const std::string& notices)
 int CHistoryDialog::Selected() const
 {
     const int row = ListView_GetNextItem(m_list, -1, LVNI_SELECTED);
-    return row < static_cast<int>(History().Entries().size()) ? row : -1;
+    return row < static_cast<int>(m_shown.size()) ? row : -1;
 }
 
 void CHistoryDialog::UpdateButtons()
@@ -151,7 +158,7 @@ void CHistoryDialog::UpdateButtons()
         EnableWindow(GetDlgItem(control), row >= 0);
     // The device is compared one dump at a time.
     EnableWindow(GetDlgItem(IDC_HISTORY_COMPARE),
-                 row >= 0 && History().Entries()[static_cast<std::size_t>(row)].kind != HistoryKind::Bulk);
+                 row >= 0 && m_shown[static_cast<std::size_t>(row)].kind != HistoryKind::Bulk);
 }
 
 void CHistoryDialog::EnableControls(BOOL enable)
@@ -190,7 +197,7 @@ BOOL CHistoryDialog::SelectedDump(HistoryEntry& entry, std::vector<unsigned char
     const int row = Selected();
     if (row < 0)
         return FALSE;
-    entry = History().Entries()[static_cast<std::size_t>(row)];
+    entry = m_shown[static_cast<std::size_t>(row)];
     if (!ReadEntry(entry, bytes))
     {
         AfxFileMessageBox(IDS_FILE_READ_FAILED, History().PathOf(entry));
@@ -206,12 +213,12 @@ void CHistoryDialog::OnRestore()
     const int row = Selected();
     if (row < 0 || !OutputIsFree())
         return;
-    if (History().Entries()[static_cast<std::size_t>(row)].kind == HistoryKind::Bulk)
+    if (m_shown[static_cast<std::size_t>(row)].kind == HistoryKind::Bulk)
     {
         CBulkSendDialog send(this);
-        send.m_fileName = History().PathOf(History().Entries()[static_cast<std::size_t>(row)]);
+        send.m_fileName = History().PathOf(m_shown[static_cast<std::size_t>(row)]);
         RunMidiDialog(send);
-        ShowEntries();
+        Refresh();  // with the backup the send made
         return;
     }
     HistoryEntry entry;
@@ -239,8 +246,11 @@ void CHistoryDialog::OnCompare()
 void CHistoryDialog::OnOpenInBank()
 {
     const int row = Selected();
-    if (row >= 0 && m_openInBank)
-        m_openInBank(History().PathOf(History().Entries()[static_cast<std::size_t>(row)]));
+    if (row < 0 || !m_openInBank)
+        return;
+    m_openInBank(History().PathOf(m_shown[static_cast<std::size_t>(row)]));
+    // The bank's sends back slots up: the rows must name the entries that are there now.
+    Refresh();
 }
 
 void CHistoryDialog::OnSaveAs()
@@ -248,7 +258,7 @@ void CHistoryDialog::OnSaveAs()
     const int row = Selected();
     if (row < 0)
         return;
-    const HistoryEntry entry = History().Entries()[static_cast<std::size_t>(row)];
+    const HistoryEntry entry = m_shown[static_cast<std::size_t>(row)];
     CFileDialog choose(FALSE, "syx", entry.fileName.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST,
                        SysExFileFilter, this);
     choose.m_title = LoadResString(IDS_HISTORY_SAVE_TITLE);
@@ -264,11 +274,10 @@ void CHistoryDialog::OnDelete()
     const int row = Selected();
     if (row < 0)
         return;
-    const HistoryEntry entry = History().Entries()[static_cast<std::size_t>(row)];
+    const HistoryEntry entry = m_shown[static_cast<std::size_t>(row)];
     if (AfxMessageBox(IDS_HISTORY_CONFIRM_DELETE, {CellText(entry, 1)}, MB_QUESTION_BOX) != IDYES)
         return;
     if (!History().Remove(entry.fileName))
         AfxFileMessageBox(IDS_HISTORY_DELETE_FAILED, History().PathOf(entry));
-    ShowEntries();
-    ShowStatus(History().TakeNotices());
+    Refresh();
 }

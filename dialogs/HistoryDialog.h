@@ -36,12 +36,17 @@ protected:
 private:
     void ShowEntries();
     void ShowStatus(const std::string& notices);
+    // The rows and the status line as the history is now.
+    void Refresh();
     void UpdateButtons();
     // The selected entry's position in the history's list; -1 when none.
     int Selected() const;
     // The selected single dump's bytes, checked as a send checks a file; FALSE after saying
     // why there are none.
     BOOL SelectedDump(HistoryEntry& entry, std::vector<unsigned char>& bytes);
+    // The entries as the rows show them: what the user selected, even when the history has
+    // changed since (a send that backed a slot up, the size limit).
+    std::vector<HistoryEntry> m_shown;
     HWND m_list = nullptr;
     CAnchorLayout m_anchors;
 };

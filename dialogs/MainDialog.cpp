@@ -425,6 +425,7 @@ void CMainDialog::OnSendBulk()
     SetCurrentMidiWindow(&send);
     send.DoModal();
     SetCurrentMidiWindow(this);
+    UpdateUndo();
 }
 
 void CMainDialog::OnBank()

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/File.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
@@ -117,7 +118,8 @@ std::string CDumpHistory::DefaultFolder()
 
 void CDumpHistory::SetFolder(const std::string& folder)
 {
-    m_folder = folder;
+    // A folder typed relative would follow the current folder, which every file dialog moves.
+    m_folder = folder.empty() ? folder : FullPath(folder);
     m_loaded = false;
     m_writeFailureSaid = false;
 }
@@ -140,6 +142,9 @@ BOOL CDumpHistory::AddReceived(const unsigned char* data, std::size_t size)
 
 BOOL CDumpHistory::Add(HistoryKind kind, int number, int overwrittenSlot, const unsigned char* data, std::size_t size)
 {
+    // Read again: another instance of the program may have written to the folder since, and
+    // its entries count towards the limit and belong in the index written below.
+    m_loaded = false;
     Load();
     const int made = SHCreateDirectoryExW(nullptr, Widen(m_folder).c_str(), nullptr);
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS)
@@ -281,6 +286,9 @@ std::vector<HistoryEntry> CDumpHistory::ScanFolder()
     HANDLE search = FindFirstFileW(Join(m_folder, "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return entries;
+    // Once per folder and run: later, a temporary file may be another instance's write under way.
+    const bool removeLeftovers = m_leftoversRemovedFrom != m_folder;
+    m_leftoversRemovedFrom = m_folder;
     do
     {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -288,7 +296,10 @@ std::vector<HistoryEntry> CDumpHistory::ScanFolder()
         const std::string name = Narrow(found.cFileName);
         HistoryEntry entry;
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
-            DeleteFileW(Join(m_folder, name).c_str());  // left by a write that was killed
+        {
+            if (removeLeftovers)
+                DeleteFileW(Join(m_folder, name).c_str());  // left by a write that was killed
+        }
         else if (ParseEntryName(name, entry))
         {
             entry.size = (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;

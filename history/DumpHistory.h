@@ -81,6 +81,7 @@ private:
     bool m_writeFailureSaid = false;
     std::vector<HistoryEntry> m_entries;  // newest first
     std::vector<std::string> m_notices;
+    std::string m_leftoversRemovedFrom;  // the folder whose killed writes' files were removed
 };
 
 // The program's one history.

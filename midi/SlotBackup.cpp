@@ -88,6 +88,8 @@ BOOL CMidiDialog::SendPendingOverwrite(bool afterRequest)
     if (!OpenOutputPortFor(overwrite.message))
         return FALSE;
     m_afterSend = [overwrite] {
+        // Undo restores what this send overwrote, or nothing: an older backup would not undo it.
+        g_lastOverwritten.reset();
         if (!overwrite.backup.empty())
             g_lastOverwritten = OverwrittenDump{overwrite.kind, overwrite.number, overwrite.backup};
         if (overwrite.afterSend)

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "history/DumpHistory.h"
@@ -56,9 +57,9 @@ std::string Cell(CDialog& bank, int row, int column, int list = IDC_BANK_LIST)
     return WindowTest::ListCell(bank.GetDlgItem(list), row, column);
 }
 
-void Select(CDialog& bank, std::initializer_list<int> rows)
+void Select(CDialog& bank, std::initializer_list<int> rows, int listId = IDC_BANK_LIST)
 {
-    HWND list = bank.GetDlgItem(IDC_BANK_LIST);
+    HWND list = bank.GetDlgItem(listId);
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     for (int row : rows)
         ListView_SetItemState(list, row, LVIS_SELECTED, LVIS_SELECTED);
@@ -101,32 +102,36 @@ TEST_F(BankTest, ActionsOnTheRows)
     Bytes otherHeader3 = program3;
     otherHeader3[4] = 0x05;
     Run({
-        {"the history's newest entry opened in the bank window, saved as a file, deleted",
+        {"an entry of the history opened in the bank window and sent to slot 50 from there: the rows show that "
+         "slot's backup at once; the entry chosen then is saved as a file, deleted",
          [&](WindowTest&) {
-             History().Add(HistoryKind::Program, 3, ReceivedFromDevice, program3.data(), program3.size());
+             History().SetBackupBeforeOverwrite(true), History().Add(HistoryKind::Program, 3, ReceivedFromDevice, program3.data(), program3.size());
              History().Add(HistoryKind::Algorithm, 5, 5, longer5.data(), longer5.size());
          },
          [&](WindowTest& t, CMainDialog& w) {
              t.OnDialog(IDD_HISTORY, [&](CDialog& h) {
                  EXPECT_EQ(LoadResString(IDS_HISTORY_BEFORE_SLOT, {"5"}), Cell(h, 0, 2, IDC_HISTORY_LIST));
                  EXPECT_EQ("Program 3", Cell(h, 1, 1, IDC_HISTORY_LIST));
-                 t.OnDialog(IDD_BANK, [](CDialog& d) {
-                     EXPECT_EQ("Algorithm 5", Cell(d, 0, 1));
+                 t.OnDialog(IDD_BANK, [&t](CDialog& d) {
+                     EXPECT_EQ("Program 3", Cell(d, 0, 1));
+                     t.OnDialog(IDD_BANK_SLOT, [](CDialog& s) { s.SetDlgItemText(IDC_BANK_SLOT, "50"), PostMessageA(s.GetSafeHwnd(), WM_COMMAND, IDOK, 0); });
+                     Select(d, {0}), t.Press(d, IDC_BANK_SEND_TO_SLOT);
                      PostMessageA(d.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
                  });
-                 t.Click(h, IDC_HISTORY_OPEN);
-                 t.m_ui->files = {t.Path("kept.syx")};
-                 t.Click(h, IDC_HISTORY_SAVE_AS);
-                 t.Click(h, IDC_HISTORY_DELETE);
-                 EXPECT_EQ(1, ListView_GetItemCount(h.GetDlgItem(IDC_HISTORY_LIST)));
-                 EXPECT_EQ("Program 3", Cell(h, 0, 1, IDC_HISTORY_LIST));
+                 Select(h, {1}, IDC_HISTORY_LIST), t.Click(h, IDC_HISTORY_OPEN);
+                 EXPECT_EQ(LoadResString(IDS_HISTORY_BEFORE_SLOT, {"50"}), Cell(h, 0, 2, IDC_HISTORY_LIST));
+                 const std::string held = FormatGroupedNumber(program3.size() + longer5.size() + Factory.ProgramMessage(50).size());
+                 EXPECT_EQ(LoadResString(IDS_HISTORY_SUMMARY, {"3", held, DisplayPath(History().Folder())}), h.GetDlgItemText(IDC_HISTORY_STATUS));
+                 Select(h, {1}, IDC_HISTORY_LIST), t.m_ui->files = {t.Path("kept.syx")}, t.Click(h, IDC_HISTORY_SAVE_AS), t.Click(h, IDC_HISTORY_DELETE);
+                 EXPECT_EQ(2, ListView_GetItemCount(h.GetDlgItem(IDC_HISTORY_LIST)));
+                 EXPECT_EQ("Program 3", Cell(h, 1, 1, IDC_HISTORY_LIST));
                  PostMessageA(h.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
              });
              t.Press(w, IDC_HISTORY);
-             ASSERT_EQ(1u, History().Entries().size());
-             EXPECT_EQ(program3, TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
+             ASSERT_EQ(2u, History().Entries().size());
+             EXPECT_EQ(program3, TempFolder::ReadBytes(History().PathOf(History().Entries()[1])));
          },
-         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})}, {}, {{"kept.syx", longer5}}},
+         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})}, {Request(50), Stamped(program3, 50)}, {{"kept.syx", longer5}}},
         {"a program of the device's bulk dump to another slot, compared, saved, and sent with Send program",
          With("b.syx", dump),
          [&](WindowTest& t, CMainDialog& w) {
@@ -203,15 +208,11 @@ TEST_F(BankTest, ActionsOnTheRows)
                      t.Click(send, IDOK);
                      EXPECT_TRUE(t.WaitFor([&] { return send.IsEnding(); }));
                  });
-                 Select(d, {5, 1});
-                 t.Press(d, IDC_BANK_SEND);
-                 t.PressCtrlKey(d, IDC_BANK_LIST, 'A');
+                 Select(d, {5, 1}), t.Press(d, IDC_BANK_SEND), t.PressCtrlKey(d, IDC_BANK_LIST, 'A');
                  EXPECT_EQ(367u, ListView_GetSelectedCount(d.GetDlgItem(IDC_BANK_LIST)));
                  proposedSlots.clear();
-                 Select(d, {99});  // program 100: its own slot is proposed
-                 t.Press(d, IDC_BANK_SEND_TO_SLOT);
-                 Select(d, {199});  // program 200: slot 1
-                 t.Click(d, IDC_BANK_SEND_TO_SLOT);
+                 Select(d, {99}), t.Press(d, IDC_BANK_SEND_TO_SLOT);    // program 100: its own slot is proposed
+                 Select(d, {199}), t.Click(d, IDC_BANK_SEND_TO_SLOT);  // program 200: slot 1
                  EXPECT_EQ((std::vector<std::string>{"100", "1"}), proposedSlots);
              })(t, w);
              EXPECT_EQ(long200, t.Received().back()) << "the window's closing cut it";
@@ -241,9 +242,7 @@ TEST_F(BankTest, ActionsOnTheRows)
              EXPECT_EQ(LoadResString(IDS_BANK_SUMMARY, {"3", "2", "1"}) + " " + LoadResString(IDS_BANK_SHOWN, {"1"}),
                        d.GetDlgItemText(IDC_BANK_SUMMARY));
              EXPECT_EQ("3", Cell(d, 0, 0));
-             Select(d, {0});
-             t.m_ui->files = {t.Path("p3.syx")};
-             t.Press(d, IDC_BANK_SAVE_AS);
+             Select(d, {0}), t.m_ui->files = {t.Path("p3.syx")}, t.Press(d, IDC_BANK_SAVE_AS);
          }),
          {Error(IDS_COMPARE_DIFFERS, {Named("Program 4", changed4), "9", Hex(changed4[9]), Hex(changed4[9] ^ 1)}),
           Error(IDS_COMPARE_LENGTH,
@@ -254,13 +253,8 @@ TEST_F(BankTest, ActionsOnTheRows)
          {{"p3.syx", otherHeader3}}},
         {"Save As while a comparison waits for its reply: each keeps its own bytes", With("b.syx", dump),
          InBank([&](WindowTest& t, CDialog& d) {
-             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent);
-             Select(d, {2});
-             t.Click(d, IDC_BANK_COMPARE);
-             Select(d, {5});
-             t.m_ui->files = {t.Path("s.syx")};
-             t.Click(d, IDC_BANK_SAVE_AS);
-             t.m_driver->InjectInput(program3);
+             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent), Select(d, {2}), t.Click(d, IDC_BANK_COMPARE);
+             Select(d, {5}), t.m_ui->files = {t.Path("s.syx")}, t.Click(d, IDC_BANK_SAVE_AS), t.m_driver->InjectInput(program3);
              EXPECT_TRUE(t.WaitFor([&] { return t.m_ui->boxes.size() == 2; }));
          }),
          {Stored("s.syx"), Note(IDS_COMPARE_SAME, {Named("Program 3", program3)})}, {Request(3)}, {{"s.syx", Factory.ProgramMessage(6)}}},

@@ -144,23 +144,23 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
              EXPECT_TRUE(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
              SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
          }, {}, {request1, toSlot1, {0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x11, 0xF7}, algorithm, toDevice2}, {}},
-        {"no backup to be had (no answer, an error reply): asked, No sends nothing, Yes sends", backingUp,
+        {"no backup to be had (no answer, an error reply): asked, No sends nothing, Yes sends; Undo then does not "
+         "put back what the send before overwrote", backingUp,
          [&](WindowTest& t, CMainDialog& w) {
-             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent), t.Answer({IDNO});
-             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+             SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
+             t.SetReplyMode(EmulatedDevice::ReplyMode::Silent), t.Answer({IDNO}), SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
              t.SetReplyMode(EmulatedDevice::ReplyMode::ErrorReply);
-             t.WithDevice([](EmulatedDevice& device) { device.SetErrorCodes(0, 1); });
-             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
-             EXPECT_TRUE(History().Entries().empty());
+             t.WithDevice([](EmulatedDevice& device) { device.SetErrorCodes(0, 1); }), SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+             EXPECT_EQ(1u, History().Entries().size());
+             EXPECT_TRUE(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
          }, {Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_NO_REPLY)}),
-             Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_DEVICE_ERROR_BASE + 1)})}, {request1, request1, toSlot1}, {}},
+             Question(IDS_BACKUP_FAILED, {"Slot 1", LoadResString(IDS_DEVICE_ERROR_BASE + 1)})},
+         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x31, 0x11, 0xF7}, algorithm, request1, request1, toSlot1}, {}},
         {"a program goes to the slot typed, with command 42; the file is not changed", With("p.syx", program),
          [](WindowTest& t, CMainDialog& w) {
-             w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "100");
-             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+             w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "100"), SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
              PortState().deviceNumber = 16;
-             w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "1");
-             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
+             w.SetDlgItemText(IDC_SEND_PROGRAM_SLOT, "1"), SendFile(t, w, IDC_SEND_PROGRAM, "p.syx");
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM, {"1", "15"}), w.GetDlgItemText(IDC_STATUS));
          }, {},
          {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x42, 0x00, 0x63, 0x10, 0x20, 0x30, 0x7F, 0x00, 0xF7},
@@ -169,8 +169,7 @@ TEST_F(SendTest, ProgramAndAlgorithmDumps)
          With("a.syx", algorithm),
          [](WindowTest& t, CMainDialog& w) {
              CheckDlgButton(w.GetSafeHwnd(), IDC_COMPARE_AFTER_SEND, BST_CHECKED);
-             w.SetDlgItemText(IDC_SEND_ALGORITHM_NUMBER, "64");
-             SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
+             w.SetDlgItemText(IDC_SEND_ALGORITHM_NUMBER, "64"), SendFile(t, w, IDC_SEND_ALGORITHM, "a.syx");
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_ALGORITHM, {"18", "11"}), w.GetDlgItemText(IDC_STATUS));
          }, {}, {algorithm}, {}},
         {"a file of one whole output buffer, without a warning even under Wine", With("p.syx", full),
@@ -215,25 +214,14 @@ TEST_F(SendTest, OnlyOneCompleteDumpGoesOut)
          {FileError(IDS_FILE_OPEN_FAILED, Path("absent.syx"))}, {}, {}},
         {"another maker's dump only after Yes (No is the default)", With("f.syx", other),
          [](WindowTest& t, CMainDialog& w) {
-             t.Answer({IDNO});
-             SendFile(t, w, IDC_SEND_PROGRAM, "f.syx");
-             SendFile(t, w, IDC_SEND_ALGORITHM, "f.syx");
+             t.Answer({IDNO}), SendFile(t, w, IDC_SEND_PROGRAM, "f.syx"), SendFile(t, w, IDC_SEND_ALGORITHM, "f.syx");
          },
          {Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "9"}), Question(IDS_CONFIRM_OTHER_MAKER, {"f.syx", "7"})},
          {otherStamped}, {}}};
+    const auto readFault = [](CFile::Operation op, const std::string&) -> DWORD { return op == CFile::Operation::Read ? ERROR_READ_FAULT : 0; };
     for (const auto& r : refused)
-        cases.push_back({r.name,
-                         [&r](WindowTest& t) {
-                             t.WriteFile("f.syx", r.content);
-                             if (r.readFault)
-                                 CFile::SetFaultHook([](CFile::Operation op, const std::string&) -> DWORD {
-                                     return op == CFile::Operation::Read ? ERROR_READ_FAULT : 0;
-                                 });
-                         },
-                         [&r](WindowTest& t, CMainDialog& w) {
-                             SendFile(t, w, r.button, "f.syx");
-                             EXPECT_EQ(0, t.m_driver->CallCount(MidiCall::OutOpen));
-                         },
+        cases.push_back({r.name, [&](WindowTest& t) { t.WriteFile("f.syx", r.content); if (r.readFault) CFile::SetFaultHook(readFault); },
+                         [&r](WindowTest& t, CMainDialog& w) { SendFile(t, w, r.button, "f.syx"); EXPECT_EQ(0, t.m_driver->CallCount(MidiCall::OutOpen)); },
                          {r.shown}, {}, {}});
     Run(cases);
 }
@@ -245,10 +233,8 @@ TEST_F(SendTest, ProgramChangeAndCommands)
     Run({
         {"the program change goes out on the device number's channel", nullptr,
          [](WindowTest& t, CMainDialog& w) {
-             t.Press(w, IDC_PROGRAM_CHANGE);
-             PortState().deviceNumber = 16;
-             w.SetDlgItemText(IDC_PROGRAM_CHANGE_NUMBER, "128");
-             t.Press(w, IDC_PROGRAM_CHANGE);
+             t.Press(w, IDC_PROGRAM_CHANGE), PortState().deviceNumber = 16;
+             w.SetDlgItemText(IDC_PROGRAM_CHANGE_NUMBER, "128"), t.Press(w, IDC_PROGRAM_CHANGE);
              EXPECT_EQ((std::vector<DWORD>{0x00C0, 0x7FCF}), t.m_driver->ShortMessages());
              EXPECT_EQ(LoadResString(IDS_STATUS_SENT_PROGRAM_CHANGE, {"128", "16"}), w.GetDlgItemText(IDC_STATUS));
          }, {}, {}, {}},
@@ -273,10 +259,7 @@ TEST_F(SendTest, ProgramChangeAndCommands)
         {"command 22 sends nothing when the choice is cancelled or the answer is No", nullptr,
          [](WindowTest& t, CMainDialog& w) {
              t.OnDialog(IDD_SELECTOR, [](CDialog& s) { PostMessageA(s.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0); });
-             t.Press(w, IDC_COMMAND22);
-             ChooseOption(t, 2);
-             t.Answer({IDNO});
-             t.Press(w, IDC_COMMAND22);
+             t.Press(w, IDC_COMMAND22), ChooseOption(t, 2), t.Answer({IDNO}), t.Press(w, IDC_COMMAND22);
          }, {Question(IDS_CONFIRM_COMMAND22_THIRD)}, {}, {}},
         {"a message the driver refuses is reported, closes its transaction and leaves no stale status",
          With("p.syx", program),
@@ -464,6 +447,8 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
     const std::string unendedLeftOut = Error(IDS_BULK_WARNING_PREFIX, {Error(IDS_BULK_LEFT_OUT, {"3"}).text}).text;
     EmulatedDevice changed;
     changed.SetProgramData(3, changed.Snapshot().Program(150));
+    Bytes changedToSlot1 = changed.ProgramMessage(3);
+    changedToSlot1[8] = 0x00;
     Run({
         {"with the box checked the device's memory goes into the history first, byte for byte",
          [&](WindowTest& t) { t.WriteFile("b.syx", changed.ProgramMessage(3)); BackUpBeforeBulkSend() = true; },
@@ -475,6 +460,19 @@ TEST_F(SendTest, BulkDumpSaysWhatItSendsThenSendsIt)
              EXPECT_EQ(EmulatedDevice().BulkDump(), TempFolder::ReadBytes(History().PathOf(History().Entries()[0])));
              t.WithDevice([&](EmulatedDevice& device) { EXPECT_EQ(changed.BulkDump(), device.BulkDump()); });
          }, {}, {BulkRequest, changed.ProgramMessage(3)}, {}},
+        {"a backup the history cannot keep is no backup: asked, No sends nothing, Yes sends; Undo no longer puts an "
+         "older slot back over the restored memory",
+         [&](WindowTest& t) { t.WriteFile("b.syx", changed.ProgramMessage(3)), t.WriteFile("p.syx", changed.ProgramMessage(3)), t.WriteFile("h", {});
+             History().SetFolder(t.Path("h")), History().SetBackupBeforeOverwrite(true), BackUpBeforeBulkSend() = true; },
+         [&](WindowTest& t, CMainDialog& w) {
+             SendFile(t, w, IDC_SEND_PROGRAM, "p.syx"), t.Answer({IDNO});  // its backup is kept for Undo alone
+             t.OnDialog(IDD_BULK_RECEIVE, [](CDialog&) {}), SendsBulk([](WindowTest& t, CDialog& d) { t.Click(d, IDOK), t.Click(d, IDCANCEL); })(t, w);
+             t.OnDialog(IDD_BULK_RECEIVE, [](CDialog&) {}), SendsBulk()(t, w);
+             EXPECT_TRUE(GetMenuState(GetSystemMenu(w.GetSafeHwnd(), FALSE), IDM_UNDO_SEND, MF_BYCOMMAND) & MF_GRAYED);
+         },
+         {ErrorText(LoadResString(IDS_HISTORY_WRITE_FAILED, {DisplayPath(Path("h"))})), Question(IDS_CONFIRM_SEND_WITHOUT_BACKUP),
+          Question(IDS_CONFIRM_SEND_WITHOUT_BACKUP)},
+         {{0xF0, 0x00, 0x00, 0x10, 0x00, 0x41, 0x01, 0x00, 0x00, 0xF7}, changedToSlot1, BulkRequest, BulkRequest, changed.ProgramMessage(3)}, {}},
         {"messages of 10, 5000 and 20 bytes", With("b.syx", three),
          showing(Error(IDS_BULK_SUMMARY, {"3"}).text, ""), {}, Split(three), {}},
         {"bytes after the last F7 are one more message", With("b.syx", tail),

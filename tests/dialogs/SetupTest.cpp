@@ -7,6 +7,7 @@
 
 #include "dialogs/FindDeviceDialog.h"
 #include "dialogs/MidiSetupDialog.h"
+#include "framework/File.h"
 #include "framework/Strings.h"
 #include "history/DumpHistory.h"
 #include "midi/MidiPortState.h"
@@ -153,14 +154,14 @@ TEST_F(SetupTest, NumbersAndCancel)
          {5, P{"C"}, P{"A"}, 1000}},
         {"Cancel after changing everything and a refused OK", three, three, {5, P{"B"}, P{"B"}, 20},
          typing(IDC_PAUSE, {"2000"}, IDCANCEL), {OutOfRange(0, 1000)}, {5, P{"B"}, P{"B"}, 20}},
-        {"history sizes outside 1 to 100000 MB are refused; folder and size reach the history", three, three,
+        {"history sizes outside 1 to 100000 MB are refused; folder (made whole) and size reach the history", three, three,
          {5, P{"B"}, P{"B"}, 20},
          [&](CMidiSetupDialog& setup) {
-             setup.SetDlgItemText(IDC_HISTORY_FOLDER, "C:\\kept");
+             setup.SetDlgItemText(IDC_HISTORY_FOLDER, "kept");
              typing(IDC_HISTORY_LIMIT, {"0", "100001", "7"})(setup);
          }, {OutOfRange(1, 100000), OutOfRange(1, 100000)}, {5, P{"C"}, P{"A"}, 20}},
     });
-    EXPECT_EQ("C:\\kept 7", History().Folder() + " " + std::to_string(History().LimitMegabytes()));
+    EXPECT_EQ(FullPath("kept") + " 7", History().Folder() + " " + std::to_string(History().LimitMegabytes()));
 }
 
 // The device cabled to output `output` and input `input` as number `number`; Find device is

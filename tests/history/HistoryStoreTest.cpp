@@ -21,6 +21,7 @@ struct Added
     HistoryKind kind;
     int number, slot;
     std::size_t size;
+    bool byAnotherInstance = false;  // the program running twice on one folder
 };
 
 // Each entry newest first as the part of its name after the time, and its size.
@@ -46,6 +47,7 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
         std::string notice;
         int limitMegabytes = CDumpHistory::DefaultLimitMegabytes;
         bool folderIsAFile = false;  // a folder that cannot be written
+        bool writeUnderWay = false;  // another instance's, begun once this one has read the folder
     } rows[] = {
         {"newest first, each named by what, which and where from", {}, nullptr,
          {{HistoryKind::Program, 5, ReceivedFromDevice, 100}, {HistoryKind::Algorithm, 3, 3, 50},
@@ -75,9 +77,14 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
          {"algorithm-002_received.syx:5", "program-001_received.syx:10"}, ""},
         {"a killed write's temporary file is removed, never listed", {{Old1, 10}, {Old2 + ".tmp", 5}, {"notes.txt", 3}},
          nullptr, {}, {"program-001_received.syx:10"}, ""},
+        {"another instance's entries are listed and count towards the limit", {}, nullptr,
+         {{HistoryKind::Program, 1, 1, 400000}, {HistoryKind::Program, 2, 2, 400000, true}, {HistoryKind::Program, 3, 3, 400000}},
+         {"program-003_before-slot-003.syx:400000", "program-002_before-slot-002.syx:400000"}, LoadResString(IDS_HISTORY_OLD_REMOVED, {"1", "1"}), 1},
         {"a folder that cannot be written is said once", {}, nullptr,
          {{HistoryKind::Program, 1, ReceivedFromDevice, 10}, {HistoryKind::Bulk, 0, ReceivedFromDevice, 10}}, {},
          "", CDumpHistory::DefaultLimitMegabytes, true},
+        {"another instance's write under way is left alone", {{Old1, 10}}, nullptr, {{HistoryKind::Bulk, 0, ReceivedFromDevice, 5}},
+         {"bulk_received.syx:5", "program-001_received.syx:10"}, "", CDumpHistory::DefaultLimitMegabytes, false, true},
     };
     for (const Row& row : rows)
     {
@@ -91,24 +98,24 @@ TEST(HistoryStoreTest, FolderIndexAndLimit)
             TempFolder::WriteBytes(folder.File("file"), {});
         const std::string place = row.folderIsAFile ? folder.File("file") : folder.Path();
         UiRecorder ui;
-        CDumpHistory history;
-        history.SetFolder(place);
+        CDumpHistory history, another;
+        history.SetFolder(place), another.SetFolder(place);
         history.SetLimitMegabytes(row.limitMegabytes);
+        if (row.writeUnderWay)
+            history.Entries(), TempFolder::WriteBytes(folder.File(Old2 + ".tmp"), {0xF0});
         for (const Added& add : row.adds)
-            EXPECT_EQ(!row.folderIsAFile, !!history.Add(add.kind, add.number, add.slot,
+            EXPECT_EQ(!row.folderIsAFile, !!(add.byAnotherInstance ? another : history).Add(add.kind, add.number, add.slot,
                                                          std::vector<unsigned char>(add.size, 0xF7).data(), add.size));
         EXPECT_EQ(row.listed, Listed(history));
         const std::string blocked = LoadResString(IDS_HISTORY_WRITE_FAILED, {DisplayPath(place)});
         EXPECT_EQ(row.folderIsAFile ? blocked : row.notice, history.TakeNotices());
         EXPECT_EQ(row.folderIsAFile ? std::vector<Box>{ErrorText(blocked)} : std::vector<Box>{}, ui.boxes);
         // The disk holds what is listed, and the next start finds the same without a word.
-        std::size_t onDisk = 0;
+        std::size_t onDisk = 0, temporary = 0;
         for (const auto& file : fs::directory_iterator(fs::u8path(folder.Path())))
-        {
-            EXPECT_NE(".tmp", file.path().extension().string());
-            onDisk += file.path().extension() == ".syx";
-        }
+            onDisk += file.path().extension() == ".syx", temporary += file.path().extension() == ".tmp";
         EXPECT_EQ(row.listed.size(), onDisk);
+        EXPECT_EQ(row.writeUnderWay ? 1u : 0u, temporary);
         CDumpHistory again;
         again.SetFolder(place);
         EXPECT_EQ(row.listed, Listed(again));
