@@ -7,6 +7,7 @@
 #include "framework/File.h"
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
+#include "framework/SafeSave.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
 #include "history/DumpHistory.h"
@@ -35,11 +36,11 @@ constexpr ControlAnchor Anchors[] = {
 };
 
 // A program or algorithm dump's bytes; FALSE when the file cannot be read whole.
-BOOL ReadEntry(const HistoryEntry& entry, std::vector<unsigned char>& bytes)
+// The entry's file, whole.
+BOOL ReadEntryFile(const HistoryEntry& entry, std::vector<unsigned char>& bytes)
 {
     CFile file;
-    if (entry.kind == HistoryKind::Bulk || entry.size > LargestSingleDump ||
-        !file.Open(History().PathOf(entry), CFile::modeRead | CFile::shareDenyWrite))
+    if (!file.Open(History().PathOf(entry), CFile::modeRead | CFile::shareDenyWrite))
         return FALSE;
     bytes.resize(static_cast<std::size_t>(entry.size));
     try
@@ -50,6 +51,12 @@ BOOL ReadEntry(const HistoryEntry& entry, std::vector<unsigned char>& bytes)
     {
         return FALSE;
     }
+}
+
+// A single dump's bytes: a bulk dump, or one larger than a single dump can be, is none.
+BOOL ReadEntry(const HistoryEntry& entry, std::vector<unsigned char>& bytes)
+{
+    return entry.kind != HistoryKind::Bulk && entry.size <= LargestSingleDump && ReadEntryFile(entry, bytes);
 }
 
 // The text a program or algorithm dump holds, as the bank window shows it; a bulk dump holds many.
@@ -264,9 +271,12 @@ void CHistoryDialog::OnSaveAs()
     choose.m_title = LoadResString(IDS_HISTORY_SAVE_TITLE);
     if (choose.DoModal() != IDOK)
         return;
-    const std::string target = FullPath(choose.GetPathName());
-    if (!CopyFileW(Widen(History().PathOf(entry)).c_str(), Widen(target).c_str(), FALSE))
-        AfxFileMessageBox(IDS_FILE_OPEN_FAILED, target);
+    // Written as a receive writes its file: what was there stays unless the copy is whole.
+    std::vector<unsigned char> bytes;
+    if (!ReadEntryFile(entry, bytes))
+        AfxFileMessageBox(IDS_FILE_READ_FAILED, History().PathOf(entry));
+    else
+        SaveFileReplacing(choose.GetPathName(), bytes.data(), bytes.size());
 }
 
 void CHistoryDialog::OnDelete()

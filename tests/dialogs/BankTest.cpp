@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
+#include "framework/File.h"
 #include "framework/MessageBox.h"
 #include "framework/Strings.h"
 #include "framework/Unicode.h"
@@ -103,10 +105,15 @@ TEST_F(BankTest, ActionsOnTheRows)
     otherHeader3[4] = 0x05;
     Run({
         {"an entry of the history opened in the bank window and sent to slot 50 from there: the rows show that "
-         "slot's backup at once; the entry chosen then is saved as a file, deleted",
-         [&](WindowTest&) {
+         "slot's backup at once; the entry chosen then is saved as a file (a failed write keeps the file it was to "
+         "replace), deleted",
+         [&](WindowTest& t) {
              History().SetBackupBeforeOverwrite(true), History().Add(HistoryKind::Program, 3, ReceivedFromDevice, program3.data(), program3.size());
              History().Add(HistoryKind::Algorithm, 5, 5, longer5.data(), longer5.size());
+             t.WriteFile("kept.syx", program3);
+             CFile::SetFaultHook([failed = false](CFile::Operation operation, const std::string&) mutable -> DWORD {
+                 return operation == CFile::Operation::Write && !std::exchange(failed, true) ? ERROR_DISK_FULL : 0;
+             });
          },
          [&](WindowTest& t, CMainDialog& w) {
              t.OnDialog(IDD_HISTORY, [&](CDialog& h) {
@@ -122,7 +129,9 @@ TEST_F(BankTest, ActionsOnTheRows)
                  EXPECT_EQ(LoadResString(IDS_HISTORY_BEFORE_SLOT, {"50"}), Cell(h, 0, 2, IDC_HISTORY_LIST));
                  const std::string held = FormatGroupedNumber(program3.size() + longer5.size() + Factory.ProgramMessage(50).size());
                  EXPECT_EQ(LoadResString(IDS_HISTORY_SUMMARY, {"3", held, DisplayPath(History().Folder())}), h.GetDlgItemText(IDC_HISTORY_STATUS));
-                 Select(h, {1}, IDC_HISTORY_LIST), t.m_ui->files = {t.Path("kept.syx")}, t.Click(h, IDC_HISTORY_SAVE_AS), t.Click(h, IDC_HISTORY_DELETE);
+                 Select(h, {1}, IDC_HISTORY_LIST), t.m_ui->files = {t.Path("kept.syx"), t.Path("kept.syx")}, t.Click(h, IDC_HISTORY_SAVE_AS);
+                 EXPECT_EQ(program3, TempFolder::ReadBytes(t.Path("kept.syx")));
+                 t.Click(h, IDC_HISTORY_SAVE_AS), t.Click(h, IDC_HISTORY_DELETE);
                  EXPECT_EQ(2, ListView_GetItemCount(h.GetDlgItem(IDC_HISTORY_LIST)));
                  EXPECT_EQ("Program 3", Cell(h, 1, 1, IDC_HISTORY_LIST));
                  PostMessageA(h.GetSafeHwnd(), WM_COMMAND, IDCANCEL, 0);
@@ -131,7 +140,8 @@ TEST_F(BankTest, ActionsOnTheRows)
              ASSERT_EQ(2u, History().Entries().size());
              EXPECT_EQ(program3, TempFolder::ReadBytes(History().PathOf(History().Entries()[1])));
          },
-         {Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})}, {Request(50), Stamped(program3, 50)}, {{"kept.syx", longer5}}},
+         {FileError(IDS_FILE_WRITE_FAILED, "kept.syx"), Question(IDS_HISTORY_CONFIRM_DELETE, {"Algorithm 5"})},
+         {Request(50), Stamped(program3, 50)}, {{"kept.syx", longer5}}},
         {"a program of the device's bulk dump to another slot, compared, saved, and sent with Send program",
          With("b.syx", dump),
          [&](WindowTest& t, CMainDialog& w) {
