@@ -35,8 +35,7 @@ constexpr ControlAnchor Anchors[] = {
     {IDC_HISTORY_COMPARE, false, true, false, false}, {IDCANCEL, true, true, false, false},
 };
 
-// A program or algorithm dump's bytes; FALSE when the file cannot be read whole.
-// The entry's file, whole.
+// The entry's file; FALSE when it cannot be read whole.
 BOOL ReadEntryFile(const HistoryEntry& entry, std::vector<unsigned char>& bytes)
 {
     CFile file;
