@@ -15,7 +15,7 @@
 namespace
 {
 constexpr UINT_PTR RefreshTimerId = 1;
-constexpr UINT RefreshMs = 100;
+constexpr UINT RefreshMs = 250;
 constexpr int ColumnWidths[MidiLogColumnCount] = {40, 30, 80, 90, 30, 160};
 // The rows take what the window grows by; the buttons keep to the bottom edge, Close to the corner.
 constexpr ControlAnchor Anchors[] = {
